@@ -1,0 +1,44 @@
+// The small interfaces through which the core reaches the platform (besides RegistryApi).
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace calvorin {
+
+// File attributes as the platform reports them.
+constexpr std::uint32_t kFileAttributeReadOnly = 0x01;
+constexpr std::uint32_t kFileAttributeHidden = 0x02;
+constexpr std::uint32_t kFileAttributeSystem = 0x04;
+constexpr std::uint32_t kFileAttributeDirectory = 0x10;
+constexpr std::uint32_t kFileAttributeArchive = 0x20;
+
+// A file operation that failed; the message names the path and the system's reason.
+class EFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct FindEntry {
+  std::string name;
+  std::uint32_t attributes = 0;
+  bool IsFolder() const { return (attributes & kFileAttributeDirectory) != 0; }
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // FindFirstFile semantics (wildcards included): true when the first entry found is not a folder.
+  virtual bool FileExists(const std::string& path) = 0;
+  // The path's attributes can be read and include the directory attribute.
+  virtual bool FolderExists(const std::string& path) = 0;
+  // Every entry a directory search for `pattern` finds, in the order the file system returns them
+  // ("." and ".." included where the platform returns them). Empty when nothing matches.
+  virtual std::vector<FindEntry> Find(const std::string& pattern) = 0;
+  // Creates or replaces the file with exactly these bytes; throws EFileError on failure.
+  virtual void WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
+};
+
+}  // namespace calvorin

@@ -1,0 +1,39 @@
+// Small text helpers shared by the whole program.
+// Texts are 8-bit strings in the ANSI code page; positions are 1-based, 0 meaning "not found".
+#pragma once
+
+#include <cstdarg>
+#include <string>
+#include <string_view>
+
+namespace calvorin {
+
+char UpperAscii(char c);
+char LowerAscii(char c);
+std::string UpperAscii(std::string_view text);
+std::string LowerAscii(std::string_view text);
+
+// 1-based position of the first occurrence of `sub` in `text`, 0 when absent or `sub` is empty.
+int Pos(std::string_view sub, std::string_view text);
+bool Contains(std::string_view text, std::string_view sub);
+bool ContainsAny(std::string_view text, std::initializer_list<std::string_view> subs);
+
+// 1-based substring as the program's rules describe it: `count` characters from `start`,
+// clipped to the text; a start below 1 counts from 1, a negative count gives "".
+std::string Copy(std::string_view text, int start, int count);
+
+// printf-style formatting ("%d", "%s", "0x%.8X ...").
+std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
+std::string FormatV(const char* format, va_list args);
+
+// ASCII-only case-insensitive equality.
+bool SameTextAscii(std::string_view a, std::string_view b);
+
+// Case-insensitive ordering used when sorting registry names. The default folds ASCII only;
+// the Windows program installs the user locale's comparison (CompareStringA, NORM_IGNORECASE).
+using TextCompareFn = int (*)(const std::string& a, const std::string& b);
+int CompareTextAscii(const std::string& a, const std::string& b);
+void SetTextCompare(TextCompareFn fn);
+int CompareText(const std::string& a, const std::string& b);
+
+}  // namespace calvorin

@@ -1,0 +1,27 @@
+// RegistryApi over advapi32's ANSI calls.
+#pragma once
+
+#include "core/registry.h"
+
+namespace calvorin::win32 {
+
+class WinRegistryApi : public RegistryApi {
+ public:
+  long OpenKey(Hkey parent, const std::string& subKey, std::uint32_t access, Hkey* result) override;
+  long CreateKey(Hkey parent, const std::string& subKey, std::uint32_t access, Hkey* result) override;
+  long CloseKey(Hkey key) override;
+  long EnumKey(Hkey key, std::uint32_t index, std::string* name) override;
+  long EnumValue(Hkey key, std::uint32_t index, std::string* name) override;
+  long QueryInfoKey(Hkey key, KeyInfo* info) override;
+  long QueryValue(Hkey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
+                  std::uint32_t* size) override;
+  long SetValue(Hkey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
+                std::uint32_t size) override;
+  long DeleteValue(Hkey key, const std::string& name) override;
+  long DeleteKey(Hkey key, const std::string& subKey) override;
+};
+
+// The process-wide instance (the API is stateless).
+WinRegistryApi& SystemRegistry();
+
+}  // namespace calvorin::win32
