@@ -170,15 +170,6 @@ void TSearchThread::WalkKey(TRegistry& reg, const std::string& path, const std::
   // By absolute path; for the root, no key is open at this point, so "" names the root itself.
   if (!reg.OpenKeyReadOnly(path)) return;
 
-  try {
-    WalkKeyContents(reg, path, name, full);
-  } catch (...) {
-    // A failure inside one key costs only that key; the walk goes on with its next sibling.
-  }
-}
-
-void TSearchThread::WalkKeyContents(TRegistry& reg, const std::string& path,
-                                    const std::string& name, const std::string& full) {
   KeyPath = full;
   KeyPos = 0;
   KeyLen = 0;
@@ -189,7 +180,15 @@ void TSearchThread::WalkKeyContents(TRegistry& reg, const std::string& path,
   DataPos = 0;
   DataLen = 0;
   anyHit_ = false;
+  try {
+    WalkKeyContents(reg, path, name, full);
+  } catch (...) {
+    // A failure inside one key costs only that key; the walk goes on with its next sibling.
+  }
+}
 
+void TSearchThread::WalkKeyContents(TRegistry& reg, const std::string& path,
+                                    const std::string& name, const std::string& full) {
   if (const int p = MatchName(SearchText, name); p > 0) {
     KeyPos = static_cast<std::int32_t>(full.size() - name.size()) + p;
     KeyLen = static_cast<std::int32_t>(SearchText.size());
@@ -243,6 +242,8 @@ bool TSearchThread::SearchValue(TRegistry& reg, const std::string& name) {
     if (api.QueryValue(reg.CurrentKey(), name, &type, data.data(), &size) != kErrorSuccess) {
       return !Stopping;
     }
+    // The second query reports what it copied, which can be less than the first said (a value
+    // that shrank; RegQueryValueExA sizing ANSI string data generously).
     if (size > data.size()) size = static_cast<std::uint32_t>(data.size());
     DataMatch match;
     if (MatchData(SearchText, data.data(), size, type, &match, MaxShown)) {
