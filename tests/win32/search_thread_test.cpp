@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/text.h"
+#include "support/memory_registry.h"
 #include "win32/locale_compare.h"
 #include "win32/search_thread_host.h"
 #include "win32/unique_handle.h"
@@ -176,6 +177,8 @@ class SearchThreadWine : public ::testing::Test {
   static void Cleanup() {
     TRegistry reg(SystemRegistry());
     reg.DeleteKey(std::string("\\") + kTestKey);
+    // The shared parent goes too once no suite has keys left under it (not recursive).
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\CalvorinTests");
   }
 
   static std::vector<std::string> ExpectedHits() {
@@ -311,6 +314,45 @@ TEST_F(SearchThreadWine, OwnerGoneBeforeResumeReleasesTheThread) {
   PumpUntil([&] { return alive.expired(); });
   EXPECT_TRUE(scan.hits.empty());
   EXPECT_FALSE(scan.ended);
+}
+
+TEST_F(SearchThreadWine, TerminationHandlerMayReleaseTheThreadObject) {
+  SkipKeys() = kAllButCurrentUser;
+  Scan scan(":\\");
+  std::weak_ptr<int> alive = scan.token;
+  scan.token.reset();
+  std::uint8_t reason = 255;
+  scan.host->SetOnTerminate([&] {
+    reason = scan.host->Thread().StopReason;
+    scan.host.reset();
+    scan.ended = true;
+  });
+  scan.Run();
+  PumpUntil([&] { return alive.expired(); });
+  EXPECT_EQ(reason, srFinished);
+  EXPECT_FALSE(scan.host);
+}
+
+TEST_F(SearchThreadWine, ExceptionEscapingARootStillRunsTheHandler) {
+  // HKEY_CURRENT_USER and 98 subkeys are keys 1 to 99; the progress call of the 100th key, the
+  // root HKEY_LOCAL_MACHINE, throws on this thread outside any key's guard.
+  calvorin::testing::MemoryRegistry mem;
+  for (int i = 0; i < 98; ++i) mem.Key(Format("HKEY_CURRENT_USER\\k%03d", i));
+  mem.PutString("HKEY_USERS", "v", "c:\\");
+  Scan scan(":\\", mem);
+  scan.onProgress = [](std::int32_t) { throw std::runtime_error("progress refused"); };
+  scan.Run();
+  ASSERT_TRUE(scan.ended);
+  EXPECT_EQ(scan.stopReason, srRunning);
+  EXPECT_EQ(scan.keysSearched, 100);
+  EXPECT_TRUE(scan.hits.empty());
+  ASSERT_TRUE(scan.host->FatalException());
+  try {
+    std::rethrow_exception(scan.host->FatalException());
+  } catch (const std::runtime_error& e) {
+    EXPECT_STREQ(e.what(), "progress refused");
+  }
+  EXPECT_EQ(mem.OpenHandles(), 0u);
 }
 
 // Forwards to the real registry and notes every call that fails on a key the walk opened.
