@@ -6,7 +6,12 @@ Seeded, so every run of the benchmark measures the same registry. The mix: keys 
 string values pointing at files that do not exist and some pointing at files that do (their
 paths are listed in a side file so the benchmark can create them in the prefix's drive_c).
 
-Usage: gen_registry.py --keys N --seed S --out FILE.reg --files FILE.txt [--invalid K]
+Usage: gen_registry.py --keys N --seed S --out FILE.reg --files FILE.txt [--invalid-share F]
+                       [--invalid K]
+
+--invalid K replaces the data of exactly K string values, picked by the seed, with paths of
+files that do not exist. Two runs that differ only in K give registries with the same keys and
+values, so a scan of each shows what the invalid entries themselves cost.
 """
 import argparse
 import random
@@ -95,12 +100,17 @@ def main():
     ap.add_argument("--root", default="HKEY_CURRENT_USER\\Software\\CalvorinBench")
     ap.add_argument("--invalid-share", type=float, default=0.02)
     ap.add_argument("--values-per-key", type=float, default=1.7)
+    ap.add_argument("--invalid", type=int, default=0)
+    # RegOpenKeyExA converts the path through a MAX_PATH buffer in Wine, so a walk that opens
+    # keys by absolute path cannot enter deeper keys; keep the generated ones within reach.
+    ap.add_argument("--max-path", type=int, default=250)
     args = ap.parse_args()
     rng = random.Random(args.seed)
     gen = Gen(rng, args.invalid_share)
     lines = ["Windows Registry Editor Version 5.00", ""]
     # Depth-first tree: each new key hangs below a random key of the current path.
     stack = [args.root]
+    root_prefix = args.root.split("\\", 1)[0] + "\\"
     lines += ["[%s]" % args.root, ""]
     made = 1
     while made < args.keys:
@@ -109,12 +119,24 @@ def main():
             stack.pop()
             continue
         key = stack[-1] + "\\" + name(rng, True)
+        if len(key) - len(root_prefix) > args.max_path:
+            stack.pop()
+            continue
         stack.append(key)
         made += 1
         lines.append("[%s]" % key)
         for i in range(int(rng.expovariate(1.0 / args.values_per_key))):
             lines.append(gen.value(i))
         lines.append("")
+    if args.invalid:
+        # Plain string values only, so the replaced lines stay the same kind of value.
+        slots = [i for i, line in enumerate(lines)
+                 if not line.startswith("[") and "=\"" in line and ":\\\\" not in line]
+        picker = random.Random(args.seed + 1)
+        for i in picker.sample(slots, min(args.invalid, len(slots))):
+            vn = lines[i].split("=\"", 1)[0]
+            lines[i] = '%s="%s"' % (vn, esc(gen.path_value()))
+            gen.invalid += 1
     text = "\r\n".join(lines) + "\r\n"
     with open(args.out, "wb") as f:
         f.write(b"\xff\xfe" + text.encode("utf-16-le"))

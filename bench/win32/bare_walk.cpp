@@ -1,6 +1,8 @@
 // The floor for a full registry scan: a bare enumeration walk of the five roots that reads every
 // value's name and data, opening each key relative to its open parent (or, with "absolute", by
 // its full path from the root). Prints the counts and the elapsed milliseconds.
+// With "skip" it leaves out the keys a scan leaves out (aliased roots), so it walks what the
+// scan walks.
 #include <windows.h>
 
 #include <cstdio>
@@ -8,7 +10,18 @@
 #include <string>
 #include <vector>
 
+#include "bench_skip_keys.h"
+
 namespace {
+
+std::vector<std::string> gSkip;  // full paths, upper case
+
+bool Skipped(const std::string& full) {
+  for (const auto& s : gSkip) {
+    if (s.size() == full.size() && calvorin::SameTextAscii(s, full)) return true;
+  }
+  return false;
+}
 
 struct Counts {
   long keys = 0;
@@ -39,23 +52,37 @@ void ReadValues(HKEY key, Counts& c) {
   }
 }
 
-void WalkRelative(HKEY key, Counts& c) {
+void WalkRelative(HKEY key, std::string& full, Counts& c) {
   ++c.keys;
   ReadValues(key, c);
   char name[1024];
+  const size_t at = full.size();
   for (DWORD i = 0;; ++i) {
     DWORD len = sizeof name;
     const LONG rc = RegEnumKeyExA(key, i, name, &len, nullptr, nullptr, nullptr, nullptr);
     if (rc != ERROR_SUCCESS) break;
+    if (!gSkip.empty()) {
+      full.append("\\").append(name, len);
+      if (Skipped(full)) {
+        ++c.keys;  // counted, as the scan counts the keys it leaves out
+        full.resize(at);
+        continue;
+      }
+    }
     HKEY sub = nullptr;
     if (RegOpenKeyExA(key, name, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
-      WalkRelative(sub, c);
+      WalkRelative(sub, full, c);
       RegCloseKey(sub);
     }
+    full.resize(at);
   }
 }
 
-void WalkAbsolute(HKEY root, const std::string& path, Counts& c) {
+void WalkAbsolute(HKEY root, const std::string& rootName, const std::string& path, Counts& c) {
+  if (!gSkip.empty() && !path.empty() && Skipped(rootName + "\\" + path)) {
+    ++c.keys;
+    return;
+  }
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
   ++c.keys;
@@ -69,24 +96,31 @@ void WalkAbsolute(HKEY root, const std::string& path, Counts& c) {
     names.emplace_back(name, len);
   }
   RegCloseKey(key);
-  for (const auto& n : names) WalkAbsolute(root, path.empty() ? n : path + "\\" + n, c);
+  for (const auto& n : names) WalkAbsolute(root, rootName, path.empty() ? n : path + "\\" + n, c);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const bool absolute = argc > 1 && std::strcmp(argv[1], "absolute") == 0;
+  bool absolute = false;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "absolute") == 0) absolute = true;
+    if (std::strcmp(argv[i], "skip") == 0) gSkip = bench::FindSkipKeys();
+  }
   const HKEY roots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG,
                         HKEY_CLASSES_ROOT};
+  const char* names[] = {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",
+                         "HKEY_CURRENT_CONFIG", "HKEY_CLASSES_ROOT"};
   Counts c;
   LARGE_INTEGER f, t0, t1;
   QueryPerformanceFrequency(&f);
   QueryPerformanceCounter(&t0);
-  for (HKEY root : roots) {
+  for (int r = 0; r < 5; ++r) {
+    std::string full = names[r];
     if (absolute) {
-      WalkAbsolute(root, "", c);
+      WalkAbsolute(roots[r], full, "", c);
     } else {
-      WalkRelative(root, c);
+      WalkRelative(roots[r], full, c);
     }
   }
   QueryPerformanceCounter(&t1);

@@ -27,6 +27,13 @@ inline const std::string kNoMatchText = "\x97\x97";
 inline const std::string kLeftMarker = "\xAB\x85";
 inline const std::string kRightMarker = "\x85\xBB";
 
+// How the walk reaches the registry. Both give the same hits, counts and order.
+//   kPlain: every key opened by its absolute path through one TRegistry, names sorted by
+//           pairwise locale comparison.
+//   kFast:  keys opened relative to their open parent, buffers reused, names sorted by a
+//           precomputed key that the locale comparison confirms (see SortNames).
+enum class WalkMode { kPlain, kFast };
+
 // Full key path texts the walk does not enter. Filled once at start-up, read-only afterwards.
 std::vector<std::string>& SkipKeys();
 
@@ -55,6 +62,9 @@ class TSearchThread {
 
   // Callbacks go through `sync` (nullptr: they are called directly on the walking thread).
   void SetSynchronizer(Synchronizer* sync) { sync_ = sync; }
+
+  void SetWalkMode(WalkMode mode) { mode_ = mode; }
+  WalkMode Mode() const { return mode_; }
 
   // The termination request; any thread may make it at any time.
   void Terminate() { terminated_.store(true); }
@@ -107,6 +117,7 @@ class TSearchThread {
 
   RegistryApi& api_;
   Synchronizer* sync_ = nullptr;
+  WalkMode mode_ = WalkMode::kFast;
   std::atomic<bool> terminated_{false};
   std::string rootName_;
   bool anyHit_ = false;

@@ -172,6 +172,10 @@ void SearchThreadHost::SetOnTerminate(std::function<void()> handler) {
   shared_->onTerminate = std::move(handler);
 }
 
+void SearchThreadHost::SetWalkMode(WalkMode mode) {
+  shared_->thread.SetWalkMode(mode);
+}
+
 void SearchThreadHost::Resume() {
   if (shared_->resumed) return;
   shared_->resumed = true;

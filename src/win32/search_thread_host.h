@@ -32,6 +32,8 @@ class SearchThreadHost {
   // Runs on the UI thread once the walk has ended (or was never started because termination was
   // requested first). It may destroy the host.
   void SetOnTerminate(std::function<void()> handler);
+  // Before Resume: how the walk reaches the registry (the fast walk unless told otherwise).
+  void SetWalkMode(WalkMode mode);
   // Starts the worker (once; later calls do nothing).
   void Resume();
   // Asks the walk to stop; it notices at the next key or value.

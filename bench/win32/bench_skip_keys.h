@@ -1,0 +1,71 @@
+// The keys a scan leaves out because they are another root seen a second time, found by
+// experiment the way the program's start-up finds them: a temporary key made below the candidate
+// path must appear below the other root. Shared by the scan and the bare walk so both walk the
+// same keys.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "core/text.h"
+
+namespace bench {
+
+inline bool SameKeyByWrite(HKEY target, HKEY alias, const std::string& path) {
+  HKEY base = nullptr;
+  if (RegOpenKeyExA(alias, path.c_str(), 0, KEY_ALL_ACCESS, &base) != ERROR_SUCCESS) return false;
+  const char* probe = "CalvorinBenchProbe{6B1E3C55}";
+  HKEY made = nullptr;
+  bool same = false;
+  if (RegCreateKeyExA(base, probe, 0, nullptr, REG_OPTION_VOLATILE, KEY_ALL_ACCESS, nullptr, &made,
+                      nullptr) == ERROR_SUCCESS) {
+    RegCloseKey(made);
+    HKEY seen = nullptr;
+    if (RegOpenKeyExA(target, probe, 0, KEY_READ, &seen) == ERROR_SUCCESS) {
+      same = true;
+      RegCloseKey(seen);
+    }
+    RegDeleteKeyA(base, probe);
+  }
+  RegCloseKey(base);
+  return same;
+}
+
+// Entries as the program stores them: root name, backslash, path with ASCII letters upper-cased.
+inline std::vector<std::string> FindSkipKeys() {
+  std::vector<std::string> out;
+  auto add = [&](HKEY target, HKEY alias, const char* rootName, const std::string& path) {
+    if (!SameKeyByWrite(target, alias, path)) return false;
+    out.push_back(std::string(rootName) + "\\" + calvorin::UpperAscii(path));
+    return true;
+  };
+  add(HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", "SOFTWARE\\Classes");
+  char name[256];
+  for (DWORD i = 0;; ++i) {
+    DWORD len = sizeof name;
+    if (RegEnumKeyExA(HKEY_USERS, i, name, &len, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    if (add(HKEY_CURRENT_USER, HKEY_USERS, "HKEY_USERS", std::string(name, len))) break;
+  }
+  for (const char* path : {"SYSTEM\\ControlSet001\\Hardware Profiles\\Current",
+                           "SYSTEM\\ControlSet001\\Hardware Profiles\\0001",
+                           "SYSTEM\\CurrentControlSet\\Hardware Profiles\\0001",
+                           "SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current"}) {
+    add(HKEY_CURRENT_CONFIG, HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", path);
+  }
+  return out;
+}
+
+inline double MillisecondsSince(const LARGE_INTEGER& start) {
+  LARGE_INTEGER now, freq;
+  QueryPerformanceCounter(&now);
+  QueryPerformanceFrequency(&freq);
+  return 1000.0 * static_cast<double>(now.QuadPart - start.QuadPart) /
+         static_cast<double>(freq.QuadPart);
+}
+
+}  // namespace bench

@@ -1,0 +1,111 @@
+// One full scan as the program runs it: the core walk through the Win32 SearchThreadHost, with
+// this (UI) thread pumping messages and analysing every hit, timed from the start of the walk to
+// its termination handler. SkipKeys is filled first, as the program's start-up does.
+//
+// Usage: scan_bench [plain] [noskip]
+//   plain   walk the way the walk was first written (absolute opens, locale sort)
+//   noskip  leave SkipKeys empty (aliased roots are walked twice)
+// Prints one line: keys=N hits=N invalid=N ms=N
+//
+// The window version of this measurement (Search clicked, "Found %d items" read back) belongs
+// beside this one once the main window exists: see bench/run, function measure_window_scan.
+#include <windows.h>
+
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "bench_skip_keys.h"
+#include "core/result.h"
+#include "core/search_thread.h"
+#include "core/text.h"
+#include "win32/locale_compare.h"
+#include "win32/search_thread_host.h"
+
+namespace {
+
+using calvorin::Hkey;
+using calvorin::TResult;
+
+// Stands in for the invalid-reference analysis until it exists: cut the path that starts one
+// character before the match, probe it on disk, and keep what is missing the way the scan keeps
+// it (a result entry and a log line).
+struct Analysis {
+  void Match(const std::string& keyPath, const std::string& valueName, const std::string& dataText,
+             std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
+             std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
+    ++hits;
+    if (dataPos < 2) return;
+    std::string candidate = calvorin::Copy(dataText, dataPos - 1, 1000);
+    const auto cut = candidate.find_first_of("\",;|");
+    if (cut != std::string::npos) candidate.resize(cut);
+    const char drive = calvorin::UpperAscii(candidate[0]);
+    if (drive != 'B' && drive != 'C' && drive != 'W') return;
+    if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+    log += candidate;
+    log += "\r\n";
+    results.emplace_back(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
+                         dataLen, root);
+  }
+
+  long hits = 0;
+  std::string log;
+  std::vector<TResult> results;
+};
+
+void PumpUntil(const bool& done) {
+  while (!done) {
+    MsgWaitForMultipleObjectsEx(0, nullptr, 1000, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  bool plain = false;
+  bool skip = true;
+  for (int i = 1; i < argc; ++i) {
+    if (std::strcmp(argv[i], "plain") == 0) plain = true;
+    if (std::strcmp(argv[i], "noskip") == 0) skip = false;
+  }
+  calvorin::win32::InstallLocaleCompare();
+  if (skip) calvorin::SkipKeys() = bench::FindSkipKeys();
+
+  Analysis analysis;
+  std::int32_t lastProgress = 0;
+  bool ended = false;
+  auto host = std::make_unique<calvorin::win32::SearchThreadHost>(
+      ":\\",
+      [&analysis](const std::string& keyPath, const std::string& valueName,
+                  const std::string& dataText, std::int32_t keyPos, std::int32_t namePos,
+                  std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
+                  std::int32_t dataLen, Hkey root) {
+        analysis.Match(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
+                       dataLen, root);
+      },
+      [&lastProgress](std::int32_t keys, std::int32_t) { lastProgress = keys; });
+  if (plain) host->SetWalkMode(calvorin::WalkMode::kPlain);
+  std::int32_t keys = 0;
+  int reason = -1;
+  host->SetOnTerminate([&] {
+    keys = host->Thread().KeysSearched;
+    reason = host->Thread().StopReason;
+    ended = true;
+  });
+
+  LARGE_INTEGER start;
+  QueryPerformanceCounter(&start);
+  host->Resume();
+  PumpUntil(ended);
+  const double ms = bench::MillisecondsSince(start);
+  std::printf("keys=%d hits=%ld invalid=%zu ms=%.0f stop=%d skip=%zu\n", keys, analysis.hits,
+              analysis.results.size(), ms, reason, calvorin::SkipKeys().size());
+  return reason == calvorin::srFinished ? 0 : 1;
+}
