@@ -1,6 +1,7 @@
 #include "core/search_thread.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
 
 #include "core/text.h"
@@ -25,6 +26,65 @@ bool IsStringType(std::uint32_t type) {
   return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
 }
 
+// 1-based position of `upperNeedle` (ASCII letters already upper case) in `data` with the
+// data's ASCII letters folded to upper case; 0 when absent or the needle is empty.
+int FindFolded(const char* data, std::size_t size, std::string_view upperNeedle) {
+  const std::size_t m = upperNeedle.size();
+  if (m == 0 || m > size) return 0;
+  const char first = upperNeedle[0];
+  const bool letter = first >= 'A' && first <= 'Z';
+  const std::size_t last = size - m;
+  for (std::size_t i = 0; i <= last; ++i) {
+    if (!letter) {
+      const void* at = std::memchr(data + i, first, last - i + 1);
+      if (at == nullptr) return 0;
+      i = static_cast<std::size_t>(static_cast<const char*>(at) - data);
+    } else if (UpperAscii(data[i]) != first) {
+      continue;
+    }
+    std::size_t k = 1;
+    while (k < m && UpperAscii(data[i + k]) == upperNeedle[k]) ++k;
+    if (k == m) return static_cast<int>(i) + 1;
+  }
+  return 0;
+}
+
+constexpr std::uint32_t kReadMasks[] = {kKeyRead, kKeyReadEnumerate, kKeyQueryValue};
+
+// As TRegistry::OpenKeyReadOnly: full read access, then less, then only the values.
+long OpenReadOnly(RegistryApi& api, Hkey base, const std::string& subKey, Hkey* key) {
+  long rc = kErrorFileNotFound;
+  for (const std::uint32_t mask : kReadMasks) {
+    rc = api.OpenKey(base, subKey, mask, key);
+    if (rc == kErrorSuccess) break;
+  }
+  return rc;
+}
+
+class KeyCloser {
+ public:
+  KeyCloser(RegistryApi& api, Hkey key) : api_(api), key_(key) {}
+  ~KeyCloser() { api_.CloseKey(key_); }
+  KeyCloser(const KeyCloser&) = delete;
+  KeyCloser& operator=(const KeyCloser&) = delete;
+
+ private:
+  RegistryApi& api_;
+  Hkey key_;
+};
+
+// A key opened relative to its parent is the key that the absolute path names, as long as the
+// absolute open would itself succeed the same way. It does not beyond these limits:
+// - RegOpenKeyExA converts the path through a buffer of MAX_PATH + 1 characters (Wine's TEB
+//   static string), so a longer path fails; relative opens would enter keys the absolute walk
+//   never reaches.
+// - A registry symbolic link that points at an ancestor makes an endless path; an absolute open
+//   stops it through the length limit above (and Windows through its limit on reparse points per
+//   open), relative opens would not.
+// Past either limit the fast walk opens by absolute path, exactly as the plain walk does.
+constexpr std::size_t kRelativePathLimit = 255;
+constexpr int kRelativeDepthLimit = 16;
+
 }  // namespace
 
 std::vector<std::string>& SkipKeys() {
@@ -41,7 +101,7 @@ TSearchThread::TSearchThread(RegistryApi& api, std::string searchText, MatchCall
 
 int TSearchThread::MatchName(const std::string& searchText, const std::string& text) {
   if (text.empty()) return 0;
-  return Pos(UpperAscii(searchText), UpperAscii(text));
+  return FindFolded(text.data(), text.size(), UpperAscii(searchText));
 }
 
 bool TSearchThread::MatchData(const std::string& searchText, const std::uint8_t* bytes,
@@ -50,24 +110,22 @@ bool TSearchThread::MatchData(const std::string& searchText, const std::uint8_t*
   std::uint32_t length = size;
   // Only the one terminator: a multi-string keeps its separators and its last string's zero.
   if (IsStringType(type) && length > 0 && bytes[length - 1] == 0) --length;
-  const std::string raw =
-      length > 0 ? std::string(reinterpret_cast<const char*>(bytes), length) : std::string();
-  const std::string folded = UpperAscii(raw);
+  const char* raw = reinterpret_cast<const char*>(bytes);
   const std::string wanted = UpperAscii(searchText);
 
   bool wide = false;
-  int p = Pos(wanted, folded);
+  int p = FindFolded(raw, length, wanted);
   if (p == 0) {
     std::string wideText;
     for (char c : wanted) {
       wideText += c;
       wideText += '\0';
     }
-    p = Pos(wideText, folded);
+    p = FindFolded(raw, length, wideText);
     wide = true;
   }
   if (p == 0) return false;
-  *match = FormatData(searchText, raw, p, wide, size, type, maxShown);
+  *match = FormatData(searchText, std::string(raw, length), p, wide, size, type, maxShown);
   return true;
 }
 
@@ -118,6 +176,10 @@ DataMatch TSearchThread::FormatData(const std::string& searchText, const std::st
 void TSearchThread::Execute() {
   StopReason = srRunning;
   Stopping = false;
+  if (mode_ == WalkMode::kFast) {
+    ExecuteFast();
+    return;
+  }
   TRegistry reg(api_);
   for (const auto& root : kSearchRoots) {
     reg.SetRootKey(root.handle);
@@ -170,6 +232,15 @@ void TSearchThread::WalkKey(TRegistry& reg, const std::string& path, const std::
   // By absolute path; for the root, no key is open at this point, so "" names the root itself.
   if (!reg.OpenKeyReadOnly(path)) return;
 
+  ResetHit(full);
+  try {
+    WalkKeyContents(reg, path, name, full);
+  } catch (...) {
+    // A failure inside one key costs only that key; the walk goes on with its next sibling.
+  }
+}
+
+void TSearchThread::ResetHit(const std::string& full) {
   KeyPath = full;
   KeyPos = 0;
   KeyLen = 0;
@@ -180,20 +251,21 @@ void TSearchThread::WalkKey(TRegistry& reg, const std::string& path, const std::
   DataPos = 0;
   DataLen = 0;
   anyHit_ = false;
-  try {
-    WalkKeyContents(reg, path, name, full);
-  } catch (...) {
-    // A failure inside one key costs only that key; the walk goes on with its next sibling.
+}
+
+// False when the walk must unwind.
+bool TSearchThread::MatchKeyName(const std::string& name, const std::string& full) {
+  if (const int p = MatchName(SearchText, name); p > 0) {
+    KeyPos = static_cast<std::int32_t>(full.size() - name.size()) + p;
+    KeyLen = static_cast<std::int32_t>(SearchText.size());
+    if (Stopping) return false;
   }
+  return true;
 }
 
 void TSearchThread::WalkKeyContents(TRegistry& reg, const std::string& path,
                                     const std::string& name, const std::string& full) {
-  if (const int p = MatchName(SearchText, name); p > 0) {
-    KeyPos = static_cast<std::int32_t>(full.size() - name.size()) + p;
-    KeyLen = static_cast<std::int32_t>(SearchText.size());
-    if (Stopping) return;
-  }
+  if (!MatchKeyName(name, full)) return;
 
   std::vector<std::string> names;
   reg.GetValueNames(names);
@@ -252,6 +324,133 @@ bool TSearchThread::SearchValue(TRegistry& reg, const std::string& name) {
       DataLen = match.len;
       anyHit_ = true;
     }
+  }
+  if (NamePos > 0 || DataPos > 0) ReportHit();
+  return !Stopping;
+}
+
+void TSearchThread::ExecuteFast() {
+  order_.Learn();
+  for (const auto& root : kSearchRoots) {
+    Root = root.handle;
+    rootName_ = root.name;
+    path_.clear();
+    full_ = rootName_;
+    // The root itself: the empty path below its predefined handle.
+    WalkFast(root.handle, std::string(), 0);
+    if (Stopping) return;  // StopReason is srStopped
+  }
+  StopReason = srFinished;
+}
+
+// path_ and full_ already name this key; the caller restores them.
+void TSearchThread::WalkFast(Hkey parent, const std::string& name, int depth) {
+  // Outside the guard below: an exception from the progress callback ends the parent's loop.
+  ++KeysSearched;
+  if (KeysSearched % 100 == 0 && OnProgress) {
+    Sync([this] { OnProgress(KeysSearched, MatchCount); });
+  }
+  CheckTermination();
+  if (Stopping) return;
+  if (IsSkipped(full_)) return;
+
+  Hkey key = 0;
+  const bool relative = depth <= kRelativeDepthLimit && path_.size() <= kRelativePathLimit + 1;
+  const long rc = relative ? OpenReadOnly(api_, parent, name, &key)
+                           : OpenReadOnly(api_, Root, path_.substr(1), &key);
+  if (rc != kErrorSuccess) return;
+  const KeyCloser closer(api_, key);
+
+  ResetHit(full_);
+  try {
+    WalkFastContents(key, name, depth);
+  } catch (...) {
+    // A failure inside one key costs only that key; the walk goes on with its next sibling.
+  }
+}
+
+void TSearchThread::WalkFastContents(Hkey key, const std::string& name, int depth) {
+  if (!MatchKeyName(name, full_)) return;
+
+  // One statistics query serves both lists. (The plain walk asks again before the subkeys; the
+  // answers differ only if another process changes the key in between.)
+  const bool listed = api_.QueryInfoKey(key, &info_) == kErrorSuccess;
+  const std::uint32_t subKeyCount = listed ? info_.subKeys : 0;
+  std::size_t values = 0;
+  if (listed) {
+    if (valueNames_.size() < info_.values) valueNames_.resize(info_.values);
+    for (std::uint32_t i = 0; i < info_.values; ++i) {
+      if (api_.EnumValue(key, i, &valueNames_[values]) == kErrorSuccess) ++values;
+    }
+  }
+  order_.Sort(valueNames_, values);
+  for (std::size_t i = 0; i < values; ++i) {
+    if (Stopping) return;
+    if (!SearchValueFast(key, valueNames_[i])) return;
+  }
+
+  ValueName = kNoMatchText;
+  if (KeyPos > 0 && !anyHit_) ReportHit();
+  if (Stopping) return;
+
+  if (subKeys_.size() <= static_cast<std::size_t>(depth)) subKeys_.resize(depth + 1);
+  std::vector<std::string>& list = subKeys_[static_cast<std::size_t>(depth)];
+  if (list.size() < subKeyCount) list.resize(subKeyCount);
+  std::size_t count = 0;
+  for (std::uint32_t i = 0; i < subKeyCount; ++i) {
+    if (api_.EnumKey(key, i, &list[count]) == kErrorSuccess) ++count;
+  }
+  order_.Sort(list, count);
+  const std::size_t pathSize = path_.size();
+  const std::size_t fullSize = full_.size();
+  for (std::size_t i = 0; i < count; ++i) {
+    if (Stopping) break;
+    const std::string& subKey = list[i];
+    if (subKey.empty()) continue;
+    path_.resize(pathSize);
+    full_.resize(fullSize);
+    path_ += '\\';
+    path_ += subKey;
+    full_ += '\\';
+    for (const char c : subKey) full_ += LowerAscii(c);
+    WalkFast(key, subKey, depth + 1);
+  }
+  path_.resize(pathSize);
+  full_.resize(fullSize);
+}
+
+bool TSearchThread::SearchValueFast(Hkey key, const std::string& name) {
+  ValueName = name;
+  NamePos = 0;
+  NameLen = 0;
+  // The value in hand is still finished after a termination request.
+  CheckTermination();
+  if (const int p = MatchName(SearchText, name); p > 0) {
+    NamePos = p;
+    NameLen = static_cast<std::int32_t>(SearchText.size());
+    anyHit_ = true;
+  }
+  DataText = kNoMatchText;
+  DataPos = 0;
+  DataLen = 0;
+
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  if (api_.QueryValue(key, name, &type, nullptr, &size) != kErrorSuccess) return !Stopping;
+  // A buffer of exactly `size` bytes as far as the call can tell; an empty value is queried
+  // without one, as an empty buffer has no address.
+  if (data_.size() < size) data_.resize(size);
+  std::uint8_t* buffer = size > 0 ? data_.data() : nullptr;
+  const std::uint32_t asked = size;
+  // A value that grew since the size query fails here (more data) and is passed over.
+  if (api_.QueryValue(key, name, &type, buffer, &size) != kErrorSuccess) return !Stopping;
+  if (size > asked) size = asked;
+  DataMatch match;
+  if (MatchData(SearchText, buffer, size, type, &match, MaxShown)) {
+    DataText = std::move(match.text);
+    DataPos = match.pos;
+    DataLen = match.len;
+    anyHit_ = true;
   }
   if (NamePos > 0 || DataPos > 0) ReportHit();
   return !Stopping;

@@ -6,9 +6,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
+
+#include "core/name_order.h"
 
 #include "core/registry.h"
 #include "core/result.h"
@@ -114,6 +117,14 @@ class TSearchThread {
   void CheckTermination();
   void Sync(const std::function<void()>& call);
   void ReportHit();
+  void ResetHit(const std::string& full);
+  bool MatchKeyName(const std::string& name, const std::string& full);
+
+  // The fast walk: path_ and full_ hold the key in hand, the open parent is passed down.
+  void ExecuteFast();
+  void WalkFast(Hkey parent, const std::string& name, int depth);
+  void WalkFastContents(Hkey key, const std::string& name, int depth);
+  bool SearchValueFast(Hkey key, const std::string& name);
 
   RegistryApi& api_;
   Synchronizer* sync_ = nullptr;
@@ -121,6 +132,14 @@ class TSearchThread {
   std::atomic<bool> terminated_{false};
   std::string rootName_;
   bool anyHit_ = false;
+  // Fast walk state, reused from key to key.
+  std::string path_;  // a backslash before each name as enumerated; "" for the root
+  std::string full_;  // rootName_ and path_ with ASCII capitals lowered
+  std::deque<std::vector<std::string>> subKeys_;  // one list per depth
+  std::vector<std::string> valueNames_;
+  std::vector<std::uint8_t> data_;
+  KeyInfo info_;
+  NameOrder order_;
 };
 
 }  // namespace calvorin
