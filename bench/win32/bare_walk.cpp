@@ -1,8 +1,8 @@
 // The floor for a full registry scan: a bare enumeration walk of the five roots that reads every
 // value's name and data, opening each key relative to its open parent (or, with "absolute", by
 // its full path from the root). Prints the counts and the elapsed milliseconds.
-// With "skip" it leaves out the keys a scan leaves out (aliased roots), so it walks what the
-// scan walks.
+// With "skipfile=<file>" (written by "findskip") it leaves out the keys a scan leaves out
+// (aliased roots), so it walks what the scan walks.
 #include <windows.h>
 
 #include <cstdio>
@@ -105,8 +105,8 @@ int main(int argc, char** argv) {
   bool absolute = false;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "absolute") == 0) absolute = true;
-    if (std::strcmp(argv[i], "skip") == 0) gSkip = bench::FindSkipKeys();
   }
+  if (bench::SkipKeysFromArgs(argc, argv, &gSkip)) return 0;
   const HKEY roots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE, HKEY_USERS, HKEY_CURRENT_CONFIG,
                         HKEY_CLASSES_ROOT};
   const char* names[] = {"HKEY_CURRENT_USER", "HKEY_LOCAL_MACHINE", "HKEY_USERS",

@@ -6,6 +6,9 @@
 
 #include <windows.h>
 
+#include <cstdio>
+
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -58,6 +61,34 @@ inline std::vector<std::string> FindSkipKeys() {
     add(HKEY_CURRENT_CONFIG, HKEY_LOCAL_MACHINE, "HKEY_LOCAL_MACHINE", path);
   }
   return out;
+}
+
+// The list as FindSkipKeys left it in a file, one entry a line. The benchmark finds it once per
+// registry: finding it writes to the registry, which makes wineserver save the whole registry a
+// while later, in the middle of whatever is being measured then.
+inline std::vector<std::string> ReadSkipKeys(const char* file) {
+  std::vector<std::string> out;
+  std::ifstream in(file);
+  std::string line;
+  while (std::getline(in, line)) {
+    while (!line.empty() && (line.back() == '\r' || line.back() == '\n')) line.pop_back();
+    if (!line.empty()) out.push_back(line);
+  }
+  return out;
+}
+
+// Arguments shared by the benchmark programs: "findskip" prints the list and exits (true);
+// "skipfile=<path>" reads it.
+inline bool SkipKeysFromArgs(int argc, char** argv, std::vector<std::string>* skip) {
+  for (int i = 1; i < argc; ++i) {
+    const std::string arg = argv[i];
+    if (arg == "findskip") {
+      for (const auto& entry : FindSkipKeys()) std::printf("%s\n", entry.c_str());
+      return true;
+    }
+    if (arg.rfind("skipfile=", 0) == 0) *skip = ReadSkipKeys(arg.c_str() + 9);
+  }
+  return false;
 }
 
 inline double MillisecondsSince(const LARGE_INTEGER& start) {

@@ -2,9 +2,10 @@
 // this (UI) thread pumping messages and analysing every hit, timed from the start of the walk to
 // its termination handler. SkipKeys is filled first, as the program's start-up does.
 //
-// Usage: scan_bench [plain] [noskip]
-//   plain   walk the way the walk was first written (absolute opens, locale sort)
-//   noskip  leave SkipKeys empty (aliased roots are walked twice)
+// Usage: scan_bench [plain] [skipfile=<file>] | findskip
+//   plain     walk the way the walk was first written (absolute opens, pairwise locale sort)
+//   skipfile  SkipKeys as "findskip" wrote them (without it every key is walked, aliased
+//             roots twice)
 // Prints one line: keys=N hits=N invalid=N ms=N
 //
 // The window version of this measurement (Search clicked, "Found %d items" read back) belongs
@@ -23,6 +24,11 @@
 #include "core/text.h"
 #include "win32/locale_compare.h"
 #include "win32/search_thread_host.h"
+
+// Built against older trees too (bench/run --before), which have only the plain walk.
+#if __has_include("core/name_order.h")
+#define CALVORIN_BENCH_WALK_MODE 1
+#endif
 
 namespace {
 
@@ -70,13 +76,11 @@ void PumpUntil(const bool& done) {
 
 int main(int argc, char** argv) {
   bool plain = false;
-  bool skip = true;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "plain") == 0) plain = true;
-    if (std::strcmp(argv[i], "noskip") == 0) skip = false;
   }
   calvorin::win32::InstallLocaleCompare();
-  if (skip) calvorin::SkipKeys() = bench::FindSkipKeys();
+  if (bench::SkipKeysFromArgs(argc, argv, &calvorin::SkipKeys())) return 0;
 
   Analysis analysis;
   std::int32_t lastProgress = 0;
@@ -91,7 +95,11 @@ int main(int argc, char** argv) {
                        dataLen, root);
       },
       [&lastProgress](std::int32_t keys, std::int32_t) { lastProgress = keys; });
+#ifdef CALVORIN_BENCH_WALK_MODE
   if (plain) host->SetWalkMode(calvorin::WalkMode::kPlain);
+#else
+  (void)plain;
+#endif
   std::int32_t keys = 0;
   int reason = -1;
   host->SetOnTerminate([&] {
