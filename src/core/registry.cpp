@@ -29,6 +29,21 @@ const char* RootKeyName(Hkey root) {
   return "";
 }
 
+long RegistryApi::ReadValue(Hkey key, const std::string& name, std::uint32_t* type,
+                            std::vector<std::uint8_t>& buffer, std::uint32_t* size) {
+  std::uint32_t needed = 0;
+  long rc = QueryValue(key, name, type, nullptr, &needed);
+  if (rc != kErrorSuccess) return rc;
+  if (buffer.size() < needed) buffer.resize(needed);
+  *size = needed;
+  // An empty value is asked for without a buffer, as an empty std::vector has none.
+  rc = QueryValue(key, name, type, needed > 0 ? buffer.data() : nullptr, size);
+  // The second call reports what it copied, which can be less than the first said (a value that
+  // shrank; RegQueryValueExA sizing ANSI string data generously).
+  if (rc == kErrorSuccess && *size > needed) *size = needed;
+  return rc;
+}
+
 TRegistry::TRegistry(RegistryApi& api) : api_(api) {}
 
 TRegistry::~TRegistry() { CloseKey(); }

@@ -96,6 +96,13 @@ class RegistryApi {
   // of *size bytes the data is copied (kErrorMoreData and the needed size when it is too small).
   virtual long QueryValue(Hkey key, const std::string& name, std::uint32_t* type,
                           std::uint8_t* data, std::uint32_t* size) = 0;
+  // The value's type and data as RegQueryValueExA gives them, into `buffer` (grown when needed,
+  // never shrunk); *size is the number of data bytes. This default makes the two calls above:
+  // the size, then the data into exactly that many bytes, so a value that grows in between fails
+  // with the second call's code. A platform that can answer in one call when the buffer is
+  // already large enough may do so.
+  virtual long ReadValue(Hkey key, const std::string& name, std::uint32_t* type,
+                         std::vector<std::uint8_t>& buffer, std::uint32_t* size);
   virtual long SetValue(Hkey key, const std::string& name, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) = 0;
   virtual long DeleteValue(Hkey key, const std::string& name) = 0;

@@ -436,17 +436,10 @@ bool TSearchThread::SearchValueFast(Hkey key, const std::string& name) {
 
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  if (api_.QueryValue(key, name, &type, nullptr, &size) != kErrorSuccess) return !Stopping;
-  // A buffer of exactly `size` bytes as far as the call can tell; an empty value is queried
-  // without one, as an empty buffer has no address.
-  if (data_.size() < size) data_.resize(size);
-  std::uint8_t* buffer = size > 0 ? data_.data() : nullptr;
-  const std::uint32_t asked = size;
-  // A value that grew since the size query fails here (more data) and is passed over.
-  if (api_.QueryValue(key, name, &type, buffer, &size) != kErrorSuccess) return !Stopping;
-  if (size > asked) size = asked;
+  // A value that cannot be read (gone, or grown between a size and a data query) is passed over.
+  if (api_.ReadValue(key, name, &type, data_, &size) != kErrorSuccess) return !Stopping;
   DataMatch match;
-  if (MatchData(SearchText, buffer, size, type, &match, MaxShown)) {
+  if (MatchData(SearchText, data_.data(), size, type, &match, MaxShown)) {
     DataText = std::move(match.text);
     DataPos = match.pos;
     DataLen = match.len;

@@ -101,6 +101,20 @@ long WinRegistryApi::QueryValue(Hkey key, const std::string& name, std::uint32_t
   return rc;
 }
 
+long WinRegistryApi::ReadValue(Hkey key, const std::string& name, std::uint32_t* type,
+                               std::vector<std::uint8_t>& buffer, std::uint32_t* size) {
+  // Most values are small: a buffer of this size answers them in one round trip to the server.
+  constexpr size_t kFirstBuffer = 4096;
+  if (buffer.size() < kFirstBuffer) buffer.resize(kFirstBuffer);
+  DWORD t = 0;
+  DWORD s = static_cast<DWORD>(buffer.size());
+  const LONG rc = ::RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &t, buffer.data(), &s);
+  if (rc == ERROR_MORE_DATA) return RegistryApi::ReadValue(key, name, type, buffer, size);
+  if (type) *type = t;
+  *size = s;
+  return rc;
+}
+
 long WinRegistryApi::SetValue(Hkey key, const std::string& name, std::uint32_t type,
                               const std::uint8_t* data, std::uint32_t size) {
   return ::RegSetValueExA(ToHkey(key), name.c_str(), 0, type, data, size);

@@ -15,6 +15,9 @@ class WinRegistryApi : public RegistryApi {
   long QueryInfoKey(Hkey key, KeyInfo* info) override;
   long QueryValue(Hkey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                   std::uint32_t* size) override;
+  // One call when the value fits the buffer, else the two calls of the default.
+  long ReadValue(Hkey key, const std::string& name, std::uint32_t* type,
+                 std::vector<std::uint8_t>& buffer, std::uint32_t* size) override;
   long SetValue(Hkey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override;
   long DeleteValue(Hkey key, const std::string& name) override;
