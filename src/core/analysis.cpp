@@ -8,7 +8,9 @@
 namespace calvorin {
 namespace {
 
-bool IsAsciiLetter(char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); }
+bool IsAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 // A drive designator of any drive but B, C and W ("d:", "D:", ...).
 bool HasOtherDrive(std::string_view candidate) {
@@ -51,9 +53,9 @@ Rejection RejectCandidate(std::string_view c, std::string_view keyPath) {
   if (ContainsAny(c, {">", "%", "..", ";", ",", "+", "-", "/", "^"})) {
     return Rejection::kCommandCharacter;
   }
-  if (ContainsAny(c, {"fax", "msi", "Fax", "Msi", "FAX", "MSI", "cache", "Cache", "norton",
-                      "NORTON", "Norton", "symantec", "Symantec", "Network", "blank", "Blank",
-                      "BLANK", "Local"})) {
+  if (ContainsAny(
+          c, {"fax", "msi", "Fax", "Msi", "FAX", "MSI", "cache", "Cache", "norton", "NORTON",
+              "Norton", "symantec", "Symantec", "Network", "blank", "Blank", "BLANK", "Local"})) {
     return Rejection::kExcludedWord;
   }
   if (Contains(c, ".") && c.back() == '\\') return Rejection::kFolderWithDot;

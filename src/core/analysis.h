@@ -36,19 +36,19 @@ std::optional<std::string> CutCandidate(std::string_view dataText);
 // The text test that throws a candidate away, numbered in the order the tests run.
 enum class Rejection : int {
   kNone = 0,
-  kNoBackslash = 1,            // no "\" at all
-  kBackslashDigit = 2,         // "\0" .. "\9"
-  kListCharacter = 3,          // "2:", "1:", "0:", "!", "?", ". ."
-  kOtherDrive = 4,             // "<letter>:" for any drive but B, C and W, either case
-  kLateColon = 5,              // a ":" at the 4th character or later
-  kCommandCharacter = 6,       // ">", "%", "..", ";", ",", "+", "-", "/", "^"
-  kExcludedWord = 7,           // "fax", "msi", "cache", "norton", "symantec", ... (listed cases)
-  kFolderWithDot = 8,          // contains "." and ends with "\"
-  kSystemWord = 9,             // "RunDll32", "pagefile", "Windows", "windows", "WINDOWS"
-  kClassesRoot = 10,           // the key lies below HKEY_CLASSES_ROOT
-  kProgramWord = 11,           // "iolo", "office", "Application", "dll", "HP", ... (listed cases)
-  kLength = 12,                // fewer than 10 or more than 100 characters
-  kQuote = 13,                 // a double-quote character
+  kNoBackslash = 1,       // no "\" at all
+  kBackslashDigit = 2,    // "\0" .. "\9"
+  kListCharacter = 3,     // "2:", "1:", "0:", "!", "?", ". ."
+  kOtherDrive = 4,        // "<letter>:" for any drive but B, C and W, either case
+  kLateColon = 5,         // a ":" at the 4th character or later
+  kCommandCharacter = 6,  // ">", "%", "..", ";", ",", "+", "-", "/", "^"
+  kExcludedWord = 7,      // "fax", "msi", "cache", "norton", "symantec", ... (listed cases)
+  kFolderWithDot = 8,     // contains "." and ends with "\"
+  kSystemWord = 9,        // "RunDll32", "pagefile", "Windows", "windows", "WINDOWS"
+  kClassesRoot = 10,      // the key lies below HKEY_CLASSES_ROOT
+  kProgramWord = 11,      // "iolo", "office", "Application", "dll", "HP", ... (listed cases)
+  kLength = 12,           // fewer than 10 or more than 100 characters
+  kQuote = 13,            // a double-quote character
 };
 
 // The first test (in the order above) that rejects the candidate, or kNone. All tests are

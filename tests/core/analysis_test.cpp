@@ -135,7 +135,9 @@ void ExpectRejections(const std::vector<RejectCase>& cases, const char* keyPath 
 }
 
 // Puts `text` into a candidate that passes every test by itself.
-std::string Embed(const std::string& text) { return "C:\\Data\\x" + text + "y.txt"; }
+std::string Embed(const std::string& text) {
+  return "C:\\Data\\x" + text + "y.txt";
+}
 
 TEST(RejectCandidateTest, PlainPathsPass) {
   ExpectRejections({
@@ -220,9 +222,9 @@ TEST(RejectCandidateTest, CommandCharacters) {
 
 TEST(RejectCandidateTest, ExcludedWordsInTheListedCasesOnly) {
   std::vector<RejectCase> cases;
-  for (const char* word : {"fax", "msi", "Fax", "Msi", "FAX", "MSI", "cache", "Cache", "norton",
-                           "NORTON", "Norton", "symantec", "Symantec", "Network", "blank",
-                           "Blank", "BLANK", "Local"}) {
+  for (const char* word :
+       {"fax", "msi", "Fax", "Msi", "FAX", "MSI", "cache", "Cache", "norton", "NORTON", "Norton",
+        "symantec", "Symantec", "Network", "blank", "Blank", "BLANK", "Local"}) {
     cases.push_back({Embed(word), Rejection::kExcludedWord});
   }
   for (const char* word : {"FaX", "fAX", "mSi", "MSi", "CACHE", "cAche", "NorTon", "SYMANTEC",
@@ -275,8 +277,8 @@ TEST(RejectCandidateTest, ProgramWordsInTheListedCasesOnly) {
                            "Start Menu", "IOLO", "OFFICE", "DLL", "hp", "INF", "VXD", "ASX"}) {
     cases.push_back({Embed(word), Rejection::kProgramWord});
   }
-  for (const char* word : {"Iolo", "Office", "APPLICATION", "application", "Dll", "dLL", "Hp",
-                           "hP", "Inf", "Vxd", "Asx", "start menu", "START MENU", "StartMenu"}) {
+  for (const char* word : {"Iolo", "Office", "APPLICATION", "application", "Dll", "dLL", "Hp", "hP",
+                           "Inf", "Vxd", "Asx", "start menu", "START MENU", "StartMenu"}) {
     cases.push_back({Embed(word), Rejection::kNone});
   }
   ExpectRejections(cases);
