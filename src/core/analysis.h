@@ -109,7 +109,8 @@ class InvalidReferenceScan {
 
   // A scan starts: HitCount 0 and the results list emptied. The log is kept.
   void Clear();
-  // Empties the results list only; HitCount and the table are left as they are.
+  // Empties the results list only (a changed search text, a saved search opened); HitCount and
+  // the table are left as they are, so Clear() must precede the next scan.
   void ClearResults() { results_.clear(); }
 
   // The match callback: analyses the hit and, when it is invalid, records it in this order:
@@ -132,8 +133,9 @@ class InvalidReferenceScan {
   // Entry i describes the same value as hit-table row i + 1.
   const std::vector<TResult>& Results() const { return results_; }
 
-  // The invalid-path log: "Memo2" and then one candidate per recorded value since the object was
-  // made, across scans; LogText() is exactly what "rrr.TXT" receives (CR LF after each line).
+  // The invalid-path log: "Memo2" and then the candidate of every invalid value since the object
+  // was made, across scans (a line whose write failed stays and goes out with the next write);
+  // LogText() is exactly what "rrr.TXT" receives (CR LF after each line).
   const std::vector<std::string>& LogLines() const { return logLines_; }
   const std::string& LogText() const { return logText_; }
   const std::string& LogPath() const { return logPath_; }
