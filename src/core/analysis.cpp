@@ -114,6 +114,25 @@ void InvalidReferenceScan::AppendLogLine(const std::string& line) {
   logText_ += "\r\n";
 }
 
+// After every hit the file holds the whole log. Rewriting it each time costs the square of the
+// number of hits, so once the file is known to hold everything but the newest line, only that
+// line is appended; any doubt (first hit, a failed write) rewrites the whole file.
+void InvalidReferenceScan::WriteLog() {
+  const std::string& line = logLines_.back();
+  if (logOnDisk_) {
+    logOnDisk_ = false;
+    try {
+      fs_.AppendToFile(logPath_, line + "\r\n");
+      logOnDisk_ = true;
+      return;
+    } catch (const EFileError&) {
+      // Fall through to a whole rewrite, which reports the failure if it fails too.
+    }
+  }
+  fs_.WriteWholeFile(logPath_, logText_);
+  logOnDisk_ = true;
+}
+
 void InvalidReferenceScan::Clear() {
   rows_.clear();
   results_.clear();
@@ -135,7 +154,7 @@ bool InvalidReferenceScan::SearchMatch(const std::string& keyPath, const std::st
   if (analysis.verdict != Verdict::kInvalid) return false;
 
   AppendLogLine(analysis.candidate);
-  fs_.WriteWholeFile(logPath_, logText_);
+  WriteLog();
 
   rows_.push_back({keyPath, valueName, dataText});
   results_.emplace_back(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,

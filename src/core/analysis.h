@@ -148,6 +148,7 @@ class InvalidReferenceScan {
   };
   const HitRow& Row(int row) const;
   void AppendLogLine(const std::string& line);
+  void WriteLog();
 
   FileSystem& fs_;
   std::string logPath_;
@@ -155,6 +156,7 @@ class InvalidReferenceScan {
   std::vector<TResult> results_;
   std::vector<std::string> logLines_;
   std::string logText_;
+  bool logOnDisk_ = false;  // the file holds exactly logText_
 };
 
 }  // namespace calvorin

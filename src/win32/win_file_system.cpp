@@ -104,6 +104,21 @@ void WinFileSystem::WriteWholeFile(const std::string& path, const std::string& b
   }
 }
 
+void WinFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
+  UniqueFile file(::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) ThrowFileError("Cannot open file", path, ::GetLastError());
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      ThrowFileError("Cannot write file", path, ::GetLastError());
+    }
+    done += written;
+  }
+}
+
 WinFileSystem& SystemFileSystem() {
   static WinFileSystem instance;
   return instance;

@@ -16,6 +16,7 @@ class WinFileSystem : public FileSystem {
   // Relative paths name files in the current directory. The EFileError reads
   // Cannot create file "<full path>". <system reason>   (or "Cannot write file ...").
   void WriteWholeFile(const std::string& path, const std::string& bytes) override;
+  void AppendToFile(const std::string& path, const std::string& bytes) override;
 };
 
 // The process-wide instance (the calls are stateless).

@@ -42,9 +42,13 @@ class SpyFileSystem : public FileSystem {
     Note('W', path);
     inner_.WriteWholeFile(path, bytes);
   }
+  void AppendToFile(const std::string& path, const std::string& bytes) override {
+    Note('A', path);
+    inner_.AppendToFile(path, bytes);
+  }
   size_t Probes() const {
     size_t n = 0;
-    for (const auto& c : calls) n += c.kind != 'W';
+    for (const auto& c : calls) n += c.kind != 'W' && c.kind != 'A';
     return n;
   }
   std::vector<ProbeCall> calls;
@@ -70,6 +74,10 @@ class ScriptedFileSystem : public FileSystem {
   void WriteWholeFile(const std::string&, const std::string& bytes) override {
     ++writes;
     lastWriteSize = bytes.size();
+  }
+  void AppendToFile(const std::string&, const std::string& bytes) override {
+    ++writes;
+    lastWriteSize += bytes.size();
   }
 };
 
@@ -582,6 +590,25 @@ TEST_F(ScanTest, ReplacesAnOldLogAndRewritesItWholeAfterEachHit) {
   EXPECT_EQ(*fs.Content(kLog), "Memo2\r\nC:\\Gone\\first.exe\r\nW:\\Gone\\second.exe\r\n");
   EXPECT_EQ(scan.LogText(), *fs.Content(kLog));
   EXPECT_EQ(recorded, (std::vector<int>{0, 1}));
+}
+
+TEST_F(ScanTest, AppendsEachHitOnceTheFileHoldsTheLogAndRewritesItWhenItDoesNot) {
+  for (int i = 0; i < 50; ++i) {
+    Hit h;
+    h.dataText = Format("C:\\Gone\\f%03d.exe", i);
+    ASSERT_TRUE(Send(scan, h));
+  }
+  EXPECT_EQ(fs.WholeWrites(), 1u);  // the first hit of the process; the rest are appended
+  EXPECT_EQ(*fs.Content(kLog), scan.LogText());
+
+  // Someone deleted the file meanwhile: the next hit writes the whole log again.
+  ASSERT_TRUE(fs.Remove(kLog));
+  Hit h;
+  h.dataText = "C:\\Gone\\after.exe";
+  ASSERT_TRUE(Send(scan, h));
+  EXPECT_EQ(fs.WholeWrites(), 2u);
+  EXPECT_EQ(*fs.Content(kLog), scan.LogText());
+  EXPECT_EQ(scan.LogLines().size(), 52u);
 }
 
 TEST_F(ScanTest, ClearStartsANewScanButKeepsTheLog) {

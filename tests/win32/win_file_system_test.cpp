@@ -179,6 +179,16 @@ TEST_F(WinFileSystemTest, WriteWholeFileReplacesTheFile) {
   EXPECT_EQ(ReadFileBytes(path), binary);
 }
 
+TEST_F(WinFileSystemTest, AppendToFileAddsAtTheEndOfAnExistingFileOnly) {
+  const std::string path = kDir + "\\append.txt";
+  EXPECT_THROW(fs.AppendToFile(path, "x"), EFileError);
+  EXPECT_EQ(ReadFileBytes(path), "<missing>");
+  fs.WriteWholeFile(path, "Memo2\r\n");
+  fs.AppendToFile(path, "C:\\a.exe\r\n");
+  fs.AppendToFile(path, "C:\\b.exe\r\n");
+  EXPECT_EQ(ReadFileBytes(path), "Memo2\r\nC:\\a.exe\r\nC:\\b.exe\r\n");
+}
+
 TEST_F(WinFileSystemTest, WriteWholeFileReplacesAHiddenFileAndKeepsItHidden) {
   const std::string path = kDir + "\\hidden.txt";
   MakeFile(path, "old content", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
