@@ -47,9 +47,14 @@ std::string EscapeRegText(const std::string& text) {
 }
 
 std::string BackupValueLine(const BackupEntry& entry) {
-  const std::string head = "\"" + EscapeRegText(entry.valueName) + "\"=";
+  std::string head = "\"";
+  head += EscapeRegText(entry.valueName);
+  head += "\"=";
   if (IsPlainString(entry)) {
-    return head + "\"" + EscapeRegText(entry.data.substr(0, entry.data.size() - 1)) + "\"";
+    head += '"';
+    head += EscapeRegText(entry.data.substr(0, entry.data.size() - 1));
+    head += '"';
+    return head;
   }
   if (entry.type == kRegDword && entry.data.size() == 4) {
     const auto b = [&](int i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(entry.data[i])); };
@@ -60,12 +65,20 @@ std::string BackupValueLine(const BackupEntry& entry) {
 }
 
 std::string BackupText(const std::vector<BackupEntry>& entries) {
-  std::string text = std::string("REGEDIT4") + kCrLf + " " + kCrLf;
+  std::string text = "REGEDIT4";
+  text += kCrLf;
+  text += " ";
+  text += kCrLf;
   for (const auto& entry : entries) {
-    text += "[" + entry.keyPath + "]" + kCrLf;
-    text += BackupValueLine(entry) + kCrLf;
+    text += '[';
+    text += entry.keyPath;
+    text += ']';
+    text += kCrLf;
+    text += BackupValueLine(entry);
+    text += kCrLf;
   }
-  text += std::string(" ") + kCrLf;
+  text += " ";
+  text += kCrLf;
   return text;
 }
 
