@@ -57,7 +57,9 @@ std::string BackupValueLine(const BackupEntry& entry) {
     return head;
   }
   if (entry.type == kRegDword && entry.data.size() == 4) {
-    const auto b = [&](int i) { return static_cast<std::uint32_t>(static_cast<unsigned char>(entry.data[i])); };
+    const auto b = [&](int i) {
+      return static_cast<std::uint32_t>(static_cast<unsigned char>(entry.data[i]));
+    };
     return head + Format("dword:%08x", b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24));
   }
   if (entry.type == kRegBinary) return HexForm(head + "hex:", entry.data);

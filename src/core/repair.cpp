@@ -14,9 +14,9 @@ struct RootWord {
 
 // Tested in this order; every word found sets the root, so a later row wins.
 constexpr RootWord kRootWords[] = {
-    {"HKEY_DYN_DATA", kHkeyDynData},     {"PERFORMANCE", kHkeyPerformanceData},
-    {"MACHINE", kHkeyLocalMachine},      {"CURRENT_USER", kHkeyCurrentUser},
-    {"USERS", kHkeyUsers},               {"ROOT", kHkeyClassesRoot},
+    {"HKEY_DYN_DATA", kHkeyDynData}, {"PERFORMANCE", kHkeyPerformanceData},
+    {"MACHINE", kHkeyLocalMachine},  {"CURRENT_USER", kHkeyCurrentUser},
+    {"USERS", kHkeyUsers},           {"ROOT", kHkeyClassesRoot},
     {"CONFIG", kHkeyCurrentConfig},
 };
 
@@ -178,8 +178,8 @@ std::string KeepPreviousBackup(BackupFiles& files, const std::string& backupPath
       kept = files.Rename(backupPath, target);
     }
     if (!kept) {
-      throw EFileError(Format("Cannot keep the earlier backup %s as %s", backupPath.c_str(),
-                              target.c_str()));
+      throw EFileError(
+          Format("Cannot keep the earlier backup %s as %s", backupPath.c_str(), target.c_str()));
     }
     keptAs = target;
   }
@@ -226,8 +226,11 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
       const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
       ui.SetLabel3(Format("Fixing item %d of %d", i, n));
       ui.RepaintAndProcessMessages();
-      Planned step{RepairRootOf(entry.keyPath), RepairSubKeyOf(entry.keyPath), entry.valueName,
-                   Action::kDelete, {}};
+      Planned step{RepairRootOf(entry.keyPath),
+                   RepairSubKeyOf(entry.keyPath),
+                   entry.valueName,
+                   Action::kDelete,
+                   {}};
       TRegistry reg(registry);
       reg.SetRootKey(step.root);
       BackupEntry old;

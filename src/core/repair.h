@@ -44,8 +44,8 @@ class RepairUi {
 
 // A backup file kept from an earlier run.
 struct StoredFile {
-  std::string name;              // name only, no folder
-  std::uint64_t writeTime = 0;   // last write, 100-ns ticks since 1601 (UTC)
+  std::string name;             // name only, no folder
+  std::uint64_t writeTime = 0;  // last write, 100-ns ticks since 1601 (UTC)
 };
 
 // The file operations of the backup beyond FileSystem. Failures of writes throw EFileError.

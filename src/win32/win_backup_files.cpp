@@ -1,7 +1,7 @@
 #include "win32/win_backup_files.h"
 
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include "core/text.h"
 #include "win32/unique_handle.h"
@@ -16,8 +16,8 @@ std::string SystemReason(DWORD code) {
       nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
   std::string text = length ? std::string(buffer, length) : Format("System error %lu", code);
   if (buffer) LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' ||
-                           text.back() == '.')) {
+  while (!text.empty() &&
+         (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
     text.pop_back();
   }
   return text;
@@ -44,9 +44,9 @@ void WinBackupFiles::WriteAtomically(const std::string& path, const std::string&
                               SystemReason(GetLastError()).c_str()));
     }
     DWORD written = 0;
-    const bool ok = WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()),
-                              &written, nullptr) &&
-                    written == bytes.size() && FlushFileBuffers(file.get());
+    const bool ok =
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size() && FlushFileBuffers(file.get());
     if (!ok) {
       const DWORD code = GetLastError();
       file.reset();
@@ -71,11 +71,12 @@ bool WinBackupFiles::LastWriteStamp(const std::string& path, std::string* stamp)
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
   FILETIME local;
   SYSTEMTIME t;
-  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) || !FileTimeToSystemTime(&local, &t)) {
+  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+      !FileTimeToSystemTime(&local, &t)) {
     return false;
   }
-  *stamp = Format("%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute,
-                  t.wSecond);
+  *stamp =
+      Format("%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
   return true;
 }
 
@@ -97,7 +98,9 @@ std::vector<StoredFile> WinBackupFiles::List(const std::string& folder, const st
   return out;
 }
 
-bool WinBackupFiles::Delete(const std::string& path) { return DeleteFileA(path.c_str()) != 0; }
+bool WinBackupFiles::Delete(const std::string& path) {
+  return DeleteFileA(path.c_str()) != 0;
+}
 
 bool OpenBackupWithShell(const std::string& backupPath) {
   const HINSTANCE result =

@@ -40,8 +40,7 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"two zero bytes", "T", kRegSz, Bytes("a\0\0", 3), "\"T\"=hex(1):61,00,00"},
         LineCase{"line break", "L", kRegSz, Bytes("a\r\nb\0", 5), "\"L\"=hex(1):61,0d,0a,62,00"},
         LineCase{"Latin-1 string", "N", kRegSz, Bytes("caf\xe9\0", 5), "\"N\"=\"caf\xe9\""},
-        LineCase{"expand string", "P", kRegExpandSz, Bytes("%a%\0", 4),
-                 "\"P\"=hex(2):25,61,25,00"},
+        LineCase{"expand string", "P", kRegExpandSz, Bytes("%a%\0", 4), "\"P\"=hex(2):25,61,25,00"},
         LineCase{"multi string", "M", kRegMultiSz, Bytes("a\0b\0\0", 5),
                  "\"M\"=hex(7):61,00,62,00,00"},
         LineCase{"binary", "B", kRegBinary, Bytes("\x01\xff", 2), "\"B\"=hex:01,ff"},
@@ -91,13 +90,15 @@ TEST(BackupValueLineTest, WrapsLongHexDataLikeTheRegistryEditor) {
   EXPECT_EQ(unindented, expected);
 }
 
-TEST(BackupTextTest, EmptyRunIsThreeLines) { EXPECT_EQ(BackupText({}), "REGEDIT4\r\n \r\n \r\n"); }
+TEST(BackupTextTest, EmptyRunIsThreeLines) {
+  EXPECT_EQ(BackupText({}), "REGEDIT4\r\n \r\n \r\n");
+}
 
 TEST(BackupTextTest, KeyLineRepeatedPerEntryAndCrLfEverywhere) {
-  const std::string text =
-      BackupText({{"HKEY_CURRENT_USER\\software\\example\\app", "Exe", kRegSz,
-                   Bytes("C:\\Apps\\app.exe\0", 16)},
-                  {"HKEY_CURRENT_USER\\software\\example\\app", "", kRegDword, Bytes("\1\0\0\0", 4)}});
+  const std::string text = BackupText(
+      {{"HKEY_CURRENT_USER\\software\\example\\app", "Exe", kRegSz,
+        Bytes("C:\\Apps\\app.exe\0", 16)},
+       {"HKEY_CURRENT_USER\\software\\example\\app", "", kRegDword, Bytes("\1\0\0\0", 4)}});
   EXPECT_EQ(text,
             "REGEDIT4\r\n \r\n"
             "[HKEY_CURRENT_USER\\software\\example\\app]\r\n"
@@ -127,7 +128,8 @@ TEST(BackupTextTest, WrappedHexKeepsCrLf) {
 }
 
 TEST(BackupPathTest, JoinsTheExecutableFolder) {
-  EXPECT_EQ(BackupPath("C:\\Program Files\\Calvorin"), "C:\\Program Files\\Calvorin\\deletedkeys.reg");
+  EXPECT_EQ(BackupPath("C:\\Program Files\\Calvorin"),
+            "C:\\Program Files\\Calvorin\\deletedkeys.reg");
   EXPECT_EQ(BackupPath("C:\\"), "C:\\deletedkeys.reg");
 }
 

@@ -163,8 +163,8 @@ TEST(FindFileOnDriveTest, FoldersWithADotHiddenOrSystemAreNotEntered) {
 
 // Random trees: the one-listing index gives exactly the answers of the walk.
 TEST(DriveIndexTest, SameAnswersAsTheWalkOnRandomTrees) {
-  const char* names[] = {"a", "b", "c", "app.exe", "x.dll", "lib", "data.bin", "v1.2", "App.EXE",
-                         "readme", "zz", "X.DLL", "sub"};
+  const char* names[] = {"a",    "b",       "c",      "app.exe", "x.dll", "lib", "data.bin",
+                         "v1.2", "App.EXE", "readme", "zz",      "X.DLL", "sub"};
   std::mt19937 rng(12345);
   int compared = 0, found = 0;
   for (int tree = 0; tree < 60; ++tree) {
@@ -308,8 +308,7 @@ TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
               "\"Path\"=hex(2):43,3a,5c,4f,6c,64,5c,74,6f,6f,6c,2e,65,78,65,00\r\n"
               "[HKEY_CURRENT_USER\\software\\a]\r\n\"M\"=\"C:\\\\Old\\\\msme.dll\"\r\n"
               "[HKEY_CURRENT_USER\\software\\a]\r\n\"Gone\"=\"C:\\\\Old\\\\gone.exe\"\r\n \r\n");
-    EXPECT_EQ(std::count(ui.editHistory.begin(), ui.editHistory.end(),
-                         "Searching for tool.exe C:"),
+    EXPECT_EQ(std::count(ui.editHistory.begin(), ui.editHistory.end(), "Searching for tool.exe C:"),
               1);
   }
 }
@@ -422,9 +421,9 @@ TEST_F(RepairTest, FailedWriteOfACorrectedValueLeavesACompleteBackup) {
   FailingWrites failing(reg, "Fix");
   try {
     RunRepair({{"HKEY_CURRENT_USER\\software\\a", "Del", "C:\\Old\\gone.exe"},
-         {"HKEY_CURRENT_USER\\software\\b", "Fix", "C:\\Old\\x.exe"},
-         {"HKEY_CURRENT_USER\\software\\a", "Later", "C:\\Old\\gone2.exe"}},
-        failing, fs, files, ui, kExe);
+               {"HKEY_CURRENT_USER\\software\\b", "Fix", "C:\\Old\\x.exe"},
+               {"HKEY_CURRENT_USER\\software\\a", "Later", "C:\\Old\\gone2.exe"}},
+              failing, fs, files, ui, kExe);
     ADD_FAILURE() << "no error";
   } catch (const ERegistryException& e) {
     EXPECT_STREQ(e.what(), "Failed to set data for 'Fix'");

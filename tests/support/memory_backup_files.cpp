@@ -75,7 +75,8 @@ const std::string* MemoryBackupFiles::Content(const std::string& path) const {
 std::vector<std::string> MemoryBackupFiles::Names(const std::string& folder) const {
   std::vector<std::string> out;
   for (const auto& [key, name] : names_) {
-    if (key.compare(0, folder.size(), UpperAscii(folder)) == 0) out.push_back(name.substr(folder.size()));
+    if (key.compare(0, folder.size(), UpperAscii(folder)) == 0)
+      out.push_back(name.substr(folder.size()));
   }
   return out;
 }

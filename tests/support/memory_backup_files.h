@@ -34,7 +34,7 @@ class MemoryBackupFiles : public BackupFiles {
   const std::string* Content(const std::string& path) const;
   void Put(const std::string& path, const std::string& bytes, std::uint64_t secondsFrom2026);
   std::vector<std::string> Names(const std::string& folder) const;  // sorted, original case
-  static std::string Stamp(std::uint64_t secondsFrom2026);  // "YYYYMMDD-HHMMSS"
+  static std::string Stamp(std::uint64_t secondsFrom2026);          // "YYYYMMDD-HHMMSS"
 
  private:
   std::map<std::string, std::string> names_;  // upper-case path -> path as written
