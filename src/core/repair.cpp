@@ -122,7 +122,7 @@ bool DriveIndex::CanIndex(const std::string& fileName) {
   return true;
 }
 
-DriveIndex::Drive& DriveIndex::Listing(const std::string& dir) {
+DriveIndex::Drive& DriveIndex::Listing(const std::string& dir, const std::string& fileName) {
   auto& slot = drives_[UpperAscii(dir)];
   if (slot) return *slot;
   slot = std::make_unique<Drive>();
@@ -139,8 +139,14 @@ DriveIndex::Drive& DriveIndex::Listing(const std::string& dir) {
     stack.pop_back();
     const size_t index = drive.folders.size();
     drive.folders.push_back(frame.rel);
-    if (++visited % 64 == 1) {
-      ui_.SetEditText("Searching " + d + frame.rel);
+    // The same text the walk shows, but a repaint only now and then: the listing is the
+    // long part, the window only has to stay alive.
+    if (++visited % 64 == 0) {
+      const std::string shown =
+          frame.rel.empty() ? dir : d + frame.rel.substr(0, frame.rel.size() - 1);
+      ui_.SetEditText("Searching for " + fileName + " " + shown);
+      ui_.RepaintAndProcessMessages();
+    } else {
       ui_.ProcessMessages();
     }
     std::vector<std::string> children;
@@ -159,7 +165,7 @@ std::string DriveIndex::Find(const std::string& dir, const std::string& fileName
   if (!CanIndex(fileName)) return FindFileOnDrive(fs_, ui_, dir, fileName, true);
   ui_.SetEditText("Searching for " + fileName + " " + dir);
   ui_.RepaintAndProcessMessages();
-  const Drive& drive = Listing(dir);
+  const Drive& drive = Listing(dir, fileName);
   const auto hit = drive.firstFolderOf.find(UpperAscii(fileName));
   if (hit == drive.firstFolderOf.end()) return {};
   return WithBackslash(dir) + drive.folders[hit->second] + fileName;

@@ -106,7 +106,7 @@ class DriveIndex {
     std::vector<std::string> folders;             // relative paths ("" for the root, "a\b\")
     std::map<std::string, size_t> firstFolderOf;  // upper-case file name -> first folder index
   };
-  Drive& Listing(const std::string& dir);
+  Drive& Listing(const std::string& dir, const std::string& fileName);
 
   FileSystem& fs_;
   RepairUi& ui_;
