@@ -1,7 +1,8 @@
 #include "win32/win_backup_files.h"
 
-#include <shellapi.h>
 #include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
 
 #include "core/text.h"
 #include "win32/unique_handle.h"
