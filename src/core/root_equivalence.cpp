@@ -131,8 +131,7 @@ bool RootEquivalence::FindHKCCEquivalent(std::vector<std::string>& list) {
       };
       bool any = false;
       for (const auto& path : paths) {
-        if (AddIfSameKey(list, "HKEY_LOCAL_MACHINE", path, kHkeyLocalMachine,
-                         kHkeyCurrentConfig)) {
+        if (AddIfSameKey(list, "HKEY_LOCAL_MACHINE", path, kHkeyLocalMachine, kHkeyCurrentConfig)) {
           any = true;
         }
       }

@@ -13,7 +13,9 @@ constexpr const char* kMagic = "MQT";
 constexpr std::int32_t kMaxSelection = 31;
 constexpr std::int32_t kKindWithInteger = 4;
 
-[[noreturn]] void Fail(const char* message) { throw ESavedSearchError(message); }
+[[noreturn]] void Fail(const char* message) {
+  throw ESavedSearchError(message);
+}
 
 }  // namespace
 
@@ -29,9 +31,9 @@ std::string AsciiConverter::FromUtf16(std::string_view utf16le) const {
     out += '?';
     // A surrogate pair is one character.
     if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < utf16le.size()) {
-      const unsigned next = static_cast<unsigned char>(utf16le[i + 2]) |
-                            (static_cast<unsigned>(static_cast<unsigned char>(utf16le[i + 3]))
-                             << 8);
+      const unsigned next =
+          static_cast<unsigned char>(utf16le[i + 2]) |
+          (static_cast<unsigned>(static_cast<unsigned char>(utf16le[i + 3])) << 8);
       if (next >= 0xDC00 && next < 0xE000) i += 2;
     }
   }

@@ -116,8 +116,7 @@ class SavedSearchFiles {
   virtual bool FileExists(const std::string& path) = 0;
   // Opens an existing file for reading that nobody else may read or write meanwhile. On failure
   // returns nullptr with the file's full path and the system's error text (no final full stop).
-  virtual std::unique_ptr<ByteSource> OpenExclusive(const std::string& path,
-                                                    std::string* fullPath,
+  virtual std::unique_ptr<ByteSource> OpenExclusive(const std::string& path, std::string* fullPath,
                                                     std::string* errorText) = 0;
 };
 

@@ -96,8 +96,7 @@ std::string SystemErrorText(unsigned long code) {
       nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
   std::string text = n > 0 && buffer != nullptr ? std::string(buffer, n) : std::string();
   if (buffer != nullptr) ::LocalFree(buffer);
-  while (!text.empty() &&
-         (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) {
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) {
     text.pop_back();
   }
   return text;

@@ -232,8 +232,8 @@ TEST_F(RootEquivalenceTest, WithoutFullAccessTheClassesPairIsNotListedAndNotComp
   // it is the same key) must not be asked.
   mem.Find("HKEY_LOCAL_MACHINE\\SOFTWARE\\Classes")->grant = kKeyRead;
   std::vector<std::string> list;
-  EXPECT_FALSE(eq.AddIfSameKey(list, "HKEY_LOCAL_MACHINE", "SOFTWARE\\Classes",
-                               kHkeyLocalMachine, kHkeyClassesRoot));
+  EXPECT_FALSE(eq.AddIfSameKey(list, "HKEY_LOCAL_MACHINE", "SOFTWARE\\Classes", kHkeyLocalMachine,
+                               kHkeyClassesRoot));
   EXPECT_TRUE(list.empty());
   EXPECT_EQ(api.infoQueries, 0);
   EXPECT_EQ(eq.FindRootEquivalents(list), kClassesPairNotFound);
@@ -254,7 +254,10 @@ TEST_F(RootEquivalenceTest, WhenNoKeyMayBeCreatedTheStatisticsDecide) {
       {"same user view", kHkeyCurrentUser, nullptr, true},
       {"class name differs", kHkeyCurrentUser, [](Node&, Node& a) { a.className = "x"; }, false},
       {"values differ", kHkeyCurrentUser,
-       [](Node&, Node& a) { a.values.push_back({"v", kRegSz, "a"}); }, false},
+       [](Node&, Node& a) {
+         a.values.push_back({"v", kRegSz, "a"});
+       },
+       false},
       {"subkeys differ", kHkeyCurrentConfig,
        [](Node&, Node& a) { a.subKeys.push_back(std::make_shared<Node>()); }, false},
       {"write time differs", kHkeyCurrentUser, [](Node&, Node& a) { a.lastWriteHigh = 7; }, false},
@@ -361,9 +364,8 @@ TEST_F(RootEquivalenceTest, WithoutItsOwnKeyDefaultThenEverySubkeyInEnumerationO
   EXPECT_EQ(list, std::vector<std::string>{"HKEY_USERS\\S-1-5-21-1-2-3-1000"});
   // ".Default" as the fallback name, then the enumeration (which lists .DEFAULT again); the walk
   // stops at the first match, so S-1-5-80 is never tried.
-  EXPECT_EQ(OpensBelow("HKEY_USERS"),
-            (std::vector<std::string>{".Default", ".DEFAULT", "S-1-5-18", "S-1-5-19", "S-1-5-20",
-                                      kUserSid}));
+  EXPECT_EQ(OpensBelow("HKEY_USERS"), (std::vector<std::string>{".Default", ".DEFAULT", "S-1-5-18",
+                                                                "S-1-5-19", "S-1-5-20", kUserSid}));
 }
 
 TEST_F(RootEquivalenceTest, FailedSidLookupFallsBackToDefault) {
@@ -395,8 +397,8 @@ TEST_F(RootEquivalenceTest, HardwareProfileNumbersArePadded) {
                         Case{0, "ControlSet000", "0000"}}) {
     SCOPED_TRACE(c.n);
     api.fullAccessOpens.clear();
-    mem.PutDword("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\IDConfigDB",
-                 "CurrentConfig", c.n);
+    mem.PutDword("HKEY_LOCAL_MACHINE\\SYSTEM\\ControlSet001\\Control\\IDConfigDB", "CurrentConfig",
+                 c.n);
     std::vector<std::string> list;
     // Only the last path, a link to the profile in use, is still the same key.
     EXPECT_TRUE(eq.FindHKCCEquivalent(list));
@@ -418,8 +420,8 @@ TEST_F(RootEquivalenceTest, OnlyThePathsThatAreTheProfileAreAdded) {
   mem.Key("HKEY_LOCAL_MACHINE\\SYSTEM\\CurrentControlSet\\Hardware Profiles\\Current");
   std::vector<std::string> list;
   EXPECT_TRUE(eq.FindHKCCEquivalent(list));
-  EXPECT_EQ(list, (std::vector<std::string>{kHardwareProfileEntries[0],
-                                            kHardwareProfileEntries[1]}));
+  EXPECT_EQ(list,
+            (std::vector<std::string>{kHardwareProfileEntries[0], kHardwareProfileEntries[1]}));
 }
 
 TEST_F(RootEquivalenceTest, NinetyFiveFamilyPaths) {
@@ -437,9 +439,9 @@ TEST_F(RootEquivalenceTest, NinetyFiveFamilyPaths) {
   EXPECT_EQ(sys.lookedUp, "");  // no account lookup on this family
   std::vector<std::string> list;
   EXPECT_EQ(eq.FindRootEquivalents(list), 0);
-  EXPECT_EQ(list, (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES",
-                                            "HKEY_USERS\\ALICE",
-                                            "HKEY_LOCAL_MACHINE\\CONFIG\\0003"}));
+  EXPECT_EQ(list,
+            (std::vector<std::string>{"HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES", "HKEY_USERS\\ALICE",
+                                      "HKEY_LOCAL_MACHINE\\CONFIG\\0003"}));
   EXPECT_EQ(OpensBelow("HKEY_USERS"), std::vector<std::string>{"alice"});
 }
 

@@ -13,13 +13,21 @@ namespace calvorin {
 namespace {
 
 // Builders for tagged values.
-std::string I8(int v) { return {char(kTagInt8), char(v)}; }
-std::string I16(int v) { return {char(kTagInt16), char(v & 0xFF), char((v >> 8) & 0xFF)}; }
+std::string I8(int v) {
+  return {char(kTagInt8), char(v)};
+}
+std::string I16(int v) {
+  return {char(kTagInt16), char(v & 0xFF), char((v >> 8) & 0xFF)};
+}
 std::string Le32(std::uint32_t v) {
   return {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char((v >> 24) & 0xFF)};
 }
-std::string I32(std::int32_t v) { return char(kTagInt32) + Le32(static_cast<std::uint32_t>(v)); }
-std::string S6(const std::string& t) { return std::string{char(kTagString), char(t.size())} + t; }
+std::string I32(std::int32_t v) {
+  return char(kTagInt32) + Le32(static_cast<std::uint32_t>(v));
+}
+std::string S6(const std::string& t) {
+  return std::string{char(kTagString), char(t.size())} + t;
+}
 std::string S12(const std::string& t) {
   return char(kTagLongString) + Le32(static_cast<std::uint32_t>(t.size())) + t;
 }
@@ -84,8 +92,8 @@ TEST(SavedSearchParse, LayoutRules) {
   const std::string ok = kHead + I8(9) + I8(-5);
   const std::vector<ParseCase> cases = {
       {"shortest valid file", ok + kNoLists, "", 9, -5},
-      {"begins with 6, 3 and the magic", std::string("\x06\x03MQT", 5) + I8(0) + I8(1) + I8(2) +
-                                             kNoLists, "", 1, 2},
+      {"begins with 6, 3 and the magic",
+       std::string("\x06\x03MQT", 5) + I8(0) + I8(1) + I8(2) + kNoLists, "", 1, 2},
       {"magic as long string", S12("MQT") + I8(0) + I8(1) + I8(2) + kNoLists, "", 1, 2},
       {"magic as UTF-16", S18(u"MQT") + I8(0) + I8(1) + I8(2) + kNoLists, "", 1, 2},
       {"magic as UTF-8", S20("MQT") + I8(0) + I8(1) + I8(2) + kNoLists, "", 1, 2},
@@ -129,14 +137,14 @@ TEST(SavedSearchParse, LayoutRules) {
       {"first-list pair without its string", ok + I8(1) + I8(1), kStreamReadError, 9, -5},
       {"first-list pair with two integers", ok + I8(1) + I8(1) + I8(2), kInvalidPropertyValue, 9,
        -5},
-      {"first-list pair led by a string", ok + I8(1) + S6("x") + S6("y"), kInvalidPropertyValue,
-       9, -5},
+      {"first-list pair led by a string", ok + I8(1) + S6("x") + S6("y"), kInvalidPropertyValue, 9,
+       -5},
       {"third-list kind 4 with a string", ok + I8(0) + I8(0) + I8(1) + I8(4) + S6("x"),
        kInvalidPropertyValue, 9, -5},
       {"third-list kind 1 with an integer", ok + I8(0) + I8(0) + I8(1) + I8(1) + I8(5),
        kInvalidPropertyValue, 9, -5},
-      {"third-list kind 4 as 32 bits with an integer",
-       ok + I8(0) + I8(0) + I8(1) + I32(4) + I16(5), "", 9, -5},
+      {"third-list kind 4 as 32 bits with an integer", ok + I8(0) + I8(0) + I8(1) + I32(4) + I16(5),
+       "", 9, -5},
       {"count larger than the entries", ok + I8(0) + I8(0) + I32(INT32_MAX) + I8(4) + I8(1),
        kStreamReadError, 9, -5},
       {"huge 8-bit length", ok + I8(1) + I8(0) + char(kTagLongString) + Le32(0xFFFFFFFF) + "ab",
@@ -162,8 +170,8 @@ TEST(SavedSearchParse, ValuesAcrossTheReadBufferAndShortReads) {
   std::string file = kHead + I16(25) + I16(1000) + I8(3);
   for (int i = 0; i < 3; ++i) file += I8(i) + S12(std::string(5000 + i, 'x'));
   file += I8(0) + I8(2) + I8(4) + I32(1) + I8(0) + S18(std::u16string(3000, u'y'));
-  for (const std::size_t chunk : {std::size_t{1}, std::size_t{7}, std::size_t{4096},
-                                  std::size_t{1} << 20}) {
+  for (const std::size_t chunk :
+       {std::size_t{1}, std::size_t{7}, std::size_t{4096}, std::size_t{1} << 20}) {
     SCOPED_TRACE(chunk);
     ChunkedSource source(file, chunk);
     RecordingSettings settings;
@@ -182,7 +190,7 @@ TEST(SavedSearchParse, ReaderTurnsUnicodeIntoTheCodePage) {
   TaggedReader reader(source, converter);
   EXPECT_EQ(reader.ReadString(), "Ab??z");
   EXPECT_EQ(reader.ReadString(), "Ab??z");
-  EXPECT_EQ(reader.ReadString(), "??");  // stray continuation byte, cut-off lead byte
+  EXPECT_EQ(reader.ReadString(), "??");         // stray continuation byte, cut-off lead byte
   EXPECT_EQ(reader.ReadString(), "\xe9t\xe9");  // 8-bit text is taken as it is
   EXPECT_EQ(reader.ReadString(), std::string("a\0b", 3));
   EXPECT_THROW(reader.ReadString(), ESavedSearchError);
@@ -200,9 +208,7 @@ class FakeFiles : public SavedSearchFiles {
       --owner_.openFiles;
       owner_.log->push_back("close");
     }
-    std::size_t Read(void* buffer, std::size_t size) override {
-      return source_.Read(buffer, size);
-    }
+    std::size_t Read(void* buffer, std::size_t size) override { return source_.Read(buffer, size); }
 
    private:
     FakeFiles& owner_;

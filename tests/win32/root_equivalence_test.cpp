@@ -136,8 +136,7 @@ TEST(WinRootEquivalence, TheWriteTestTellsAliasesFromOtherKeys) {
   EXPECT_EQ(eq.SameKeyByWrite(kHkeyClassesRoot, kHkeyLocalMachine, "\\SOFTWARE\\Classes"),
             kSameKey);
   EXPECT_EQ(eq.SameKeyByWrite(kHkeyCurrentUser, kHkeyUsers, "\\.Default"), kDifferentKey);
-  EXPECT_EQ(eq.SameKeyByWrite(kHkeyCurrentUser, kHkeyUsers, "\\NoSuchUser"),
-            kCannotOpenFullAccess);
+  EXPECT_EQ(eq.SameKeyByWrite(kHkeyCurrentUser, kHkeyUsers, "\\NoSuchUser"), kCannotOpenFullAccess);
   EXPECT_FALSE(eq.SameKeyByInfo(kHkeyCurrentUser, kHkeyUsers, "\\NoSuchUser"));
 }
 

@@ -1,6 +1,4 @@
 // Reading a saved search from real files under Wine.
-#include "win32/win_saved_search.h"
-
 #include <gtest/gtest.h>
 #include <windows.h>
 
@@ -8,6 +6,7 @@
 
 #include "core/platform.h"
 #include "win32/unique_handle.h"
+#include "win32/win_saved_search.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -33,7 +32,8 @@ class WinSavedSearchTest : public ::testing::Test {
   }
   void TearDown() override {
     SetCurrentDirectoryA("C:\\");
-    for (const char* f : {"good.mqt", "bad.mqt", "locked.mqt"}) DeleteFileA((dir_ + "\\" + f).c_str());
+    for (const char* f : {"good.mqt", "bad.mqt", "locked.mqt"})
+      DeleteFileA((dir_ + "\\" + f).c_str());
     RemoveDirectoryA((dir_ + "\\folder.mqt").c_str());
     RemoveDirectoryA(dir_.c_str());
   }
