@@ -1,5 +1,7 @@
 #include "win32/win_saved_search.h"
 
+#include "win32/win_file_system.h"
+
 #include <windows.h>
 
 #include <climits>
@@ -87,19 +89,6 @@ std::unique_ptr<ByteSource> WinSavedSearchFiles::OpenExclusive(const std::string
     return nullptr;
   }
   return std::make_unique<FileSource>(file);
-}
-
-std::string SystemErrorText(unsigned long code) {
-  char* buffer = nullptr;
-  const DWORD n = ::FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = n > 0 && buffer != nullptr ? std::string(buffer, n) : std::string();
-  if (buffer != nullptr) ::LocalFree(buffer);
-  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) {
-    text.pop_back();
-  }
-  return text;
 }
 
 }  // namespace calvorin::win32

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "core/saved_search.h"
+#include "win32/win_file_system.h"  // SystemErrorText
 
 namespace calvorin::win32 {
 
@@ -18,9 +19,5 @@ class WinSavedSearchFiles : public SavedSearchFiles {
   std::unique_ptr<ByteSource> OpenExclusive(const std::string& path, std::string* fullPath,
                                             std::string* errorText) override;
 };
-
-// The system's text for an error code, without the trailing line break and full stop (the
-// failure handling adds its own stop).
-std::string SystemErrorText(unsigned long code);
 
 }  // namespace calvorin::win32
