@@ -1,7 +1,7 @@
-// The keys a scan leaves out because they are another root seen a second time, found by
-// experiment the way the program's start-up finds them: a temporary key made below the candidate
-// path must appear below the other root. Shared by the scan and the bare walk so both walk the
-// same keys.
+// The keys a scan leaves out because they are another root seen a second time, found by the
+// program's own start-up experiment where the tree has it (a simpler experiment otherwise: a
+// temporary key made below the candidate path must appear below the other root). Shared by the
+// scan and the bare walk so both walk the same keys.
 #pragma once
 
 #include <windows.h>
@@ -13,6 +13,13 @@
 #include <vector>
 
 #include "core/text.h"
+
+#if __has_include("core/root_equivalence.h")
+#include "core/root_equivalence.h"
+#include "win32/win_registry.h"
+#include "win32/win_system_info.h"
+#define CALVORIN_BENCH_ROOT_EQUIVALENCE 1
+#endif
 
 namespace bench {
 
@@ -39,6 +46,11 @@ inline bool SameKeyByWrite(HKEY target, HKEY alias, const std::string& path) {
 // Entries as the program stores them: root name, backslash, path with ASCII letters upper-cased.
 inline std::vector<std::string> FindSkipKeys() {
   std::vector<std::string> out;
+#ifdef CALVORIN_BENCH_ROOT_EQUIVALENCE
+  calvorin::win32::WinSystemInfo system;
+  calvorin::FindRootEquivalents(out, calvorin::win32::SystemRegistry(), system);
+  return out;
+#endif
   auto add = [&](HKEY target, HKEY alias, const char* rootName, const std::string& path) {
     if (!SameKeyByWrite(target, alias, path)) return false;
     out.push_back(std::string(rootName) + "\\" + calvorin::UpperAscii(path));

@@ -25,9 +25,15 @@
 #include "win32/locale_compare.h"
 #include "win32/search_thread_host.h"
 
-// Built against older trees too (bench/run --before), which have only the plain walk.
+// Built against older trees too (bench/run --before), which have only the plain walk and may
+// lack the analysis.
 #if __has_include("core/name_order.h")
 #define CALVORIN_BENCH_WALK_MODE 1
+#endif
+#if __has_include("core/analysis.h")
+#include "core/analysis.h"
+#include "win32/win_file_system.h"
+#define CALVORIN_BENCH_ANALYSIS 1
 #endif
 
 namespace {
@@ -35,9 +41,26 @@ namespace {
 using calvorin::Hkey;
 using calvorin::TResult;
 
-// Stands in for the invalid-reference analysis until it exists: cut the path that starts one
-// character before the match, probe it on disk, and keep what is missing the way the scan keeps
-// it (a result entry and a log line).
+#ifdef CALVORIN_BENCH_ANALYSIS
+// The program's analysis of each hit: candidate, text tests, probes, hit table, results list and
+// the invalid-path log ("rrr.TXT" in the current directory).
+struct Analysis {
+  void Match(const std::string& keyPath, const std::string& valueName, const std::string& dataText,
+             std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
+             std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
+    ++hits;
+    scan.SearchMatch(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
+                     dataLen, root);
+  }
+  std::size_t Invalid() const { return scan.Results().size(); }
+
+  long hits = 0;
+  calvorin::InvalidReferenceScan scan{calvorin::win32::SystemFileSystem()};
+};
+#else
+// Stands in for the invalid-reference analysis where the tree has none: cut the path that starts
+// one character before the match, probe it on disk, and keep what is missing the way the scan
+// keeps it (a result entry and a log line).
 struct Analysis {
   void Match(const std::string& keyPath, const std::string& valueName, const std::string& dataText,
              std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
@@ -56,10 +79,13 @@ struct Analysis {
                          dataLen, root);
   }
 
+  std::size_t Invalid() const { return results.size(); }
+
   long hits = 0;
   std::string log;
   std::vector<TResult> results;
 };
+#endif
 
 void PumpUntil(const bool& done) {
   while (!done) {
@@ -114,6 +140,6 @@ int main(int argc, char** argv) {
   PumpUntil(ended);
   const double ms = bench::MillisecondsSince(start);
   std::printf("keys=%d hits=%ld invalid=%zu ms=%.0f stop=%d skip=%zu\n", keys, analysis.hits,
-              analysis.results.size(), ms, reason, calvorin::SkipKeys().size());
+              analysis.Invalid(), ms, reason, calvorin::SkipKeys().size());
   return reason == calvorin::srFinished ? 0 : 1;
 }
