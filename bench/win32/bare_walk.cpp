@@ -124,8 +124,8 @@ int main(int argc, char** argv) {
     }
   }
   QueryPerformanceCounter(&t1);
-  const double ms = 1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) /
-                    static_cast<double>(f.QuadPart);
+  const double ms =
+      1000.0 * static_cast<double>(t1.QuadPart - t0.QuadPart) / static_cast<double>(f.QuadPart);
   std::printf("keys=%ld values=%ld bytes=%llu ms=%.0f\n", c.keys, c.values, c.bytes, ms);
   return 0;
 }

@@ -7,7 +7,6 @@
 #include <windows.h>
 
 #include <cstdio>
-
 #include <fstream>
 #include <string>
 #include <vector>

@@ -10,8 +10,9 @@ namespace calvorin {
 void NameOrder::Learn() {
   std::vector<std::string> chars;
   for (int c = 1; c < 256; ++c) chars.emplace_back(1, static_cast<char>(c));
-  std::stable_sort(chars.begin(), chars.end(),
-                   [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
+  std::stable_sort(chars.begin(), chars.end(), [](const std::string& a, const std::string& b) {
+    return CompareText(a, b) < 0;
+  });
   weight_[0] = 0;
   std::uint16_t rank = 1;
   for (std::size_t i = 0; i < chars.size(); ++i) {

@@ -50,9 +50,8 @@ Trace Walk(MemoryRegistry& mem, WalkMode mode, const std::string& searchText, co
           std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
         ++hitsSeen;
         trace.events.push_back(Format("hit %s|%s|%s|%d %d %d|%d %d %d|%lx", keyPath.c_str(),
-                                      valueName.c_str(), dataText.c_str(), keyPos, namePos,
-                                      dataPos, keyLen, nameLen, dataLen,
-                                      static_cast<unsigned long>(root)));
+                                      valueName.c_str(), dataText.c_str(), keyPos, namePos, dataPos,
+                                      keyLen, nameLen, dataLen, static_cast<unsigned long>(root)));
         if (hitsSeen == owner.terminateAtHit) self->Terminate();
         if (hitsSeen == owner.throwAtHit) throw std::runtime_error("hit");
       },
@@ -79,9 +78,10 @@ Trace Walk(MemoryRegistry& mem, WalkMode mode, const std::string& searchText, co
 // Names that exercise the sort: mixed case, digits, punctuation that word sorting treats
 // specially, bytes above 0x7F, and now and then the search texts.
 std::string RandomName(std::mt19937& rng, bool forKey) {
-  static const std::string pieces[] = {
-      "a", "B", "c", "Z", "z", "0", "9", "1", "-", "_", ".", "'", " ", "{", "}", "~",
-      "\xC4", "\xE9", "\xFF", "xq", "XQ", "ab", "AB", "Microsoft", "CLSID", "{0000-11}"};
+  static const std::string pieces[] = {"a",  "B",  "c",         "Z",     "z",        "0",  "9",
+                                       "1",  "-",  "_",         ".",     "'",        " ",  "{",
+                                       "}",  "~",  "\xC4",      "\xE9",  "\xFF",     "xq", "XQ",
+                                       "ab", "AB", "Microsoft", "CLSID", "{0000-11}"};
   std::string name;
   const int parts = 1 + static_cast<int>(rng() % 5);
   for (int i = 0; i < parts; ++i) name += pieces[rng() % std::size(pieces)];
@@ -90,16 +90,23 @@ std::string RandomName(std::mt19937& rng, bool forKey) {
 }
 
 std::string RandomData(std::mt19937& rng) {
-  static const std::string data[] = {
-      "C:\\Windows\\x.exe\0"s, "nothing\0"s, "c:\\\0"s, "W\0:\0\\\0"s, "\x3A\x5C\0\0"s, ""s,
-      "a:\\b\0\0"s, "xq here\0"s, "\x01\x02:\\\x7F"s, std::string(150, 'y') + "D:\\z\0"s,
-      std::string(300, 'q') + "E:\\"s + std::string(20, 'r')};
+  static const std::string data[] = {"C:\\Windows\\x.exe\0"s,
+                                     "nothing\0"s,
+                                     "c:\\\0"s,
+                                     "W\0:\0\\\0"s,
+                                     "\x3A\x5C\0\0"s,
+                                     ""s,
+                                     "a:\\b\0\0"s,
+                                     "xq here\0"s,
+                                     "\x01\x02:\\\x7F"s,
+                                     std::string(150, 'y') + "D:\\z\0"s,
+                                     std::string(300, 'q') + "E:\\"s + std::string(20, 'r')};
   return data[rng() % std::size(data)];
 }
 
 void Populate(MemoryRegistry& mem, std::mt19937& rng, const std::string& path, int depth) {
   const int values = static_cast<int>(rng() % 5);
-  static const std::uint32_t types[] = {kRegSz,    kRegExpandSz, kRegMultiSz, kRegBinary,
+  static const std::uint32_t types[] = {kRegSz,    kRegExpandSz, kRegMultiSz,       kRegBinary,
                                         kRegDword, kRegNone,     kRegDwordBigEndian};
   auto node = mem.Key(path);
   for (int i = 0; i < values; ++i) {
@@ -110,14 +117,22 @@ void Populate(MemoryRegistry& mem, std::mt19937& rng, const std::string& path, i
     mem.Put(path, name, type, bytes);
   }
   switch (rng() % 25) {
-    case 0: node->grant = 0; break;                         // cannot be opened
-    case 1: node->grant = kKeyQueryValue; break;            // values only
-    case 2: node->failEnumeration = true; break;            // statistics fail
-    default: break;
+    case 0:
+      node->grant = 0;
+      break;  // cannot be opened
+    case 1:
+      node->grant = kKeyQueryValue;
+      break;  // values only
+    case 2:
+      node->failEnumeration = true;
+      break;  // statistics fail
+    default:
+      break;
   }
   if (depth >= 5) return;
   const int children = static_cast<int>(rng() % (depth == 0 ? 8 : 5));
-  for (int i = 0; i < children; ++i) Populate(mem, rng, path + "\\" + RandomName(rng, true), depth + 1);
+  for (int i = 0; i < children; ++i)
+    Populate(mem, rng, path + "\\" + RandomName(rng, true), depth + 1);
 }
 
 // A word-sort-like comparison: hyphens and apostrophes count only when all else is equal, so
@@ -134,7 +149,9 @@ int WordSortCompare(const std::string& a, const std::string& b) {
   return first != 0 ? first : CompareTextAscii(a, b);
 }
 
-int ReversedCompare(const std::string& a, const std::string& b) { return CompareTextAscii(b, a); }
+int ReversedCompare(const std::string& a, const std::string& b) {
+  return CompareTextAscii(b, a);
+}
 
 class FastWalk : public ::testing::Test {
  protected:

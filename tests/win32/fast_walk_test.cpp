@@ -48,9 +48,8 @@ Trace Walk(WalkMode mode) {
           std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
           std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
         trace.events.push_back(Format("%s | %s | %s | %d %d %d | %d %d %d | %lx", keyPath.c_str(),
-                                      valueName.c_str(), dataText.c_str(), keyPos, namePos,
-                                      dataPos, keyLen, nameLen, dataLen,
-                                      static_cast<unsigned long>(root)));
+                                      valueName.c_str(), dataText.c_str(), keyPos, namePos, dataPos,
+                                      keyLen, nameLen, dataLen, static_cast<unsigned long>(root)));
       },
       [&](std::int32_t keys, std::int32_t matches) {
         trace.events.push_back(Format("progress %d %d", keys, matches));
