@@ -287,7 +287,10 @@ void TMainForm::CreateControls() {
   const DWORD panel = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
 
   statusBar1_ = AddControl(hwnd_, STATUSCLASSNAMEA, "", WS_VISIBLE, kIdStatusBar1, 0, 0, 0, 0);
-  SendMessageA(statusBar1_, SB_SIMPLE, TRUE, 0);
+  // One part across the whole bar: it looks like the simple panel, and unlike the simple mode
+  // its text can be read with WM_GETTEXT (Wine reports no simple-mode text to SB_GETTEXT).
+  int parts[1] = {-1};
+  SendMessageA(statusBar1_, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
 
   // Notebook1: two pages, switched in code.
   pageMain_ = AddControl(hwnd_, kPanelClass, "Main", WS_VISIBLE | panel, kIdPageMain, 0, 0,
@@ -390,7 +393,7 @@ void TMainForm::SetHint(HWND control, const std::string& hint, bool tooltip) {
 }
 
 void TMainForm::SetStatusText(const std::string& text) {
-  SendMessageA(statusBar1_, SB_SETTEXTA, SB_SIMPLEID, reinterpret_cast<LPARAM>(text.c_str()));
+  SendMessageA(statusBar1_, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
 }
 
 std::string TMainForm::ExeFolder() const {
