@@ -112,7 +112,10 @@ bool TMainForm::Create(HINSTANCE instance) {
   wc.lpszClassName = kMainFormClass;
   wc.hIcon = icon_;
   wc.hIconSm = smallIcon_;
-  if (!RegisterClassExA(&wc) || !RegisterPanelClass(instance)) return false;
+  WNDCLASSEXA existing{};
+  existing.cbSize = sizeof existing;
+  const bool registered = GetClassInfoExA(instance, kMainFormClass, &existing) != FALSE;
+  if ((!registered && !RegisterClassExA(&wc)) || !RegisterPanelClass(instance)) return false;
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
   RECT r{0, 0, kClientWidth, kClientHeight};
   AdjustWindowRectEx(&r, style, FALSE, WS_EX_CONTROLPARENT);
@@ -561,6 +564,8 @@ void TMainForm::LayoutControls() {
   SetWindowPos(pageMain_, nullptr, 0, 0, width, height, flags);
   SetWindowPos(pageResults_, nullptr, 0, 0, width, height, flags);
 
+  // The banner keeps its design width and grows with a wider window, so no gap shows.
+  SetWindowPos(image2_, nullptr, 0, 0, std::max(689, width), kBannerHeight, flags);
   SetWindowPos(urlLabel1_, nullptr, width - 208, kBannerHeight + 4, 200, 16, flags);
   const int tabTop = kBannerHeight + 22;
   const int tabWidth = std::max(0, width - 8);
