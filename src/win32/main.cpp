@@ -7,6 +7,7 @@
 #include <string>
 
 #include "win32/control_ids.h"
+#include "win32/locale_compare.h"
 #include "win32/main_form.h"
 #include "win32/scan_seam.h"
 #include "win32/unique_handle.h"
@@ -59,7 +60,7 @@ int HandOver(HANDLE mapping, UINT instanceMessage) {
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   const std::string exePath = ModulePath();
   const std::string iniPath = WithExtension(exePath, ".INI");
-  InstallLocaleTextCompare();
+  InstallLocaleCompare();
   BuildSkipKeys();
 
   const UINT instanceMessage = RegisterWindowMessageA(kInstanceName);

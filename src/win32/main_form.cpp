@@ -76,8 +76,9 @@ bool RegisterPanelClass(HINSTANCE instance) {
 TMainForm::TMainForm(MainFormOptions options) : options_(std::move(options)) {}
 
 TMainForm::~TMainForm() {
-  if (worker_) worker_->Detach();
-  if (retiredWorker_) retiredWorker_->Detach();
+  // The host's destructor asks a running walk to stop and detaches it without waiting.
+  worker_.reset();
+  retiredWorker_.reset();
   if (icon_) DestroyIcon(icon_);
   if (smallIcon_) DestroyIcon(smallIcon_);
 }
@@ -504,20 +505,14 @@ void TMainForm::OpenSavedSearch(const std::string& fileName) {
 }
 
 void TMainForm::FormClose() {
-  if (worker_) {
-    // Never wait for the walk: ask it to stop and let go of it.
-    worker_->Terminate();
-    worker_->Detach();
-    worker_.reset();
-  }
+  // Never wait for the walk: ask it to stop; the window then closes.
+  if (worker_) worker_->Terminate();
 }
 
 void TMainForm::FormDestroy() {
-  if (worker_) {
-    worker_->Terminate();
-    worker_->Detach();
-    worker_.reset();
-  }
+  // Letting go of the host detaches a walk that is still running: none of its calls reaches
+  // this window any more.
+  worker_.reset();
   if (tooltip_) DestroyWindow(tooltip_);
   tooltip_ = nullptr;
   SaveSettingsToFile();
@@ -648,16 +643,16 @@ void TMainForm::StartTextSearch() {
   SetWindowTextA(lblSearch_, "Searching...");
   FormResize();
   ShowNotebookPage(0);
-  worker_ = CreateScanWorker(
-      hwnd_, WindowText(ebNow_),
+  worker_ = std::make_unique<SearchThreadHost>(
+      WindowText(ebNow_),
       [this](const std::string& keyPath, const std::string& valueName, const std::string& dataText,
              std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
              std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
         SearchMatch(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
                     dataLen, root);
       },
-      [this](std::int32_t keys, std::int32_t matches) { SearchProgress(keys, matches); },
-      [this] { Guard([this] { SearchDone(); }); });
+      [this](std::int32_t keys, std::int32_t matches) { SearchProgress(keys, matches); });
+  worker_->SetOnTerminate([this] { Guard([this] { SearchDone(); }); });
   worker_->Resume();
 }
 
@@ -686,7 +681,7 @@ void TMainForm::SearchProgress(std::int32_t keysSearched, std::int32_t matchCoun
 }
 
 void TMainForm::SearchDone() {
-  const bool finished = worker_ && worker_->Finished();
+  const bool finished = worker_ && worker_->Thread().StopReason == srFinished;
   const std::string text =
       finished ? Format("Found %d items", HitCount)
                : Format("Found %d items before being stopped", static_cast<int>(results_.size()));

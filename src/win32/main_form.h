@@ -12,7 +12,7 @@
 
 #include "core/result.h"
 #include "core/wrapped_text.h"
-#include "win32/scan_seam.h"
+#include "win32/search_thread_host.h"
 #include "win32/unique_handle.h"
 
 namespace calvorin::win32 {
@@ -127,8 +127,8 @@ class TMainForm {
   bool firstActivation_ = true;
   bool placementRestored_ = false;
   std::string helpFile_;
-  std::unique_ptr<ScanWorker> worker_;
-  std::unique_ptr<ScanWorker> retiredWorker_;
+  std::unique_ptr<SearchThreadHost> worker_;
+  std::unique_ptr<SearchThreadHost> retiredWorker_;
   std::vector<TResult> results_;
 };
 
