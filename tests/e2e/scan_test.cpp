@@ -1,0 +1,124 @@
+// A scan as the user runs it: Search, progress, the end text, closing during a scan.
+#include <windows.h>
+// after <windows.h>
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+
+#include "e2e_support.h"
+#include "win32/control_ids.h"
+
+using namespace calvorin::win32;
+using e2e::App;
+
+namespace {
+
+constexpr const char* kTestKey = "Software\\CalvorinTests\\E2E";
+
+// Registry keys of one scenario under HKCU\Software\CalvorinTests\E2E, removed afterwards.
+class SeededKey {
+ public:
+  explicit SeededKey(const std::string& scenario) : path_(std::string(kTestKey) + "\\" + scenario) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+    RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                    &key_, nullptr);
+  }
+  ~SeededKey() {
+    if (key_) RegCloseKey(key_);
+    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+  }
+  SeededKey(const SeededKey&) = delete;
+  SeededKey& operator=(const SeededKey&) = delete;
+
+  void SetString(const std::string& subKey, const std::string& name, const std::string& data) {
+    HKEY sub = nullptr;
+    if (RegCreateKeyExA(key_, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub,
+                        nullptr) != ERROR_SUCCESS) {
+      return;
+    }
+    RegSetValueExA(sub, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>(data.size() + 1));
+    RegCloseKey(sub);
+  }
+  bool Valid() const { return key_ != nullptr; }
+
+ private:
+  std::string path_;
+  HKEY key_ = nullptr;
+};
+
+// snprintf rather than chains of std::string + std::to_string, which GCC 12 flags with a false
+// -Wrestrict at -O3.
+std::string Name(const char* format, int a, int b = 0) {
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, format, a, b);
+  return buffer;
+}
+
+bool ParseFound(const std::string& text, int* count) {
+  char rest[64] = {};
+  return std::sscanf(text.c_str(), "Found %d items%63[^\n]", count, rest) >= 1;
+}
+
+TEST(Scan, ShowsProgressAndTheEndText) {
+  const std::string folder = e2e::PrepareScenarioFolder("ScanProgress");
+  SeededKey seed("ScanProgress");
+  ASSERT_TRUE(seed.Valid());
+  // Enough keys that the walk passes several hundred.
+  for (int i = 0; i < 400; ++i) seed.SetString(Name("k%d", i), "v", "plain text");
+  App app;
+  ASSERT_TRUE(app.Start(folder));
+  ASSERT_NE(app.WaitForMainWindow(), nullptr);
+  e2e::Click(app.Control(kIdSbSearchE));
+  HWND lblSearch = app.Control(kIdLblSearch);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(lblSearch).rfind("Found ", 0) == 0; },
+                             std::chrono::seconds(600)));
+  const std::string end = e2e::Text(lblSearch);
+  int found = -1;
+  ASSERT_TRUE(ParseFound(end, &found)) << end;
+  EXPECT_EQ(end, Name("Found %d items", found));  // finished, not stopped
+  EXPECT_EQ(e2e::StatusText(app.Control(kIdStatusBar1)), end);
+
+  // Label1 keeps the last progress text: counts at a multiple of 100 keys.
+  int errors = -1, keys = -1;
+  const std::string progress = e2e::Text(app.Control(kIdLabel1));
+  ASSERT_EQ(std::sscanf(progress.c_str(), "Errors: %d, Keys searched: %d", &errors, &keys), 2)
+      << progress;
+  EXPECT_GE(keys, 400);
+  EXPECT_EQ(keys % 100, 0);
+  EXPECT_LE(errors, found);
+
+  EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdSbSearchE)));
+  EXPECT_TRUE(e2e::IsShown(app.Control(kIdButton2)));
+  EXPECT_EQ(e2e::IsShown(app.Control(kIdButton3)), found > 0);
+  EXPECT_EQ(SendMessageA(app.Control(kIdLbResults), LB_GETCOUNT, 0, 0), found);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "05-scan-finished"));
+  EXPECT_EQ(app.Close(), 0);
+}
+
+TEST(Scan, ClosingDuringAScanEndsAtOnce) {
+  const std::string folder = e2e::PrepareScenarioFolder("ScanClose");
+  SeededKey seed("ScanClose");
+  ASSERT_TRUE(seed.Valid());
+  // A large subtree keeps the walk busy for a while.
+  for (int i = 0; i < 3000; ++i) {
+    seed.SetString(Name("k%d\\s%d", i / 100, i), "v",
+                   Name("C:\\CalvorinTests\\E2E\\ScanClose\\missing%d.exe", i));
+  }
+  App app;
+  ASSERT_TRUE(app.Start(folder));
+  ASSERT_NE(app.WaitForMainWindow(), nullptr);
+  e2e::Click(app.Control(kIdSbSearchE));
+  HWND search = app.Control(kIdSbSearchE);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return !e2e::IsEnabled(search); }));
+  EXPECT_EQ(e2e::Text(app.Control(kIdLblSearch)), "Searching...");
+  PostMessageA(app.Main(), WM_CLOSE, 0, 0);
+  DWORD code = 1;
+  ASSERT_TRUE(app.WaitForExit(std::chrono::seconds(30), &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(e2e::FileExists(folder + "\\calvorin.INI"));
+}
+
+}  // namespace
