@@ -39,6 +39,9 @@ class FileSystem {
   virtual std::vector<FindEntry> Find(const std::string& pattern) = 0;
   // Creates or replaces the file with exactly these bytes; throws EFileError on failure.
   virtual void WriteWholeFile(const std::string& path, const std::string& bytes) = 0;
+  // Adds the bytes at the end of an existing file; throws EFileError when there is no such file
+  // or it cannot be written.
+  virtual void AppendToFile(const std::string& path, const std::string& bytes) = 0;
 };
 
 }  // namespace calvorin

@@ -186,7 +186,21 @@ void MemoryFileSystem::WriteWholeFile(const std::string& path, const std::string
   if (dir->readOnlyFolder) {
     throw EFileError("Cannot create file \"" + path + "\". Access is denied");
   }
+  ++wholeWrites_;
   AddFile(path, bytes);
+}
+
+void MemoryFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
+  const auto slash = path.find_last_of('\\');
+  const Node* dir = slash == std::string::npos ? nullptr : Lookup(path.substr(0, slash));
+  Node* file = Lookup(path);
+  if (!file || (file->attributes & kFileAttributeDirectory)) {
+    throw EFileError("Cannot open file \"" + path + "\". The system cannot find the file specified");
+  }
+  if (dir && dir->readOnlyFolder) {
+    throw EFileError("Cannot open file \"" + path + "\". Access is denied");
+  }
+  file->content += bytes;
 }
 
 }  // namespace calvorin::testing

@@ -30,6 +30,8 @@ class MemoryFileSystem : public FileSystem {
   bool FolderExists(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& pattern) override;
   void WriteWholeFile(const std::string& path, const std::string& bytes) override;
+  void AppendToFile(const std::string& path, const std::string& bytes) override;
+  size_t WholeWrites() const { return wholeWrites_; }
 
   static bool WildcardMatch(const std::string& mask, const std::string& name);
 
@@ -46,6 +48,7 @@ class MemoryFileSystem : public FileSystem {
 
   Node top_;  // children are drives ("C:")
   size_t findCalls_ = 0;
+  size_t wholeWrites_ = 0;
 };
 
 }  // namespace calvorin::testing

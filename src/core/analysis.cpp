@@ -1,0 +1,167 @@
+#include "core/analysis.h"
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "core/text.h"
+
+namespace calvorin {
+namespace {
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// A drive designator of any drive but B, C and W ("d:", "D:", ...).
+bool HasOtherDrive(std::string_view candidate) {
+  for (size_t i = 0; i + 1 < candidate.size(); ++i) {
+    if (candidate[i + 1] != ':' || !IsAsciiLetter(candidate[i])) continue;
+    const char drive = UpperAscii(candidate[i]);
+    if (drive != 'B' && drive != 'C' && drive != 'W') return true;
+  }
+  return false;
+}
+
+bool HasBackslashDigit(std::string_view candidate) {
+  for (size_t i = 0; i + 1 < candidate.size(); ++i) {
+    if (candidate[i] == '\\' && candidate[i + 1] >= '0' && candidate[i + 1] <= '9') return true;
+  }
+  return false;
+}
+
+// A ":" at the 4th character (1-based) or later.
+bool HasLateColon(std::string_view candidate) {
+  return candidate.size() > 3 && candidate.find(':', 3) != std::string_view::npos;
+}
+
+}  // namespace
+
+std::optional<std::string> CutCandidate(std::string_view dataText) {
+  const int p = Pos(":", dataText);
+  if (p > 3) return std::nullopt;
+  if (p == 2) return std::string(dataText);
+  const int length = static_cast<int>(dataText.size()) - 2;
+  return Copy(dataText, std::max(p - 1, 1), length);
+}
+
+Rejection RejectCandidate(std::string_view c, std::string_view keyPath) {
+  if (!Contains(c, "\\")) return Rejection::kNoBackslash;
+  if (HasBackslashDigit(c)) return Rejection::kBackslashDigit;
+  if (ContainsAny(c, {"2:", "1:", "0:", "!", "?", ". ."})) return Rejection::kListCharacter;
+  if (HasOtherDrive(c)) return Rejection::kOtherDrive;
+  if (HasLateColon(c)) return Rejection::kLateColon;
+  if (ContainsAny(c, {">", "%", "..", ";", ",", "+", "-", "/", "^"})) {
+    return Rejection::kCommandCharacter;
+  }
+  if (ContainsAny(
+          c, {"fax", "msi", "Fax", "Msi", "FAX", "MSI", "cache", "Cache", "norton", "NORTON",
+              "Norton", "symantec", "Symantec", "Network", "blank", "Blank", "BLANK", "Local"})) {
+    return Rejection::kExcludedWord;
+  }
+  if (Contains(c, ".") && c.back() == '\\') return Rejection::kFolderWithDot;
+  if (ContainsAny(c, {"RunDll32", "pagefile", "Windows", "windows", "WINDOWS"})) {
+    return Rejection::kSystemWord;
+  }
+  if (Contains(keyPath, "HKEY_CLASSES_ROOT")) return Rejection::kClassesRoot;
+  if (ContainsAny(c, {"iolo", "office", "Application", "dll", "HP", "inf", "vxd", "asx",
+                      "Start Menu", "IOLO", "OFFICE", "DLL", "hp", "INF", "VXD", "ASX"})) {
+    return Rejection::kProgramWord;
+  }
+  const int length = static_cast<int>(c.size());
+  if (length > kMaxCandidateLength || length < kMinCandidateLength) return Rejection::kLength;
+  if (Contains(c, "\"")) return Rejection::kQuote;
+  return Rejection::kNone;
+}
+
+Probe ProbeCandidate(FileSystem& fs, const std::string& candidate) {
+  if (fs.FileExists(candidate)) return Probe::kFile;
+  const std::string lower = LowerAscii(candidate);
+  if (fs.FileExists(lower)) return Probe::kFileLowerCase;
+  const std::string upper = UpperAscii(candidate);
+  if (fs.FileExists(upper)) return Probe::kFileUpperCase;
+  if (fs.FolderExists(candidate)) return Probe::kFolder;
+  if (fs.FolderExists(Copy(candidate, 1, static_cast<int>(candidate.size()) - 1))) {
+    return Probe::kFolderLessLastCharacter;
+  }
+  if (fs.FolderExists(lower)) return Probe::kFolderLowerCase;
+  if (fs.FolderExists(upper)) return Probe::kFolderUpperCase;
+  return Probe::kNone;
+}
+
+Analysis AnalyseHit(FileSystem& fs, std::string_view keyPath, std::string_view dataText) {
+  Analysis result;
+  auto candidate = CutCandidate(dataText);
+  if (!candidate) return result;
+  result.candidate = std::move(*candidate);
+  result.rejection = RejectCandidate(result.candidate, keyPath);
+  if (result.rejection != Rejection::kNone) {
+    result.verdict = Verdict::kRejected;
+    return result;
+  }
+  result.probe = ProbeCandidate(fs, result.candidate);
+  result.verdict = result.probe == Probe::kNone ? Verdict::kInvalid : Verdict::kExists;
+  return result;
+}
+
+InvalidReferenceScan::InvalidReferenceScan(FileSystem& fs, std::string logPath)
+    : fs_(fs), logPath_(std::move(logPath)) {
+  AppendLogLine(kLogFirstLine);
+}
+
+void InvalidReferenceScan::AppendLogLine(const std::string& line) {
+  logLines_.push_back(line);
+  logText_ += line;
+  logText_ += "\r\n";
+}
+
+// After every hit the file holds the whole log. Rewriting it each time costs the square of the
+// number of hits, so once the file is known to hold everything but the newest line, only that
+// line is appended; any doubt (first hit, a failed write) rewrites the whole file.
+void InvalidReferenceScan::WriteLog() {
+  const std::string& line = logLines_.back();
+  if (logOnDisk_) {
+    logOnDisk_ = false;
+    try {
+      fs_.AppendToFile(logPath_, line + "\r\n");
+      logOnDisk_ = true;
+      return;
+    } catch (const EFileError&) {
+      // Fall through to a whole rewrite, which reports the failure if it fails too.
+    }
+  }
+  fs_.WriteWholeFile(logPath_, logText_);
+  logOnDisk_ = true;
+}
+
+void InvalidReferenceScan::Clear() {
+  rows_.clear();
+  results_.clear();
+}
+
+const InvalidReferenceScan::HitRow& InvalidReferenceScan::Row(int row) const {
+  if (row < 1 || row > HitCount()) throw std::out_of_range(Format("Hit row %d out of range", row));
+  return rows_[static_cast<size_t>(row - 1)];
+}
+
+bool InvalidReferenceScan::SearchMatch(const std::string& keyPath, const std::string& valueName,
+                                       const std::string& dataText, std::int32_t keyPos,
+                                       std::int32_t namePos, std::int32_t dataPos,
+                                       std::int32_t keyLen, std::int32_t nameLen,
+                                       std::int32_t dataLen, Hkey root) {
+  // The walk may deliver the value in hand after the stop request that a full table causes.
+  if (Full()) return false;
+  Analysis analysis = AnalyseHit(fs_, keyPath, dataText);
+  if (analysis.verdict != Verdict::kInvalid) return false;
+
+  AppendLogLine(analysis.candidate);
+  WriteLog();
+
+  rows_.push_back({keyPath, valueName, dataText});
+  results_.emplace_back(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
+                        dataLen, root);
+  if (onRecorded) onRecorded(static_cast<int>(results_.size()) - 1);
+  if (Full() && onFull) onFull();
+  return true;
+}
+
+}  // namespace calvorin

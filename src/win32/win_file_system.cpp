@@ -1,0 +1,127 @@
+#include "win32/win_file_system.h"
+
+#include <windows.h>
+
+#include <algorithm>
+
+#include "core/text.h"
+#include "win32/unique_handle.h"
+
+namespace calvorin::win32 {
+namespace {
+
+// A probe of a drive without a medium (a floppy B:, an empty card reader) must fail quietly
+// instead of asking the user to insert a disk. Windows shows that box unless the critical-error
+// mode is set; Wine never shows it, so there this only restores what it set.
+class QuietDriveErrors {
+ public:
+  QuietDriveErrors() {
+    ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &old_);
+  }
+  ~QuietDriveErrors() { ::SetThreadErrorMode(old_, nullptr); }
+  QuietDriveErrors(const QuietDriveErrors&) = delete;
+  QuietDriveErrors& operator=(const QuietDriveErrors&) = delete;
+
+ private:
+  DWORD old_ = 0;
+};
+
+std::string FullPath(const std::string& path) {
+  char buffer[MAX_PATH];
+  const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
+  if (n == 0 || n >= sizeof buffer) return path;
+  return std::string(buffer, n);
+}
+
+[[noreturn]] void ThrowFileError(const char* what, const std::string& path, DWORD code) {
+  throw EFileError(
+      Format("%s \"%s\". %s", what, FullPath(path).c_str(), SystemErrorText(code).c_str()));
+}
+
+}  // namespace
+
+std::string SystemErrorText(unsigned long code) {
+  char* buffer = nullptr;
+  const DWORD n = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text;
+  if (n != 0 && buffer != nullptr) text.assign(buffer, n);
+  if (buffer != nullptr) ::LocalFree(buffer);
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.')) {
+    text.pop_back();
+  }
+  if (text.empty()) text = Format("System error code: %lu", code);
+  return text;
+}
+
+bool WinFileSystem::FileExists(const std::string& path) {
+  QuietDriveErrors quiet;
+  WIN32_FIND_DATAA data;
+  UniqueFind find(::FindFirstFileA(path.c_str(), &data));
+  return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool WinFileSystem::FolderExists(const std::string& path) {
+  QuietDriveErrors quiet;
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+std::vector<FindEntry> WinFileSystem::Find(const std::string& pattern) {
+  QuietDriveErrors quiet;
+  std::vector<FindEntry> entries;
+  WIN32_FIND_DATAA data;
+  UniqueFind find(::FindFirstFileA(pattern.c_str(), &data));
+  if (!find) return entries;
+  do {
+    entries.push_back({data.cFileName, data.dwFileAttributes});
+  } while (::FindNextFileA(find.get(), &data));
+  return entries;
+}
+
+void WinFileSystem::WriteWholeFile(const std::string& path, const std::string& bytes) {
+  // Windows refuses CREATE_ALWAYS over a hidden or system file (ERROR_ACCESS_DENIED) unless the
+  // same attributes are asked for; replacing the file keeps them. Wine replaces it either way.
+  DWORD attributes = FILE_ATTRIBUTE_NORMAL;
+  const DWORD existing = ::GetFileAttributesA(path.c_str());
+  if (existing != INVALID_FILE_ATTRIBUTES && (existing & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    const DWORD kept = existing & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+    if (kept != 0) attributes = kept;
+  }
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
+                                CREATE_ALWAYS, attributes, nullptr));
+  if (!file) ThrowFileError("Cannot create file", path, ::GetLastError());
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) {
+      ThrowFileError("Cannot write file", path, ::GetLastError());
+    }
+    if (written == 0) ThrowFileError("Cannot write file", path, ERROR_WRITE_FAULT);
+    done += written;
+  }
+}
+
+void WinFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
+  UniqueFile file(::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+                                OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) ThrowFileError("Cannot open file", path, ::GetLastError());
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) {
+      ThrowFileError("Cannot write file", path, ::GetLastError());
+    }
+    done += written;
+  }
+}
+
+WinFileSystem& SystemFileSystem() {
+  static WinFileSystem instance;
+  return instance;
+}
+
+}  // namespace calvorin::win32

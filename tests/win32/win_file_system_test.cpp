@@ -1,0 +1,302 @@
+// The Win32 FileSystem and the analysis on Wine's real files, in a folder the tests create and
+// remove under C:\CalvorinTests\Analysis.
+#include "win32/win_file_system.h"
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <string>
+
+#include "core/analysis.h"
+#include "win32/unique_handle.h"
+
+namespace calvorin::win32 {
+namespace {
+
+const std::string kTop = "C:\\CalvorinTests";
+const std::string kDir = "C:\\CalvorinTests\\Analysis";
+
+void RemoveTree(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  ::SetFileAttributesA(path.c_str(),
+                       FILE_ATTRIBUTE_NORMAL | (attributes & FILE_ATTRIBUTE_DIRECTORY));
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    ::DeleteFileA(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAA data;
+  UniqueFind find(::FindFirstFileA((path + "\\*").c_str(), &data));
+  if (find) {
+    do {
+      const std::string name = data.cFileName;
+      if (name != "." && name != "..") RemoveTree(path + "\\" + name);
+    } while (::FindNextFileA(find.get(), &data));
+  }
+  find.reset();
+  ::RemoveDirectoryA(path.c_str());
+}
+
+void MakeFile(const std::string& path, const std::string& content = "x",
+              DWORD attributes = FILE_ATTRIBUTE_NORMAL) {
+  UniqueFile file(
+      ::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, attributes, nullptr));
+  ASSERT_TRUE(file) << path << " error " << ::GetLastError();
+  DWORD written = 0;
+  ASSERT_TRUE(::WriteFile(file.get(), content.data(), static_cast<DWORD>(content.size()), &written,
+                          nullptr));
+}
+
+void MakeFolder(const std::string& path) {
+  ASSERT_TRUE(::CreateDirectoryA(path.c_str(), nullptr)) << path << " error " << ::GetLastError();
+}
+
+std::string ReadFileBytes(const std::string& path) {
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return "<missing>";
+  std::string out;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    out.append(buffer, got);
+  }
+  return out;
+}
+
+// A drive letter that names no drive of this machine.
+std::string MissingDrive() {
+  const DWORD drives = ::GetLogicalDrives();
+  for (int i = 25; i >= 3; --i) {
+    if ((drives & (1u << i)) == 0) return std::string(1, static_cast<char>('A' + i)) + ":";
+  }
+  return "";
+}
+
+class WinFileSystemTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    RemoveTree(kTop);
+    MakeFolder(kTop);
+    MakeFolder(kDir);
+    MakeFile(kDir + "\\file.txt");
+    MakeFile(kDir + "\\MixedCase.TXT");
+    MakeFolder(kDir + "\\Folder");
+    MakeFile(kDir + "\\Folder\\inner.dat");
+    MakeFolder(kDir + "\\OnlyFolders");
+    MakeFolder(kDir + "\\OnlyFolders\\Sub");
+  }
+  void TearDown() override { RemoveTree(kTop); }
+  WinFileSystem& fs = SystemFileSystem();
+};
+
+TEST_F(WinFileSystemTest, FilesAndFolders) {
+  struct Case {
+    std::string path;
+    bool file;
+    bool folder;
+  };
+  const Case cases[] = {
+      {kDir + "\\file.txt", true, false},
+      {kDir + "\\missing.txt", false, false},
+      {kDir + "\\Folder", false, true},
+      {kDir + "\\Folder\\", false, true},     // FindFirstFile refuses a trailing backslash
+      {kDir + "\\file.txt\\", false, false},  // a file is no folder
+      {kDir + "\\Folder\\inner.dat", true, false},
+      {kDir + "\\Missing\\inner.dat", false, false},
+      // Names differing only in case name the same entry.
+      {kDir + "\\mixedcase.txt", true, false},
+      {kDir + "\\MIXEDCASE.TXT", true, false},
+      {"c:\\calvorintests\\ANALYSIS\\folder", false, true},
+      {"C:\\CALVORINTESTS\\ANALYSIS\\FILE.TXT", true, false},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(fs.FileExists(c.path), c.file) << c.path;
+    EXPECT_EQ(fs.FolderExists(c.path), c.folder) << c.path;
+  }
+}
+
+TEST_F(WinFileSystemTest, WildcardsFollowTheFirstEntryFound) {
+  EXPECT_TRUE(fs.FileExists(kDir + "\\*.txt"));
+  EXPECT_TRUE(fs.FileExists(kDir + "\\fil?.txt"));
+  EXPECT_FALSE(fs.FileExists(kDir + "\\Folder\\*"));  // "." comes first, and it is a folder
+  EXPECT_FALSE(fs.FileExists(kDir + "\\*.none"));
+  EXPECT_FALSE(fs.FileExists(kDir + "\\Fold*"));           // matches only a folder
+  EXPECT_FALSE(fs.FileExists(kDir + "\\OnlyFolders\\*"));  // ".", ".." and a folder
+  EXPECT_FALSE(fs.FolderExists(kDir + "\\Fold*"));         // attributes of a pattern cannot be read
+}
+
+TEST_F(WinFileSystemTest, FindListsEntriesWithAttributes) {
+  const auto entries = fs.Find(kDir + "\\*");
+  bool sawFile = false, sawFolder = false, sawCase = false;
+  for (const auto& e : entries) {
+    if (e.name == "file.txt") sawFile = !e.IsFolder();
+    if (e.name == "Folder") sawFolder = e.IsFolder();
+    if (e.name == "MixedCase.TXT") sawCase = !e.IsFolder();
+  }
+  EXPECT_TRUE(sawFile);
+  EXPECT_TRUE(sawFolder);
+  EXPECT_TRUE(sawCase);  // the name as it was created
+  EXPECT_TRUE(fs.Find(kDir + "\\*.none").empty());
+  EXPECT_TRUE(fs.Find(kDir + "\\Missing\\*").empty());
+}
+
+TEST_F(WinFileSystemTest, HiddenAndSystemEntriesAreFound) {
+  MakeFile(kDir + "\\hidden.sys", "h", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  MakeFolder(kDir + "\\HiddenFolder");
+  ASSERT_TRUE(::SetFileAttributesA((kDir + "\\HiddenFolder").c_str(),
+                                   FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM));
+  EXPECT_TRUE(fs.FileExists(kDir + "\\hidden.sys"));
+  EXPECT_FALSE(fs.FolderExists(kDir + "\\hidden.sys"));
+  EXPECT_TRUE(fs.FolderExists(kDir + "\\HiddenFolder"));
+  EXPECT_FALSE(fs.FileExists(kDir + "\\HiddenFolder"));
+  const auto entries = fs.Find(kDir + "\\hidden.sys");
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_NE(entries[0].attributes & kFileAttributeHidden, 0u);
+  EXPECT_NE(entries[0].attributes & kFileAttributeSystem, 0u);
+}
+
+TEST_F(WinFileSystemTest, MissingDrivesAreAbsent) {
+  const std::string drive = MissingDrive();
+  ASSERT_FALSE(drive.empty());
+  for (const std::string& path : {drive + "\\Games\\game.exe", drive + "\\", drive + "\\*.txt"}) {
+    EXPECT_FALSE(fs.FileExists(path)) << path;
+    EXPECT_FALSE(fs.FolderExists(path)) << path;
+    EXPECT_TRUE(fs.Find(path).empty()) << path;
+  }
+}
+
+TEST_F(WinFileSystemTest, WriteWholeFileReplacesTheFile) {
+  const std::string path = kDir + "\\out.txt";
+  fs.WriteWholeFile(path, "a much longer first content\r\n");
+  EXPECT_EQ(ReadFileBytes(path), "a much longer first content\r\n");
+  fs.WriteWholeFile(path, "short\r\n");
+  EXPECT_EQ(ReadFileBytes(path), "short\r\n");
+  fs.WriteWholeFile(path, "");
+  EXPECT_EQ(ReadFileBytes(path), "");
+  const std::string binary("\x97\x97\0\xAB\x85\r\n", 7);
+  fs.WriteWholeFile(path, binary);
+  EXPECT_EQ(ReadFileBytes(path), binary);
+}
+
+TEST_F(WinFileSystemTest, AppendToFileAddsAtTheEndOfAnExistingFileOnly) {
+  const std::string path = kDir + "\\append.txt";
+  EXPECT_THROW(fs.AppendToFile(path, "x"), EFileError);
+  EXPECT_EQ(ReadFileBytes(path), "<missing>");
+  fs.WriteWholeFile(path, "Memo2\r\n");
+  fs.AppendToFile(path, "C:\\a.exe\r\n");
+  fs.AppendToFile(path, "C:\\b.exe\r\n");
+  EXPECT_EQ(ReadFileBytes(path), "Memo2\r\nC:\\a.exe\r\nC:\\b.exe\r\n");
+}
+
+TEST_F(WinFileSystemTest, WriteWholeFileReplacesAHiddenFileAndKeepsItHidden) {
+  const std::string path = kDir + "\\hidden.txt";
+  MakeFile(path, "old content", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
+  fs.WriteWholeFile(path, "new");
+  EXPECT_EQ(ReadFileBytes(path), "new");
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
+  EXPECT_NE(attributes & FILE_ATTRIBUTE_SYSTEM, 0u);
+}
+
+TEST_F(WinFileSystemTest, WriteWholeFileOverAFolderFails) {
+  EXPECT_THROW(fs.WriteWholeFile(kDir + "\\Folder", "x"), EFileError);
+  EXPECT_TRUE(fs.FolderExists(kDir + "\\Folder"));
+  EXPECT_TRUE(fs.FileExists(kDir + "\\Folder\\inner.dat"));
+}
+
+TEST_F(WinFileSystemTest, WriteWholeFileInAMissingFolderSaysWhereAndWhy) {
+  const std::string path = kDir + "\\Missing\\rrr.TXT";
+  try {
+    fs.WriteWholeFile(path, "x");
+    FAIL() << "no EFileError";
+  } catch (const EFileError& e) {
+    const std::string message = e.what();
+    const std::string prefix = "Cannot create file \"" + path + "\". ";
+    EXPECT_EQ(message.substr(0, prefix.size()), prefix) << message;
+    const std::string reason = message.substr(std::min(prefix.size(), message.size()));
+    EXPECT_EQ(reason, SystemErrorText(ERROR_PATH_NOT_FOUND)) << message;
+    EXPECT_GT(reason.size(), 5u) << message;
+    EXPECT_NE(reason.back(), '.') << message;
+    std::printf("[   INFO   ] %s\n", message.c_str());
+  }
+  EXPECT_EQ(ReadFileBytes(path), "<missing>");
+}
+
+TEST(SystemErrorTextTest, TrimsTheLineBreakAndFullStop) {
+  for (DWORD code : {ERROR_FILE_NOT_FOUND, ERROR_PATH_NOT_FOUND, ERROR_ACCESS_DENIED}) {
+    const std::string text = SystemErrorText(code);
+    ASSERT_FALSE(text.empty());
+    EXPECT_NE(text.back(), '.') << text;
+    EXPECT_NE(text.back(), '\n') << text;
+    EXPECT_EQ(text.find("System error code"), std::string::npos) << text;
+  }
+  EXPECT_EQ(SystemErrorText(0xDEAD0123u).find("System error code"), 0u);
+}
+
+// The analysis over the real file system, with the log going to the current directory.
+class AnalysisOnDiskTest : public WinFileSystemTest {
+ protected:
+  void SetUp() override {
+    WinFileSystemTest::SetUp();
+    MakeFile(kDir + "\\present.exe");
+    char cwd[MAX_PATH];
+    ASSERT_GT(::GetCurrentDirectoryA(sizeof cwd, cwd), 0u);
+    oldCwd_ = cwd;
+    ASSERT_TRUE(::SetCurrentDirectoryA(kDir.c_str()));
+  }
+  void TearDown() override {
+    ::SetCurrentDirectoryA(oldCwd_.c_str());
+    WinFileSystemTest::TearDown();
+  }
+  bool Send(InvalidReferenceScan& scan, const std::string& keyPath, const std::string& data) {
+    return scan.SearchMatch(keyPath, "Path", data, 0, 0, 2, 0, 0, 2, kHkeyCurrentUser);
+  }
+
+ private:
+  std::string oldCwd_;
+};
+
+TEST_F(AnalysisOnDiskTest, ExistingPathsAreValidAndMissingOnesAreRecorded) {
+  InvalidReferenceScan scan(SystemFileSystem());
+  const std::string key = "HKEY_CURRENT_USER\\software\\calvorintests";
+  struct Case {
+    std::string data;
+    Verdict verdict;
+    Probe probe;
+  };
+  const Case cases[] = {
+      {kDir + "\\present.exe", Verdict::kExists, Probe::kFile},
+      {"c:\\calvorintests\\analysis\\PRESENT.EXE", Verdict::kExists, Probe::kFile},
+      {"\"" + kDir + "\\present.exe\"", Verdict::kExists, Probe::kFile},
+      {kDir + "\\*.exe", Verdict::kExists, Probe::kFile},
+      {kDir + "\\Folder\\", Verdict::kExists, Probe::kFolder},
+      {kDir + "\\Folderx", Verdict::kExists, Probe::kFolderLessLastCharacter},
+      {kDir + "\\gone.exe", Verdict::kInvalid, Probe::kNone},
+      {"\"" + kDir + "\\Folder\\gone.exe\"", Verdict::kInvalid, Probe::kNone},
+      {kDir + "\\gone.exe /s", Verdict::kRejected, Probe::kNone},
+  };
+  int expected = 0;
+  for (const auto& c : cases) {
+    const Analysis a = AnalyseHit(SystemFileSystem(), key, c.data);
+    EXPECT_EQ(a.verdict, c.verdict) << c.data;
+    EXPECT_EQ(a.probe, c.probe) << c.data;
+    const bool invalid = c.verdict == Verdict::kInvalid;
+    EXPECT_EQ(Send(scan, key, c.data), invalid) << c.data;
+    expected += invalid;
+  }
+  ASSERT_EQ(scan.HitCount(), expected);
+  EXPECT_EQ(scan.HitDataText(2), "\"" + kDir + "\\Folder\\gone.exe\"");
+  EXPECT_EQ(ReadFileBytes(kDir + "\\rrr.TXT"),
+            "Memo2\r\n" + kDir + "\\gone.exe\r\n" + kDir + "\\Folder\\gone.exe\r\n");
+}
+
+TEST_F(AnalysisOnDiskTest, AnOldLogIsReplacedAtTheFirstHit) {
+  MakeFile(kDir + "\\rrr.TXT", "an earlier run\r\nwrote a lot more than this run will\r\n");
+  InvalidReferenceScan scan(SystemFileSystem());
+  ASSERT_TRUE(Send(scan, "HKEY_LOCAL_MACHINE\\software\\x", "W:\\Nowhere\\gone.exe"));
+  EXPECT_EQ(ReadFileBytes(kDir + "\\rrr.TXT"), "Memo2\r\nW:\\Nowhere\\gone.exe\r\n");
+}
+
+}  // namespace
+}  // namespace calvorin::win32
