@@ -54,6 +54,7 @@ std::string HintShortPart(const std::string& hint) {
   return bar == 0 ? hint : hint.substr(0, static_cast<std::size_t>(bar - 1));
 }
 
+// `height` is the character height; a negative value asks for the cell height instead.
 HFONT MakeFont(int height, int weight, bool underline) {
   return CreateFontA(-height, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE,
                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -73,7 +74,13 @@ bool RegisterPanelClass(HINSTANCE instance) {
 
 }  // namespace
 
-TMainForm::TMainForm(MainFormOptions options) : options_(std::move(options)) {}
+TMainForm::TMainForm(MainFormOptions options) : options_(std::move(options)) {
+  scan_.onRecorded = [this](int index) { ResultRecorded(index); };
+  // A full hit table ends the walk; the user sees "Found ... before being stopped".
+  scan_.onFull = [this] {
+    if (worker_) worker_->Terminate();
+  };
+}
 
 TMainForm::~TMainForm() {
   // The host's destructor asks a running walk to stop and detaches it without waiting.
@@ -283,7 +290,8 @@ HWND TMainForm::AddControl(HWND parent, const char* cls, const char* text, DWORD
 
 void TMainForm::CreateControls() {
   font_.reset(MakeFont(13, FW_NORMAL, false));
-  bigFont_.reset(MakeFont(27, FW_NORMAL, false));
+  // The status labels are 27 pixels high: a font whose cell is 27 pixels.
+  bigFont_.reset(MakeFont(-27, FW_NORMAL, false));
   matchFont_.reset(MakeFont(13, FW_BOLD, true));
   linkFont_.reset(MakeFont(13, FW_NORMAL, true));
   SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
@@ -349,8 +357,9 @@ void TMainForm::CreateControls() {
                        32, big);
   pb1_ = AddControl(tsEasy_, PROGRESS_CLASSA, "", 0, kIdPb1, 200, 176, 400, 18);
   SendMessageA(pb1_, PBM_SETSTEP, 1, 0);
-  memo2_ = AddControl(tsEasy_, "EDIT", "Memo2", ES_MULTILINE | WS_BORDER | WS_VSCROLL, kIdMemo2,
-                      200, 140, 100, 30);
+  memo2_ = AddControl(tsEasy_, "EDIT", kLogFirstLine, ES_MULTILINE | WS_BORDER | WS_VSCROLL,
+                      kIdMemo2, 200, 140, 100, 30);
+  SendMessageA(memo2_, EM_SETLIMITTEXT, 0, 0);
   edit1_ = AddControl(tsEasy_, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER | ES_READONLY, kIdEdit1, 200,
                       140, 400, 22);
   // Set after the change notification is wired, so the text is in place from the start.
@@ -412,7 +421,7 @@ void TMainForm::FormCreate() {
   const std::size_t dot = options_.exePath.find_last_of('.');
   helpFile_ = (dot == std::string::npos ? options_.exePath : options_.exePath.substr(0, dot)) + ".HLP";
   ShowNotebookPage(0);
-  results_.clear();
+  scan_.ClearResults();
   RestoreWindowPlacement();
   ReadSettings();
   ApplyRestoreRule();
@@ -572,7 +581,16 @@ void TMainForm::LayoutControls() {
                std::max(0L, display.right - display.left),
                std::max(0L, display.bottom - display.top), SWP_NOACTIVATE);
 
+  const int labelWidth = std::max(0, static_cast<int>(display.right - display.left) - 208);
+  for (HWND label : {label1_, label2_, label3_, pb1_, edit1_}) {
+    RECT r{};
+    GetWindowRect(label, &r);
+    MapWindowPoints(nullptr, tsEasy_, reinterpret_cast<POINT*>(&r), 2);
+    SetWindowPos(label, nullptr, 0, 0, labelWidth, r.bottom - r.top, flags | SWP_NOMOVE);
+  }
+
   SetWindowPos(pnlSearch_, nullptr, 0, 0, width, kPanelHeight, flags);
+  SetWindowPos(lblSearch_, nullptr, 0, 0, std::max(0, width - 120), 32, flags | SWP_NOMOVE);
   SetWindowPos(button1_, nullptr, width - 96, 15, 84, 26, flags);
   SetWindowPos(lbResults_, nullptr, 0, kPanelHeight, width, std::max(0, height - kPanelHeight),
                flags);
@@ -628,7 +646,7 @@ void TMainForm::SetPageEnabled(bool enabled) {
 
 void TMainForm::acSearchExecute() {
   HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
-  HitCount = 0;
+  scan_.Clear();  // HitCount := 0
   SetWindowTextA(label2_, "");
   StartTextSearch();
   SetPageEnabled(false);
@@ -639,7 +657,7 @@ void TMainForm::acSearchExecute() {
 void TMainForm::StartTextSearch() {
   SendMessageA(lbResults_, LB_RESETCONTENT, 0, 0);
   RemeasureResults();
-  results_.clear();
+  scan_.ClearResults();
   SetWindowTextA(lblSearch_, "Searching...");
   FormResize();
   ShowNotebookPage(0);
@@ -660,12 +678,19 @@ void TMainForm::SearchMatch(const std::string& keyPath, const std::string& value
                             const std::string& dataText, std::int32_t keyPos, std::int32_t namePos,
                             std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
                             std::int32_t dataLen, Hkey root) {
-  // The invalid-reference analysis plugs in here and calls ResultRecorded for each entry.
-  (void)keyPath, (void)valueName, (void)dataText, (void)keyPos, (void)namePos, (void)dataPos;
-  (void)keyLen, (void)nameLen, (void)dataLen, (void)root;
+  // An invalid value comes back through onRecorded (ResultRecorded).
+  scan_.SearchMatch(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
+                    dataLen, root);
 }
 
 void TMainForm::ResultRecorded(int index) {
+  // Memo2 mirrors the invalid-path log line by line.
+  if (!scan_.LogLines().empty()) {
+    const std::string line = "\r\n" + scan_.LogLines().back();
+    const int end = GetWindowTextLengthA(memo2_);
+    SendMessageA(memo2_, EM_SETSEL, static_cast<WPARAM>(end), end);
+    SendMessageA(memo2_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+  }
   SendMessageA(lbResults_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));
   SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(index),
                lbResultsMeasureItem(index));
@@ -674,7 +699,7 @@ void TMainForm::ResultRecorded(int index) {
 
 void TMainForm::SearchProgress(std::int32_t keysSearched, std::int32_t matchCount) {
   (void)matchCount;
-  const std::string text = Format("Errors: %d, Keys searched: %d", HitCount,
+  const std::string text = Format("Errors: %d, Keys searched: %d", HitCount(),
                                   static_cast<int>(keysSearched));
   SetStatusText(text);
   SetWindowTextA(label1_, text.c_str());
@@ -683,8 +708,8 @@ void TMainForm::SearchProgress(std::int32_t keysSearched, std::int32_t matchCoun
 void TMainForm::SearchDone() {
   const bool finished = worker_ && worker_->Thread().StopReason == srFinished;
   const std::string text =
-      finished ? Format("Found %d items", HitCount)
-               : Format("Found %d items before being stopped", static_cast<int>(results_.size()));
+      finished ? Format("Found %d items", HitCount())
+               : Format("Found %d items before being stopped", static_cast<int>(Results().size()));
   SetWindowTextA(lblSearch_, text.c_str());
   SetStatusText(text);
   // The worker is inside its own termination call; let it go once that has returned.
@@ -693,11 +718,11 @@ void TMainForm::SearchDone() {
   SetPageEnabled(true);
   ShowWindow(button1_, SW_SHOW);
   ShowWindow(button2_, SW_SHOW);
-  if (HitCount > 0) ShowWindow(button3_, SW_SHOW);
+  if (HitCount() > 0) ShowWindow(button3_, SW_SHOW);
 }
 
 void TMainForm::ClearResults() {
-  results_.clear();
+  scan_.ClearResults();
   if (lbResults_) SendMessageA(lbResults_, LB_RESETCONTENT, 0, 0);
 }
 
@@ -710,7 +735,7 @@ void TMainForm::RemeasureResults() {
 }
 
 int TMainForm::lbResultsMeasureItem(int index) {
-  if (index < 0 || index >= static_cast<int>(results_.size())) return 0;
+  if (index < 0 || index >= static_cast<int>(Results().size())) return 0;
   RECT r{};
   if (SendMessageA(lbResults_, LB_GETITEMRECT, static_cast<WPARAM>(index),
                    reinterpret_cast<LPARAM>(&r)) == LB_ERR &&
@@ -720,7 +745,7 @@ int TMainForm::lbResultsMeasureItem(int index) {
     r = {0, 0, window.right - window.left - 4, 0};
   }
   const TextRect column{98, 0, r.right - 2, 0};
-  const TResult& e = results_[static_cast<std::size_t>(index)];
+  const TResult& e = Results()[static_cast<std::size_t>(index)];
   HDC dc = GetDC(lbResults_);
   int height = 0;
   {
@@ -748,8 +773,8 @@ void TMainForm::lbResultsDrawItem(const DRAWITEMSTRUCT& item) {
   UniqueGdiObject brush(CreateSolidBrush(back));
   FillRect(dc, &r, static_cast<HBRUSH>(brush.get()));
   const int index = static_cast<int>(item.itemID);
-  if (index < 0 || index >= static_cast<int>(results_.size())) return;
-  const TResult& e = results_[static_cast<std::size_t>(index)];
+  if (index < 0 || index >= static_cast<int>(Results().size())) return;
+  const TResult& e = Results()[static_cast<std::size_t>(index)];
   SetTextColor(dc, textColour);
   SetBkMode(dc, TRANSPARENT);
 

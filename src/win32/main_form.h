@@ -10,10 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "core/analysis.h"
 #include "core/result.h"
 #include "core/wrapped_text.h"
 #include "win32/search_thread_host.h"
 #include "win32/unique_handle.h"
+#include "win32/win_file_system.h"
 
 namespace calvorin::win32 {
 
@@ -82,8 +84,10 @@ class TMainForm {
   // Selects a page of pcMain; an index without a page keeps the one tab selected.
   void SelectTabPage(int index);
 
-  int HitCount = 0;
-  std::vector<TResult>& Results() { return results_; }
+  int HitCount() const { return scan_.HitCount(); }
+  const std::vector<TResult>& Results() const { return scan_.Results(); }
+  // The hit table, the results list and the invalid-path log of the scans.
+  InvalidReferenceScan& Scan() { return scan_; }
 
  private:
   static LRESULT CALLBACK WndProcThunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -129,7 +133,8 @@ class TMainForm {
   std::string helpFile_;
   std::unique_ptr<SearchThreadHost> worker_;
   std::unique_ptr<SearchThreadHost> retiredWorker_;
-  std::vector<TResult> results_;
+  WinFileSystem fs_;
+  InvalidReferenceScan scan_{fs_};
 };
 
 }  // namespace calvorin::win32

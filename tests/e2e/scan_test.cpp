@@ -3,8 +3,10 @@
 // after <windows.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 #include "e2e_support.h"
 #include "win32/control_ids.h"
@@ -119,6 +121,86 @@ TEST(Scan, ClosingDuringAScanEndsAtOnce) {
   ASSERT_TRUE(app.WaitForExit(std::chrono::seconds(30), &code));
   EXPECT_EQ(code, 0u);
   EXPECT_TRUE(e2e::FileExists(folder + "\\calvorin.INI"));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+TEST(Scan, FindsTheMissingFilesAndListsThem) {
+  const std::string folder = e2e::PrepareScenarioFolder("ScanFind");
+  const std::string data = folder + "\\data";
+  CreateDirectoryA(data.c_str(), nullptr);
+  e2e::WriteTextFile(data + "\\present.txt", "here");
+  SeededKey seed("ScanFind");
+  ASSERT_TRUE(seed.Valid());
+  const std::string goneFile = data + "\\missing file.exe";
+  const std::string goneFolder = data + "\\no such folder";
+  const std::string goneDeep = data + "\\deeper\\still missing.txt";
+  seed.SetString("k1", "Gone", goneFile);
+  seed.SetString("k1", "Here", data + "\\present.txt");
+  seed.SetString("k2", "GoneFolder", goneFolder);
+  seed.SetString("k2", "HereFolder", data);
+  seed.SetString("a rather long key name\\with another level\\and one more below it\\last", "",
+                 goneDeep);
+  seed.SetString("k4", "OtherDrive", "D:\\nothing\\here\\at all.exe");
+  seed.SetString("k4", "Short", "C:\\a.exe");
+
+  App app;
+  ASSERT_TRUE(app.Start(folder));
+  ASSERT_NE(app.WaitForMainWindow(), nullptr);
+  e2e::Click(app.Control(kIdSbSearchE));
+  HWND lblSearch = app.Control(kIdLblSearch);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(lblSearch).rfind("Found ", 0) == 0; },
+                             std::chrono::seconds(600)));
+  int found = -1;
+  ASSERT_TRUE(ParseFound(e2e::Text(lblSearch), &found));
+  EXPECT_EQ(e2e::Text(lblSearch), Name("Found %d items", found));
+
+  // rrr.TXT in the working directory: "Memo2", then one candidate per invalid value, in the
+  // order of the results list.
+  const std::vector<std::string> log = Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log[0], "Memo2");
+  EXPECT_EQ(static_cast<int>(log.size()) - 1, found);
+  auto count = [&](const std::string& line) {
+    return static_cast<int>(std::count(log.begin(), log.end(), line));
+  };
+  // Without SkipKeys, HKEY_USERS\S-1-5-21-0-0-0-1000 (the same key as HKCU in a fresh prefix)
+  // reports each value a second time.
+  for (const std::string& gone : {goneFile, goneFolder, goneDeep}) {
+    EXPECT_GE(count(gone), 1) << gone;
+  }
+  EXPECT_EQ(count(data + "\\present.txt"), 0);
+  EXPECT_EQ(count(data), 0);
+  EXPECT_EQ(count("C:\\a.exe"), 0);
+  EXPECT_TRUE(e2e::IsShown(app.Control(kIdButton3)));
+
+  HWND list = app.Control(kIdLbResults);
+  EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), found);
+  e2e::Click(app.Control(kIdButton2));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(list); }));
+  // Bring the seeded entries into view: entry i is log line i + 1.
+  const auto first = std::find(log.begin(), log.end(), goneFile);
+  ASSERT_NE(first, log.end());
+  const int index = static_cast<int>(first - log.begin()) - 1;
+  SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(index + 1), 0);
+  // Each item is at least three rows of 18 plus 4; the long key wraps onto more.
+  for (int i = index; i < found && i < index + 3; ++i) {
+    EXPECT_GE(SendMessageA(list, LB_GETITEMHEIGHT, static_cast<WPARAM>(i), 0), 58) << i;
+  }
+  Sleep(300);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "06-scan-results"));
+  EXPECT_EQ(app.Close(), 0);
 }
 
 }  // namespace

@@ -100,9 +100,12 @@ class MainFormTest : public testing::Test {
   int ItemHeight(int i) {
     return static_cast<int>(SendMessageA(list_, LB_GETITEMHEIGHT, static_cast<WPARAM>(i), 0));
   }
+  // Hands a hit to the window's analysis, as the walk does; the data names a missing file.
   void Add(const TResult& r) {
-    form_->Results().push_back(r);
-    form_->ResultRecorded(static_cast<int>(form_->Results().size()) - 1);
+    const std::size_t before = form_->Results().size();
+    form_->SearchMatch(r.KeyPath, r.ValueName, r.DataText, r.KeyPos, r.NamePos, r.DataPos,
+                       r.KeyLen, r.NameLen, r.DataLen, r.Root);
+    ASSERT_EQ(form_->Results().size(), before + 1) << r.DataText;
     Pump();
   }
   void ResizeClient(int width, int height) {
@@ -130,10 +133,10 @@ TResult Entry(std::string key, std::string name, std::string data) {
 }
 
 TEST_F(MainFormTest, ItemsAreMeasuredFromTheirWrappedRows) {
-  Add(Entry("HKEY_CURRENT_USER\\short", "v", "C:\\x.exe"));
-  Add(Entry(kLongKey, "v", "C:\\x.exe"));
-  Add(Entry("HKEY_CURRENT_USER\\short", "", "C:\\x.exe"));
-  Add(Entry("HKEY_CURRENT_USER\\short", "(default)", "C:\\x.exe"));
+  Add(Entry("HKEY_CURRENT_USER\\short", "v", "C:\\missing\\x.exe"));
+  Add(Entry(kLongKey, "v", "C:\\missing\\x.exe"));
+  Add(Entry("HKEY_CURRENT_USER\\short", "", "C:\\missing\\x.exe"));
+  Add(Entry("HKEY_CURRENT_USER\\short", "(default)", "C:\\missing\\x.exe"));
   ASSERT_EQ(SendMessageA(list_, LB_GETCOUNT, 0, 0), 4);
   // Three single-line rows at the minimum height of 18, plus 4.
   EXPECT_EQ(ItemHeight(0), 3 * 18 + 4);
@@ -157,7 +160,7 @@ TEST_F(MainFormTest, ResizingRemeasuresEveryItem) {
 }
 
 TEST_F(MainFormTest, RightClickSelectsTheItemUnderThePointer) {
-  for (int i = 0; i < 3; ++i) Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\x.exe"));
+  for (int i = 0; i < 3; ++i) Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\missing\\x.exe"));
   form_->Button2Click();
   Pump();
   RECT item{};
@@ -197,7 +200,7 @@ TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
 }
 
 TEST_F(MainFormTest, SearchClearsTheResultsAndClosingDoesNotWaitForIt) {
-  Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\x.exe"));
+  Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\missing\\x.exe"));
   form_->Button2Click();
   Pump();
   EXPECT_TRUE(IsWindowVisible(list_));
@@ -225,12 +228,12 @@ TEST_F(MainFormTest, SearchClearsTheResultsAndClosingDoesNotWaitForIt) {
 
 TEST_F(MainFormTest, ResultsPageShowsWrappedHighlightedEntries) {
   Add(Entry(kLongKey, "UninstallString",
-            "C:\\Program Files\\Removed Application\\uninstall.exe /quiet"));
-  Add(Entry("HKEY_LOCAL_MACHINE\\software\\classes\\clsid\\{0123}\\inprocserver32", "",
-            "C:\\Windows\\system32\\gone.dll"));
-  // The search's cut marks and placeholder, as the ANSI code page draws them.
-  Add(Entry("HKEY_CURRENT_USER\\software\\mru", "\x97\x97",
-            "\xAB\x85 recent list;C:\\Users\\x\\Documents\\old report.doc;D:\\b \x85\xBB"));
+            "C:\\Program Files\\Removed Tool\\uninstall.exe"));
+  Add(Entry("HKEY_LOCAL_MACHINE\\software\\clients\\media\\player\\shell\\open\\command", "",
+            "C:\\Program Files\\Gone Player\\player.exe"));
+  // The search's cut marks, as the ANSI code page draws them.
+  Add(Entry("HKEY_CURRENT_USER\\software\\recent files", "\x97\x97",
+            "C:\\Users\\x\\Documents\\old report.doc\x85\xBB"));
   form_->Button2Click();
   Pump();
   SaveWindowBitmap(form_->Handle(), "win32-results-list");
