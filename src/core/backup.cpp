@@ -1,0 +1,121 @@
+#include "core/backup.h"
+
+#include "core/text.h"
+
+namespace calvorin {
+namespace {
+
+constexpr const char* kCrLf = "\r\n";
+// The registry editor wraps hex data so that no line runs past 80 columns.
+constexpr size_t kHexWrapColumn = 76;
+
+// Data the quoted form carries exactly: text ending in its only zero byte, with no line
+// breaks or other control characters (the import would read them differently or not at all).
+bool IsPlainString(const BackupEntry& entry) {
+  if (entry.type != kRegSz || entry.data.empty() || entry.data.back() != '\0') return false;
+  for (size_t i = 0; i + 1 < entry.data.size(); ++i) {
+    if (static_cast<unsigned char>(entry.data[i]) < 0x20) return false;
+  }
+  return true;
+}
+
+std::string HexForm(const std::string& head, const std::string& data) {
+  std::string out = head;
+  size_t lineStart = 0;
+  for (size_t i = 0; i < data.size(); ++i) {
+    out += Format("%02x", static_cast<unsigned char>(data[i]));
+    if (i + 1 == data.size()) break;
+    out += ',';
+    if (out.size() - lineStart >= kHexWrapColumn) {
+      out += "\\\r\n  ";
+      lineStart = out.size() - 2;
+    }
+  }
+  return out;
+}
+
+}  // namespace
+
+std::string EscapeRegText(const std::string& text) {
+  std::string out;
+  out.reserve(text.size() + 8);
+  for (char c : text) {
+    if (c == '\\' || c == '"') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+std::string BackupValueLine(const BackupEntry& entry) {
+  std::string head = "\"";
+  head += EscapeRegText(entry.valueName);
+  head += "\"=";
+  if (IsPlainString(entry)) {
+    head += '"';
+    head += EscapeRegText(entry.data.substr(0, entry.data.size() - 1));
+    head += '"';
+    return head;
+  }
+  if (entry.type == kRegDword && entry.data.size() == 4) {
+    const auto b = [&](int i) {
+      return static_cast<std::uint32_t>(static_cast<unsigned char>(entry.data[i]));
+    };
+    return head + Format("dword:%08x", b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24));
+  }
+  if (entry.type == kRegBinary) return HexForm(head + "hex:", entry.data);
+  return HexForm(head + Format("hex(%x):", entry.type), entry.data);
+}
+
+std::string BackupText(const std::vector<BackupEntry>& entries) {
+  std::string text = "REGEDIT4";
+  text += kCrLf;
+  text += " ";
+  text += kCrLf;
+  for (const auto& entry : entries) {
+    text += '[';
+    text += entry.keyPath;
+    text += ']';
+    text += kCrLf;
+    text += BackupValueLine(entry);
+    text += kCrLf;
+  }
+  text += " ";
+  text += kCrLf;
+  return text;
+}
+
+std::string BackupPath(const std::string& exeFolder) {
+  if (!exeFolder.empty() && exeFolder.back() == '\\') return exeFolder + "deletedkeys.reg";
+  return exeFolder + "\\deletedkeys.reg";
+}
+
+bool ReadBackupValue(TRegistry& reg, const std::string& valueName, BackupEntry* entry) {
+  if (reg.CurrentKey() == 0) return false;
+  RegistryApi& api = reg.Api();
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  if (api.QueryValue(reg.CurrentKey(), valueName, &type, nullptr, &size) != kErrorSuccess) {
+    return false;
+  }
+  std::string data;
+  // The value may grow between the size query and the read; ask again with the new size.
+  for (int attempt = 0; attempt < 8; ++attempt) {
+    data.assign(size, '\0');
+    std::uint32_t got = size;
+    const long rc = api.QueryValue(reg.CurrentKey(), valueName, &type,
+                                   reinterpret_cast<std::uint8_t*>(data.data()), &got);
+    if (rc == kErrorSuccess) {
+      // The ANSI query reports a string's size as an upper bound first, its true size here.
+      data.resize(got < data.size() ? got : data.size());
+      entry->valueName = valueName;
+      entry->type = type;
+      entry->data = std::move(data);
+      return true;
+    }
+    if (rc != kErrorMoreData) return false;
+    size = got > size ? got : size + 256;
+  }
+  return false;
+}
+
+}  // namespace calvorin
