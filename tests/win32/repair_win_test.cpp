@@ -169,6 +169,7 @@ class TestFileSystem : public FileSystem {
     return out;
   }
   void WriteWholeFile(const std::string&, const std::string&) override {}
+  void AppendToFile(const std::string&, const std::string&) override {}
 };
 
 class QuietUi : public RepairUi {
