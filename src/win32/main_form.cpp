@@ -6,11 +6,14 @@
 #include <algorithm>
 #include <stdexcept>
 
+#include "core/repair.h"
 #include "core/settings.h"
 #include "core/text.h"
 #include "win32/control_ids.h"
 #include "win32/gdi_canvas.h"
+#include "win32/win_backup_files.h"
 #include "win32/win_ini_store.h"
+#include "win32/win_registry.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -226,6 +229,10 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_HELP:
       return TRUE;  // F1 is handled by the key preview
     case WM_CLOSE:
+      if (repairRunning_) {
+        closeAfterRepair_ = true;
+        return 0;
+      }
       Guard([&] { FormClose(); });
       DestroyWindow(hwnd_);
       return 0;
@@ -612,12 +619,94 @@ void TMainForm::Button1Click() { ShowNotebookPage(0); }
 
 void TMainForm::Button2Click() { ShowNotebookPage(1); }
 
+// The scan page's controls as a Repair run drives them.
+class TMainForm::RepairControls : public RepairUi {
+ public:
+  explicit RepairControls(TMainForm& form) : f_(form) {}
+  void SetLabel1(const std::string& text) override { SetWindowTextA(f_.label1_, text.c_str()); }
+  void SetLabel2(const std::string& text) override { SetWindowTextA(f_.label2_, text.c_str()); }
+  void SetLabel3(const std::string& text) override { SetWindowTextA(f_.label3_, text.c_str()); }
+  void SetProgressRange(int min, int max) override {
+    SendMessageA(f_.pb1_, PBM_SETRANGE32, static_cast<WPARAM>(min), max);
+  }
+  void SetProgressPosition(int position) override {
+    SendMessageA(f_.pb1_, PBM_SETPOS, static_cast<WPARAM>(position), 0);
+  }
+  void SetProgressVisible(bool visible) override {
+    ShowWindow(f_.pb1_, visible ? SW_SHOW : SW_HIDE);
+  }
+  void SetEditText(const std::string& text) override { SetWindowTextA(f_.edit1_, text.c_str()); }
+  void SetEditVisible(bool visible) override {
+    ShowWindow(f_.edit1_, visible ? SW_SHOW : SW_HIDE);
+  }
+  bool ExtraChecked() override {
+    return SendMessageA(f_.checkBox1_, BM_GETCHECK, 0, 0) == BST_CHECKED;
+  }
+  void RepaintAndProcessMessages() override {
+    RedrawWindow(f_.hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    f_.ProcessMessages();
+  }
+  void ProcessMessages() override { f_.ProcessMessages(); }
+  void SetWaitCursor(bool wait) override {
+    SetCursor(LoadCursor(nullptr, wait ? IDC_WAIT : IDC_ARROW));
+  }
+  void EnableRestore() override { EnableWindow(f_.button4_, TRUE); }
+  void HideRepair() override { ShowWindow(f_.button3_, SW_HIDE); }
+
+ private:
+  TMainForm& f_;
+};
+
+void TMainForm::ProcessMessages() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_QUIT) {
+      PostQuitMessage(static_cast<int>(msg.wParam));
+      return;
+    }
+    if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) continue;
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
 void TMainForm::Button3Click() {
-  // Repair plugs in here.
+  if (repairRunning_ || worker_) return;
+  std::vector<RepairEntry> entries;
+  entries.reserve(static_cast<std::size_t>(HitCount()));
+  for (int row = 1; row <= HitCount(); ++row) {
+    entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row)});
+  }
+  // Nothing else may touch the hit table or the backup file while the run reads and writes them.
+  repairRunning_ = true;
+  EnableWindow(sbSearchE_, FALSE);
+  EnableWindow(button3_, FALSE);
+  EnableWindow(button4_, FALSE);
+  struct EndOfRun {
+    TMainForm& f;
+    ~EndOfRun() {
+      f.repairRunning_ = false;
+      EnableWindow(f.sbSearchE_, TRUE);
+      EnableWindow(f.button3_, TRUE);
+      f.ApplyRestoreRule();
+      if (f.closeAfterRepair_) PostMessageA(f.hwnd_, WM_CLOSE, 0, 0);
+    }
+  } endOfRun{*this};
+  RepairControls ui(*this);
+  WinBackupFiles files;
+  RunRepair(entries, SystemRegistry(), fs_, files, ui, ExeFolder());
 }
 
 void TMainForm::Button4Click() {
-  // Restore plugs in here.
+  if (repairRunning_) return;
+  if (MessageBoxA(hwnd_, "This will restore all keys deleted to Windows Registry, are you sure?",
+                  "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    return;
+  }
+  if (!OpenBackupWithShell(BackupPath())) {
+    MessageBoxA(hwnd_, " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW", kApplicationTitle,
+                MB_OK);
+  }
 }
 
 void TMainForm::ApplyRestoreRule() {

@@ -113,6 +113,8 @@ class TMainForm {
   std::string BackupPath() const;
   template <typename F>
   void Guard(F&& handler);
+  void ProcessMessages();
+  class RepairControls;
 
   MainFormOptions options_;
   HWND hwnd_ = nullptr;
@@ -129,6 +131,10 @@ class TMainForm {
   std::map<HWND, std::string> hints_;
   std::string currentHint_;
   bool firstActivation_ = true;
+  // A Repair run processes window messages; while it runs, Search, Repair and Restore wait, and
+  // a close request is kept until the run (and its backup file) has ended.
+  bool repairRunning_ = false;
+  bool closeAfterRepair_ = false;
   bool placementRestored_ = false;
   std::string helpFile_;
   std::unique_ptr<SearchThreadHost> worker_;
