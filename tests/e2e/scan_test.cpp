@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -45,6 +46,16 @@ class SeededKey {
     RegCloseKey(sub);
   }
   bool Valid() const { return key_ != nullptr; }
+  // The value's text, or nothing when it cannot be read.
+  std::optional<std::string> Get(const std::string& subKey, const std::string& name) const {
+    char buffer[1024] = {};
+    DWORD size = sizeof buffer - 1;
+    if (RegGetValueA(key_, subKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size) !=
+        ERROR_SUCCESS) {
+      return std::nullopt;
+    }
+    return std::string(buffer);
+  }
 
  private:
   std::string path_;
@@ -200,6 +211,89 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
   }
   Sleep(300);
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "06-scan-results"));
+  EXPECT_EQ(app.Close(), 0);
+}
+
+// A message box of any process whose caption is `caption`.
+HWND FindDialog(const char* caption) {
+  HWND box = nullptr;
+  for (HWND h = FindWindowExA(nullptr, nullptr, "#32770", nullptr); h;
+       h = FindWindowExA(nullptr, h, "#32770", nullptr)) {
+    if (IsWindowVisible(h) && e2e::Text(h) == caption) box = h;
+  }
+  return box;
+}
+
+TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
+  const std::string folder = e2e::PrepareScenarioFolder("Repair");
+  const std::string data = folder + "\\data";
+  CreateDirectoryA(data.c_str(), nullptr);
+  e2e::WriteTextFile(data + "\\present.txt", "here");
+  SeededKey seed("Repair");
+  ASSERT_TRUE(seed.Valid());
+  const std::string gone = data + "\\missing tool.exe";
+  seed.SetString("k1", "Gone", gone);
+  seed.SetString("k1", "Keep", data + "\\present.txt");
+
+  App app;
+  ASSERT_TRUE(app.Start(folder));
+  ASSERT_NE(app.WaitForMainWindow(), nullptr);
+  // Without Extra, Repair deletes the values.
+  HWND extra = app.Control(kIdCheckBox1);
+  SendMessageA(extra, BM_SETCHECK, BST_UNCHECKED, 0);
+  e2e::Click(app.Control(kIdSbSearchE));
+  HWND lblSearch = app.Control(kIdLblSearch);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(lblSearch).rfind("Found ", 0) == 0; },
+                             std::chrono::seconds(600)));
+  int found = 0;
+  ASSERT_TRUE(ParseFound(e2e::Text(lblSearch), &found));
+  ASSERT_GE(found, 1);
+  HWND repair = app.Control(kIdButton3);
+  ASSERT_TRUE(e2e::IsShown(repair));
+  e2e::Click(repair);
+  HWND label1 = app.Control(kIdLabel1);
+  ASSERT_TRUE(e2e::WaitUntil([&] {
+    return e2e::Text(label1) == Name("%d Registry Items Cleaned", found);
+  }, std::chrono::seconds(120)));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return !e2e::IsShown(repair); }));
+  EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdButton4)));
+  EXPECT_FALSE(e2e::IsShown(app.Control(kIdPb1)));
+  EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "");
+  EXPECT_FALSE(seed.Get("k1", "Gone").has_value());
+  EXPECT_EQ(seed.Get("k1", "Keep"), data + "\\present.txt");
+  const std::string backup = e2e::ReadTextFile(folder + "\\deletedkeys.reg");
+  EXPECT_EQ(backup.rfind("REGEDIT4\r\n", 0), 0u);
+  EXPECT_NE(backup.find("[HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\repair\\k1]\r\n"),
+            std::string::npos)
+      << backup;
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "07-repair-done"));
+
+  // Restore, answered No: nothing happens.
+  HWND restore = app.Control(kIdButton4);
+  e2e::Click(restore);
+  HWND confirm = nullptr;
+  ASSERT_TRUE(e2e::WaitUntil([&] { return (confirm = app.FindMessageBox()) != nullptr; }));
+  EXPECT_EQ(e2e::Text(confirm), "Confirm");
+  EXPECT_EQ(e2e::MessageBoxText(confirm),
+            "This will restore all keys deleted to Windows Registry, are you sure?");
+  e2e::PressButton(confirm, IDNO);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return app.FindMessageBox() == nullptr; }));
+  EXPECT_FALSE(seed.Get("k1", "Gone").has_value());
+
+  // Answered Yes: the shell opens deletedkeys.reg with the registry editor, which merges it.
+  e2e::Click(restore);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return (confirm = app.FindMessageBox()) != nullptr; }));
+  e2e::PressButton(confirm, IDYES);
+  const bool restored = e2e::WaitUntil(
+      [&] {
+        // Wine's regedit may ask before it imports; answer it as a user would.
+        if (HWND ask = FindDialog("Registry Editor")) e2e::PressButton(ask, IDYES);
+        return seed.Get("k1", "Gone") == gone;
+      },
+      std::chrono::seconds(60));
+  EXPECT_TRUE(restored);
+  EXPECT_TRUE(e2e::FileExists(folder + "\\deletedkeys.reg"));
+  EXPECT_TRUE(e2e::IsEnabled(restore));
   EXPECT_EQ(app.Close(), 0);
 }
 
