@@ -38,6 +38,19 @@ std::string FullPath(const std::string& path) {
       Format("%s \"%s\". %s", what, FullPath(path).c_str(), SystemErrorText(code).c_str()));
 }
 
+void WriteAll(HANDLE file, const std::string& path, const std::string& bytes) {
+  size_t done = 0;
+  while (done < bytes.size()) {
+    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
+    DWORD written = 0;
+    if (!::WriteFile(file, bytes.data() + done, chunk, &written, nullptr)) {
+      ThrowFileError("Cannot write file", path, ::GetLastError());
+    }
+    if (written == 0) ThrowFileError("Cannot write file", path, ERROR_WRITE_FAULT);
+    done += written;
+  }
+}
+
 }  // namespace
 
 std::string SystemErrorText(unsigned long code) {
@@ -92,31 +105,14 @@ void WinFileSystem::WriteWholeFile(const std::string& path, const std::string& b
   UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr,
                                 CREATE_ALWAYS, attributes, nullptr));
   if (!file) ThrowFileError("Cannot create file", path, ::GetLastError());
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr)) {
-      ThrowFileError("Cannot write file", path, ::GetLastError());
-    }
-    if (written == 0) ThrowFileError("Cannot write file", path, ERROR_WRITE_FAULT);
-    done += written;
-  }
+  WriteAll(file.get(), path, bytes);
 }
 
 void WinFileSystem::AppendToFile(const std::string& path, const std::string& bytes) {
   UniqueFile file(::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) ThrowFileError("Cannot open file", path, ::GetLastError());
-  size_t done = 0;
-  while (done < bytes.size()) {
-    const DWORD chunk = static_cast<DWORD>(std::min<size_t>(bytes.size() - done, 1u << 30));
-    DWORD written = 0;
-    if (!::WriteFile(file.get(), bytes.data() + done, chunk, &written, nullptr) || written == 0) {
-      ThrowFileError("Cannot write file", path, ::GetLastError());
-    }
-    done += written;
-  }
+  WriteAll(file.get(), path, bytes);
 }
 
 WinFileSystem& SystemFileSystem() {

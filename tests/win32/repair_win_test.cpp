@@ -7,6 +7,7 @@
 #include "core/text.h"
 #include "win32/unique_handle.h"
 #include "win32/win_backup_files.h"
+#include "win32/win_file_system.h"
 #include "win32/win_registry.h"
 
 namespace calvorin::win32 {
@@ -154,23 +155,6 @@ TEST(OpenBackupWithShellTest, MissingFileIsRefused) {
 }
 
 // A FileSystem over FindFirstFileA for this test; the program's own lives elsewhere.
-class TestFileSystem : public FileSystem {
- public:
-  bool FileExists(const std::string&) override { return false; }
-  bool FolderExists(const std::string&) override { return false; }
-  std::vector<FindEntry> Find(const std::string& pattern) override {
-    std::vector<FindEntry> out;
-    WIN32_FIND_DATAA data;
-    UniqueFind find(FindFirstFileA(pattern.c_str(), &data));
-    if (!find) return out;
-    do {
-      out.push_back({data.cFileName, data.dwFileAttributes});
-    } while (FindNextFileA(find.get(), &data));
-    return out;
-  }
-  void WriteWholeFile(const std::string&, const std::string&) override {}
-  void AppendToFile(const std::string&, const std::string&) override {}
-};
 
 class QuietUi : public RepairUi {
  public:
@@ -193,7 +177,7 @@ class QuietUi : public RepairUi {
 };
 
 TEST(DriveIndexWineTest, SameAnswersAsTheWalkOnTheRealDriveC) {
-  TestFileSystem fs;
+  WinFileSystem& fs = SystemFileSystem();
   QuietUi ui;
   DriveIndex index(fs, ui);
   int found = 0;
@@ -252,7 +236,7 @@ TEST_F(RepairRunTest, DeletesAndCorrectsThenRegeditPutsTheOldDataBack) {
 
   for (bool useIndex : {false, true}) {
     SCOPED_TRACE(useIndex ? "drive index" : "walk");
-    TestFileSystem fs;
+    WinFileSystem& fs = SystemFileSystem();
     QuietUi ui;
     const auto counts =
         RunRepair(rows, SystemRegistry(), fs, files_, ui, folder_, RepairOptions{useIndex});
