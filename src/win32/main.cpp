@@ -9,7 +9,7 @@
 #include "win32/control_ids.h"
 #include "win32/locale_compare.h"
 #include "win32/main_form.h"
-#include "win32/scan_seam.h"
+#include "win32/startup.h"
 #include "win32/unique_handle.h"
 
 using namespace calvorin::win32;

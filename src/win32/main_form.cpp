@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "core/repair.h"
+#include "core/saved_search.h"
 #include "core/settings.h"
 #include "core/text.h"
 #include "win32/control_ids.h"
@@ -14,6 +15,7 @@
 #include "win32/win_backup_files.h"
 #include "win32/win_ini_store.h"
 #include "win32/win_registry.h"
+#include "win32/win_saved_search.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -514,10 +516,22 @@ void TMainForm::OnInstanceMessage() {
 }
 
 void TMainForm::OpenSavedSearch(const std::string& fileName) {
-  // The saved search reader plugs in here; an empty name or a missing file reads nothing.
-  if (fileName.empty()) return;
-  const DWORD attributes = GetFileAttributesA(fileName.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  // What a saved search may change in this window.
+  class Host : public SavedSearchHost {
+   public:
+    explicit Host(TMainForm& form) : f_(form) {}
+    void SetPerPage(std::int32_t value) override { f_.PerPage = value; }
+    void SetMaxRslt(std::int32_t value) override { f_.MaxRslt = value; }
+    void SelectPage(int index) override { f_.SelectTabPage(index); }
+    void ClearResults() override { f_.ClearResults(); }
+
+   private:
+    TMainForm& f_;
+  } host(*this);
+  WinSavedSearchFiles files;
+  WinAnsiConverter converter;
+  // An empty name or a missing file reads nothing; a malformed file throws its message.
+  ReadSavedSearch(fileName, files, host, converter);
 }
 
 void TMainForm::FormClose() {
