@@ -303,3 +303,55 @@ TEST(MainWindow, SearchEndsAndOffersTheResults) {
 }
 
 }  // namespace
+
+namespace {
+
+struct FoundWindow {
+  const char* part;
+  HWND found;
+};
+
+BOOL CALLBACK FindTitleContaining(HWND hwnd, LPARAM lp) {
+  auto* f = reinterpret_cast<FoundWindow*>(lp);
+  char title[256] = {};
+  GetWindowTextA(hwnd, title, sizeof title);
+  if (IsWindowVisible(hwnd) && std::string(title).find(f->part) != std::string::npos) {
+    f->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+TEST(MainWindow, HelpOpensTheTextBesideTheProgram) {
+  const std::string folder = e2e::PrepareScenarioFolder("Help");
+  // Windows associates .txt with Notepad; a fresh Wine prefix has the "txtfile" class but no
+  // ".txt" key (and Wine's HKEY_CLASSES_ROOT does not take HKCU's classes), so the test adds
+  // the machine's association for its duration.
+  HKEY txt = nullptr;
+  const bool added = RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\Classes\\.txt", 0, nullptr, 0,
+                                     KEY_ALL_ACCESS, nullptr, &txt, nullptr) == ERROR_SUCCESS;
+  if (added) {
+    RegSetValueExA(txt, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("txtfile"), 8);
+    RegCloseKey(txt);
+  }
+  App app;
+  StartApp(app, folder);
+  e2e::Click(app.Control(kIdBitBtn1));
+  FoundWindow viewer{"calvorin", nullptr};
+  EXPECT_TRUE(e2e::WaitUntil([&] {
+    viewer.found = nullptr;
+    EnumWindows(FindTitleContaining, reinterpret_cast<LPARAM>(&viewer));
+    return viewer.found != nullptr;
+  }));
+  if (viewer.found) {
+    DWORD pid = 0;
+    GetWindowThreadProcessId(viewer.found, &pid);
+    EXPECT_NE(pid, app.ProcessId());
+    EXPECT_TRUE(e2e::SaveScreenshot(nullptr, "09-help-text"));
+    PostMessageA(viewer.found, WM_CLOSE, 0, 0);
+  }
+  EXPECT_EQ(app.Close(), 0);
+  if (added) RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Classes\\.txt");
+}
+
+}  // namespace
