@@ -25,13 +25,16 @@ void CutTokens(std::string_view part, std::string_view breaks, std::deque<Token>
   if (start < part.size()) out.push_back({std::string(part.substr(start)), false});
 }
 
-bool IsSpaceLike(char c) { return c == '\t' || c == '\n' || c == '\r'; }
+bool IsSpaceLike(char c) {
+  return c == '\t' || c == '\n' || c == '\r';
+}
 
 // Longest prefix of `token` whose width fits in `width`, but never fewer than one character.
 std::size_t FittingPrefix(TextCanvas& canvas, const std::string& token, int width, int tokenWidth) {
   const std::size_t size = token.size();
-  long long estimate = tokenWidth > 0 ? static_cast<long long>(size) * std::max(width, 0) / tokenWidth
-                                      : static_cast<long long>(size);
+  long long estimate = tokenWidth > 0
+                           ? static_cast<long long>(size) * std::max(width, 0) / tokenWidth
+                           : static_cast<long long>(size);
   std::size_t n = static_cast<std::size_t>(std::clamp<long long>(estimate, 1, size));
   while (n < size && canvas.TextWidth(std::string_view(token).substr(0, n + 1)) <= width) ++n;
   while (n > 1 && canvas.TextWidth(std::string_view(token).substr(0, n)) > width) --n;
@@ -40,9 +43,9 @@ std::size_t FittingPrefix(TextCanvas& canvas, const std::string& token, int widt
 
 }  // namespace
 
-int DrawWrappedText(bool draw, TextCanvas& canvas, const TextRect& rect, const FontStyle& matchStyle,
-                    int minimum, int length, int position, std::string_view breaks,
-                    std::string_view text) {
+int DrawWrappedText(bool draw, TextCanvas& canvas, const TextRect& rect,
+                    const FontStyle& matchStyle, int minimum, int length, int position,
+                    std::string_view breaks, std::string_view text) {
   std::string allBreaks(breaks);
   for (char c : {' ', '\t', '\n', '\r'}) {
     if (allBreaks.find(c) == std::string::npos) allBreaks.push_back(c);
@@ -55,8 +58,7 @@ int DrawWrappedText(bool draw, TextCanvas& canvas, const TextRect& rect, const F
   } else {
     CutTokens(Copy(text, 1, position - 1), allBreaks, tokens);
     tokens.push_back({Copy(text, position, length), true});
-    const std::string after =
-        Copy(text, position + length, static_cast<int>(text.size()) + 1);
+    const std::string after = Copy(text, position + length, static_cast<int>(text.size()) + 1);
     CutTokens(after, allBreaks, tokens);
   }
 

@@ -39,8 +39,8 @@ inline constexpr std::string_view kResultBreakChars = ";,\\/-";
 // A token wider than the column is split; its first part goes on the line where the token
 // begins, so no empty line is left. A line always takes at least one character, so a column
 // narrower than one character still ends.
-int DrawWrappedText(bool draw, TextCanvas& canvas, const TextRect& rect, const FontStyle& matchStyle,
-                    int minimum, int length, int position, std::string_view breaks,
-                    std::string_view text);
+int DrawWrappedText(bool draw, TextCanvas& canvas, const TextRect& rect,
+                    const FontStyle& matchStyle, int minimum, int length, int position,
+                    std::string_view breaks, std::string_view text);
 
 }  // namespace calvorin

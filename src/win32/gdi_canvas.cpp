@@ -5,7 +5,9 @@ namespace calvorin::win32 {
 GdiCanvas::GdiCanvas(HDC dc, HFONT normal, HFONT match)
     : dc_(dc), normal_(normal), match_(match), oldFont_(SelectObject(dc, normal)) {}
 
-GdiCanvas::~GdiCanvas() { SelectObject(dc_, oldFont_); }
+GdiCanvas::~GdiCanvas() {
+  SelectObject(dc_, oldFont_);
+}
 
 void GdiCanvas::SetFontStyle(const FontStyle& style) {
   SelectObject(dc_, (style.bold || style.underline) ? match_ : normal_);
@@ -24,9 +26,13 @@ SIZE GdiCanvas::Extent(std::string_view text) {
   return size;
 }
 
-int GdiCanvas::TextWidth(std::string_view text) { return Extent(text).cx; }
+int GdiCanvas::TextWidth(std::string_view text) {
+  return Extent(text).cx;
+}
 
-int GdiCanvas::TextHeight(std::string_view text) { return Extent(text).cy; }
+int GdiCanvas::TextHeight(std::string_view text) {
+  return Extent(text).cy;
+}
 
 void GdiCanvas::DrawRun(int x, int y, std::string_view text) {
   const int oldMode = SetBkMode(dc_, TRANSPARENT);

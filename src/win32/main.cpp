@@ -1,5 +1,6 @@
 // Program entry: settings path, SkipKeys, single instance, the main window.
 #include <windows.h>
+// after <windows.h>
 #include <commctrl.h>
 
 #include <cstdlib>
@@ -33,7 +34,9 @@ std::string WithExtension(const std::string& path, const char* extension) {
   return (hasExt ? path.substr(0, dot) : path) + extension;
 }
 
-std::string FirstArgument() { return __argc > 1 && __argv[1] ? __argv[1] : ""; }
+std::string FirstArgument() {
+  return __argc > 1 && __argv[1] ? __argv[1] : "";
+}
 
 // A second start: bring the first window forward, hand over the argument, and leave.
 int HandOver(HANDLE mapping, UINT instanceMessage) {

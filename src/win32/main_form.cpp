@@ -96,8 +96,7 @@ TMainForm::~TMainForm() {
 }
 
 void TMainForm::ShowFailure(HWND owner, const std::string& message) {
-  MessageBoxA(owner, FailureMessageText(message).c_str(), kApplicationTitle,
-              MB_OK | MB_ICONERROR);
+  MessageBoxA(owner, FailureMessageText(message).c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
 }
 
 // Every handler runs here: a failure becomes the message box and the window goes on.
@@ -114,8 +113,7 @@ void TMainForm::Guard(F&& handler) {
 
 bool TMainForm::Create(HINSTANCE instance) {
   icon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 32, 32, 0));
-  smallIcon_ =
-      static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0));
+  smallIcon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0));
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = WndProcThunk;
@@ -336,32 +334,32 @@ void TMainForm::CreateControls() {
   char caption[] = "Find Invalid Registry Keys ";
   tab.pszText = caption;
   SendMessageA(pcMain_, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&tab));
-  tsEasy_ = AddControl(pageMain_, kPanelClass, "tsEasy", WS_VISIBLE | panel, kIdTsEasy, 0, 0, 10,
-                       10);
+  tsEasy_ =
+      AddControl(pageMain_, kPanelClass, "tsEasy", WS_VISIBLE | panel, kIdTsEasy, 0, 0, 10, 10);
   SetWindowLongPtrA(tsEasy_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PanelProc));
   SetWindowLongPtrA(tsEasy_, GWL_EXSTYLE, WS_EX_CONTROLPARENT);
   SetWindowPos(tsEasy_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
   const DWORD button = WS_TABSTOP | BS_PUSHBUTTON;
   AddControl(tsEasy_, "STATIC", "Click Search ", WS_VISIBLE, kIdClickSearchLabel, 16, 12, 100, 16);
-  sbSearchE_ = AddControl(tsEasy_, "BUTTON", "&Search", WS_VISIBLE | button, kIdSbSearchE, 16, 32,
-                          100, 36);
-  if (smallIcon_) SendMessageA(sbSearchE_, BM_SETIMAGE, IMAGE_ICON,
-                               reinterpret_cast<LPARAM>(smallIcon_));
+  sbSearchE_ =
+      AddControl(tsEasy_, "BUTTON", "&Search", WS_VISIBLE | button, kIdSbSearchE, 16, 32, 100, 36);
+  if (smallIcon_)
+    SendMessageA(sbSearchE_, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(smallIcon_));
   button2_ = AddControl(tsEasy_, "BUTTON", "R&esults", button, kIdButton2, 16, 76, 100, 26);
   button3_ = AddControl(tsEasy_, "BUTTON", "&Repair", button, kIdButton3, 16, 108, 100, 26);
   checkBox1_ = AddControl(tsEasy_, "BUTTON", "Extra", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
                           kIdCheckBox1, 124, 112, 60, 18);
   SendMessageA(checkBox1_, BM_SETCHECK, BST_CHECKED, 0);
-  bitBtn1_ = AddControl(tsEasy_, "BUTTON", "&Help", WS_VISIBLE | button, kIdBitBtn1, 16, 140, 100,
-                        26);
+  bitBtn1_ =
+      AddControl(tsEasy_, "BUTTON", "&Help", WS_VISIBLE | button, kIdBitBtn1, 16, 140, 100, 26);
   button4_ = AddControl(tsEasy_, "BUTTON", "Re&store", WS_VISIBLE | WS_DISABLED | button,
                         kIdButton4, 16, 172, 100, 26);
   ebNow_ = AddControl(tsEasy_, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER, kIdEbNow, 200, 4, 60, 20);
-  label1_ = AddControl(tsEasy_, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel1, 200, 30, 400,
-                       32, big);
-  label2_ = AddControl(tsEasy_, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel2, 200, 66, 400,
-                       32, big);
+  label1_ =
+      AddControl(tsEasy_, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel1, 200, 30, 400, 32, big);
+  label2_ =
+      AddControl(tsEasy_, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel2, 200, 66, 400, 32, big);
   label3_ = AddControl(tsEasy_, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel3, 200, 102, 400,
                        32, big);
   pb1_ = AddControl(tsEasy_, PROGRESS_CLASSA, "", 0, kIdPb1, 200, 176, 400, 18);
@@ -381,8 +379,8 @@ void TMainForm::CreateControls() {
   SetWindowLongPtrA(pnlSearch_, GWL_EXSTYLE, WS_EX_CONTROLPARENT);
   lblSearch_ = AddControl(pnlSearch_, "STATIC", "Searching...", WS_VISIBLE | SS_NOPREFIX,
                           kIdLblSearch, 12, 14, 440, 32, big);
-  button1_ = AddControl(pnlSearch_, "BUTTON", "&Back", button, kIdButton1, kClientWidth - 96, 15,
-                        84, 26);
+  button1_ =
+      AddControl(pnlSearch_, "BUTTON", "&Back", button, kIdButton1, kClientWidth - 96, 15, 84, 26);
   lbResults_ = AddControl(pageResults_, "LISTBOX", "",
                           WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY |
                               LBS_OWNERDRAWVARIABLE | LBS_NOINTEGRALHEIGHT,
@@ -423,12 +421,16 @@ std::string TMainForm::ExeFolder() const {
   return slash == std::string::npos ? std::string(".") : options_.exePath.substr(0, slash);
 }
 
-std::string TMainForm::BackupPath() const { return ExeFolder() + "\\deletedkeys.reg"; }
+std::string TMainForm::BackupPath() const {
+  return ExeFolder() + "\\deletedkeys.reg";
+}
 
 void TMainForm::FormCreate() {
-  if (!SetCurrentDirectoryA(ExeFolder().c_str())) throw std::runtime_error(SystemMessage(GetLastError()));
+  if (!SetCurrentDirectoryA(ExeFolder().c_str()))
+    throw std::runtime_error(SystemMessage(GetLastError()));
   const std::size_t dot = options_.exePath.find_last_of('.');
-  helpFile_ = (dot == std::string::npos ? options_.exePath : options_.exePath.substr(0, dot)) + ".HLP";
+  helpFile_ =
+      (dot == std::string::npos ? options_.exePath : options_.exePath.substr(0, dot)) + ".HLP";
   ShowNotebookPage(0);
   scan_.ClearResults();
   RestoreWindowPlacement();
@@ -629,9 +631,13 @@ void TMainForm::ShowNotebookPage(int page) {
   ShowWindow(page == 1 ? pageMain_ : pageResults_, SW_HIDE);
 }
 
-void TMainForm::Button1Click() { ShowNotebookPage(0); }
+void TMainForm::Button1Click() {
+  ShowNotebookPage(0);
+}
 
-void TMainForm::Button2Click() { ShowNotebookPage(1); }
+void TMainForm::Button2Click() {
+  ShowNotebookPage(1);
+}
 
 // The scan page's controls as a Repair run drives them.
 class TMainForm::RepairControls : public RepairUi {
@@ -650,9 +656,7 @@ class TMainForm::RepairControls : public RepairUi {
     ShowWindow(f_.pb1_, visible ? SW_SHOW : SW_HIDE);
   }
   void SetEditText(const std::string& text) override { SetWindowTextA(f_.edit1_, text.c_str()); }
-  void SetEditVisible(bool visible) override {
-    ShowWindow(f_.edit1_, visible ? SW_SHOW : SW_HIDE);
-  }
+  void SetEditVisible(bool visible) override { ShowWindow(f_.edit1_, visible ? SW_SHOW : SW_HIDE); }
   bool ExtraChecked() override {
     return SendMessageA(f_.checkBox1_, BM_GETCHECK, 0, 0) == BST_CHECKED;
   }
@@ -802,8 +806,8 @@ void TMainForm::ResultRecorded(int index) {
 
 void TMainForm::SearchProgress(std::int32_t keysSearched, std::int32_t matchCount) {
   (void)matchCount;
-  const std::string text = Format("Errors: %d, Keys searched: %d", HitCount(),
-                                  static_cast<int>(keysSearched));
+  const std::string text =
+      Format("Errors: %d, Keys searched: %d", HitCount(), static_cast<int>(keysSearched));
   SetStatusText(text);
   SetWindowTextA(label1_, text.c_str());
 }

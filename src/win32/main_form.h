@@ -20,9 +20,9 @@
 namespace calvorin::win32 {
 
 struct MainFormOptions {
-  std::string exePath;     // full path of the running executable
-  std::string iniPath;     // settings file, fixed at process start
-  std::string firstArg;    // first command-line argument, empty when there is none
+  std::string exePath;   // full path of the running executable
+  std::string iniPath;   // settings file, fixed at process start
+  std::string firstArg;  // first command-line argument, empty when there is none
   UINT instanceMessage = 0;
   void* instanceRecord = nullptr;  // mapped 264-byte block; the pending name lives at offset 8
 };
@@ -92,8 +92,8 @@ class TMainForm {
  private:
   static LRESULT CALLBACK WndProcThunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  static LRESULT CALLBACK ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp,
-                                          UINT_PTR id, DWORD_PTR data);
+  static LRESULT CALLBACK ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                          DWORD_PTR data);
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
   void OnCommand(int id, int code);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
@@ -101,8 +101,8 @@ class TMainForm {
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
   void OnInstanceMessage();
   void CreateControls();
-  HWND AddControl(HWND parent, const char* cls, const char* text, DWORD style, int id, int x,
-                  int y, int w, int h, HFONT font = nullptr);
+  HWND AddControl(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y,
+                  int w, int h, HFONT font = nullptr);
   void SetHint(HWND control, const std::string& hint, bool tooltip);
   void SetStatusText(const std::string& text);
   void LayoutControls();

@@ -73,8 +73,8 @@ TEST(Settings, ValuesAreClamped) {
     std::int32_t wantActive, wantPer, wantMax;
   };
   const std::vector<Case> cases = {
-      {"7", "-3", "9", 1, 0, 3},   {"-1", "4", "0", 0, 4, 0},   {"1", "5", "3", 1, 4, 3},
-      {"0", "2", "-1", 0, 2, 0},   {"x", "abc", "", 0, 0, 2},   {"$1", "0x3", "$FF", 1, 3, 3},
+      {"7", "-3", "9", 1, 0, 3}, {"-1", "4", "0", 0, 4, 0}, {"1", "5", "3", 1, 4, 3},
+      {"0", "2", "-1", 0, 2, 0}, {"x", "abc", "", 0, 0, 2}, {"$1", "0x3", "$FF", 1, 3, 3},
   };
   for (const Case& c : cases) {
     MemoryIni ini;
@@ -163,10 +163,10 @@ TEST(Settings, SaveWritesEveryKeyInOrder) {
   p.showCmd = 3;
   SaveSettings(ini, "C:\\x\\calvorin.INI", p, -1, 4, 0);
   const std::vector<std::string> expected = {
-      "MainForm Settings/Left=5",   "MainForm Settings/Top=6",    "MainForm Settings/Right=7",
-      "MainForm Settings/Bottom=8", "MainForm Settings/MinX=-1",  "MainForm Settings/MinY=-2",
-      "MainForm Settings/MaxX=-3",  "MainForm Settings/MaxY=-4",  "MainForm Settings/ShowCmd=3",
-      "MainForm Settings/flags=0",  "Settings/ActivePage=-1",     "Settings/PerPage=4",
+      "MainForm Settings/Left=5",   "MainForm Settings/Top=6",   "MainForm Settings/Right=7",
+      "MainForm Settings/Bottom=8", "MainForm Settings/MinX=-1", "MainForm Settings/MinY=-2",
+      "MainForm Settings/MaxX=-3",  "MainForm Settings/MaxY=-4", "MainForm Settings/ShowCmd=3",
+      "MainForm Settings/flags=0",  "Settings/ActivePage=-1",    "Settings/PerPage=4",
       "Settings/MaxRslt=0",
   };
   EXPECT_EQ(ini.writes, expected);

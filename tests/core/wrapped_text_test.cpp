@@ -101,9 +101,8 @@ TEST(WrappedText, MatchIsItsOwnTokenInTheMatchStyle) {
   // "C:\" at position 5, length 2 (":\").
   const int h = Layout(canvas, Column(40, 10, 20), 6, 2, "abc C:\\dir\\x.exe");
   const std::vector<FixedCanvas::Run> expected = {
-      {10, 20, "abc ", false, false},  {34, 20, "C", false, false},
-      {40, 20, ":\\", true, true},      {56, 20, "dir\\", false, false},
-      {80, 20, "x.exe", false, false},
+      {10, 20, "abc ", false, false},  {34, 20, "C", false, false},     {40, 20, ":\\", true, true},
+      {56, 20, "dir\\", false, false}, {80, 20, "x.exe", false, false},
   };
   EXPECT_EQ(canvas.runs, expected);
   EXPECT_EQ(h, 18);  // one line of 15 is raised to the minimum

@@ -1,6 +1,5 @@
 #include "e2e_support.h"
 
-
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -73,7 +72,9 @@ BOOL CALLBACK FindChild(HWND hwnd, LPARAM lp) {
 
 }  // namespace
 
-const std::string& ProgramPath() { return ProgramPathStorage(); }
+const std::string& ProgramPath() {
+  return ProgramPathStorage();
+}
 
 void SetProgramPath(const std::string& path) {
   std::string p = path;
@@ -215,11 +216,17 @@ std::string StatusText(HWND statusBar) {
   return Text(statusBar);
 }
 
-bool IsShown(HWND hwnd) { return hwnd && IsWindowVisible(hwnd); }
+bool IsShown(HWND hwnd) {
+  return hwnd && IsWindowVisible(hwnd);
+}
 
-bool IsEnabled(HWND hwnd) { return hwnd && IsWindowEnabled(hwnd); }
+bool IsEnabled(HWND hwnd) {
+  return hwnd && IsWindowEnabled(hwnd);
+}
 
-void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
+void Click(HWND button) {
+  PostMessageA(button, BM_CLICK, 0, 0);
+}
 
 std::string MessageBoxText(HWND box) {
   // The message of a message box is the static control with id 0xFFFF.

@@ -5,7 +5,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-
 #include <string>
 #include <vector>
 
@@ -108,8 +107,8 @@ TEST(MainWindow, OpensWithTheDesignedLayout) {
   // The settings file is written at exit: both sections, every key but "Buttons".
   const std::string ini = folder + "\\calvorin.INI";
   ASSERT_TRUE(e2e::FileExists(ini));
-  for (const char* key : {"Left", "Top", "Right", "Bottom", "MinX", "MinY", "MaxX", "MaxY",
-                          "ShowCmd", "flags"}) {
+  for (const char* key :
+       {"Left", "Top", "Right", "Bottom", "MinX", "MinY", "MaxX", "MaxY", "ShowCmd", "flags"}) {
     EXPECT_NE(IniValue(ini, "MainForm Settings", key), "<absent>") << key;
   }
   EXPECT_EQ(IniValue(ini, "MainForm Settings", "Left"), std::to_string(window.left));
@@ -134,9 +133,8 @@ TEST(MainWindow, AppliesTheSettingsFileAndWritesItBack) {
     SCOPED_TRACE(c.name);
     const std::string folder = e2e::PrepareScenarioFolder(c.name);
     const std::string ini = folder + "\\calvorin.INI";
-    e2e::WriteTextFile(ini, "[MainForm Settings]\r\nLeft=" + std::to_string(c.left) +
-                                "\r\nTop=" + std::to_string(c.top) +
-                                "\r\nRight=" + std::to_string(c.right) +
+    e2e::WriteTextFile(ini, "[MainForm Settings]\r\nLeft=" + std::to_string(c.left) + "\r\nTop=" +
+                                std::to_string(c.top) + "\r\nRight=" + std::to_string(c.right) +
                                 "\r\nBottom=" + std::to_string(c.bottom) +
                                 "\r\nShowCmd=3\r\n[Settings]\r\nButtons=1\r\nActivePage=7\r\n"
                                 "PerPage=-3\r\nMaxRslt=9\r\n");

@@ -24,8 +24,8 @@ class SeededKey {
  public:
   explicit SeededKey(const std::string& scenario) : path_(std::string(kTestKey) + "\\" + scenario) {
     RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-    RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                    &key_, nullptr);
+    RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                    nullptr);
   }
   ~SeededKey() {
     if (key_) RegCloseKey(key_);
@@ -252,9 +252,9 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   ASSERT_TRUE(e2e::IsShown(repair));
   e2e::Click(repair);
   HWND label1 = app.Control(kIdLabel1);
-  ASSERT_TRUE(e2e::WaitUntil([&] {
-    return e2e::Text(label1) == Name("%d Registry Items Cleaned", found);
-  }, std::chrono::seconds(120)));
+  ASSERT_TRUE(
+      e2e::WaitUntil([&] { return e2e::Text(label1) == Name("%d Registry Items Cleaned", found); },
+                     std::chrono::seconds(120)));
   EXPECT_TRUE(e2e::WaitUntil([&] { return !e2e::IsShown(repair); }));
   EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdButton4)));
   EXPECT_FALSE(e2e::IsShown(app.Control(kIdPb1)));

@@ -103,8 +103,8 @@ class MainFormTest : public testing::Test {
   // Hands a hit to the window's analysis, as the walk does; the data names a missing file.
   void Add(const TResult& r) {
     const std::size_t before = form_->Results().size();
-    form_->SearchMatch(r.KeyPath, r.ValueName, r.DataText, r.KeyPos, r.NamePos, r.DataPos,
-                       r.KeyLen, r.NameLen, r.DataLen, r.Root);
+    form_->SearchMatch(r.KeyPath, r.ValueName, r.DataText, r.KeyPos, r.NamePos, r.DataPos, r.KeyLen,
+                       r.NameLen, r.DataLen, r.Root);
     ASSERT_EQ(form_->Results().size(), before + 1) << r.DataText;
     Pump();
   }
@@ -227,8 +227,7 @@ TEST_F(MainFormTest, SearchClearsTheResultsAndClosingDoesNotWaitForIt) {
 }
 
 TEST_F(MainFormTest, ResultsPageShowsWrappedHighlightedEntries) {
-  Add(Entry(kLongKey, "UninstallString",
-            "C:\\Program Files\\Removed Tool\\uninstall.exe"));
+  Add(Entry(kLongKey, "UninstallString", "C:\\Program Files\\Removed Tool\\uninstall.exe"));
   Add(Entry("HKEY_LOCAL_MACHINE\\software\\clients\\media\\player\\shell\\open\\command", "",
             "C:\\Program Files\\Gone Player\\player.exe"));
   // The search's cut marks, as the ANSI code page draws them.
