@@ -1,0 +1,81 @@
+// The settings file beside the executable: the "Settings" section and the window placement
+// section, read at window creation and written back at window destruction.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+
+namespace calvorin {
+
+inline constexpr const char* kSettingsSection = "Settings";
+inline constexpr const char* kPlacementSection = "MainForm Settings";
+
+// One INI file: read and write the text of one key.
+class IniStore {
+ public:
+  virtual ~IniStore() = default;
+  // The key's text, or nothing when the key (or the file) is absent.
+  virtual std::optional<std::string> Read(const std::string& section, const std::string& key) = 0;
+  // False when the text could not be written.
+  virtual bool Write(const std::string& section, const std::string& key,
+                     const std::string& value) = 0;
+};
+
+// A failed write of the settings file; the message is "Unable to write to <path>".
+class ESettingsWriteError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+// Decimal, or hexadecimal with a "0x" or "$" prefix, optionally signed; anything else (or a
+// value outside 32 bits) gives nothing.
+std::optional<std::int32_t> ParseIniInteger(const std::string& text);
+std::int32_t ReadIniInteger(IniStore& ini, const std::string& section, const std::string& key,
+                            std::int32_t defaultValue);
+
+struct FormSettings {
+  std::int32_t Buttons = 0;     // 1: the tab control draws its tabs as buttons
+  std::int32_t ActivePage = 0;  // 0..1
+  std::int32_t PerPage = 0;     // 0..4
+  std::int32_t MaxRslt = 2;     // 0..3
+};
+
+// Reads "Buttons", "ActivePage", "PerPage" and "MaxRslt" in that order, clamped.
+FormSettings ReadFormSettings(IniStore& ini);
+
+struct PlacementRect {
+  std::int32_t left = 0;
+  std::int32_t top = 0;
+  std::int32_t right = 0;
+  std::int32_t bottom = 0;
+  bool operator==(const PlacementRect&) const = default;
+};
+
+// The fields of the system's window-placement record that the file keeps.
+struct WindowPlacementRecord {
+  PlacementRect normal;
+  std::int32_t minX = 0, minY = 0, maxX = 0, maxY = 0;
+  std::int32_t showCmd = 0;
+  std::int32_t flags = 0;
+  bool operator==(const WindowPlacementRecord&) const = default;
+};
+
+// The placement to apply at window creation: centred in `workArea` by default, the saved
+// rectangle when there is one, then moved back onto the work area (right, then bottom, then a
+// negative left or top raised to 0). The show state is 0, so applying it shows nothing.
+WindowPlacementRecord RestorePlacement(IniStore& ini, const PlacementRect& workArea,
+                                       std::int32_t windowWidth, std::int32_t windowHeight,
+                                       const WindowPlacementRecord& current);
+
+// Writes the ten placement keys, then "ActivePage", "PerPage" and "MaxRslt". The first write
+// that fails throws ESettingsWriteError naming `iniPath`; the keys after it are not written.
+void SaveSettings(IniStore& ini, const std::string& iniPath, const WindowPlacementRecord& placement,
+                  std::int32_t activePage, std::int32_t perPage, std::int32_t maxRslt);
+
+// The text a failure message box shows: a full stop is appended when the last character sorts
+// after ".".
+std::string FailureMessageText(const std::string& message);
+
+}  // namespace calvorin

@@ -1,0 +1,40 @@
+// Stable ids of the main window's controls, so tests and tools can find them.
+#pragma once
+
+namespace calvorin::win32 {
+
+enum ControlId : int {
+  kIdStatusBar1 = 100,
+  kIdPageMain = 101,     // Notebook1 page 0 "Main"
+  kIdPageResults = 102,  // Notebook1 page 1 "Results"
+  kIdImage2 = 110,
+  kIdURLLabel1 = 111,
+  kIdPcMain = 112,
+  kIdTsEasy = 113,
+  kIdClickSearchLabel = 120,
+  kIdSbSearchE = 121,
+  kIdButton2 = 122,
+  kIdButton3 = 123,
+  kIdBitBtn1 = 124,
+  kIdButton4 = 125,
+  kIdCheckBox1 = 126,
+  kIdEbNow = 127,
+  kIdLabel1 = 128,
+  kIdLabel2 = 129,
+  kIdLabel3 = 130,
+  kIdPb1 = 131,
+  kIdMemo2 = 132,
+  kIdEdit1 = 133,
+  kIdPnlSearch = 140,
+  kIdLblSearch = 141,
+  kIdButton1 = 142,
+  kIdLbResults = 143,
+};
+
+// Window class of the main window, so a test or a second start can find it.
+inline constexpr const char* kMainFormClass = "TMainForm";
+inline constexpr const char* kApplicationTitle = "Calvorin";
+// Name of the shared instance record and of the registered instance message.
+inline constexpr const char* kInstanceName = "Morvash Registry Cleaner";
+
+}  // namespace calvorin::win32

@@ -1,0 +1,146 @@
+// TMainForm: Calvorin's one window, its two pages, the scan as the user sees it and the
+// results list.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "core/analysis.h"
+#include "core/result.h"
+#include "core/wrapped_text.h"
+#include "win32/search_thread_host.h"
+#include "win32/unique_handle.h"
+#include "win32/win_file_system.h"
+
+namespace calvorin::win32 {
+
+struct MainFormOptions {
+  std::string exePath;   // full path of the running executable
+  std::string iniPath;   // settings file, fixed at process start
+  std::string firstArg;  // first command-line argument, empty when there is none
+  UINT instanceMessage = 0;
+  void* instanceRecord = nullptr;  // mapped 264-byte block; the pending name lives at offset 8
+};
+
+class TMainForm {
+ public:
+  explicit TMainForm(MainFormOptions options);
+  ~TMainForm();
+  TMainForm(const TMainForm&) = delete;
+  TMainForm& operator=(const TMainForm&) = delete;
+
+  // Creates the native window and its controls (FormCreate runs inside); false on failure.
+  bool Create(HINSTANCE instance);
+  HWND Handle() const { return hwnd_; }
+  // Runs the message loop until the window has been destroyed.
+  int Run();
+
+  // Shows a failure the way every handler does: "Calvorin", error icon, OK.
+  static void ShowFailure(HWND owner, const std::string& message);
+
+  // PerPage and MaxRslt, kept for the settings file; the saved search reader sets them.
+  std::int32_t PerPage = 0;
+  std::int32_t MaxRslt = 2;
+
+  // --- event handlers (public so the scan, repair and saved-search code can drive them) ---
+  void FormCreate();
+  void FormActivate();
+  void FormClose();
+  void FormDestroy();
+  void FormKeyDown(WPARAM key);
+  void FormResize();
+  void BitBtn1Click();
+  void AppEv1Hint(HWND control);
+  void URLLabel1Click();
+  void acSearchExecute();
+  void StartTextSearch();
+  void SearchMatch(const std::string& keyPath, const std::string& valueName,
+                   const std::string& dataText, std::int32_t keyPos, std::int32_t namePos,
+                   std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
+                   std::int32_t dataLen, Hkey root);
+  void SearchProgress(std::int32_t keysSearched, std::int32_t matchCount);
+  void SearchDone();
+  void SetPageEnabled(bool enabled);
+  void Button1Click();
+  void Button2Click();
+  void Button3Click();
+  void Button4Click();
+  int lbResultsMeasureItem(int index);
+  void lbResultsDrawItem(const DRAWITEMSTRUCT& item);
+  void lbResultsMouseDown(int x, int y);
+  void RemeasureResults();
+  void ClearResults();
+  void ApplyRestoreRule();
+  // Adds results entry `index` to the list box, measured and selected.
+  void ResultRecorded(int index);
+  // Hands a saved search file name to its reader (first activation, instance message).
+  void OpenSavedSearch(const std::string& fileName);
+  void ShowNotebookPage(int page);
+  // Selects a page of pcMain; an index without a page keeps the one tab selected.
+  void SelectTabPage(int index);
+
+  int HitCount() const { return scan_.HitCount(); }
+  const std::vector<TResult>& Results() const { return scan_.Results(); }
+  // The hit table, the results list and the invalid-path log of the scans.
+  InvalidReferenceScan& Scan() { return scan_; }
+
+ private:
+  static LRESULT CALLBACK WndProcThunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static LRESULT CALLBACK ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
+                                          DWORD_PTR data);
+  LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
+  void OnCommand(int id, int code);
+  void OnDrawItem(const DRAWITEMSTRUCT& item);
+  void DrawBanner(const DRAWITEMSTRUCT& item);
+  LRESULT OnCtlColorStatic(HDC dc, HWND control);
+  void OnInstanceMessage();
+  void CreateControls();
+  HWND AddControl(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y,
+                  int w, int h, HFONT font = nullptr);
+  void SetHint(HWND control, const std::string& hint, bool tooltip);
+  void SetStatusText(const std::string& text);
+  void LayoutControls();
+  void RestoreWindowPlacement();
+  void ReadSettings();
+  void SaveSettingsToFile();
+  std::string ExeFolder() const;
+  std::string BackupPath() const;
+  template <typename F>
+  void Guard(F&& handler);
+  void ProcessMessages();
+  class RepairControls;
+
+  MainFormOptions options_;
+  HWND hwnd_ = nullptr;
+  HWND statusBar1_ = nullptr, pageMain_ = nullptr, pageResults_ = nullptr;
+  HWND image2_ = nullptr, urlLabel1_ = nullptr, pcMain_ = nullptr, tsEasy_ = nullptr;
+  HWND sbSearchE_ = nullptr, button2_ = nullptr, button3_ = nullptr, bitBtn1_ = nullptr;
+  HWND button4_ = nullptr, checkBox1_ = nullptr, ebNow_ = nullptr;
+  HWND label1_ = nullptr, label2_ = nullptr, label3_ = nullptr, pb1_ = nullptr;
+  HWND memo2_ = nullptr, edit1_ = nullptr;
+  HWND pnlSearch_ = nullptr, lblSearch_ = nullptr, button1_ = nullptr, lbResults_ = nullptr;
+  HWND tooltip_ = nullptr;
+  UniqueGdiObject font_, bigFont_, matchFont_, linkFont_;
+  HICON icon_ = nullptr, smallIcon_ = nullptr;
+  std::map<HWND, std::string> hints_;
+  std::string currentHint_;
+  bool firstActivation_ = true;
+  // A Repair run processes window messages; while it runs, Search, Repair and Restore wait, and
+  // a close request is kept until the run (and its backup file) has ended.
+  bool repairRunning_ = false;
+  bool closeAfterRepair_ = false;
+  bool placementRestored_ = false;
+  std::string helpFile_;
+  std::unique_ptr<SearchThreadHost> worker_;
+  std::unique_ptr<SearchThreadHost> retiredWorker_;
+  WinFileSystem fs_;
+  InvalidReferenceScan scan_{fs_};
+};
+
+}  // namespace calvorin::win32

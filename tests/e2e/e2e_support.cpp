@@ -1,0 +1,282 @@
+#include "e2e_support.h"
+
+#include <cstdio>
+#include <thread>
+#include <vector>
+
+namespace e2e {
+namespace {
+
+std::string& ProgramPathStorage() {
+  static std::string path;
+  return path;
+}
+
+std::string Folder(const std::string& path) {
+  const std::size_t slash = path.find_last_of('\\');
+  return slash == std::string::npos ? "." : path.substr(0, slash);
+}
+
+void DeleteTree(const std::string& folder) {
+  WIN32_FIND_DATAA data;
+  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::string name = data.cFileName;
+    if (name == "." || name == "..") continue;
+    const std::string path = folder + "\\" + name;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+      DeleteTree(path);
+      RemoveDirectoryA(path.c_str());
+    } else {
+      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+      DeleteFileA(path.c_str());
+    }
+  } while (FindNextFileA(find, &data));
+  FindClose(find);
+}
+
+struct FindByProcess {
+  DWORD pid;
+  const char* cls;
+  bool visibleOnly;
+  HWND found;
+};
+
+BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lp) {
+  auto* f = reinterpret_cast<FindByProcess*>(lp);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(hwnd, &pid);
+  char cls[64] = {};
+  GetClassNameA(hwnd, cls, sizeof cls);
+  if (pid == f->pid && std::string(cls) == f->cls && (!f->visibleOnly || IsWindowVisible(hwnd))) {
+    f->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+struct FindById {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK FindChild(HWND hwnd, LPARAM lp) {
+  auto* f = reinterpret_cast<FindById*>(lp);
+  if (GetDlgCtrlID(hwnd) == f->id) {
+    f->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+const std::string& ProgramPath() {
+  return ProgramPathStorage();
+}
+
+void SetProgramPath(const std::string& path) {
+  std::string p = path;
+  // ctest hands over the Unix path; Wine sees the Linux root as drive Z:.
+  if (!p.empty() && p[0] == '/') p = "Z:" + p;
+  for (char& c : p) {
+    if (c == '/') c = '\\';
+  }
+  ProgramPathStorage() = p;
+}
+
+std::string ScreenshotFolder() {
+  const std::string folder = Folder(ProgramPath()) + "\\screenshots";
+  CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+std::string PrepareScenarioFolder(const std::string& scenario) {
+  CreateDirectoryA("C:\\CalvorinTests", nullptr);
+  CreateDirectoryA("C:\\CalvorinTests\\E2E", nullptr);
+  const std::string folder = "C:\\CalvorinTests\\E2E\\" + scenario;
+  CreateDirectoryA(folder.c_str(), nullptr);
+  DeleteTree(folder);
+  CopyFileA(ProgramPath().c_str(), (folder + "\\calvorin.exe").c_str(), FALSE);
+  CopyFileA((Folder(ProgramPath()) + "\\calvorin.txt").c_str(), (folder + "\\calvorin.txt").c_str(),
+            FALSE);
+  return folder;
+}
+
+void WriteTextFile(const std::string& path, const std::string& text) {
+  FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) return;
+  std::fwrite(text.data(), 1, text.size(), f);
+  std::fclose(f);
+}
+
+std::string ReadTextFile(const std::string& path) {
+  std::string text;
+  FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return text;
+  char buffer[4096];
+  std::size_t n;
+  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
+  std::fclose(f);
+  return text;
+}
+
+bool FileExists(const std::string& path) {
+  const DWORD a = GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
+  const auto end = std::chrono::steady_clock::now() + timeout;
+  while (true) {
+    if (condition()) return true;
+    if (std::chrono::steady_clock::now() >= end) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+  }
+}
+
+App::~App() {
+  if (pi_.hProcess) {
+    Kill();
+    CloseHandle(pi_.hProcess);
+    CloseHandle(pi_.hThread);
+  }
+}
+
+bool App::Start(const std::string& folder, const std::string& arguments) {
+  std::string commandLine = "\"" + folder + "\\calvorin.exe\"";
+  if (!arguments.empty()) commandLine += " " + arguments;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &si, &pi_) != FALSE;
+}
+
+HWND App::WaitForMainWindow(std::chrono::milliseconds timeout) {
+  WaitUntil(
+      [&] {
+        FindByProcess find{pi_.dwProcessId, "TMainForm", true, nullptr};
+        EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&find));
+        main_ = find.found;
+        return main_ != nullptr;
+      },
+      timeout);
+  return main_;
+}
+
+HWND App::Control(int id) const {
+  FindById find{id, nullptr};
+  if (!main_) return nullptr;
+  EnumChildWindows(main_, FindChild, reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
+
+bool App::WaitForExit(std::chrono::milliseconds timeout, DWORD* exitCode) {
+  if (!pi_.hProcess) return true;
+  if (WaitForSingleObject(pi_.hProcess, static_cast<DWORD>(timeout.count())) != WAIT_OBJECT_0) {
+    return false;
+  }
+  if (exitCode) GetExitCodeProcess(pi_.hProcess, exitCode);
+  return true;
+}
+
+int App::Close(std::chrono::milliseconds timeout) {
+  if (main_) PostMessageA(main_, WM_CLOSE, 0, 0);
+  DWORD code = 0;
+  if (!WaitForExit(timeout, &code)) return -1;
+  return static_cast<int>(code);
+}
+
+HWND App::FindMessageBox() const {
+  FindByProcess find{pi_.dwProcessId, "#32770", true, nullptr};
+  EnumWindows(FindTopLevel, reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
+
+void App::Kill() {
+  if (pi_.hProcess && WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) {
+    TerminateProcess(pi_.hProcess, 99);
+    WaitForSingleObject(pi_.hProcess, 10000);
+  }
+}
+
+std::string Text(HWND hwnd) {
+  char buffer[4096] = {};
+  DWORD_PTR copied = 0;
+  if (!SendMessageTimeoutA(hwnd, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
+                           SMTO_ABORTIFHUNG, 5000, &copied)) {
+    return "";
+  }
+  return std::string(buffer, copied);
+}
+
+std::string StatusText(HWND statusBar) {
+  // The bar has one part; WM_GETTEXT reads part 0 across processes.
+  return Text(statusBar);
+}
+
+bool IsShown(HWND hwnd) {
+  return hwnd && IsWindowVisible(hwnd);
+}
+
+bool IsEnabled(HWND hwnd) {
+  return hwnd && IsWindowEnabled(hwnd);
+}
+
+void Click(HWND button) {
+  PostMessageA(button, BM_CLICK, 0, 0);
+}
+
+std::string MessageBoxText(HWND box) {
+  // The message of a message box is the static control with id 0xFFFF.
+  HWND text = GetDlgItem(box, 0xFFFF);
+  return text ? Text(text) : "";
+}
+
+void PressButton(HWND box, int id) {
+  PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
+}
+
+bool SaveScreenshot(HWND window, const std::string& name) {
+  RECT r{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
+  if (window) GetWindowRect(window, &r);
+  const int w = r.right - r.left;
+  const int h = r.bottom - r.top;
+  if (w <= 0 || h <= 0) return false;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  GdiFlush();
+  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
+  const DWORD imageSize = stride * static_cast<DWORD>(h);
+  BITMAPFILEHEADER fh{};
+  fh.bfType = 0x4D42;
+  fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+  fh.bfSize = fh.bfOffBits + imageSize;
+  bool ok = false;
+  const std::string path = ScreenshotFolder() + "\\" + name + ".bmp";
+  if (FILE* f = std::fopen(path.c_str(), "wb")) {
+    ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 &&
+         std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
+         std::fwrite(bits, 1, imageSize, f) == imageSize;
+    std::fclose(f);
+  }
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return ok;
+}
+
+}  // namespace e2e

@@ -1,0 +1,67 @@
+// Drives the real calvorin.exe the way a user does: start it, find its controls by id, click,
+// read texts, answer message boxes, save screenshots.
+#pragma once
+
+#include <windows.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+
+namespace e2e {
+
+// Path of calvorin.exe under test (from the command line), as a Windows path.
+const std::string& ProgramPath();
+void SetProgramPath(const std::string& path);
+// Folder for screenshots in the build tree.
+std::string ScreenshotFolder();
+
+// A fresh folder C:\CalvorinTests\E2E\<scenario> holding a copy of calvorin.exe and its help text.
+std::string PrepareScenarioFolder(const std::string& scenario);
+void WriteTextFile(const std::string& path, const std::string& text);
+std::string ReadTextFile(const std::string& path);
+bool FileExists(const std::string& path);
+
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+class App {
+ public:
+  App() = default;
+  ~App();
+  App(const App&) = delete;
+  App& operator=(const App&) = delete;
+
+  // Starts <folder>\calvorin.exe with the folder as working directory; false when it cannot.
+  bool Start(const std::string& folder, const std::string& arguments = "");
+  // Waits for the process's visible main window.
+  HWND WaitForMainWindow(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  HWND Main() const { return main_; }
+  HWND Control(int id) const;
+  DWORD ProcessId() const { return pi_.dwProcessId; }
+  HANDLE Process() const { return pi_.hProcess; }
+  // Asks the window to close and waits for the process to end; its exit code, or -1.
+  int Close(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+  bool WaitForExit(std::chrono::milliseconds timeout, DWORD* exitCode = nullptr);
+  // A message box ("#32770") of this process, or null.
+  HWND FindMessageBox() const;
+  void Kill();
+
+ private:
+  PROCESS_INFORMATION pi_{};
+  HWND main_ = nullptr;
+};
+
+std::string Text(HWND hwnd);
+// The text of the main window's one-part status bar.
+std::string StatusText(HWND statusBar);
+bool IsShown(HWND hwnd);  // visible, and every parent too
+bool IsEnabled(HWND hwnd);
+void Click(HWND button);
+// The text of a message box's message.
+std::string MessageBoxText(HWND box);
+void PressButton(HWND box, int id);
+// Saves the window (or the whole screen when null) as <ScreenshotFolder>\<name>.bmp.
+bool SaveScreenshot(HWND window, const std::string& name);
+
+}  // namespace e2e

@@ -1,0 +1,300 @@
+// A scan as the user runs it: Search, progress, the end text, closing during a scan.
+#include <windows.h>
+// after <windows.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "e2e_support.h"
+#include "win32/control_ids.h"
+
+using namespace calvorin::win32;
+using e2e::App;
+
+namespace {
+
+constexpr const char* kTestKey = "Software\\CalvorinTests\\E2E";
+
+// Registry keys of one scenario under HKCU\Software\CalvorinTests\E2E, removed afterwards.
+class SeededKey {
+ public:
+  explicit SeededKey(const std::string& scenario) : path_(std::string(kTestKey) + "\\" + scenario) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+    RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
+                    nullptr);
+  }
+  ~SeededKey() {
+    if (key_) RegCloseKey(key_);
+    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+  }
+  SeededKey(const SeededKey&) = delete;
+  SeededKey& operator=(const SeededKey&) = delete;
+
+  void SetString(const std::string& subKey, const std::string& name, const std::string& data) {
+    HKEY sub = nullptr;
+    if (RegCreateKeyExA(key_, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub,
+                        nullptr) != ERROR_SUCCESS) {
+      return;
+    }
+    RegSetValueExA(sub, name.empty() ? nullptr : name.c_str(), 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(data.c_str()),
+                   static_cast<DWORD>(data.size() + 1));
+    RegCloseKey(sub);
+  }
+  bool Valid() const { return key_ != nullptr; }
+  // The value's text, or nothing when it cannot be read.
+  std::optional<std::string> Get(const std::string& subKey, const std::string& name) const {
+    char buffer[1024] = {};
+    DWORD size = sizeof buffer - 1;
+    if (RegGetValueA(key_, subKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size) !=
+        ERROR_SUCCESS) {
+      return std::nullopt;
+    }
+    return std::string(buffer);
+  }
+
+ private:
+  std::string path_;
+  HKEY key_ = nullptr;
+};
+
+// snprintf rather than chains of std::string + std::to_string, which GCC 12 flags with a false
+// -Wrestrict at -O3.
+std::string Name(const char* format, int a, int b = 0) {
+  char buffer[128];
+  std::snprintf(buffer, sizeof buffer, format, a, b);
+  return buffer;
+}
+
+bool ParseFound(const std::string& text, int* count) {
+  char rest[64] = {};
+  return std::sscanf(text.c_str(), "Found %d items%63[^\n]", count, rest) >= 1;
+}
+
+TEST(Scan, ShowsProgressAndTheEndText) {
+  const std::string folder = e2e::PrepareScenarioFolder("ScanProgress");
+  SeededKey seed("ScanProgress");
+  ASSERT_TRUE(seed.Valid());
+  // Enough keys that the walk passes several hundred.
+  for (int i = 0; i < 400; ++i) seed.SetString(Name("k%d", i), "v", "plain text");
+  App app;
+  ASSERT_TRUE(app.Start(folder));
+  ASSERT_NE(app.WaitForMainWindow(), nullptr);
+  e2e::Click(app.Control(kIdSbSearchE));
+  HWND lblSearch = app.Control(kIdLblSearch);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(lblSearch).rfind("Found ", 0) == 0; },
+                             std::chrono::seconds(600)));
+  const std::string end = e2e::Text(lblSearch);
+  int found = -1;
+  ASSERT_TRUE(ParseFound(end, &found)) << end;
+  EXPECT_EQ(end, Name("Found %d items", found));  // finished, not stopped
+  EXPECT_EQ(e2e::StatusText(app.Control(kIdStatusBar1)), end);
+
+  // Label1 keeps the last progress text: counts at a multiple of 100 keys.
+  int errors = -1, keys = -1;
+  const std::string progress = e2e::Text(app.Control(kIdLabel1));
+  ASSERT_EQ(std::sscanf(progress.c_str(), "Errors: %d, Keys searched: %d", &errors, &keys), 2)
+      << progress;
+  EXPECT_GE(keys, 400);
+  EXPECT_EQ(keys % 100, 0);
+  EXPECT_LE(errors, found);
+
+  EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdSbSearchE)));
+  EXPECT_TRUE(e2e::IsShown(app.Control(kIdButton2)));
+  EXPECT_EQ(e2e::IsShown(app.Control(kIdButton3)), found > 0);
+  EXPECT_EQ(SendMessageA(app.Control(kIdLbResults), LB_GETCOUNT, 0, 0), found);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "05-scan-finished"));
+  EXPECT_EQ(app.Close(), 0);
+}
+
+TEST(Scan, ClosingDuringAScanEndsAtOnce) {
+  const std::string folder = e2e::PrepareScenarioFolder("ScanClose");
+  SeededKey seed("ScanClose");
+  ASSERT_TRUE(seed.Valid());
+  // A large subtree keeps the walk busy for a while.
+  for (int i = 0; i < 3000; ++i) {
+    seed.SetString(Name("k%d\\s%d", i / 100, i), "v",
+                   Name("C:\\CalvorinTests\\E2E\\ScanClose\\missing%d.exe", i));
+  }
+  App app;
+  ASSERT_TRUE(app.Start(folder));
+  ASSERT_NE(app.WaitForMainWindow(), nullptr);
+  e2e::Click(app.Control(kIdSbSearchE));
+  HWND search = app.Control(kIdSbSearchE);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return !e2e::IsEnabled(search); }));
+  EXPECT_EQ(e2e::Text(app.Control(kIdLblSearch)), "Searching...");
+  PostMessageA(app.Main(), WM_CLOSE, 0, 0);
+  DWORD code = 1;
+  ASSERT_TRUE(app.WaitForExit(std::chrono::seconds(30), &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(e2e::FileExists(folder + "\\calvorin.INI"));
+}
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+TEST(Scan, FindsTheMissingFilesAndListsThem) {
+  const std::string folder = e2e::PrepareScenarioFolder("ScanFind");
+  const std::string data = folder + "\\data";
+  CreateDirectoryA(data.c_str(), nullptr);
+  e2e::WriteTextFile(data + "\\present.txt", "here");
+  SeededKey seed("ScanFind");
+  ASSERT_TRUE(seed.Valid());
+  const std::string goneFile = data + "\\missing file.exe";
+  const std::string goneFolder = data + "\\no such folder";
+  const std::string goneDeep = data + "\\deeper\\still missing.txt";
+  seed.SetString("k1", "Gone", goneFile);
+  seed.SetString("k1", "Here", data + "\\present.txt");
+  seed.SetString("k2", "GoneFolder", goneFolder);
+  seed.SetString("k2", "HereFolder", data);
+  seed.SetString("a rather long key name\\with another level\\and one more below it\\last", "",
+                 goneDeep);
+  seed.SetString("k4", "OtherDrive", "D:\\nothing\\here\\at all.exe");
+  seed.SetString("k4", "Short", "C:\\a.exe");
+
+  App app;
+  ASSERT_TRUE(app.Start(folder));
+  ASSERT_NE(app.WaitForMainWindow(), nullptr);
+  e2e::Click(app.Control(kIdSbSearchE));
+  HWND lblSearch = app.Control(kIdLblSearch);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(lblSearch).rfind("Found ", 0) == 0; },
+                             std::chrono::seconds(600)));
+  int found = -1;
+  ASSERT_TRUE(ParseFound(e2e::Text(lblSearch), &found));
+  EXPECT_EQ(e2e::Text(lblSearch), Name("Found %d items", found));
+
+  // rrr.TXT in the working directory: "Memo2", then one candidate per invalid value, in the
+  // order of the results list.
+  const std::vector<std::string> log = Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  ASSERT_FALSE(log.empty());
+  EXPECT_EQ(log[0], "Memo2");
+  EXPECT_EQ(static_cast<int>(log.size()) - 1, found);
+  auto count = [&](const std::string& line) {
+    return static_cast<int>(std::count(log.begin(), log.end(), line));
+  };
+  // Without SkipKeys, HKEY_USERS\S-1-5-21-0-0-0-1000 (the same key as HKCU in a fresh prefix)
+  // reports each value a second time.
+  for (const std::string& gone : {goneFile, goneFolder, goneDeep}) {
+    EXPECT_GE(count(gone), 1) << gone;
+  }
+  EXPECT_EQ(count(data + "\\present.txt"), 0);
+  EXPECT_EQ(count(data), 0);
+  EXPECT_EQ(count("C:\\a.exe"), 0);
+  EXPECT_TRUE(e2e::IsShown(app.Control(kIdButton3)));
+
+  HWND list = app.Control(kIdLbResults);
+  EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), found);
+  e2e::Click(app.Control(kIdButton2));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(list); }));
+  // Bring the seeded entries into view: entry i is log line i + 1.
+  const auto first = std::find(log.begin(), log.end(), goneFile);
+  ASSERT_NE(first, log.end());
+  const int index = static_cast<int>(first - log.begin()) - 1;
+  SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
+  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(index + 1), 0);
+  // Each item is at least three rows of 18 plus 4; the long key wraps onto more.
+  for (int i = index; i < found && i < index + 3; ++i) {
+    EXPECT_GE(SendMessageA(list, LB_GETITEMHEIGHT, static_cast<WPARAM>(i), 0), 58) << i;
+  }
+  Sleep(300);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "06-scan-results"));
+  EXPECT_EQ(app.Close(), 0);
+}
+
+// A message box of any process whose caption is `caption`.
+HWND FindDialog(const char* caption) {
+  HWND box = nullptr;
+  for (HWND h = FindWindowExA(nullptr, nullptr, "#32770", nullptr); h;
+       h = FindWindowExA(nullptr, h, "#32770", nullptr)) {
+    if (IsWindowVisible(h) && e2e::Text(h) == caption) box = h;
+  }
+  return box;
+}
+
+TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
+  const std::string folder = e2e::PrepareScenarioFolder("Repair");
+  const std::string data = folder + "\\data";
+  CreateDirectoryA(data.c_str(), nullptr);
+  e2e::WriteTextFile(data + "\\present.txt", "here");
+  SeededKey seed("Repair");
+  ASSERT_TRUE(seed.Valid());
+  const std::string gone = data + "\\missing tool.exe";
+  seed.SetString("k1", "Gone", gone);
+  seed.SetString("k1", "Keep", data + "\\present.txt");
+
+  App app;
+  ASSERT_TRUE(app.Start(folder));
+  ASSERT_NE(app.WaitForMainWindow(), nullptr);
+  // Without Extra, Repair deletes the values.
+  HWND extra = app.Control(kIdCheckBox1);
+  SendMessageA(extra, BM_SETCHECK, BST_UNCHECKED, 0);
+  e2e::Click(app.Control(kIdSbSearchE));
+  HWND lblSearch = app.Control(kIdLblSearch);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(lblSearch).rfind("Found ", 0) == 0; },
+                             std::chrono::seconds(600)));
+  int found = 0;
+  ASSERT_TRUE(ParseFound(e2e::Text(lblSearch), &found));
+  ASSERT_GE(found, 1);
+  HWND repair = app.Control(kIdButton3);
+  ASSERT_TRUE(e2e::IsShown(repair));
+  e2e::Click(repair);
+  HWND label1 = app.Control(kIdLabel1);
+  ASSERT_TRUE(
+      e2e::WaitUntil([&] { return e2e::Text(label1) == Name("%d Registry Items Cleaned", found); },
+                     std::chrono::seconds(120)));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return !e2e::IsShown(repair); }));
+  EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdButton4)));
+  EXPECT_FALSE(e2e::IsShown(app.Control(kIdPb1)));
+  EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "");
+  EXPECT_FALSE(seed.Get("k1", "Gone").has_value());
+  EXPECT_EQ(seed.Get("k1", "Keep"), data + "\\present.txt");
+  const std::string backup = e2e::ReadTextFile(folder + "\\deletedkeys.reg");
+  EXPECT_EQ(backup.rfind("REGEDIT4\r\n", 0), 0u);
+  EXPECT_NE(backup.find("[HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\repair\\k1]\r\n"),
+            std::string::npos)
+      << backup;
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "07-repair-done"));
+
+  // Restore, answered No: nothing happens.
+  HWND restore = app.Control(kIdButton4);
+  e2e::Click(restore);
+  HWND confirm = nullptr;
+  ASSERT_TRUE(e2e::WaitUntil([&] { return (confirm = app.FindMessageBox()) != nullptr; }));
+  EXPECT_EQ(e2e::Text(confirm), "Confirm");
+  EXPECT_EQ(e2e::MessageBoxText(confirm),
+            "This will restore all keys deleted to Windows Registry, are you sure?");
+  e2e::PressButton(confirm, IDNO);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return app.FindMessageBox() == nullptr; }));
+  EXPECT_FALSE(seed.Get("k1", "Gone").has_value());
+
+  // Answered Yes: the shell opens deletedkeys.reg with the registry editor, which merges it.
+  e2e::Click(restore);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return (confirm = app.FindMessageBox()) != nullptr; }));
+  e2e::PressButton(confirm, IDYES);
+  const bool restored = e2e::WaitUntil(
+      [&] {
+        // Wine's regedit may ask before it imports; answer it as a user would.
+        if (HWND ask = FindDialog("Registry Editor")) e2e::PressButton(ask, IDYES);
+        return seed.Get("k1", "Gone") == gone;
+      },
+      std::chrono::seconds(60));
+  EXPECT_TRUE(restored);
+  EXPECT_TRUE(e2e::FileExists(folder + "\\deletedkeys.reg"));
+  EXPECT_TRUE(e2e::IsEnabled(restore));
+  EXPECT_EQ(app.Close(), 0);
+}
+
+}  // namespace
