@@ -270,7 +270,7 @@ TEST(Startup, SecondStartWithALowerCaseMagicClearsTheResults) {
   EXPECT_EQ(e2e::MessageBoxText(box), "MQT file corrupted (1)");
   // The results are gone before the message is shown.
   EXPECT_EQ(ListCount(first), 0);
-  EXPECT_TRUE(e2e::SaveScreenshot(nullptr, "09-lower-case-magic"));
+  EXPECT_TRUE(e2e::SaveScreenshot(nullptr, "10-lower-case-magic"));
   EXPECT_FALSE(second.WaitForExit(std::chrono::milliseconds(200)));
   e2e::PressButton(box, IDOK);
   DWORD code = 1;
