@@ -1,6 +1,7 @@
 // Drives calvorin.exe as a user would for one full scan: starts it, clicks Search, waits for
 // "Found %d items" and prints how long that took from the click, the count and the last
-// progress text; then closes the window. Usage: window_scan.exe <path of calvorin.exe>
+// progress text; then closes the window.
+// Usage: window_scan.exe <path of calvorin.exe> [<screenshot.bmp> of the Results page]
 #include <windows.h>
 
 #include <cstdio>
@@ -45,6 +46,42 @@ HWND Descendant(HWND parent, int id) {
     if (HWND found = Descendant(child, id)) return found;
   }
   return nullptr;
+}
+
+// The whole screen as a 24-bit BMP.
+bool SaveScreen(const char* path) {
+  const int w = GetSystemMetrics(SM_CXSCREEN);
+  const int h = GetSystemMetrics(SM_CYSCREEN);
+  HDC screen = GetDC(nullptr);
+  HDC memory = CreateCompatibleDC(screen);
+  HBITMAP bitmap = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(memory, bitmap);
+  BitBlt(memory, 0, 0, w, h, screen, 0, 0, SRCCOPY);
+  SelectObject(memory, old);
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = w;
+  info.biHeight = h;
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
+  std::string pixels(stride * static_cast<DWORD>(h), '\0');
+  GetDIBits(memory, bitmap, 0, h, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info),
+            DIB_RGB_COLORS);
+  DeleteObject(bitmap);
+  DeleteDC(memory);
+  ReleaseDC(nullptr, screen);
+  BITMAPFILEHEADER file{};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = file.bfOffBits + static_cast<DWORD>(pixels.size());
+  FILE* out = std::fopen(path, "wb");
+  if (!out) return false;
+  std::fwrite(&file, sizeof file, 1, out);
+  std::fwrite(&info, sizeof info, 1, out);
+  std::fwrite(pixels.data(), 1, pixels.size(), out);
+  std::fclose(out);
+  return true;
 }
 
 double Now() {
@@ -101,6 +138,11 @@ int main(int argc, char** argv) {
   std::sscanf(end.c_str(), "Found %d", &count);
   std::printf("found=%d seconds=%.3f end=\"%s\" progress=\"%s\"\n", count, seconds, end.c_str(),
               Text(label1).c_str());
+  if (argc > 2) {
+    PostMessageA(Descendant(data.found, kIdButton2), BM_CLICK, 0, 0);
+    Sleep(1500);
+    SaveScreen(argv[2]);
+  }
   PostMessageA(data.found, WM_CLOSE, 0, 0);
   WaitForSingleObject(pi.hProcess, 30000);
   CloseHandle(pi.hThread);
