@@ -287,7 +287,8 @@ void TSearchThread::WalkKeyContents(TRegistry& reg, const std::string& path,
   }
 }
 
-bool TSearchThread::SearchValue(TRegistry& reg, const std::string& name) {
+// Steps shared by both walks before a value's data is read: the name test and the reset hit.
+void TSearchThread::BeginValue(const std::string& name) {
   ValueName = name;
   NamePos = 0;
   NameLen = 0;
@@ -301,6 +302,10 @@ bool TSearchThread::SearchValue(TRegistry& reg, const std::string& name) {
   DataText = kNoMatchText;
   DataPos = 0;
   DataLen = 0;
+}
+
+bool TSearchThread::SearchValue(TRegistry& reg, const std::string& name) {
+  BeginValue(name);
 
   std::uint32_t type = 0;
   std::uint32_t size = 0;
@@ -420,19 +425,7 @@ void TSearchThread::WalkFastContents(Hkey key, const std::string& name, int dept
 }
 
 bool TSearchThread::SearchValueFast(Hkey key, const std::string& name) {
-  ValueName = name;
-  NamePos = 0;
-  NameLen = 0;
-  // The value in hand is still finished after a termination request.
-  CheckTermination();
-  if (const int p = MatchName(SearchText, name); p > 0) {
-    NamePos = p;
-    NameLen = static_cast<std::int32_t>(SearchText.size());
-    anyHit_ = true;
-  }
-  DataText = kNoMatchText;
-  DataPos = 0;
-  DataLen = 0;
+  BeginValue(name);
 
   std::uint32_t type = 0;
   std::uint32_t size = 0;

@@ -113,6 +113,7 @@ class TSearchThread {
   void WalkKeyContents(TRegistry& reg, const std::string& path, const std::string& name,
                        const std::string& full);
   // Searches one value of the open key; false when the walk must unwind.
+  void BeginValue(const std::string& name);
   bool SearchValue(TRegistry& reg, const std::string& name);
   void CheckTermination();
   void Sync(const std::function<void()>& call);
