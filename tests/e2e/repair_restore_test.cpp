@@ -519,6 +519,12 @@ TEST(RepairRestore, ClosingDuringARunWaitsForItsEnd) {
   e2e::Click(app.Control(kIdButton3));
   ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(label3).rfind("Fixing item ", 0) == 0; }));
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "24-repair-progress"));
+  // While the run reads the hit table and owns the backup, Search, Repair and Restore wait.
+  EXPECT_TRUE(e2e::IsShown(app.Control(kIdPb1)));
+  EXPECT_TRUE(e2e::IsShown(app.Control(kIdEdit1)));
+  EXPECT_FALSE(e2e::IsEnabled(app.Control(kIdSbSearchE)));
+  EXPECT_FALSE(e2e::IsEnabled(app.Control(kIdButton3)));
+  EXPECT_FALSE(e2e::IsEnabled(app.Control(kIdButton4)));
   // Sent, not posted: when it returns the window has handled the request.
   DWORD_PTR ignored = 0;
   SendMessageTimeoutA(app.Main(), WM_CLOSE, 0, 0, SMTO_NORMAL, 60000, &ignored);
