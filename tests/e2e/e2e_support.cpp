@@ -290,6 +290,23 @@ HWND FindDialog(const char* caption) {
   return box;
 }
 
+std::string Describe(const RegValue& value) {
+  char head[64];
+  std::snprintf(head, sizeof head, "type %lu, %u bytes:", static_cast<unsigned long>(value.type),
+                static_cast<unsigned>(value.bytes.size()));
+  std::string text = head;
+  for (unsigned char c : value.bytes) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, " %02x", c);
+    text += byte;
+  }
+  return text;
+}
+
+void PrintTo(const RegValue& value, std::ostream* os) {
+  *os << Describe(value);
+}
+
 bool ReadRegValue(HKEY root, const std::string& subKey, const std::string& name, RegValue* value) {
   HKEY key = nullptr;
   if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <ostream>
 #include <string>
 
 namespace e2e {
@@ -72,6 +73,9 @@ struct RegValue {
   std::string bytes;
   bool operator==(const RegValue&) const = default;
 };
+// "type 2, 3 bytes: 61 62 00", also how gtest shows a RegValue.
+std::string Describe(const RegValue& value);
+void PrintTo(const RegValue& value, std::ostream* os);
 // The value `name` ("" for the default value) of root\subKey, or false when it cannot be read.
 bool ReadRegValue(HKEY root, const std::string& subKey, const std::string& name, RegValue* value);
 // Creates root\subKey when needed and sets the value; false on failure.
