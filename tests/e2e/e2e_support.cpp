@@ -4,6 +4,8 @@
 #include <thread>
 #include <vector>
 
+#include "win32/control_ids.h"
+
 namespace e2e {
 namespace {
 
@@ -277,6 +279,80 @@ bool SaveScreenshot(HWND window, const std::string& name) {
   DeleteDC(mem);
   ReleaseDC(nullptr, screen);
   return ok;
+}
+
+HWND FindDialog(const char* caption) {
+  HWND box = nullptr;
+  for (HWND h = FindWindowExA(nullptr, nullptr, "#32770", nullptr); h;
+       h = FindWindowExA(nullptr, h, "#32770", nullptr)) {
+    if (IsWindowVisible(h) && Text(h) == caption) box = h;
+  }
+  return box;
+}
+
+std::string Describe(const RegValue& value) {
+  char head[64];
+  std::snprintf(head, sizeof head, "type %lu, %u bytes:", static_cast<unsigned long>(value.type),
+                static_cast<unsigned>(value.bytes.size()));
+  std::string text = head;
+  for (unsigned char c : value.bytes) {
+    char byte[4];
+    std::snprintf(byte, sizeof byte, " %02x", c);
+    text += byte;
+  }
+  return text;
+}
+
+void PrintTo(const RegValue& value, std::ostream* os) {
+  *os << Describe(value);
+}
+
+bool ReadRegValue(HKEY root, const std::string& subKey, const std::string& name, RegValue* value) {
+  HKEY key = nullptr;
+  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  DWORD type = 0;
+  DWORD size = 0;
+  LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
+  std::string bytes;
+  if (rc == ERROR_SUCCESS) {
+    // The size query of a string may be an upper bound; the read reports the true size.
+    bytes.assign(size + 16, '\0');
+    DWORD got = static_cast<DWORD>(bytes.size());
+    rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(bytes.data()),
+                          &got);
+    bytes.resize(got);
+  }
+  RegCloseKey(key);
+  if (rc != ERROR_SUCCESS) return false;
+  value->type = type;
+  value->bytes = std::move(bytes);
+  return true;
+}
+
+bool WriteRegValue(HKEY root, const std::string& subKey, const std::string& name,
+                   const RegValue& value) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  const LONG rc = RegSetValueExA(key, name.c_str(), 0, value.type,
+                                 reinterpret_cast<const BYTE*>(value.bytes.data()),
+                                 static_cast<DWORD>(value.bytes.size()));
+  RegCloseKey(key);
+  return rc == ERROR_SUCCESS;
+}
+
+int SearchAndWait(const App& app, std::chrono::milliseconds timeout) {
+  HWND lblSearch = app.Control(calvorin::win32::kIdLblSearch);
+  const bool again = Text(lblSearch).rfind("Found ", 0) == 0;
+  Click(app.Control(calvorin::win32::kIdSbSearchE));
+  // After an earlier scan the end text is still there until the click is handled.
+  if (again && !WaitUntil([&] { return Text(lblSearch) == "Searching..."; })) return -1;
+  if (!WaitUntil([&] { return Text(lblSearch).rfind("Found ", 0) == 0; }, timeout)) return -1;
+  int found = -1;
+  if (std::sscanf(Text(lblSearch).c_str(), "Found %d items", &found) != 1) return -1;
+  return found;
 }
 
 }  // namespace e2e

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <functional>
+#include <ostream>
 #include <string>
 
 namespace e2e {
@@ -63,5 +64,25 @@ std::string MessageBoxText(HWND box);
 void PressButton(HWND box, int id);
 // Saves the window (or the whole screen when null) as <ScreenshotFolder>\<name>.bmp.
 bool SaveScreenshot(HWND window, const std::string& name);
+// A visible dialog ("#32770") of any process whose caption is `caption`, or null.
+HWND FindDialog(const char* caption);
+
+// One registry value exactly as the ANSI API returns it.
+struct RegValue {
+  DWORD type = 0;
+  std::string bytes;
+  bool operator==(const RegValue&) const = default;
+};
+// "type 2, 3 bytes: 61 62 00", also how gtest shows a RegValue.
+std::string Describe(const RegValue& value);
+void PrintTo(const RegValue& value, std::ostream* os);
+// The value `name` ("" for the default value) of root\subKey, or false when it cannot be read.
+bool ReadRegValue(HKEY root, const std::string& subKey, const std::string& name, RegValue* value);
+// Creates root\subKey when needed and sets the value; false on failure.
+bool WriteRegValue(HKEY root, const std::string& subKey, const std::string& name,
+                   const RegValue& value);
+
+// Clicks Search and waits for the scan's end text ("Found %d items..."); the count, or -1.
+int SearchAndWait(const App& app, std::chrono::milliseconds timeout = std::chrono::seconds(600));
 
 }  // namespace e2e

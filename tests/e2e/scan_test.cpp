@@ -214,16 +214,6 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
   EXPECT_EQ(app.Close(), 0);
 }
 
-// A message box of any process whose caption is `caption`.
-HWND FindDialog(const char* caption) {
-  HWND box = nullptr;
-  for (HWND h = FindWindowExA(nullptr, nullptr, "#32770", nullptr); h;
-       h = FindWindowExA(nullptr, h, "#32770", nullptr)) {
-    if (IsWindowVisible(h) && e2e::Text(h) == caption) box = h;
-  }
-  return box;
-}
-
 TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   const std::string folder = e2e::PrepareScenarioFolder("Repair");
   const std::string data = folder + "\\data";
@@ -287,7 +277,7 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   const bool restored = e2e::WaitUntil(
       [&] {
         // Wine's regedit may ask before it imports; answer it as a user would.
-        if (HWND ask = FindDialog("Registry Editor")) e2e::PressButton(ask, IDYES);
+        if (HWND ask = e2e::FindDialog("Registry Editor")) e2e::PressButton(ask, IDYES);
         return seed.Get("k1", "Gone") == gone;
       },
       std::chrono::seconds(60));

@@ -1,0 +1,697 @@
+// Repair and Restore as the user runs them, checked against the registry and the backup file:
+// nothing recorded may be lost, and what comes back must be byte for byte what was there.
+#include <windows.h>
+// after <windows.h>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "e2e_support.h"
+#include "win32/control_ids.h"
+
+using namespace calvorin::win32;
+using e2e::App;
+using e2e::RegValue;
+
+namespace {
+
+constexpr const char* kTestKey = "Software\\CalvorinTests\\E2E";
+
+std::string Format(const char* format, int a, int b = 0) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, format, a, b);
+  return buffer;
+}
+
+RegValue Sz(const std::string& text, DWORD type = REG_SZ) {
+  return {type, text + std::string(1, '\0')};
+}
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+// One value of a scenario: where it lies and what it held when seeded.
+struct Seeded {
+  std::string subKey;  // below the scenario's key
+  std::string name;
+  RegValue value;
+};
+
+// The scenario's registry keys under HKCU\Software\CalvorinTests\E2E\<scenario>, removed
+// afterwards.
+class ScenarioKey {
+ public:
+  explicit ScenarioKey(const std::string& scenario)
+      : path_(std::string(kTestKey) + "\\" + scenario) {
+    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+  }
+  ~ScenarioKey() { RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str()); }
+  ScenarioKey(const ScenarioKey&) = delete;
+  ScenarioKey& operator=(const ScenarioKey&) = delete;
+
+  bool Set(const Seeded& v) {
+    return e2e::WriteRegValue(HKEY_CURRENT_USER, Sub(v), v.name, v.value);
+  }
+  std::optional<RegValue> Get(const Seeded& v) const {
+    RegValue out;
+    if (!e2e::ReadRegValue(HKEY_CURRENT_USER, Sub(v), v.name, &out)) return std::nullopt;
+    return out;
+  }
+  bool Remove(const Seeded& v) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CURRENT_USER, Sub(v).c_str(), 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) {
+      return false;
+    }
+    const bool ok = RegDeleteValueA(key, v.name.c_str()) == ERROR_SUCCESS;
+    RegCloseKey(key);
+    return ok;
+  }
+  // The key path as the scan records it: the root's name, the path below it in lower case.
+  std::string Recorded(const Seeded& v) const { return "HKEY_CURRENT_USER\\" + LowerAscii(Sub(v)); }
+
+ private:
+  std::string Sub(const Seeded& v) const { return path_ + "\\" + v.subKey; }
+  std::string path_;
+};
+
+// --- reading deletedkeys.reg back as the registry import reads it ---
+
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
+// A quoted text starting at `at` (the opening quote), with \\ and \" read back; the index after
+// the closing quote, or npos.
+std::size_t Unquote(const std::string& line, std::size_t at, std::string* out) {
+  if (at >= line.size() || line[at] != '"') return std::string::npos;
+  out->clear();
+  for (std::size_t i = at + 1; i < line.size(); ++i) {
+    if (line[i] == '\\' && i + 1 < line.size()) {
+      out->push_back(line[++i]);
+    } else if (line[i] == '"') {
+      return i + 1;
+    } else {
+      out->push_back(line[i]);
+    }
+  }
+  return std::string::npos;
+}
+
+bool HexBytes(const std::string& list, std::string* out) {
+  out->clear();
+  std::size_t i = 0;
+  while (i < list.size()) {
+    unsigned byte = 0;
+    if (std::sscanf(list.c_str() + i, "%2x", &byte) != 1) return false;
+    out->push_back(static_cast<char>(byte));
+    i += 2;
+    if (i < list.size() && list[i] != ',') return false;
+    ++i;
+  }
+  return true;
+}
+
+struct BackupValue {
+  std::string keyPath;
+  std::string name;
+  RegValue value;
+};
+
+// The entries of a REGEDIT4 file as the import would set them; false when a line is not
+// understood.
+bool ParseBackup(const std::string& text, std::vector<BackupValue>* out, std::string* error) {
+  std::vector<std::string> lines = Lines(text);
+  // Hex data continue on the next line after a trailing backslash.
+  std::vector<std::string> joined;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    std::string line = lines[i];
+    while (!line.empty() && line.back() == '\\' && line.find("=hex") != std::string::npos &&
+           i + 1 < lines.size()) {
+      line.pop_back();
+      std::string next = lines[++i];
+      next.erase(0, next.find_first_not_of(' '));
+      line += next;
+    }
+    joined.push_back(line);
+  }
+  std::string key;
+  for (const std::string& line : joined) {
+    if (line == "REGEDIT4" || line == " ") continue;
+    if (line.size() > 2 && line.front() == '[' && line.back() == ']') {
+      key = line.substr(1, line.size() - 2);
+      continue;
+    }
+    BackupValue v;
+    v.keyPath = key;
+    std::size_t at = Unquote(line, 0, &v.name);
+    if (at == std::string::npos || at >= line.size() || line[at] != '=' || key.empty()) {
+      *error = line;
+      return false;
+    }
+    const std::string rest = line.substr(at + 1);
+    std::string text;
+    unsigned type = 0;
+    int used = 0;
+    if (!rest.empty() && rest[0] == '"') {
+      if (Unquote(rest, 0, &text) != rest.size()) {
+        *error = line;
+        return false;
+      }
+      v.value = Sz(text);
+    } else if (rest.rfind("dword:", 0) == 0 && rest.size() == 14) {
+      const unsigned long d = std::stoul(rest.substr(6), nullptr, 16);
+      v.value.type = REG_DWORD;
+      for (int i = 0; i < 4; ++i) v.value.bytes.push_back(static_cast<char>((d >> (8 * i)) & 0xFF));
+    } else if (rest.rfind("hex:", 0) == 0 && HexBytes(rest.substr(4), &v.value.bytes)) {
+      v.value.type = REG_BINARY;
+    } else if (std::sscanf(rest.c_str(), "hex(%x):%n", &type, &used) == 1 && used > 0 &&
+               HexBytes(rest.substr(static_cast<std::size_t>(used)), &v.value.bytes)) {
+      v.value.type = type;
+    } else {
+      *error = line;
+      return false;
+    }
+    out->push_back(std::move(v));
+  }
+  return true;
+}
+
+// --- the user's steps ---
+
+void StartApp(App& app, const std::string& folder) {
+  ASSERT_TRUE(app.Start(folder));
+  ASSERT_NE(app.WaitForMainWindow(), nullptr);
+}
+
+void SetExtra(App& app, bool ticked) {
+  SendMessageA(app.Control(kIdCheckBox1), BM_SETCHECK, ticked ? BST_CHECKED : BST_UNCHECKED, 0);
+}
+
+// Clicks Repair and waits for the end of the run; Label1's text.
+std::string RepairAndWait(App& app) {
+  HWND repair = app.Control(kIdButton3);
+  HWND label1 = app.Control(kIdLabel1);
+  e2e::Click(repair);
+  e2e::WaitUntil(
+      [&] {
+        return !e2e::IsShown(repair) &&
+               e2e::Text(label1).find(" Registry Items Cleaned") != std::string::npos;
+      },
+      std::chrono::seconds(120));
+  return e2e::Text(label1);
+}
+
+// Answers every box of the registry editor as a user would.
+void AnswerRegistryEditor() {
+  if (HWND ask = e2e::FindDialog("Registry Editor")) {
+    e2e::PressButton(ask, GetDlgItem(ask, IDYES) ? IDYES : IDOK);
+  }
+}
+
+HWND WaitForBox(const App& app) {
+  HWND box = nullptr;
+  e2e::WaitUntil([&] { return (box = app.FindMessageBox()) != nullptr; });
+  return box;
+}
+
+// Restore, answered Yes; waits until `restored` holds (the import runs in another process).
+bool RestoreAndWait(App& app, const std::function<bool()>& restored) {
+  e2e::Click(app.Control(kIdButton4));
+  HWND confirm = WaitForBox(app);
+  if (!confirm || e2e::Text(confirm) != "Confirm") return false;
+  e2e::PressButton(confirm, IDYES);
+  return e2e::WaitUntil(
+      [&] {
+        AnswerRegistryEditor();
+        return restored();
+      },
+      std::chrono::seconds(60));
+}
+
+int CountOf(const std::vector<BackupValue>& backup, const std::string& keyPath,
+            const std::string& name) {
+  int n = 0;
+  for (const auto& b : backup) n += b.keyPath == keyPath && b.name == name;
+  return n;
+}
+
+const BackupValue* FindIn(const std::vector<BackupValue>& backup, const std::string& keyPath,
+                          const std::string& name) {
+  for (const auto& b : backup) {
+    if (b.keyPath == keyPath && b.name == name) return &b;
+  }
+  return nullptr;
+}
+
+// --- scenarios ---
+
+TEST(RepairRestore, EveryValueComesBackByteForByte) {
+  const std::string scenario = "RepairExact";
+  const std::string folder = e2e::PrepareScenarioFolder(scenario);
+  e2e::WriteTextFile(folder + "\\present.txt", "here");
+  const std::string gone = folder + "\\gone\\";
+  // Longer than the 100 characters the scan shows: its data text is clipped with the right
+  // marker, and the quote in front makes the analysis cut a candidate of exactly 100.
+  std::string longPath = "\"" + gone + "a rather long folder name that keeps on going\\" +
+                         "and another folder below it with a long name\\" +
+                         "and the last one before the tool\\long tool.exe\" with arguments";
+  ASSERT_GT(longPath.size(), 150u);
+  std::string multi = gone + "multi.exe";
+  multi += '\0';
+  multi += "second string";
+  multi += '\0';
+  multi += '\0';
+  const std::vector<Seeded> invalid = {
+      {"k1", "Sz", Sz(gone + "tool.exe")},
+      {"k1", "Expand", Sz(gone + "expand.exe", REG_EXPAND_SZ)},
+      {"k1", "Multi", {REG_MULTI_SZ, multi}},
+      {"k1", "Binary", {REG_BINARY, gone + "binary.exe"}},
+      {"k2", "", Sz(gone + "default.exe")},
+      {"k2", "odd\\name \"quoted\"", Sz(gone + "odd.exe")},
+      {"k3", "Long", Sz(longPath)},
+      // Only the hex form carries a control character; the quoted one carries ANSI as is.
+      {"k3", "Tab", Sz(gone + "tab\there.exe")},
+      {"k3", "Latin1", Sz(gone + "caf\xe9 na\xefve.exe")},
+  };
+  const std::vector<Seeded> valid = {
+      {"k1", "Present", Sz(folder + "\\present.txt")},
+      {"k1", "Folder", Sz(folder, REG_EXPAND_SZ)},
+      {"k2", "Number", {REG_DWORD, std::string("\x2a\0\0\0", 4)}},
+      {"k2", "OtherDrive", Sz("D:\\nowhere\\tool.exe")},
+      {"k3", "Text", Sz("no path in here")},
+  };
+  ScenarioKey key(scenario);
+  std::map<const Seeded*, RegValue> before;
+  for (const auto* list : {&invalid, &valid}) {
+    for (const Seeded& v : *list) {
+      ASSERT_TRUE(key.Set(v)) << v.name;
+      const auto read = key.Get(v);
+      ASSERT_TRUE(read.has_value()) << v.name;
+      EXPECT_EQ(*read, v.value) << v.name;
+      before[&v] = *read;
+    }
+  }
+
+  App app;
+  StartApp(app, folder);
+  SetExtra(app, false);
+  const int found = e2e::SearchAndWait(app);
+  ASSERT_GE(found, static_cast<int>(invalid.size()));
+  const std::string label1 = RepairAndWait(app);
+  EXPECT_EQ(label1, Format("%d Registry Items Cleaned", found));
+  EXPECT_FALSE(e2e::IsShown(app.Control(kIdPb1)));
+  EXPECT_FALSE(e2e::IsShown(app.Control(kIdEdit1)));
+  EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "");
+  EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdButton4)));
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "20-repair-exact-done"));
+
+  int repaired = 0;
+  for (const Seeded& v : invalid) {
+    EXPECT_FALSE(key.Get(v).has_value()) << "still there: " << v.name;
+    repaired += !key.Get(v).has_value();
+  }
+  for (const Seeded& v : valid) EXPECT_EQ(key.Get(v), before[&v]) << "changed: " << v.name;
+
+  // The backup holds each recorded value once, with its type and bytes.
+  std::vector<BackupValue> backup;
+  std::string bad;
+  const std::string backupText = e2e::ReadTextFile(folder + "\\deletedkeys.reg");
+  ASSERT_TRUE(ParseBackup(backupText, &backup, &bad)) << bad << "\n" << backupText;
+  const std::vector<std::string> lines = Lines(backupText);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(lines[0], "REGEDIT4");
+  EXPECT_EQ(lines[1], " ");
+  EXPECT_EQ(lines.back(), " ");
+  EXPECT_EQ(backupText.substr(backupText.size() - 3), " \r\n");
+  int backedUp = 0;
+  for (const Seeded& v : invalid) {
+    EXPECT_EQ(CountOf(backup, key.Recorded(v), v.name), 1) << v.name;
+    const BackupValue* b = FindIn(backup, key.Recorded(v), v.name);
+    if (!b) continue;
+    EXPECT_EQ(b->value, before[&v]) << v.name;
+    backedUp += b->value == before[&v];
+  }
+  for (const Seeded& v : valid) EXPECT_EQ(CountOf(backup, key.Recorded(v), v.name), 0) << v.name;
+  // The long value was recorded from its clipped data text (the candidate ends in the first byte
+  // of the right marker), yet the backup above holds all of it.
+  const std::vector<std::string> log = Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  EXPECT_NE(std::find(log.begin(), log.end(), longPath.substr(1, 99) + "\x85"), log.end());
+
+  // Restore through the shell's association: the registry editor merges the file.
+  const bool back = RestoreAndWait(app, [&] {
+    for (const Seeded& v : invalid) {
+      if (!key.Get(v).has_value()) return false;
+    }
+    return true;
+  });
+  EXPECT_TRUE(back);
+  int restored = 0;
+  int identical = 0;
+  for (const Seeded& v : invalid) {
+    const auto now = key.Get(v);
+    restored += now.has_value();
+    identical += now == before[&v];
+    EXPECT_EQ(now, before[&v]) << v.name;
+  }
+  for (const Seeded& v : valid) EXPECT_EQ(key.Get(v), before[&v]) << "changed: " << v.name;
+  EXPECT_TRUE(e2e::FileExists(folder + "\\deletedkeys.reg"));
+  EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdButton4)));
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "21-restore-exact-done"));
+  std::printf(
+      "[ figures  ] %d seeded invalid: %d repaired, %d backed up exactly, %d restored, "
+      "%d identical\n",
+      static_cast<int>(invalid.size()), repaired, backedUp, restored, identical);
+  EXPECT_EQ(app.Close(), 0);
+}
+
+TEST(RepairRestore, ExtraWritesThePathWhereTheFileNowLies) {
+  const std::string scenario = "RepairMoved";
+  const std::string folder = e2e::PrepareScenarioFolder(scenario);
+  const std::string moved = folder + "\\moved";
+  CreateDirectoryA(moved.c_str(), nullptr);
+  // A name found nowhere else on C:, so the first folder met in the walk is this one.
+  const std::string fileName = "calvorin moved target.exe";
+  e2e::WriteTextFile(moved + "\\" + fileName, "moved here");
+  const Seeded movedValue{"k1", "Moved", Sz(folder + "\\old place\\" + fileName, REG_EXPAND_SZ)};
+  // No "." in the data: deleted without a search, Extra or not.
+  const Seeded folderValue{"k1", "GoneFolder", Sz(folder + "\\old place\\gone folder")};
+  ScenarioKey key(scenario);
+  ASSERT_TRUE(key.Set(movedValue));
+  ASSERT_TRUE(key.Set(folderValue));
+
+  App app;
+  StartApp(app, folder);
+  SetExtra(app, true);
+  const int found = e2e::SearchAndWait(app);
+  ASSERT_GE(found, 2);
+  const std::string label1 = RepairAndWait(app);
+  EXPECT_EQ(label1, Format("%d Registry Items Cleaned", found - 1));
+  EXPECT_EQ(e2e::Text(app.Control(kIdLabel2)), "1 Registry Items Fixed");
+  EXPECT_EQ(key.Get(movedValue), Sz(moved + "\\" + fileName));
+  EXPECT_FALSE(key.Get(folderValue).has_value());
+  EXPECT_FALSE(e2e::IsShown(app.Control(kIdEdit1)));
+  // Edit1 keeps the last folder searched while hidden.
+  EXPECT_EQ(e2e::Text(app.Control(kIdEdit1)).rfind("Searching for ", 0), 0u);
+
+  std::vector<BackupValue> backup;
+  std::string bad;
+  ASSERT_TRUE(ParseBackup(e2e::ReadTextFile(folder + "\\deletedkeys.reg"), &backup, &bad)) << bad;
+  const BackupValue* old = FindIn(backup, key.Recorded(movedValue), "Moved");
+  ASSERT_NE(old, nullptr);
+  EXPECT_EQ(old->value, movedValue.value);
+  const BackupValue* oldFolder = FindIn(backup, key.Recorded(folderValue), "GoneFolder");
+  ASSERT_NE(oldFolder, nullptr);
+  EXPECT_EQ(oldFolder->value, folderValue.value);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "22-repair-extra-fixed"));
+  EXPECT_EQ(app.Close(), 0);
+}
+
+TEST(RepairRestore, AnUnwritableBackupChangesNothing) {
+  struct Case {
+    const char* name;
+    const char* folderInTheWay;  // a folder where Repair writes a file
+    const char* messageStart;
+  };
+  const Case cases[] = {
+      {"RepairNoTemp", "deletedkeys.reg.tmp", "Cannot create file \""},
+      {"RepairNoTarget", "deletedkeys.reg", "Cannot replace file \""},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string folder = e2e::PrepareScenarioFolder(c.name);
+    const std::string blocked = folder + "\\" + c.folderInTheWay;
+    ASSERT_TRUE(CreateDirectoryA(blocked.c_str(), nullptr));
+    // An earlier backup, unless the backup path itself is blocked: it must stay where it is.
+    const std::string earlier = "REGEDIT4\r\n \r\n \r\n";
+    const bool hasEarlier = std::string(c.folderInTheWay) != "deletedkeys.reg";
+    if (hasEarlier) e2e::WriteTextFile(folder + "\\deletedkeys.reg", earlier);
+    const Seeded a{"k1", "A", Sz(folder + "\\gone\\a tool.exe")};
+    const Seeded b{"k2", "", Sz(folder + "\\gone\\b tool.exe", REG_EXPAND_SZ)};
+    ScenarioKey key(c.name);
+    ASSERT_TRUE(key.Set(a));
+    ASSERT_TRUE(key.Set(b));
+
+    App app;
+    StartApp(app, folder);
+    SetExtra(app, false);
+    ASSERT_GE(e2e::SearchAndWait(app), 2);
+    const std::string progress = e2e::Text(app.Control(kIdLabel1));
+    e2e::Click(app.Control(kIdButton3));
+    HWND box = WaitForBox(app);
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(e2e::Text(box), "Calvorin");
+    const std::string message = e2e::MessageBoxText(box);
+    EXPECT_EQ(message.rfind(c.messageStart, 0), 0u) << message;
+    EXPECT_NE(message.find(folder + "\\deletedkeys.reg"), std::string::npos) << message;
+    EXPECT_EQ(message.back(), '.') << message;
+    std::printf("[ message  ] %s\n", message.c_str());
+    Sleep(300);  // let the box paint before the picture is taken
+    EXPECT_TRUE(e2e::SaveScreenshot(nullptr, std::string("23-repair-unwritable-") + c.name));
+    e2e::PressButton(box, IDOK);
+    ASSERT_TRUE(e2e::WaitUntil([&] { return app.FindMessageBox() == nullptr; }));
+
+    EXPECT_EQ(key.Get(a), a.value);
+    EXPECT_EQ(key.Get(b), b.value);
+    EXPECT_FALSE(e2e::IsShown(app.Control(kIdPb1)));
+    EXPECT_FALSE(e2e::IsShown(app.Control(kIdEdit1)));
+    EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "");
+    EXPECT_EQ(e2e::Text(app.Control(kIdLabel1)), progress);  // no counts for a failed run
+    EXPECT_TRUE(e2e::IsShown(app.Control(kIdButton3)));      // the entries are still to repair
+    EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdButton3)));
+    EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdSbSearchE)));
+    EXPECT_EQ(e2e::IsEnabled(app.Control(kIdButton4)), hasEarlier);
+    if (hasEarlier) {
+      EXPECT_EQ(e2e::ReadTextFile(folder + "\\deletedkeys.reg"), earlier);
+    }
+    WIN32_FIND_DATAA data;
+    HANDLE kept = FindFirstFileA((folder + "\\deletedkeys-*.reg").c_str(), &data);
+    EXPECT_EQ(kept, INVALID_HANDLE_VALUE) << "left behind: " << data.cFileName;
+    if (kept != INVALID_HANDLE_VALUE) FindClose(kept);
+    EXPECT_EQ(app.Close(), 0);
+  }
+}
+
+TEST(RepairRestore, ClosingDuringARunWaitsForItsEnd) {
+  const std::string scenario = "RepairClose";
+  const std::string folder = e2e::PrepareScenarioFolder(scenario);
+  ScenarioKey key(scenario);
+  std::vector<Seeded> values;
+  for (int i = 0; i < 100; ++i) {
+    values.push_back({Format("k%d", i / 10), Format("v%d", i),
+                      Sz(folder + Format("\\gone\\missing %d.exe", i))});
+  }
+  for (const Seeded& v : values) ASSERT_TRUE(key.Set(v));
+
+  App app;
+  StartApp(app, folder);
+  // Extra: every entry asks the disk, which keeps the run going long enough to close during it.
+  SetExtra(app, true);
+  ASSERT_GE(e2e::SearchAndWait(app), static_cast<int>(values.size()));
+  HWND label3 = app.Control(kIdLabel3);
+  e2e::Click(app.Control(kIdButton3));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(label3).rfind("Fixing item ", 0) == 0; }));
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "24-repair-progress"));
+  // While the run reads the hit table and owns the backup, Search, Repair and Restore wait.
+  EXPECT_TRUE(e2e::IsShown(app.Control(kIdPb1)));
+  EXPECT_TRUE(e2e::IsShown(app.Control(kIdEdit1)));
+  EXPECT_FALSE(e2e::IsEnabled(app.Control(kIdSbSearchE)));
+  EXPECT_FALSE(e2e::IsEnabled(app.Control(kIdButton3)));
+  EXPECT_FALSE(e2e::IsEnabled(app.Control(kIdButton4)));
+  // Sent, not posted: when it returns the window has handled the request.
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(app.Main(), WM_CLOSE, 0, 0, SMTO_NORMAL, 60000, &ignored);
+  const std::string during = e2e::Text(label3);
+  const bool waited = IsWindow(app.Main()) && during.rfind("Fixing item ", 0) == 0;
+  std::printf("[ closing  ] window %s, Label3 \"%s\"\n", waited ? "kept open" : "gone",
+              during.c_str());
+  DWORD code = 1;
+  ASSERT_TRUE(app.WaitForExit(std::chrono::seconds(120), &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(waited) << "the run ended before the close request was handled";
+
+  std::vector<BackupValue> backup;
+  std::string bad;
+  ASSERT_TRUE(ParseBackup(e2e::ReadTextFile(folder + "\\deletedkeys.reg"), &backup, &bad)) << bad;
+  int agree = 0;
+  for (const Seeded& v : values) {
+    const BackupValue* b = FindIn(backup, key.Recorded(v), v.name);
+    const auto now = key.Get(v);
+    // Recorded in the backup with its old data and gone, or untouched and not recorded.
+    const bool ok = b ? (b->value == v.value && !now.has_value()) : now == v.value;
+    EXPECT_TRUE(ok) << v.subKey << "\\" << v.name;
+    agree += ok;
+  }
+  EXPECT_EQ(agree, static_cast<int>(values.size()));
+}
+
+TEST(RepairRestore, RepairAfterAnEmptyScanWritesAnEmptyBackupAndKeepsTheLast) {
+  const std::string scenario = "RepairNothing";
+  const std::string folder = e2e::PrepareScenarioFolder(scenario);
+  const std::string earlier =
+      "REGEDIT4\r\n \r\n[HKEY_CURRENT_USER\\software\\x]\r\n\"a\"=\"b\"\r\n \r\n";
+  e2e::WriteTextFile(folder + "\\deletedkeys.reg", earlier);
+  const Seeded gone{"k1", "Gone", Sz(folder + "\\gone\\tool.exe")};
+  ScenarioKey key(scenario);
+  ASSERT_TRUE(key.Set(gone));
+
+  App app;
+  StartApp(app, folder);
+  SetExtra(app, false);
+  ASSERT_GE(e2e::SearchAndWait(app), 1);
+  HWND repair = app.Control(kIdButton3);
+  ASSERT_TRUE(e2e::IsShown(repair));
+  // The entry disappears behind the program's back; the next scan finds nothing of it.
+  ASSERT_TRUE(key.Remove(gone));
+  const int second = e2e::SearchAndWait(app);
+  ASSERT_EQ(second, 0) << "the prefix holds invalid references of its own";
+  ASSERT_TRUE(e2e::IsShown(repair));  // a scan never hides Repair
+  EXPECT_EQ(RepairAndWait(app), "0 Registry Items Cleaned");
+  EXPECT_EQ(e2e::ReadTextFile(folder + "\\deletedkeys.reg"), "REGEDIT4\r\n \r\n \r\n");
+  WIN32_FIND_DATAA data;
+  HANDLE kept = FindFirstFileA((folder + "\\deletedkeys-*.reg").c_str(), &data);
+  ASSERT_NE(kept, INVALID_HANDLE_VALUE);
+  const std::string keptName = data.cFileName;
+  EXPECT_FALSE(FindNextFileA(kept, &data)) << "a second kept file: " << data.cFileName;
+  FindClose(kept);
+  // deletedkeys-YYYYMMDD-HHMMSS.reg
+  int date = 0, time = 0, used = 0;
+  EXPECT_EQ(std::sscanf(keptName.c_str(), "deletedkeys-%8d-%6d.reg%n", &date, &time, &used), 2);
+  EXPECT_EQ(keptName.size(), 31u) << keptName;
+  EXPECT_EQ(used, 31) << keptName;
+  EXPECT_EQ(e2e::ReadTextFile(folder + "\\" + keptName), earlier);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "25-repair-nothing"));
+  EXPECT_EQ(app.Close(), 0);
+}
+
+// Takes a key tree out of the registry and puts it back when the test ends, however it ends.
+class RemovedKeyTree {
+ public:
+  RemovedKeyTree(HKEY root, std::string path) : root_(root), path_(std::move(path)) {
+    Save(path_);
+    existed_ = !keys_.empty();
+    if (!existed_) return;
+    RegDeleteTreeA(root_, path_.c_str());
+    RegDeleteKeyA(root_, path_.c_str());
+  }
+  ~RemovedKeyTree() {
+    for (const auto& path : keys_) {
+      HKEY key = nullptr;
+      if (RegCreateKeyExA(root_, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                          nullptr) == ERROR_SUCCESS) {
+        RegCloseKey(key);
+      }
+    }
+    for (const auto& [where, value] : saved_) {
+      e2e::WriteRegValue(root_, where.first, where.second, value);
+    }
+  }
+  RemovedKeyTree(const RemovedKeyTree&) = delete;
+  RemovedKeyTree& operator=(const RemovedKeyTree&) = delete;
+  bool Gone() const { return !KeyExists(path_); }
+  bool Existed() const { return existed_; }
+
+ private:
+  bool KeyExists(const std::string& path) const {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+  }
+  void Save(const std::string& path) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(root_, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+    char name[1024];
+    for (DWORD i = 0;; ++i) {
+      DWORD size = sizeof name;
+      if (RegEnumValueA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        break;
+      }
+      RegValue v;
+      if (e2e::ReadRegValue(root_, path, name, &v)) saved_[{path, name}] = v;
+    }
+    std::vector<std::string> subKeys;
+    for (DWORD i = 0;; ++i) {
+      DWORD size = sizeof name;
+      if (RegEnumKeyExA(key, i, name, &size, nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        break;
+      }
+      subKeys.push_back(path + "\\" + name);
+    }
+    RegCloseKey(key);
+    keys_.push_back(path);
+    for (const auto& sub : subKeys) Save(sub);
+  }
+
+  HKEY root_;
+  std::string path_;
+  bool existed_ = false;
+  std::vector<std::string> keys_;  // every key of the tree, parents first
+  std::map<std::pair<std::string, std::string>, RegValue> saved_;
+};
+
+TEST(RepairRestore, RestoreWithoutARegistryAssociationSaysSo) {
+  const std::string folder = e2e::PrepareScenarioFolder("RestoreNoAssociation");
+  e2e::WriteTextFile(folder + "\\deletedkeys.reg", "REGEDIT4\r\n \r\n \r\n");
+  // Wine's HKEY_CLASSES_ROOT is the machine's Software\Classes.
+  RemovedKeyTree dotReg(HKEY_LOCAL_MACHINE, "Software\\Classes\\.reg");
+  RemovedKeyTree command(HKEY_LOCAL_MACHINE, "Software\\Classes\\regfile\\shell\\open\\command");
+  // The prefix is made with the association; the test must have something to put back.
+  ASSERT_TRUE(dotReg.Existed());
+  ASSERT_TRUE(command.Existed());
+  ASSERT_TRUE(dotReg.Gone());
+  ASSERT_TRUE(command.Gone());
+
+  App app;
+  StartApp(app, folder);
+  HWND restore = app.Control(kIdButton4);
+  ASSERT_TRUE(e2e::IsEnabled(restore));
+  // No: nothing happens, no message.
+  e2e::Click(restore);
+  HWND confirm = WaitForBox(app);
+  ASSERT_NE(confirm, nullptr);
+  EXPECT_EQ(e2e::Text(confirm), "Confirm");
+  e2e::PressButton(confirm, IDNO);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return app.FindMessageBox() == nullptr; }));
+  Sleep(500);
+  EXPECT_EQ(app.FindMessageBox(), nullptr);
+
+  // Yes: the shell has no action for the file.
+  e2e::Click(restore);
+  confirm = WaitForBox(app);
+  ASSERT_NE(confirm, nullptr);
+  e2e::PressButton(confirm, IDYES);
+  HWND box = nullptr;
+  ASSERT_TRUE(e2e::WaitUntil([&] {
+    box = app.FindMessageBox();
+    return box && e2e::Text(box) == "Calvorin";
+  }));
+  EXPECT_EQ(e2e::MessageBoxText(box), " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW");
+  Sleep(300);
+  EXPECT_TRUE(e2e::SaveScreenshot(nullptr, "26-restore-no-association"));
+  e2e::PressButton(box, IDOK);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return app.FindMessageBox() == nullptr; }));
+  EXPECT_TRUE(e2e::FileExists(folder + "\\deletedkeys.reg"));
+  EXPECT_TRUE(e2e::IsEnabled(restore));
+  EXPECT_EQ(app.Close(), 0);
+}
+
+}  // namespace
