@@ -8,10 +8,13 @@
 //               item of the results list; resize_seconds= is the synchronous SetWindowPos
 //   repair      after "Found": Repair with Extra ticked, timed from the click to
 //               "... Registry Items Cleaned" in Label1 (repair_seconds=, label1=, label2=)
+//   poll=<ms>   how often the end texts are read (default 5): each read is a message the
+//               program's thread must answer, on the one CPU the benchmark pins everything to
 #include <windows.h>
 #include <psapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "win32/control_ids.h"
@@ -125,6 +128,23 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: window_scan <calvorin.exe>\n");
     return 2;
   }
+  const char* shot = nullptr;
+  bool memory = false, resize = false, repair = false;
+  DWORD poll = 5;
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "memory") {
+      memory = true;
+    } else if (a == "resize") {
+      resize = true;
+    } else if (a == "repair") {
+      repair = true;
+    } else if (a.rfind("poll=", 0) == 0) {
+      poll = static_cast<DWORD>(std::atoi(a.c_str() + 5));
+    } else {
+      shot = argv[i];
+    }
+  }
   std::string command = std::string("\"") + argv[1] + "\"";
   STARTUPINFOA si{};
   si.cb = sizeof si;
@@ -158,7 +178,7 @@ int main(int argc, char** argv) {
       TerminateProcess(pi.hProcess, 1);
       return 1;
     }
-    Sleep(5);
+    Sleep(poll);
   }
   const double seconds = Now() - start;
   int count = -1;
@@ -166,20 +186,6 @@ int main(int argc, char** argv) {
   std::printf("found=%d seconds=%.3f end=\"%s\" progress=\"%s\"\n", count, seconds, end.c_str(),
               Text(label1).c_str());
   std::fflush(stdout);
-  const char* shot = nullptr;
-  bool memory = false, resize = false, repair = false;
-  for (int i = 2; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "memory") {
-      memory = true;
-    } else if (a == "resize") {
-      resize = true;
-    } else if (a == "repair") {
-      repair = true;
-    } else {
-      shot = argv[i];
-    }
-  }
   if (memory) PrintMemory(pi.hProcess, "after_found");
   if (shot || resize) {
     PostMessageA(Descendant(data.found, kIdButton2), BM_CLICK, 0, 0);
@@ -229,7 +235,7 @@ int main(int argc, char** argv) {
         TerminateProcess(pi.hProcess, 1);
         return 1;
       }
-      Sleep(5);
+      Sleep(poll);
     }
     std::printf("repair_seconds=%.3f label1=\"%s\" label2=\"%s\"\n", Now() - t0, text.c_str(),
                 Text(Descendant(data.found, kIdLabel2)).c_str());
