@@ -8,10 +8,11 @@
 //               item of the results list; resize_seconds= is the synchronous SetWindowPos
 //   repair      after "Found": Repair with Extra ticked, timed from the click to
 //               "... Registry Items Cleaned" in Label1 (repair_seconds=, label1=, label2=)
+//   noextra     with repair: Extra unticked, so the same run without any search of the drive
 //   poll=<ms>   how often the end texts are read (default 5): each read is a message the
 //               program's thread must answer, on the one CPU the benchmark pins everything to
-#include <windows.h>
 #include <psapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <cstdlib>
@@ -129,7 +130,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* shot = nullptr;
-  bool memory = false, resize = false, repair = false;
+  bool memory = false, resize = false, repair = false, extra = true;
   DWORD poll = 5;
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
@@ -139,6 +140,8 @@ int main(int argc, char** argv) {
       resize = true;
     } else if (a == "repair") {
       repair = true;
+    } else if (a == "noextra") {
+      extra = false;
     } else if (a.rfind("poll=", 0) == 0) {
       poll = static_cast<DWORD>(std::atoi(a.c_str() + 5));
     } else {
@@ -201,26 +204,24 @@ int main(int argc, char** argv) {
     Sync(data.found);
     const double t0 = Now();
     // SetWindowPos on another thread's window is sent, so this returns after WM_SIZE ran.
-    SetWindowPos(data.found, nullptr, 0, 0, w + 120, h,
-                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetWindowPos(data.found, nullptr, 0, 0, w + 120, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     Sync(data.found);
     const double grow = Now() - t0;
     const double t1 = Now();
     SetWindowPos(data.found, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     Sync(data.found);
     const double shrink = Now() - t1;
-    std::printf("resize_seconds=%.3f shrink_seconds=%.3f width=%d->%d\n", grow, shrink, w,
-                w + 120);
+    std::printf("resize_seconds=%.3f shrink_seconds=%.3f width=%d->%d\n", grow, shrink, w, w + 120);
     if (memory) PrintMemory(pi.hProcess, "after_resize");
   }
   if (repair) {
     PostMessageA(Descendant(data.found, kIdButton1), BM_CLICK, 0, 0);
     Sync(data.found);
-    HWND extra = Descendant(data.found, kIdCheckBox1);
+    HWND checkBox1 = Descendant(data.found, kIdCheckBox1);
     DWORD_PTR checked = 0;
-    SendMessageTimeoutA(extra, BM_GETCHECK, 0, 0, SMTO_NORMAL, 5000, &checked);
-    if (checked != BST_CHECKED) {
-      PostMessageA(extra, BM_CLICK, 0, 0);
+    SendMessageTimeoutA(checkBox1, BM_GETCHECK, 0, 0, SMTO_NORMAL, 5000, &checked);
+    if ((checked == BST_CHECKED) != extra) {
+      PostMessageA(checkBox1, BM_CLICK, 0, 0);
       Sync(data.found);
     }
     const std::string before = Text(label1);
@@ -237,8 +238,8 @@ int main(int argc, char** argv) {
       }
       Sleep(poll);
     }
-    std::printf("repair_seconds=%.3f label1=\"%s\" label2=\"%s\"\n", Now() - t0, text.c_str(),
-                Text(Descendant(data.found, kIdLabel2)).c_str());
+    std::printf("repair_seconds=%.3f extra=%d label1=\"%s\" label2=\"%s\"\n", Now() - t0,
+                extra ? 1 : 0, text.c_str(), Text(Descendant(data.found, kIdLabel2)).c_str());
     if (memory) PrintMemory(pi.hProcess, "after_repair");
   }
   PostMessageA(data.found, WM_CLOSE, 0, 0);
