@@ -11,8 +11,9 @@
 //   noextra     with repair: Extra unticked, so the same run without any search of the drive
 //   poll=<ms>   how often the end texts are read (default 5): each read is a message the
 //               program's thread must answer, on the one CPU the benchmark pins everything to
-#include <psapi.h>
 #include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <psapi.h>
 
 #include <cstdio>
 #include <cstdlib>
