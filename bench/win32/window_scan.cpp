@@ -1,10 +1,22 @@
 // Drives calvorin.exe as a user would for one full scan: starts it, clicks Search, waits for
 // "Found %d items" and prints how long that took from the click, the count and the last
 // progress text; then closes the window.
-// Usage: window_scan.exe <path of calvorin.exe> [<screenshot.bmp> of the Results page]
+// Usage: window_scan.exe <path of calvorin.exe> [options]
+//   <file>.bmp  keep a screenshot of the Results page
+//   memory      after "Found": the process's peak working set (peak_ws_kb=, ws_kb=)
+//   resize      after "Found": one width change of the main window, which re-measures every
+//               item of the results list; resize_seconds= is the synchronous SetWindowPos
+//   repair      after "Found": Repair with Extra ticked, timed from the click to
+//               "... Registry Items Cleaned" in Label1 (repair_seconds=, label1=, label2=)
+//   noextra     with repair: Extra unticked, so the same run without any search of the drive
+//   poll=<ms>   how often the end texts are read (default 5): each read is a message the
+//               program's thread must answer, on the one CPU the benchmark pins everything to
 #include <windows.h>
+// After <windows.h>, whose types it uses.
+#include <psapi.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 
 #include "win32/control_ids.h"
@@ -93,10 +105,49 @@ double Now() {
 
 }  // namespace
 
+void PrintMemory(HANDLE process, const char* when) {
+  PROCESS_MEMORY_COUNTERS pmc{};
+  pmc.cb = sizeof pmc;
+  if (GetProcessMemoryInfo(process, &pmc, sizeof pmc)) {
+    std::printf("%s peak_ws_kb=%lu ws_kb=%lu pagefile_kb=%lu\n", when,
+                static_cast<unsigned long>(pmc.PeakWorkingSetSize / 1024),
+                static_cast<unsigned long>(pmc.WorkingSetSize / 1024),
+                static_cast<unsigned long>(pmc.PagefileUsage / 1024));
+  } else {
+    std::printf("%s memory=unavailable error=%lu\n", when, GetLastError());
+  }
+}
+
+// Waits until the window's thread has handled everything sent before (a send is queued behind
+// the messages already being handled).
+void Sync(HWND hwnd) {
+  DWORD_PTR got = 0;
+  SendMessageTimeoutA(hwnd, WM_NULL, 0, 0, SMTO_NORMAL, 600000, &got);
+}
+
 int main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: window_scan <calvorin.exe>\n");
     return 2;
+  }
+  const char* shot = nullptr;
+  bool memory = false, resize = false, repair = false, extra = true;
+  DWORD poll = 5;
+  for (int i = 2; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "memory") {
+      memory = true;
+    } else if (a == "resize") {
+      resize = true;
+    } else if (a == "repair") {
+      repair = true;
+    } else if (a == "noextra") {
+      extra = false;
+    } else if (a.rfind("poll=", 0) == 0) {
+      poll = static_cast<DWORD>(std::atoi(a.c_str() + 5));
+    } else {
+      shot = argv[i];
+    }
   }
   std::string command = std::string("\"") + argv[1] + "\"";
   STARTUPINFOA si{};
@@ -131,17 +182,66 @@ int main(int argc, char** argv) {
       TerminateProcess(pi.hProcess, 1);
       return 1;
     }
-    Sleep(5);
+    Sleep(poll);
   }
   const double seconds = Now() - start;
   int count = -1;
   std::sscanf(end.c_str(), "Found %d", &count);
   std::printf("found=%d seconds=%.3f end=\"%s\" progress=\"%s\"\n", count, seconds, end.c_str(),
               Text(label1).c_str());
-  if (argc > 2) {
+  std::fflush(stdout);
+  if (memory) PrintMemory(pi.hProcess, "after_found");
+  if (shot || resize) {
     PostMessageA(Descendant(data.found, kIdButton2), BM_CLICK, 0, 0);
+    Sync(data.found);
     Sleep(1500);
-    SaveScreen(argv[2]);
+  }
+  if (shot) SaveScreen(shot);
+  if (resize) {
+    RECT r{};
+    GetWindowRect(data.found, &r);
+    const int w = r.right - r.left;
+    const int h = r.bottom - r.top;
+    Sync(data.found);
+    const double t0 = Now();
+    // SetWindowPos on another thread's window is sent, so this returns after WM_SIZE ran.
+    SetWindowPos(data.found, nullptr, 0, 0, w + 120, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Sync(data.found);
+    const double grow = Now() - t0;
+    const double t1 = Now();
+    SetWindowPos(data.found, nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    Sync(data.found);
+    const double shrink = Now() - t1;
+    std::printf("resize_seconds=%.3f shrink_seconds=%.3f width=%d->%d\n", grow, shrink, w, w + 120);
+    if (memory) PrintMemory(pi.hProcess, "after_resize");
+  }
+  if (repair) {
+    PostMessageA(Descendant(data.found, kIdButton1), BM_CLICK, 0, 0);
+    Sync(data.found);
+    HWND checkBox1 = Descendant(data.found, kIdCheckBox1);
+    DWORD_PTR checked = 0;
+    SendMessageTimeoutA(checkBox1, BM_GETCHECK, 0, 0, SMTO_NORMAL, 5000, &checked);
+    if ((checked == BST_CHECKED) != extra) {
+      PostMessageA(checkBox1, BM_CLICK, 0, 0);
+      Sync(data.found);
+    }
+    const std::string before = Text(label1);
+    const double t0 = Now();
+    PostMessageA(Descendant(data.found, kIdButton3), BM_CLICK, 0, 0);
+    std::string text;
+    for (;;) {
+      text = Text(label1);
+      if (text != before && text.find("Registry Items Cleaned") != std::string::npos) break;
+      if (Now() - t0 > 1800) {
+        std::fprintf(stderr, "no \"Registry Items Cleaned\" after 30 minutes\n");
+        TerminateProcess(pi.hProcess, 1);
+        return 1;
+      }
+      Sleep(poll);
+    }
+    std::printf("repair_seconds=%.3f extra=%d label1=\"%s\" label2=\"%s\"\n", Now() - t0,
+                extra ? 1 : 0, text.c_str(), Text(Descendant(data.found, kIdLabel2)).c_str());
+    if (memory) PrintMemory(pi.hProcess, "after_repair");
   }
   PostMessageA(data.found, WM_CLOSE, 0, 0);
   WaitForSingleObject(pi.hProcess, 30000);
