@@ -831,9 +831,12 @@ void TMainForm::ClearResults() {
 
 void TMainForm::RemeasureResults() {
   const int count = static_cast<int>(SendMessageA(lbResults_, LB_GETCOUNT, 0, 0));
+  // One repaint at the end instead of one per item.
+  SendMessageA(lbResults_, WM_SETREDRAW, FALSE, 0);
   for (int i = count - 1; i >= 0; --i) {
     SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(i), lbResultsMeasureItem(i));
   }
+  SendMessageA(lbResults_, WM_SETREDRAW, TRUE, 0);
   if (count > 0) InvalidateRect(lbResults_, nullptr, TRUE);
 }
 
