@@ -343,6 +343,18 @@ bool WriteRegValue(HKEY root, const std::string& subKey, const std::string& name
   return rc == ERROR_SUCCESS;
 }
 
+std::vector<std::string> Lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    lines.push_back(text.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
+
 int SearchAndWait(const App& app, std::chrono::milliseconds timeout) {
   HWND lblSearch = app.Control(calvorin::win32::kIdLblSearch);
   const bool again = Text(lblSearch).rfind("Found ", 0) == 0;

@@ -83,6 +83,9 @@ bool WriteRegValue(HKEY root, const std::string& subKey, const std::string& name
                    const RegValue& value);
 
 // Clicks Search and waits for the scan's end text ("Found %d items..."); the count, or -1.
+// The lines of a CR LF text (the program's files), without their line ends.
+std::vector<std::string> Lines(const std::string& text);
+
 int SearchAndWait(const App& app, std::chrono::milliseconds timeout = std::chrono::seconds(600));
 
 }  // namespace e2e

@@ -87,18 +87,6 @@ class ScenarioKey {
 
 // --- reading deletedkeys.reg back as the registry import reads it ---
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 // A quoted text starting at `at` (the opening quote), with \\ and \" read back; the index after
 // the closing quote, or npos.
 std::size_t Unquote(const std::string& line, std::size_t at, std::string* out) {
@@ -139,7 +127,7 @@ struct BackupValue {
 // The entries of a REGEDIT4 file as the import would set them; false when a line is not
 // understood.
 bool ParseBackup(const std::string& text, std::vector<BackupValue>* out, std::string* error) {
-  std::vector<std::string> lines = Lines(text);
+  std::vector<std::string> lines = e2e::Lines(text);
   // Hex data continue on the next line after a trailing backslash.
   std::vector<std::string> joined;
   for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -336,7 +324,7 @@ TEST(RepairRestore, EveryValueComesBackByteForByte) {
   std::string bad;
   const std::string backupText = e2e::ReadTextFile(folder + "\\deletedkeys.reg");
   ASSERT_TRUE(ParseBackup(backupText, &backup, &bad)) << bad << "\n" << backupText;
-  const std::vector<std::string> lines = Lines(backupText);
+  const std::vector<std::string> lines = e2e::Lines(backupText);
   ASSERT_GE(lines.size(), 3u);
   EXPECT_EQ(lines[0], "REGEDIT4");
   EXPECT_EQ(lines[1], " ");
@@ -353,7 +341,7 @@ TEST(RepairRestore, EveryValueComesBackByteForByte) {
   for (const Seeded& v : valid) EXPECT_EQ(CountOf(backup, key.Recorded(v), v.name), 0) << v.name;
   // The long value was recorded from its clipped data text (the candidate ends in the first byte
   // of the right marker), yet the backup above holds all of it.
-  const std::vector<std::string> log = Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  const std::vector<std::string> log = e2e::Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
   EXPECT_NE(std::find(log.begin(), log.end(), longPath.substr(1, 99) + "\x85"), log.end());
 
   // Restore through the shell's association: the registry editor merges the file.

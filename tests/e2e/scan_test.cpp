@@ -134,18 +134,6 @@ TEST(Scan, ClosingDuringAScanEndsAtOnce) {
   EXPECT_TRUE(e2e::FileExists(folder + "\\calvorin.INI"));
 }
 
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 TEST(Scan, FindsTheMissingFilesAndListsThem) {
   const std::string folder = e2e::PrepareScenarioFolder("ScanFind");
   const std::string data = folder + "\\data";
@@ -178,7 +166,7 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
 
   // rrr.TXT in the working directory: "Memo2", then one candidate per invalid value, in the
   // order of the results list.
-  const std::vector<std::string> log = Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  const std::vector<std::string> log = e2e::Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log[0], "Memo2");
   EXPECT_EQ(static_cast<int>(log.size()) - 1, found);

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/text.h"
 #include "e2e_support.h"
 #include "win32/control_ids.h"
 
@@ -63,40 +64,8 @@ std::string Bytes(const char (&bytes)[N]) {
   return std::string(bytes, N - 1);
 }
 
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 int Count(const std::vector<std::string>& lines, const std::string& line) {
   return static_cast<int>(std::count(lines.begin(), lines.end(), line));
-}
-
-// Clicks Search and waits for the end text; the number of results, or -1.
-int Search(App& app) {
-  e2e::Click(app.Control(kIdSbSearchE));
-  HWND lblSearch = app.Control(kIdLblSearch);
-  if (!e2e::WaitUntil([&] { return e2e::Text(lblSearch).rfind("Found ", 0) == 0; },
-                      std::chrono::seconds(600))) {
-    return -1;
-  }
-  int found = -1;
-  if (std::sscanf(e2e::Text(lblSearch).c_str(), "Found %d items", &found) != 1) return -1;
-  return found;
 }
 
 int ListCount(const App& app) {
@@ -206,12 +175,12 @@ TEST(Startup, AScanReportsNoValueTwice) {
   ASSERT_NE(app.WaitForMainWindow(), nullptr);
   // Repair without Extra deletes every result and writes its key path to the backup file.
   SendMessageA(app.Control(kIdCheckBox1), BM_SETCHECK, BST_UNCHECKED, 0);
-  const int found = Search(app);
+  const int found = e2e::SearchAndWait(app);
   ASSERT_GE(found, static_cast<int>(seeds.size()));
   EXPECT_EQ(ListCount(app), found);
 
   // rrr.TXT: "Memo2", then the candidate of each result in list order.
-  const std::vector<std::string> log = Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  const std::vector<std::string> log = e2e::Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(static_cast<int>(log.size()) - 1, found);
   // Once: not again below HKEY_USERS, whose current user's key is HKEY_CURRENT_USER.
@@ -230,14 +199,15 @@ TEST(Startup, AScanReportsNoValueTwice) {
   EXPECT_EQ(app.Close(), 0);
 
   // Every result's key path, one key line per entry.
-  const std::vector<std::string> backup = Lines(e2e::ReadTextFile(folder + "\\deletedkeys.reg"));
+  const std::vector<std::string> backup =
+      e2e::Lines(e2e::ReadTextFile(folder + "\\deletedkeys.reg"));
   std::vector<std::string> keyLines;
   for (const std::string& line : backup) {
     if (!line.empty() && line[0] == '[') keyLines.push_back(line);
   }
   EXPECT_EQ(static_cast<int>(keyLines.size()), found);
   for (const std::string& line : keyLines) {
-    const std::string upper = UpperAscii(line);
+    const std::string upper = calvorin::UpperAscii(line);
     EXPECT_NE(upper.rfind("[HKEY_USERS\\S-1-5-21-0-0-0-1000", 0), 0u) << line;
     EXPECT_NE(upper.rfind("[HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES", 0), 0u) << line;
   }
@@ -260,7 +230,7 @@ TEST(Startup, SecondStartWithALowerCaseMagicClearsTheResults) {
   App first;
   ASSERT_TRUE(first.Start(folder));
   ASSERT_NE(first.WaitForMainWindow(), nullptr);
-  ASSERT_GE(Search(first), 1);
+  ASSERT_GE(e2e::SearchAndWait(first), 1);
   ASSERT_GE(ListCount(first), 1);
 
   App second;
