@@ -98,6 +98,7 @@ class TMainForm {
   void OnCommand(int id, int code);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
   void DrawBanner(const DRAWITEMSTRUCT& item);
+  void PaintBanner(HDC dc, const RECT& r);
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
   void OnInstanceMessage();
   void CreateControls();
@@ -113,7 +114,8 @@ class TMainForm {
   std::string BackupPath() const;
   template <typename F>
   void Guard(F&& handler);
-  void ProcessMessages();
+  // Handles pending messages; `only` (PM_QS_* flags) limits which kinds, 0 takes all.
+  void ProcessMessages(UINT only = 0);
   class RepairControls;
 
   MainFormOptions options_;
@@ -128,6 +130,9 @@ class TMainForm {
   HWND tooltip_ = nullptr;
   UniqueGdiObject font_, bigFont_, matchFont_, linkFont_;
   HICON icon_ = nullptr, smallIcon_ = nullptr;
+  // The banner as last painted, copied to the screen on every repaint at the same size.
+  UniqueGdiObject bannerBitmap_;
+  SIZE bannerSize_{0, 0};
   std::map<HWND, std::string> hints_;
   std::string currentHint_;
   bool firstActivation_ = true;

@@ -63,6 +63,11 @@ struct GdiObjectTraits {
   static Type Invalid() { return nullptr; }
   static void Close(Type h) { ::DeleteObject(h); }
 };
+struct MemoryDcTraits {
+  using Type = HDC;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::DeleteDC(h); }
+};
 struct MappedViewTraits {
   using Type = void*;
   static Type Invalid() { return nullptr; }
@@ -75,5 +80,6 @@ using UniqueFind = UniqueHandle<FindHandleTraits>;
 using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueView = UniqueHandle<MappedViewTraits>;
+using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
 
 }  // namespace calvorin::win32
