@@ -20,8 +20,7 @@ class NameOrder {
   void Sort(std::vector<std::string>& names) { Sort(names, names.size()); }
   // The same order as positions, the names left where they are: names[order[k]] is the k-th
   // name that Sort(names, count) would give. The result stays valid until the next call.
-  const std::vector<std::uint32_t>& Order(const std::vector<std::string>& names,
-                                          std::size_t count);
+  const std::vector<std::uint32_t>& Order(const std::vector<std::string>& names, std::size_t count);
 
   // How often the fast order was confirmed, and how often the pairwise sort had to run.
   std::uint64_t Confirmed() const { return confirmed_; }

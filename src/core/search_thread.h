@@ -147,7 +147,7 @@ class TSearchThread {
   std::deque<std::vector<std::string>> subKeys_;  // one list per depth
   std::vector<std::string> valueNames_;
   std::vector<std::uint8_t> data_;
-  std::vector<ValueSlot> slots_;     // per enumerated value, by enumeration order
+  std::vector<ValueSlot> slots_;    // per enumerated value, by enumeration order
   std::vector<std::uint8_t> held_;  // the enumerated values' data, one after the other
   KeyInfo info_;
   NameOrder order_;

@@ -196,9 +196,8 @@ long WinRegistryApi::EnumValueData(Hkey key, std::uint32_t index, std::string* n
   if (roundTrip.size() < nameLen + 1) roundTrip.resize(nameLen + 1);
   convert.toWide(roundTrip.data(), static_cast<ULONG>(roundTrip.size() * sizeof(WCHAR)), &back,
                  name->data(), static_cast<ULONG>(name->size()));
-  const bool exactName =
-      back == wideBytes && std::wmemcmp(roundTrip.data(), wide, nameLen) == 0 &&
-      std::wmemchr(wide, L'\0', nameLen) == nullptr;
+  const bool exactName = back == wideBytes && std::wmemcmp(roundTrip.data(), wide, nameLen) == 0 &&
+                         std::wmemchr(wide, L'\0', nameLen) == nullptr;
   if (!exactName) {
     return RegistryApi::EnumValueData(key, index, name, type, buffer, size, readResult);
   }
@@ -214,8 +213,7 @@ long WinRegistryApi::EnumValueData(Hkey key, std::uint32_t index, std::string* n
   // String data of an odd length or without a terminating NUL character: how RegQueryValueExA
   // sizes and terminates such data is not the same in every version, so it answers itself.
   const auto* text = reinterpret_cast<const WCHAR*>(wideData.data());
-  if (dataLen % sizeof(WCHAR) != 0 ||
-      (dataLen > 0 && text[dataLen / sizeof(WCHAR) - 1] != L'\0')) {
+  if (dataLen % sizeof(WCHAR) != 0 || (dataLen > 0 && text[dataLen / sizeof(WCHAR) - 1] != L'\0')) {
     *readResult = ReadValue(key, *name, type, buffer, size);
     return ERROR_SUCCESS;
   }

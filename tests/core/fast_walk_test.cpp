@@ -271,8 +271,8 @@ TEST_F(FastWalk, KeysWithMoreValueDataThanIsHeldGiveTheSameWalk) {
   // A name match whose data read fails: it hides the key-name hit and reports nothing itself.
   mem.PutString("HKEY_CURRENT_USER\\Gone C:\\", "vanishing C:\\", "F:\\x");
   mem.afterSizeQuery = [&](const std::string& name) {
-    if (name == "vanishing C:\\") mem.Put("HKEY_CURRENT_USER\\Gone C:\\", name, kRegSz,
-                                            std::string(64, 'g'));
+    if (name == "vanishing C:\\")
+      mem.Put("HKEY_CURRENT_USER\\Gone C:\\", name, kRegSz, std::string(64, 'g'));
   };
   const Trace plain = Walk(mem, WalkMode::kPlain, ":\\", Owner{});
   mem.PutString("HKEY_CURRENT_USER\\Gone C:\\", "vanishing C:\\", "F:\\x");

@@ -87,8 +87,8 @@ std::vector<Shape> Shapes() {
   shapes.push_back({L"\x4E2D\x6587\x540D", REG_SZ, WideZ(L"cjk name")});
   shapes.push_back({L"emoji \xD83D\xDE00", REG_BINARY, eight});
   shapes.push_back({L"Abc", REG_SZ, WideZ(L"the real Abc")});
-  shapes.push_back({L"\x0100" L"bc", REG_SZ, WideZ(L"A with macron")});
-  shapes.push_back({L"\x0100" L"xy", REG_DWORD, {1, 0, 0, 0}});
+  shapes.push_back({L"\u0100bc", REG_SZ, WideZ(L"A with macron")});
+  shapes.push_back({L"\u0100xy", REG_DWORD, {1, 0, 0, 0}});
   shapes.push_back({L"???", REG_SZ, WideZ(L"the real question marks")});
   shapes.push_back({L"??? tail", REG_SZ, WideZ(L"question marks with a tail")});
   shapes.push_back({L"\x4E2D\x6587\x540D tail", REG_EXPAND_SZ, WideZ(L"cjk with a tail")});
@@ -108,9 +108,9 @@ struct Read {
 };
 
 std::string Show(const Read& r) {
-  std::string text = Format("rc %ld read %ld type %u size %u name [%s] data", r.rc, r.readRc,
-                            r.type, static_cast<unsigned>(r.data.size()),
-                            r.name.substr(0, 40).c_str());
+  std::string text =
+      Format("rc %ld read %ld type %u size %u name [%s] data", r.rc, r.readRc, r.type,
+             static_cast<unsigned>(r.data.size()), r.name.substr(0, 40).c_str());
   for (size_t i = 0; i < r.data.size() && i < 24; ++i) text += Format(" %02x", r.data[i]);
   return text;
 }
@@ -137,8 +137,8 @@ class EnumValueDataWine : public ::testing::Test {
  protected:
   void SetUp() override {
     Cleanup();
-    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS,
-                                nullptr, key_.put(), nullptr),
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_CURRENT_USER, kTestKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                                key_.put(), nullptr),
               ERROR_SUCCESS);
   }
   void TearDown() override {
@@ -181,14 +181,14 @@ TEST_F(EnumValueDataWine, OneCallGivesWhatTheAnsiCallsGiveForEveryValue) {
     }
     if (two.rc == kErrorSuccess && two.readRc != kErrorSuccess) ++unreadable;
     if (two.rc == kErrorSuccess && two.readRc == kErrorSuccess && i < values) {
-      // The shape this index holds, found by its data, says whether the name read elsewhere.
+      // Its wide name says whether the ANSI name reads another value.
       std::wstring wideName(16384, L'\0');
       DWORD len = static_cast<DWORD>(wideName.size());
-      ASSERT_EQ(::RegEnumValueW(key_.get(), i, wideName.data(), &len, nullptr, nullptr, nullptr,
-                                nullptr),
-                ERROR_SUCCESS);
+      ASSERT_EQ(
+          ::RegEnumValueW(key_.get(), i, wideName.data(), &len, nullptr, nullptr, nullptr, nullptr),
+          ERROR_SUCCESS);
       wideName.resize(len);
-      if (wideName == L"\x0100" L"bc" || wideName == L"\x4E2D\x6587\x540D") {
+      if (wideName == L"\u0100bc" || wideName == L"\x4E2D\x6587\x540D") {
         ++readElsewhere;
         // Today's reading of such a name: the value its ANSI form names.
         EXPECT_EQ(std::string(two.data.begin(), two.data.end()),

@@ -130,17 +130,17 @@ class FastWalkWine : public ::testing::Test {
                          size_t bytes) {
       std::wstring data = text;
       data.resize((bytes + 1) / sizeof(wchar_t), L'\0');
-      ASSERT_EQ(::RegSetValueExW(values.get(), name.c_str(), 0, type,
-                                 reinterpret_cast<const BYTE*>(data.data()),
-                                 static_cast<DWORD>(bytes)),
-                ERROR_SUCCESS);
+      ASSERT_EQ(
+          ::RegSetValueExW(values.get(), name.c_str(), 0, type,
+                           reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(bytes)),
+          ERROR_SUCCESS);
     };
     const auto putZ = [&](const std::wstring& name, DWORD type, const std::wstring& text) {
       put(name, type, text, (text.size() + 1) * sizeof(wchar_t));
     };
     putZ(L"Abc", REG_SZ, L"C:\\real abc");
-    putZ(L"\x0100" L"bc", REG_SZ, L"C:\\a with macron");
-    putZ(L"\x0100" L"xy C:\\", REG_SZ, L"C:\\unreadable, name hit hidden");
+    putZ(L"\u0100bc", REG_SZ, L"C:\\a with macron");
+    putZ(L"\u0100xy C:\\", REG_SZ, L"C:\\unreadable, name hit hidden");
     putZ(L"???", REG_EXPAND_SZ, L"C:\\real question marks");
     putZ(L"\x4E2D\x6587\x540D", REG_SZ, L"C:\\cjk name");
     putZ(L"\x041F\x0443 C:\\", REG_SZ, L"no drive");
