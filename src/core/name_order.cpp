@@ -37,11 +37,7 @@ bool NameOrder::Less(const std::string& a, const std::string& b) const {
 // that makes the sequence the only sorted arrangement, so std::sort with the comparison would
 // give this very sequence. Otherwise the names, still in their first order, get exactly the
 // pairwise sort.
-void NameOrder::Sort(std::vector<std::string>& names, std::size_t count) {
-  const auto byCompareText = [](const std::string& a, const std::string& b) {
-    return CompareText(a, b) < 0;
-  };
-  if (count < 2) return;
+bool NameOrder::FastOrder(const std::vector<std::string>& names, std::size_t count) {
   if (!learned_) Learn();
   order_.resize(count);
   std::iota(order_.begin(), order_.end(), 0u);
@@ -50,14 +46,40 @@ void NameOrder::Sort(std::vector<std::string>& names, std::size_t count) {
   for (std::size_t k = 0; k + 1 < count; ++k) {
     if (CompareText(names[order_[k]], names[order_[k + 1]]) >= 0) {
       ++fallbacks_;
-      std::sort(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(count), byCompareText);
-      return;
+      return false;
     }
   }
   ++confirmed_;
+  return true;
+}
+
+void NameOrder::Sort(std::vector<std::string>& names, std::size_t count) {
+  if (count < 2) return;
+  if (!FastOrder(names, count)) {
+    std::sort(names.begin(), names.begin() + static_cast<std::ptrdiff_t>(count),
+              [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
+    return;
+  }
   scratch_.resize(std::max(scratch_.size(), count));
   for (std::size_t k = 0; k < count; ++k) std::swap(scratch_[k], names[order_[k]]);
   for (std::size_t k = 0; k < count; ++k) std::swap(names[k], scratch_[k]);
+}
+
+// std::sort decides every step by the comparison's answers alone, so sorting positions by the
+// names they hold moves them exactly as sorting the names moves the names, names that compare
+// equal included.
+const std::vector<std::uint32_t>& NameOrder::Order(const std::vector<std::string>& names,
+                                                   std::size_t count) {
+  if (count < 2 || !FastOrder(names, count)) {
+    order_.resize(count);
+    std::iota(order_.begin(), order_.end(), 0u);
+    if (count >= 2) {
+      std::sort(order_.begin(), order_.end(), [&](std::uint32_t i, std::uint32_t j) {
+        return CompareText(names[i], names[j]) < 0;
+      });
+    }
+  }
+  return order_;
 }
 
 }  // namespace calvorin

@@ -18,6 +18,9 @@ class NameOrder {
   // Sorts names[0, count) as std::sort(..., CompareText(a, b) < 0) does.
   void Sort(std::vector<std::string>& names, std::size_t count);
   void Sort(std::vector<std::string>& names) { Sort(names, names.size()); }
+  // The same order as positions, the names left where they are: names[order[k]] is the k-th
+  // name that Sort(names, count) would give. The result stays valid until the next call.
+  const std::vector<std::uint32_t>& Order(const std::vector<std::string>& names, std::size_t count);
 
   // How often the fast order was confirmed, and how often the pairwise sort had to run.
   std::uint64_t Confirmed() const { return confirmed_; }
@@ -25,6 +28,9 @@ class NameOrder {
 
  private:
   bool Less(const std::string& a, const std::string& b) const;
+  // Sorts order_ (positions 0 to count-1) by the fast order; false when the installed
+  // comparison does not confirm it, with order_ left for the caller to sort pairwise.
+  bool FastOrder(const std::vector<std::string>& names, std::size_t count);
 
   std::array<std::uint16_t, 256> weight_{};
   bool learned_ = false;

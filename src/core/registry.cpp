@@ -44,6 +44,14 @@ long RegistryApi::ReadValue(Hkey key, const std::string& name, std::uint32_t* ty
   return rc;
 }
 
+long RegistryApi::EnumValueData(Hkey key, std::uint32_t index, std::string* name,
+                                std::uint32_t* type, std::vector<std::uint8_t>& buffer,
+                                std::uint32_t* size, long* readResult) {
+  const long rc = EnumValue(key, index, name);
+  if (rc == kErrorSuccess) *readResult = ReadValue(key, *name, type, buffer, size);
+  return rc;
+}
+
 TRegistry::TRegistry(RegistryApi& api) : api_(api) {}
 
 TRegistry::~TRegistry() { CloseKey(); }

@@ -103,6 +103,13 @@ class RegistryApi {
   // already large enough may do so.
   virtual long ReadValue(Hkey key, const std::string& name, std::uint32_t* type,
                          std::vector<std::uint8_t>& buffer, std::uint32_t* size);
+  // The value at `index` in one go: the result is EnumValue's, and when that succeeds *name is
+  // the name it gives and *readResult the result of ReadValue(key, *name, type, buffer, size),
+  // whose type, data and size are filled in as ReadValue fills them. This default makes exactly
+  // those two calls; a platform may answer from one enumeration call when that gives the same.
+  virtual long EnumValueData(Hkey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                             std::vector<std::uint8_t>& buffer, std::uint32_t* size,
+                             long* readResult);
   virtual long SetValue(Hkey key, const std::string& name, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) = 0;
   virtual long DeleteValue(Hkey key, const std::string& name) = 0;

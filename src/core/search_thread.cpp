@@ -85,6 +85,10 @@ class KeyCloser {
 constexpr std::size_t kRelativePathLimit = 255;
 constexpr int kRelativeDepthLimit = 16;
 
+// How many bytes of one key's value data the fast walk holds between enumerating the values and
+// searching them in name order.
+constexpr std::size_t kHeldDataLimit = 1u << 20;
+
 }  // namespace
 
 std::vector<std::string>& SkipKeys() {
@@ -384,14 +388,32 @@ void TSearchThread::WalkFastContents(Hkey key, const std::string& name, int dept
   std::size_t values = 0;
   if (listed) {
     if (valueNames_.size() < info_.values) valueNames_.resize(info_.values);
+    if (slots_.size() < info_.values) slots_.resize(info_.values);
+    held_.clear();
     for (std::uint32_t i = 0; i < info_.values; ++i) {
-      if (api_.EnumValue(key, i, &valueNames_[values]) == kErrorSuccess) ++values;
+      ValueSlot& slot = slots_[values];
+      slot.readResult = kErrorSuccess;
+      std::uint32_t size = 0;
+      if (api_.EnumValueData(key, i, &valueNames_[values], &slot.type, data_, &size,
+                             &slot.readResult) != kErrorSuccess) {
+        continue;
+      }
+      slot.size = size;
+      slot.offset = held_.size();
+      // A key of many large values is not held whole: past the limit a value is read again by
+      // name when its turn comes, as it would be without the enumerated data.
+      slot.held = slot.readResult != kErrorSuccess || held_.size() + size <= kHeldDataLimit;
+      if (slot.readResult == kErrorSuccess && slot.held) {
+        held_.insert(held_.end(), data_.begin(), data_.begin() + size);
+      }
+      ++values;
     }
   }
-  order_.Sort(valueNames_, values);
-  for (std::size_t i = 0; i < values; ++i) {
+  const std::vector<std::uint32_t>& sorted = order_.Order(valueNames_, values);
+  for (std::size_t k = 0; k < values; ++k) {
     if (Stopping) return;
-    if (!SearchValueFast(key, valueNames_[i])) return;
+    const std::uint32_t i = sorted[k];
+    if (!SearchValueFast(key, valueNames_[i], slots_[i])) return;
   }
 
   ValueName = kNoMatchText;
@@ -424,15 +446,22 @@ void TSearchThread::WalkFastContents(Hkey key, const std::string& name, int dept
   full_.resize(fullSize);
 }
 
-bool TSearchThread::SearchValueFast(Hkey key, const std::string& name) {
+bool TSearchThread::SearchValueFast(Hkey key, const std::string& name, const ValueSlot& slot) {
   BeginValue(name);
 
-  std::uint32_t type = 0;
-  std::uint32_t size = 0;
-  // A value that cannot be read (gone, or grown between a size and a data query) is passed over.
-  if (api_.ReadValue(key, name, &type, data_, &size) != kErrorSuccess) return !Stopping;
+  std::uint32_t type = slot.type;
+  std::uint32_t size = slot.size;
+  const std::uint8_t* data = held_.data() + slot.offset;
+  if (!slot.held) {
+    if (api_.ReadValue(key, name, &type, data_, &size) != kErrorSuccess) return !Stopping;
+    data = data_.data();
+  } else if (slot.readResult != kErrorSuccess) {
+    // A value that cannot be read (gone, or grown between a size and a data query) is passed
+    // over.
+    return !Stopping;
+  }
   DataMatch match;
-  if (MatchData(SearchText, data_.data(), size, type, &match, MaxShown)) {
+  if (MatchData(SearchText, data, size, type, &match, MaxShown)) {
     DataText = std::move(match.text);
     DataPos = match.pos;
     DataLen = match.len;

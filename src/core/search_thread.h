@@ -125,7 +125,15 @@ class TSearchThread {
   void ExecuteFast();
   void WalkFast(Hkey parent, const std::string& name, int depth);
   void WalkFastContents(Hkey key, const std::string& name, int depth);
-  bool SearchValueFast(Hkey key, const std::string& name);
+  // A value as the fast walk enumerated it: its data, when held, is held_[offset, offset+size).
+  struct ValueSlot {
+    std::uint32_t type = 0;
+    std::uint32_t size = 0;
+    std::size_t offset = 0;
+    long readResult = 0;
+    bool held = false;  // false: read again by name when searched
+  };
+  bool SearchValueFast(Hkey key, const std::string& name, const ValueSlot& slot);
 
   RegistryApi& api_;
   Synchronizer* sync_ = nullptr;
@@ -139,6 +147,8 @@ class TSearchThread {
   std::deque<std::vector<std::string>> subKeys_;  // one list per depth
   std::vector<std::string> valueNames_;
   std::vector<std::uint8_t> data_;
+  std::vector<ValueSlot> slots_;    // per enumerated value, by enumeration order
+  std::vector<std::uint8_t> held_;  // the enumerated values' data, one after the other
   KeyInfo info_;
   NameOrder order_;
 };

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <cstring>
+#include <cwchar>
 #include <vector>
 
 namespace calvorin::win32 {
@@ -13,6 +15,41 @@ Hkey FromHkey(HKEY key) { return reinterpret_cast<Hkey>(key); }
 // Value names may be up to 16,383 characters; key names up to 255.
 constexpr DWORD kMaxValueName = 16384;
 constexpr DWORD kMaxKeyName = 256;
+
+// The conversions advapi32's ANSI registry calls make (names and string data between the ANSI
+// code page and UTF-16), taken from ntdll so they are the very same functions.
+using UnicodeToMultiByteSizeFn = LONG(WINAPI*)(ULONG* bytes, const WCHAR* text, ULONG textBytes);
+using UnicodeToMultiByteNFn = LONG(WINAPI*)(char* out, ULONG outBytes, ULONG* written,
+                                            const WCHAR* text, ULONG textBytes);
+using MultiByteToUnicodeNFn = LONG(WINAPI*)(WCHAR* out, ULONG outBytes, ULONG* written,
+                                            const char* text, ULONG textBytes);
+
+struct AnsiConversion {
+  UnicodeToMultiByteSizeFn toAnsiSize = nullptr;
+  UnicodeToMultiByteNFn toAnsi = nullptr;
+  MultiByteToUnicodeNFn toWide = nullptr;
+  bool Usable() const { return toAnsiSize && toAnsi && toWide; }
+};
+
+const AnsiConversion& Conversion() {
+  static const AnsiConversion conversion = [] {
+    AnsiConversion c;
+    if (HMODULE ntdll = ::GetModuleHandleA("ntdll.dll")) {
+      c.toAnsiSize = reinterpret_cast<UnicodeToMultiByteSizeFn>(
+          reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlUnicodeToMultiByteSize")));
+      c.toAnsi = reinterpret_cast<UnicodeToMultiByteNFn>(
+          reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlUnicodeToMultiByteN")));
+      c.toWide = reinterpret_cast<MultiByteToUnicodeNFn>(
+          reinterpret_cast<void*>(::GetProcAddress(ntdll, "RtlMultiByteToUnicodeN")));
+    }
+    return c;
+  }();
+  return conversion;
+}
+
+bool IsStringType(DWORD type) {
+  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
 
 }  // namespace
 
@@ -113,6 +150,84 @@ long WinRegistryApi::ReadValue(Hkey key, const std::string& name, std::uint32_t*
   if (type) *type = t;
   *size = s;
   return rc;
+}
+
+long WinRegistryApi::EnumValueData(Hkey key, std::uint32_t index, std::string* name,
+                                   std::uint32_t* type, std::vector<std::uint8_t>& buffer,
+                                   std::uint32_t* size, long* readResult) {
+  const AnsiConversion& convert = Conversion();
+  if (!convert.Usable()) {
+    return RegistryApi::EnumValueData(key, index, name, type, buffer, size, readResult);
+  }
+  thread_local std::vector<WCHAR> wideName(kMaxValueName + 1);
+  thread_local std::vector<WCHAR> roundTrip(kMaxValueName + 1);
+  thread_local std::vector<BYTE> wideData(4096);
+
+  DWORD nameLen = 0;
+  DWORD t = 0;
+  DWORD dataLen = 0;
+  LONG rc = ERROR_MORE_DATA;
+  // A value that grows between two calls asks for a third; beyond that, the default's calls.
+  for (int attempt = 0; attempt < 3 && rc == ERROR_MORE_DATA; ++attempt) {
+    nameLen = static_cast<DWORD>(wideName.size());
+    dataLen = static_cast<DWORD>(wideData.size());
+    rc = ::RegEnumValueW(ToHkey(key), index, wideName.data(), &nameLen, nullptr, &t,
+                         wideData.data(), &dataLen);
+    // More data also answers a name longer than the buffer; then the size is no bigger.
+    if (rc == ERROR_MORE_DATA && dataLen <= wideData.size()) break;
+    if (rc == ERROR_MORE_DATA) wideData.resize(dataLen);
+  }
+  if (rc != ERROR_SUCCESS || nameLen >= wideName.size()) {
+    return RegistryApi::EnumValueData(key, index, name, type, buffer, size, readResult);
+  }
+
+  // The name as RegEnumValueA converts it. RegQueryValueExA with that name converts it back and
+  // finds this value only if the round trip gives the very same characters (best-fit and '?'
+  // replacements do not), and only if it has no NUL (the ANSI name ends at the first).
+  const WCHAR* wide = wideName.data();
+  const ULONG wideBytes = nameLen * sizeof(WCHAR);
+  ULONG ansiLen = 0;
+  convert.toAnsiSize(&ansiLen, wide, wideBytes);
+  name->resize(ansiLen);
+  ULONG written = 0;
+  convert.toAnsi(name->data(), ansiLen, &written, wide, wideBytes);
+  name->resize(written);
+  ULONG back = 0;
+  if (roundTrip.size() < nameLen + 1) roundTrip.resize(nameLen + 1);
+  convert.toWide(roundTrip.data(), static_cast<ULONG>(roundTrip.size() * sizeof(WCHAR)), &back,
+                 name->data(), static_cast<ULONG>(name->size()));
+  const bool exactName = back == wideBytes && std::wmemcmp(roundTrip.data(), wide, nameLen) == 0 &&
+                         std::wmemchr(wide, L'\0', nameLen) == nullptr;
+  if (!exactName) {
+    return RegistryApi::EnumValueData(key, index, name, type, buffer, size, readResult);
+  }
+
+  if (!IsStringType(t)) {
+    if (buffer.size() < dataLen) buffer.resize(dataLen);
+    if (dataLen > 0) std::memcpy(buffer.data(), wideData.data(), dataLen);
+    *type = t;
+    *size = dataLen;
+    *readResult = ERROR_SUCCESS;
+    return ERROR_SUCCESS;
+  }
+  // String data of an odd length or without a terminating NUL character: how RegQueryValueExA
+  // sizes and terminates such data is not the same in every version, so it answers itself.
+  const auto* text = reinterpret_cast<const WCHAR*>(wideData.data());
+  if (dataLen % sizeof(WCHAR) != 0 || (dataLen > 0 && text[dataLen / sizeof(WCHAR) - 1] != L'\0')) {
+    *readResult = ReadValue(key, *name, type, buffer, size);
+    return ERROR_SUCCESS;
+  }
+  ULONG dataAnsi = 0;
+  convert.toAnsiSize(&dataAnsi, text, dataLen);
+  if (buffer.size() < dataAnsi) buffer.resize(dataAnsi);
+  written = 0;
+  if (dataAnsi > 0) {
+    convert.toAnsi(reinterpret_cast<char*>(buffer.data()), dataAnsi, &written, text, dataLen);
+  }
+  *type = t;
+  *size = dataAnsi;
+  *readResult = ERROR_SUCCESS;
+  return ERROR_SUCCESS;
 }
 
 long WinRegistryApi::SetValue(Hkey key, const std::string& name, std::uint32_t type,

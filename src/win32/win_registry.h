@@ -18,6 +18,12 @@ class WinRegistryApi : public RegistryApi {
   // One call when the value fits the buffer, else the two calls of the default.
   long ReadValue(Hkey key, const std::string& name, std::uint32_t* type,
                  std::vector<std::uint8_t>& buffer, std::uint32_t* size) override;
+  // One RegEnumValueW for name and data, converted as the ANSI calls convert them. Whenever the
+  // ANSI calls could answer differently (a name with no exact ANSI form, string data of an odd
+  // length or without its terminator, any failure) it makes the calls of the default instead.
+  long EnumValueData(Hkey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                     std::vector<std::uint8_t>& buffer, std::uint32_t* size,
+                     long* readResult) override;
   long SetValue(Hkey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override;
   long DeleteValue(Hkey key, const std::string& name) override;

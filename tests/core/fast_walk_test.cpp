@@ -254,6 +254,40 @@ TEST_F(FastWalk, KeysThatFailAreHandledAlike) {
   EXPECT_EQ(plain.matchCount, 1);  // only sLongDate: Perflib\009 lists nothing, ?????? won't open
 }
 
+// Values are enumerated with their data before they are searched in name order; a key whose
+// values hold more data than the walk keeps at once has the rest read again by name. Either way
+// the hits are those of the plain walk, also when a name-matching value cannot be read.
+TEST_F(FastWalk, KeysWithMoreValueDataThanIsHeldGiveTheSameWalk) {
+  MemoryRegistry mem;
+  const std::string big = "HKEY_CURRENT_USER\\Big";
+  for (int i = 0; i < 12; ++i) {
+    std::string data(300000, static_cast<char>('a' + i));
+    if (i % 3 == 0) data.replace(static_cast<size_t>(1000 * i), 3, "C:\\");
+    // Names out of their sorted order, so held and re-read values interleave in the search.
+    mem.Put(big, Format("v%02d", (i * 7) % 12), kRegBinary, data);
+  }
+  mem.PutString(big, "small C:\\", "D:\\small");
+  mem.PutString("HKEY_CURRENT_USER\\Big\\Below", "after", "E:\\after");
+  // A name match whose data read fails: it hides the key-name hit and reports nothing itself.
+  mem.PutString("HKEY_CURRENT_USER\\Gone C:\\", "vanishing C:\\", "F:\\x");
+  mem.afterSizeQuery = [&](const std::string& name) {
+    if (name == "vanishing C:\\")
+      mem.Put("HKEY_CURRENT_USER\\Gone C:\\", name, kRegSz, std::string(64, 'g'));
+  };
+  const Trace plain = Walk(mem, WalkMode::kPlain, ":\\", Owner{});
+  mem.PutString("HKEY_CURRENT_USER\\Gone C:\\", "vanishing C:\\", "F:\\x");
+  const Trace fast = Walk(mem, WalkMode::kFast, ":\\", Owner{});
+  EXPECT_EQ(fast, plain);
+  EXPECT_EQ(plain.matchCount, 4 + 2);  // v00 v03 v06 v09, the small value, Below's value
+  for (int stopAt = 1; stopAt <= plain.matchCount; ++stopAt) {
+    mem.PutString("HKEY_CURRENT_USER\\Gone C:\\", "vanishing C:\\", "F:\\x");
+    const Trace plainStopped = Walk(mem, WalkMode::kPlain, ":\\", Owner{.terminateAtHit = stopAt});
+    mem.PutString("HKEY_CURRENT_USER\\Gone C:\\", "vanishing C:\\", "F:\\x");
+    const Trace fastStopped = Walk(mem, WalkMode::kFast, ":\\", Owner{.terminateAtHit = stopAt});
+    EXPECT_EQ(fastStopped, plainStopped) << "stopped at hit " << stopAt;
+  }
+}
+
 // ---------------------------------------------------------------------------------------------
 // NameOrder gives exactly the order of the pairwise sort.
 
@@ -279,6 +313,61 @@ TEST(NameOrderSort, MatchesThePairwiseSortUnderEveryComparison) {
     EXPECT_GT(order.Confirmed(), 0u);
     if (compare == &WordSortCompare) {
       EXPECT_GT(order.Fallbacks(), 0u);
+    }
+  }
+  SetTextCompare(nullptr);
+}
+
+// Hyphens and apostrophes do not count at all: different names compare equal, so only the very
+// same steps of std::sort put them in the same order.
+int TiedCompare(const std::string& a, const std::string& b) {
+  auto strip = [](const std::string& s) {
+    std::string out;
+    for (char c : s) {
+      if (c != '-' && c != '\'') out += UpperAscii(c);
+    }
+    return out;
+  };
+  return CompareTextAscii(strip(a), strip(b));
+}
+
+TEST(NameOrderSort, OrderIsThePermutationSortApplies) {
+  const TextCompareFn compares[] = {nullptr, &WordSortCompare, &ReversedCompare, &TiedCompare};
+  for (const TextCompareFn compare : compares) {
+    SetTextCompare(compare);
+    NameOrder order;
+    order.Learn();
+    std::mt19937 rng(11);
+    int ties = 0;
+    for (int round = 0; round < 400; ++round) {
+      std::vector<std::string> names;
+      const int n = static_cast<int>(rng() % 60);
+      for (int i = 0; i < n; ++i) {
+        // Now and then a name again with a hyphen or apostrophe inserted.
+        if (i > 0 && rng() % 4 == 0) {
+          std::string twin = names[rng() % names.size()];
+          twin.insert(rng() % (twin.size() + 1), 1, rng() % 2 ? '-' : '\'');
+          names.push_back(twin);
+        } else {
+          names.push_back(RandomName(rng, true));
+        }
+      }
+      // Padding past the count must be left out.
+      names.push_back("~~padding");
+      const auto count = static_cast<std::size_t>(n);
+      std::vector<std::string> sorted = names;
+      order.Sort(sorted, count);
+      const std::vector<std::uint32_t>& positions = order.Order(names, count);
+      ASSERT_EQ(positions.size(), count);
+      for (std::size_t k = 0; k < count; ++k) {
+        ASSERT_EQ(names[positions[k]], sorted[k]) << "round " << round << " place " << k;
+        if (k > 0 && CompareText(sorted[k - 1], sorted[k]) == 0 && sorted[k - 1] != sorted[k]) {
+          ++ties;
+        }
+      }
+    }
+    if (compare == &TiedCompare) {
+      EXPECT_GT(ties, 100) << "names that compare equal but differ should meet";
     }
   }
   SetTextCompare(nullptr);

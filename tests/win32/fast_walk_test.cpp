@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -39,7 +41,18 @@ void Pump(const bool& done) {
   }
 }
 
-Trace Walk(WalkMode mode) {
+// The registry as the fast walk read it before values came with their data: the name from
+// RegEnumValueA, then the data by that name from RegQueryValueExA.
+class TwoCallRegistry : public WinRegistryApi {
+ public:
+  long EnumValueData(Hkey key, std::uint32_t index, std::string* name, std::uint32_t* type,
+                     std::vector<std::uint8_t>& buffer, std::uint32_t* size,
+                     long* readResult) override {
+    return RegistryApi::EnumValueData(key, index, name, type, buffer, size, readResult);
+  }
+};
+
+Trace Walk(WalkMode mode, RegistryApi& api = SystemRegistry()) {
   Trace trace;
   bool ended = false;
   SearchThreadHost host(
@@ -53,7 +66,8 @@ Trace Walk(WalkMode mode) {
       },
       [&](std::int32_t keys, std::int32_t matches) {
         trace.events.push_back(Format("progress %d %d", keys, matches));
-      });
+      },
+      api);
   host.SetWalkMode(mode);
   host.SetOnTerminate([&] {
     trace.keysSearched = host.Thread().KeysSearched;
@@ -109,6 +123,38 @@ class FastWalkWine : public ::testing::Test {
                                 nullptr, wide.put(), nullptr),
               ERROR_SUCCESS);
     PutPath(wide.get(), "C:\\unreachable");
+    // Values whose names or data the ANSI calls render inexactly, next to the values their
+    // renderings name, and string data in shapes that are not plain terminated text.
+    UniqueRegKey values = Create(top.get(), "Values");
+    const auto put = [&](const std::wstring& name, DWORD type, const std::wstring& text,
+                         size_t bytes) {
+      std::wstring data = text;
+      data.resize((bytes + 1) / sizeof(wchar_t), L'\0');
+      ASSERT_EQ(
+          ::RegSetValueExW(values.get(), name.c_str(), 0, type,
+                           reinterpret_cast<const BYTE*>(data.data()), static_cast<DWORD>(bytes)),
+          ERROR_SUCCESS);
+    };
+    const auto putZ = [&](const std::wstring& name, DWORD type, const std::wstring& text) {
+      put(name, type, text, (text.size() + 1) * sizeof(wchar_t));
+    };
+    putZ(L"Abc", REG_SZ, L"C:\\real abc");
+    putZ(L"\u0100bc", REG_SZ, L"C:\\a with macron");
+    putZ(L"\u0100xy C:\\", REG_SZ, L"C:\\unreadable, name hit hidden");
+    putZ(L"???", REG_EXPAND_SZ, L"C:\\real question marks");
+    putZ(L"\x4E2D\x6587\x540D", REG_SZ, L"C:\\cjk name");
+    putZ(L"\x041F\x0443 C:\\", REG_SZ, L"no drive");
+    putZ(L"caf\x00E9 C:\\", REG_SZ, L"latin1 name");
+    putZ(L"emoji \xD83D\xDE00", REG_SZ, L"C:\\emoji");
+    putZ(L"data cyrillic", REG_SZ, L"C:\\\x041F\x0443\x0442\x044C");
+    putZ(L"data best fit", REG_SZ, L"\x0100:\\\x2013");
+    put(L"unterminated", REG_SZ, L"C:\\unterminated", 30);
+    put(L"odd length", REG_EXPAND_SZ, L"C:\\odd", 11);
+    put(L"embedded", REG_SZ, std::wstring(L"x\0C:\\after nul", 14), 32);
+    put(L"multi", REG_MULTI_SZ, std::wstring(L"one\0C:\\two\0\0", 12), 24);
+    put(L"wide binary", REG_BINARY, L"C:\\wide", 16);
+    putZ(L"large", REG_SZ, std::wstring(40000, L'q') + L"C:\\large");
+    putZ(L"", REG_SZ, L"C:\\default");
   }
 
   void TearDown() override { Cleanup(); }
@@ -120,17 +166,52 @@ class FastWalkWine : public ::testing::Test {
   }
 };
 
+void ExpectSameWalk(const Trace& got, const Trace& expected, const char* what) {
+  EXPECT_EQ(got.stopReason, expected.stopReason) << what;
+  EXPECT_EQ(got.keysSearched, expected.keysSearched) << what;
+  EXPECT_EQ(got.matchCount, expected.matchCount) << what;
+  ASSERT_EQ(got.events.size(), expected.events.size()) << what;
+  for (size_t i = 0; i < expected.events.size(); ++i) {
+    ASSERT_EQ(got.events[i], expected.events[i]) << what << ", event " << i;
+  }
+}
+
 TEST_F(FastWalkWine, StockPrefixWalkedBothWaysGivesTheSameWalk) {
   const Trace plain = Walk(WalkMode::kPlain);
   const Trace fast = Walk(WalkMode::kFast);
+  TwoCallRegistry twoCalls;
+  const Trace fastTwoCalls = Walk(WalkMode::kFast, twoCalls);
   EXPECT_EQ(plain.stopReason, srFinished);
-  EXPECT_EQ(fast.stopReason, plain.stopReason);
-  EXPECT_EQ(fast.keysSearched, plain.keysSearched);
-  EXPECT_EQ(fast.matchCount, plain.matchCount);
-  ASSERT_EQ(fast.events.size(), plain.events.size());
-  for (size_t i = 0; i < plain.events.size(); ++i) {
-    ASSERT_EQ(fast.events[i], plain.events[i]) << "event " << i;
+  ExpectSameWalk(fast, plain, "fast walk");
+  ExpectSameWalk(fastTwoCalls, plain, "fast walk, two calls per value");
+
+  // The awkward values: what the ANSI calls make of them, shown the same by every walk.
+  std::vector<std::string> valueHits;
+  for (const auto& e : plain.events) {
+    if (e.rfind(kTestPath + "\\values |", 0) == 0) valueHits.push_back(e.substr(kTestPath.size()));
   }
+  for (const char* expected :
+       {"\\values | Abc | C:\\real abc |", "\\values | Abc | C:\\real abc |",
+        "\\values | ??? | C:\\real question marks |", "\\values | ??? | C:\\real question marks |",
+        "\\values | caf\xE9 C:\\ | \x97\x97 |", "\\values | large | \xAB\x85",
+        "\\values | data cyrillic | C:\\???? |", "\\values | embedded | x.C:\\after nul. |",
+        "\\values | multi | one.C:\\two. |", "\\values | odd length | C:\\od |",
+        "\\values | unterminated | C:\\unterminated |",
+        "\\values | wide binary | C.:.\\.w.i.d.e... |", "\\values |  | C:\\default |"}) {
+    EXPECT_NE(std::find_if(valueHits.begin(), valueHits.end(),
+                           [&](const std::string& h) { return h.rfind(expected, 0) == 0; }),
+              valueHits.end())
+        << expected;
+  }
+  for (const auto& h : valueHits) {
+    EXPECT_EQ(h.find("unreadable"), std::string::npos) << h;
+    EXPECT_EQ(h.find("macron"), std::string::npos) << h;
+    // Names with no ANSI form that name no value: their data is never read, so no hit.
+    EXPECT_NE(h.rfind("\\values | ?? C:\\", 0), 0u) << h;
+    EXPECT_NE(h.rfind("\\values | emoji", 0), 0u) << h;
+  }
+  // Each value of the key that matches gives one hit, the two rendered "Abc" and "???" twice.
+  EXPECT_EQ(valueHits.size(), 14u);
 
   // The subtree shows what both walks do with the awkward keys.
   std::vector<std::string> deep;
