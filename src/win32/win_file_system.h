@@ -1,6 +1,7 @@
 // FileSystem over kernel32's ANSI calls.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,9 @@ class WinFileSystem : public FileSystem {
   // Cannot create file "<full path>". <system reason>   (or "Cannot write file ...").
   void WriteWholeFile(const std::string& path, const std::string& bytes) override;
   void AppendToFile(const std::string& path, const std::string& bytes) override;
+  // Each Append is one WriteFile at the end of the file. Others may read the file meanwhile, but
+  // neither write nor delete it, so what it holds is exactly what was appended.
+  std::unique_ptr<AppendStream> OpenForAppend(const std::string& path) override;
 };
 
 // The process-wide instance (the calls are stateless).
