@@ -80,15 +80,22 @@ Probe ProbeCandidate(FileSystem& fs, const std::string& candidate) {
   // asking the same path twice gives the same answer, no.
   const bool askLower = lower != candidate;
   const bool askUpper = upper != candidate && upper != lower;
-  if (fs.FileExists(candidate)) return Probe::kFile;
-  if (askLower && fs.FileExists(lower)) return Probe::kFileLowerCase;
-  if (askUpper && fs.FileExists(upper)) return Probe::kFileUpperCase;
-  if (fs.FolderExists(candidate)) return Probe::kFolder;
+  // A folder question whose answer came with the file question of the same path is not asked
+  // again: the probes of one candidate follow each other within microseconds.
+  const auto folderExists = [&fs](const FileSystem::FileAnswer& known, const std::string& path) {
+    return known.folder ? *known.folder : fs.FolderExists(path);
+  };
+  const FileSystem::FileAnswer asIs = fs.FileExistsAndFolder(candidate);
+  if (asIs.file) return Probe::kFile;
+  FileSystem::FileAnswer inLower, inUpper;
+  if (askLower && (inLower = fs.FileExistsAndFolder(lower)).file) return Probe::kFileLowerCase;
+  if (askUpper && (inUpper = fs.FileExistsAndFolder(upper)).file) return Probe::kFileUpperCase;
+  if (folderExists(asIs, candidate)) return Probe::kFolder;
   if (fs.FolderExists(Copy(candidate, 1, static_cast<int>(candidate.size()) - 1))) {
     return Probe::kFolderLessLastCharacter;
   }
-  if (askLower && fs.FolderExists(lower)) return Probe::kFolderLowerCase;
-  if (askUpper && fs.FolderExists(upper)) return Probe::kFolderUpperCase;
+  if (askLower && folderExists(inLower, lower)) return Probe::kFolderLowerCase;
+  if (askUpper && folderExists(inUpper, upper)) return Probe::kFolderUpperCase;
   return Probe::kNone;
 }
 

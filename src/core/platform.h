@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <utility>
@@ -46,6 +47,13 @@ class FileSystem {
   virtual bool FileExists(const std::string& path) = 0;
   // The path's attributes can be read and include the directory attribute.
   virtual bool FolderExists(const std::string& path) = 0;
+  // FileExists, and what FolderExists says of the same path when the calls made for the former
+  // already tell (nullopt: ask FolderExists). The default only asks FileExists.
+  struct FileAnswer {
+    bool file = false;
+    std::optional<bool> folder;
+  };
+  virtual FileAnswer FileExistsAndFolder(const std::string& path) { return {FileExists(path), {}}; }
   // Every entry a directory search for `pattern` finds, in the order the file system returns them
   // ("." and ".." included where the platform returns them). Empty when nothing matches.
   virtual std::vector<FindEntry> Find(const std::string& pattern) = 0;

@@ -93,11 +93,10 @@ bool NeedsFullSearch(const std::string& path) {
   return stem == "COM" || stem == "LPT";
 }
 
-bool SurelyMissing(const std::string& path) {
-  if (NeedsFullSearch(path)) return false;
-  if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
-  const DWORD error = ::GetLastError();
-  return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+bool FirstFoundIsFile(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  UniqueFind find(::FindFirstFileA(path.c_str(), &data));
+  return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
 }  // namespace
@@ -118,11 +117,21 @@ std::string SystemErrorText(unsigned long code) {
 }
 
 bool WinFileSystem::FileExists(const std::string& path) {
+  return FileExistsAndFolder(path).file;
+}
+
+FileSystem::FileAnswer WinFileSystem::FileExistsAndFolder(const std::string& path) {
   QuietDriveErrors quiet;
-  if (SurelyMissing(path)) return false;
-  WIN32_FIND_DATAA data;
-  UniqueFind find(::FindFirstFileA(path.c_str(), &data));
-  return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  FileAnswer answer;
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  const DWORD error = ::GetLastError();
+  // Exactly what FolderExists asks.
+  answer.folder =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  const bool missing = attributes == INVALID_FILE_ATTRIBUTES &&
+                       (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
+  answer.file = missing && !NeedsFullSearch(path) ? false : FirstFoundIsFile(path);
+  return answer;
 }
 
 bool WinFileSystem::FolderExists(const std::string& path) {

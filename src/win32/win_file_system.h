@@ -13,6 +13,8 @@ class WinFileSystem : public FileSystem {
  public:
   bool FileExists(const std::string& path) override;
   bool FolderExists(const std::string& path) override;
+  // One GetFileAttributesA, and FindFirstFileA only where that cannot settle the file question.
+  FileAnswer FileExistsAndFolder(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& pattern) override;
   // Relative paths name files in the current directory. The EFileError reads
   // Cannot create file "<full path>". <system reason>   (or "Cannot write file ...").

@@ -410,6 +410,62 @@ TEST(ProbeCandidateTest, APathAlreadyAskedIsNotAskedAgain) {
   EXPECT_EQ(ProbeCandidate(script, "c:\\data\\reports"), Probe::kFolder);
 }
 
+// Answers the folder question together with the file question, as the Win32 file system does.
+class AnsweringFileSystem : public SpyFileSystem {
+ public:
+  explicit AnsweringFileSystem(ScriptedFileSystem& script)
+      : SpyFileSystem(script), script_(script) {}
+  FileAnswer FileExistsAndFolder(const std::string& path) override {
+    return {FileExists(path), script_.folders.count(path) > 0};
+  }
+
+ private:
+  ScriptedFileSystem& script_;
+};
+
+TEST(ProbeCandidateTest, FolderAnswersThatCameWithTheFileProbeAreNotAskedAgain) {
+  struct Case {
+    std::string folder;  // the one folder that exists
+    Probe probe;
+    std::vector<ProbeCall> calls;
+  };
+  const std::string c = "C:\\Gone\\app.exe";
+  const std::vector<Case> cases = {
+      {"",
+       Probe::kNone,
+       {{'F', c},
+        {'F', "c:\\gone\\app.exe"},
+        {'F', "C:\\GONE\\APP.EXE"},
+        {'D', "C:\\Gone\\app.ex"}}},
+      {c, Probe::kFolder, {{'F', c}, {'F', "c:\\gone\\app.exe"}, {'F', "C:\\GONE\\APP.EXE"}}},
+      {"C:\\Gone\\app.ex",
+       Probe::kFolderLessLastCharacter,
+       {{'F', c},
+        {'F', "c:\\gone\\app.exe"},
+        {'F', "C:\\GONE\\APP.EXE"},
+        {'D', "C:\\Gone\\app.ex"}}},
+      {"c:\\gone\\app.exe",
+       Probe::kFolderLowerCase,
+       {{'F', c},
+        {'F', "c:\\gone\\app.exe"},
+        {'F', "C:\\GONE\\APP.EXE"},
+        {'D', "C:\\Gone\\app.ex"}}},
+      {"C:\\GONE\\APP.EXE",
+       Probe::kFolderUpperCase,
+       {{'F', c},
+        {'F', "c:\\gone\\app.exe"},
+        {'F', "C:\\GONE\\APP.EXE"},
+        {'D', "C:\\Gone\\app.ex"}}},
+  };
+  for (const auto& k : cases) {
+    ScriptedFileSystem script;
+    script.folders = {k.folder};
+    AnsweringFileSystem fs(script);
+    EXPECT_EQ(ProbeCandidate(fs, c), k.probe) << k.folder;
+    EXPECT_EQ(fs.calls, k.calls) << k.folder;
+  }
+}
+
 TEST(ProbeCandidateTest, CaseFoldingTouchesAsciiLettersOnly) {
   ScriptedFileSystem script;
   SpyFileSystem spy(script);

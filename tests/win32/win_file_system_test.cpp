@@ -199,7 +199,15 @@ TEST_F(WinFileSystemTest, FileExistsGivesFindFirstFilesAnswers) {
   int files = 0;
   for (const auto& path : paths) {
     const bool expected = FindFirstSaysFile(path);
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const bool folder =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     EXPECT_EQ(fs.FileExists(path), expected) << path;
+    const auto both = fs.FileExistsAndFolder(path);
+    EXPECT_EQ(both.file, expected) << path;
+    ASSERT_TRUE(both.folder.has_value()) << path;
+    EXPECT_EQ(*both.folder, folder) << path;
+    EXPECT_EQ(fs.FolderExists(path), folder) << path;
     files += expected;
   }
   ::SetCurrentDirectoryA(cwd);
