@@ -6,7 +6,8 @@
 //   plain     walk the way the walk was first written (absolute opens, pairwise locale sort)
 //   skipfile  SkipKeys as "findskip" wrote them (without it every key is walked, aliased
 //             roots twice)
-// Prints one line: keys=N hits=N invalid=N ms=N
+// Prints one line: keys=N hits=N invalid=N ms=N stop=N skip=N analysis_ms=N (the part of ms
+// spent analysing hits on the UI thread)
 //
 // The window version of this measurement (Search clicked, "Found %d items" read back) belongs
 // beside this one once the main window exists: see bench/run, function measure_window_scan.
@@ -109,16 +110,21 @@ int main(int argc, char** argv) {
   if (bench::SkipKeysFromArgs(argc, argv, &calvorin::SkipKeys())) return 0;
 
   Analysis analysis;
+  LONGLONG matchTicks = 0;  // time spent in the analysis, on this thread
   std::int32_t lastProgress = 0;
   bool ended = false;
   auto host = std::make_unique<calvorin::win32::SearchThreadHost>(
       ":\\",
-      [&analysis](const std::string& keyPath, const std::string& valueName,
-                  const std::string& dataText, std::int32_t keyPos, std::int32_t namePos,
-                  std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
-                  std::int32_t dataLen, Hkey root) {
+      [&analysis, &matchTicks](const std::string& keyPath, const std::string& valueName,
+                               const std::string& dataText, std::int32_t keyPos,
+                               std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
+                               std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
+        LARGE_INTEGER t0, t1;
+        QueryPerformanceCounter(&t0);
         analysis.Match(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
                        dataLen, root);
+        QueryPerformanceCounter(&t1);
+        matchTicks += t1.QuadPart - t0.QuadPart;
       },
       [&lastProgress](std::int32_t keys, std::int32_t) { lastProgress = keys; });
 #ifdef CALVORIN_BENCH_WALK_MODE
@@ -139,7 +145,10 @@ int main(int argc, char** argv) {
   host->Resume();
   PumpUntil(ended);
   const double ms = bench::MillisecondsSince(start);
-  std::printf("keys=%d hits=%ld invalid=%zu ms=%.0f stop=%d skip=%zu\n", keys, analysis.hits,
-              analysis.Invalid(), ms, reason, calvorin::SkipKeys().size());
+  LARGE_INTEGER frequency;
+  QueryPerformanceFrequency(&frequency);
+  std::printf("keys=%d hits=%ld invalid=%zu ms=%.0f stop=%d skip=%zu analysis_ms=%.0f\n", keys,
+              analysis.hits, analysis.Invalid(), ms, reason, calvorin::SkipKeys().size(),
+              1000.0 * static_cast<double>(matchTicks) / static_cast<double>(frequency.QuadPart));
   return reason == calvorin::srFinished ? 0 : 1;
 }

@@ -74,17 +74,28 @@ Rejection RejectCandidate(std::string_view c, std::string_view keyPath) {
 }
 
 Probe ProbeCandidate(FileSystem& fs, const std::string& candidate) {
-  if (fs.FileExists(candidate)) return Probe::kFile;
   const std::string lower = LowerAscii(candidate);
-  if (fs.FileExists(lower)) return Probe::kFileLowerCase;
   const std::string upper = UpperAscii(candidate);
-  if (fs.FileExists(upper)) return Probe::kFileUpperCase;
-  if (fs.FolderExists(candidate)) return Probe::kFolder;
+  // The folded texts equal the candidate (or each other) when it has no letters of that case;
+  // asking the same path twice gives the same answer, no.
+  const bool askLower = lower != candidate;
+  const bool askUpper = upper != candidate && upper != lower;
+  // A folder question whose answer came with the file question of the same path is not asked
+  // again: the probes of one candidate follow each other within microseconds.
+  const auto folderExists = [&fs](const FileSystem::FileAnswer& known, const std::string& path) {
+    return known.folder ? *known.folder : fs.FolderExists(path);
+  };
+  const FileSystem::FileAnswer asIs = fs.FileExistsAndFolder(candidate);
+  if (asIs.file) return Probe::kFile;
+  FileSystem::FileAnswer inLower, inUpper;
+  if (askLower && (inLower = fs.FileExistsAndFolder(lower)).file) return Probe::kFileLowerCase;
+  if (askUpper && (inUpper = fs.FileExistsAndFolder(upper)).file) return Probe::kFileUpperCase;
+  if (folderExists(asIs, candidate)) return Probe::kFolder;
   if (fs.FolderExists(Copy(candidate, 1, static_cast<int>(candidate.size()) - 1))) {
     return Probe::kFolderLessLastCharacter;
   }
-  if (fs.FolderExists(lower)) return Probe::kFolderLowerCase;
-  if (fs.FolderExists(upper)) return Probe::kFolderUpperCase;
+  if (askLower && folderExists(inLower, lower)) return Probe::kFolderLowerCase;
+  if (askUpper && folderExists(inUpper, upper)) return Probe::kFolderUpperCase;
   return Probe::kNone;
 }
 
@@ -116,19 +127,23 @@ void InvalidReferenceScan::AppendLogLine(const std::string& line) {
 
 // After every hit the file holds the whole log. Rewriting it each time costs the square of the
 // number of hits, so once the file is known to hold everything but the newest line, only that
-// line is appended; any doubt (first hit, a failed write) rewrites the whole file.
+// line is appended, through a handle kept open until the scan ends (opening and closing the file
+// for every line costs more than the write itself); any doubt (first hit, a failed open or write)
+// closes it and rewrites the whole file.
 void InvalidReferenceScan::WriteLog() {
   const std::string& line = logLines_.back();
   if (logOnDisk_) {
     logOnDisk_ = false;
     try {
-      fs_.AppendToFile(logPath_, line + "\r\n");
+      if (!logFile_) logFile_ = fs_.OpenForAppend(logPath_);
+      logFile_->Append(line + "\r\n");
       logOnDisk_ = true;
       return;
     } catch (const EFileError&) {
       // Fall through to a whole rewrite, which reports the failure if it fails too.
     }
   }
+  logFile_.reset();
   fs_.WriteWholeFile(logPath_, logText_);
   logOnDisk_ = true;
 }

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -68,7 +69,9 @@ enum class Probe : int {
 };
 
 // Runs the seven probes in order and stops at the first that succeeds (at most seven calls into
-// `fs`). Lower and upper case fold the ASCII letters only.
+// `fs`). Lower and upper case fold the ASCII letters only. A probe whose path is the very text an
+// earlier probe of the same kind already asked (the lower case of an all-lower candidate, say)
+// is not asked again: its answer was no.
 Probe ProbeCandidate(FileSystem& fs, const std::string& candidate);
 inline bool CandidateExists(FileSystem& fs, const std::string& candidate) {
   return ProbeCandidate(fs, candidate) != Probe::kNone;
@@ -109,6 +112,10 @@ class InvalidReferenceScan {
 
   // A scan starts: HitCount 0 and the results list emptied. The log is kept.
   void Clear();
+  // A scan has ended: "rrr.TXT", held open for appending while hits come in, is closed (it holds
+  // the whole log already). The next hit opens it again. Destruction closes it too.
+  void CloseLog() { logFile_.reset(); }
+  bool LogFileOpen() const { return logFile_ != nullptr; }
   // Empties the results list only (a changed search text, a saved search opened); HitCount and
   // the table are left as they are, so Clear() must precede the next scan.
   void ClearResults() { results_.clear(); }
@@ -157,6 +164,8 @@ class InvalidReferenceScan {
   std::vector<std::string> logLines_;
   std::string logText_;
   bool logOnDisk_ = false;  // the file holds exactly logText_
+  // Open while logOnDisk_ holds, so a hit costs one write instead of an open, a write and a close.
+  std::unique_ptr<AppendStream> logFile_;
 };
 
 }  // namespace calvorin

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace calvorin {
@@ -27,6 +30,16 @@ struct FindEntry {
   bool IsFolder() const { return (attributes & kFileAttributeDirectory) != 0; }
 };
 
+// A file held open for adding at its end. Append returns only when the bytes are in the file
+// (no buffering of its own), so anyone who reads the file afterwards sees them; the file is
+// closed when the object is destroyed.
+class AppendStream {
+ public:
+  virtual ~AppendStream() = default;
+  // Throws EFileError when the bytes cannot be written (some of them may have been).
+  virtual void Append(const std::string& bytes) = 0;
+};
+
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
@@ -34,6 +47,13 @@ class FileSystem {
   virtual bool FileExists(const std::string& path) = 0;
   // The path's attributes can be read and include the directory attribute.
   virtual bool FolderExists(const std::string& path) = 0;
+  // FileExists, and what FolderExists says of the same path when the calls made for the former
+  // already tell (nullopt: ask FolderExists). The default only asks FileExists.
+  struct FileAnswer {
+    bool file = false;
+    std::optional<bool> folder;
+  };
+  virtual FileAnswer FileExistsAndFolder(const std::string& path) { return {FileExists(path), {}}; }
   // Every entry a directory search for `pattern` finds, in the order the file system returns them
   // ("." and ".." included where the platform returns them). Empty when nothing matches.
   virtual std::vector<FindEntry> Find(const std::string& pattern) = 0;
@@ -42,6 +62,23 @@ class FileSystem {
   // Adds the bytes at the end of an existing file; throws EFileError when there is no such file
   // or it cannot be written.
   virtual void AppendToFile(const std::string& path, const std::string& bytes) = 0;
+  // Opens an existing file for appending; throws EFileError when there is no such file or it
+  // cannot be opened. The default opens the file anew for every Append (AppendToFile), so there
+  // a missing file shows at the first Append.
+  virtual std::unique_ptr<AppendStream> OpenForAppend(const std::string& path);
 };
+
+inline std::unique_ptr<AppendStream> FileSystem::OpenForAppend(const std::string& path) {
+  class Reopening : public AppendStream {
+   public:
+    Reopening(FileSystem& fs, std::string path) : fs_(fs), path_(std::move(path)) {}
+    void Append(const std::string& bytes) override { fs_.AppendToFile(path_, bytes); }
+
+   private:
+    FileSystem& fs_;
+    std::string path_;
+  };
+  return std::make_unique<Reopening>(*this, path);
+}
 
 }  // namespace calvorin

@@ -882,6 +882,7 @@ void TMainForm::SearchProgress(std::int32_t keysSearched, std::int32_t matchCoun
 }
 
 void TMainForm::SearchDone() {
+  scan_.CloseLog();  // the file holds the whole log; nobody should find it held open between scans
   const bool finished = worker_ && worker_->Thread().StopReason == srFinished;
   const std::string text =
       finished ? Format("Found %d items", HitCount())

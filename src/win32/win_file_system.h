@@ -1,6 +1,7 @@
 // FileSystem over kernel32's ANSI calls.
 #pragma once
 
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -12,11 +13,16 @@ class WinFileSystem : public FileSystem {
  public:
   bool FileExists(const std::string& path) override;
   bool FolderExists(const std::string& path) override;
+  // One GetFileAttributesA, and FindFirstFileA only where that cannot settle the file question.
+  FileAnswer FileExistsAndFolder(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& pattern) override;
   // Relative paths name files in the current directory. The EFileError reads
   // Cannot create file "<full path>". <system reason>   (or "Cannot write file ...").
   void WriteWholeFile(const std::string& path, const std::string& bytes) override;
   void AppendToFile(const std::string& path, const std::string& bytes) override;
+  // Each Append is one WriteFile at the end of the file. Others may read the file meanwhile, but
+  // neither write nor delete it, so what it holds is exactly what was appended.
+  std::unique_ptr<AppendStream> OpenForAppend(const std::string& path) override;
 };
 
 // The process-wide instance (the calls are stateless).

@@ -369,6 +369,103 @@ TEST(ProbeCandidateTest, StopsAtTheFirstProbeThatSucceeds) {
   }
 }
 
+TEST(ProbeCandidateTest, APathAlreadyAskedIsNotAskedAgain) {
+  struct Case {
+    std::string candidate;
+    std::vector<ProbeCall> calls;
+  };
+  const std::vector<Case> cases = {
+      {"c:\\gone\\app.exe",
+       {{'F', "c:\\gone\\app.exe"},
+        {'F', "C:\\GONE\\APP.EXE"},
+        {'D', "c:\\gone\\app.exe"},
+        {'D', "c:\\gone\\app.ex"},
+        {'D', "C:\\GONE\\APP.EXE"}}},
+      {"C:\\GONE\\APP.EXE",
+       {{'F', "C:\\GONE\\APP.EXE"},
+        {'F', "c:\\gone\\app.exe"},
+        {'D', "C:\\GONE\\APP.EXE"},
+        {'D', "C:\\GONE\\APP.EX"},
+        {'D', "c:\\gone\\app.exe"}}},
+      {"\\\\1\\2\\3_4", {{'F', "\\\\1\\2\\3_4"}, {'D', "\\\\1\\2\\3_4"}, {'D', "\\\\1\\2\\3_"}}},
+      {"C:\\Gone\\app.exe",
+       {{'F', "C:\\Gone\\app.exe"},
+        {'F', "c:\\gone\\app.exe"},
+        {'F', "C:\\GONE\\APP.EXE"},
+        {'D', "C:\\Gone\\app.exe"},
+        {'D', "C:\\Gone\\app.ex"},
+        {'D', "c:\\gone\\app.exe"},
+        {'D', "C:\\GONE\\APP.EXE"}}},
+  };
+  for (const auto& c : cases) {
+    ScriptedFileSystem none;
+    SpyFileSystem spy(none);
+    EXPECT_EQ(ProbeCandidate(spy, c.candidate), Probe::kNone) << c.candidate;
+    EXPECT_EQ(spy.calls, c.calls) << c.candidate;
+  }
+  // The skipped probe's answer would have been the same: an all-lower folder is found by the
+  // probe of the candidate itself, as before.
+  ScriptedFileSystem script;
+  script.folders = {"c:\\data\\reports"};
+  EXPECT_EQ(ProbeCandidate(script, "c:\\data\\reports"), Probe::kFolder);
+}
+
+// Answers the folder question together with the file question, as the Win32 file system does.
+class AnsweringFileSystem : public SpyFileSystem {
+ public:
+  explicit AnsweringFileSystem(ScriptedFileSystem& script)
+      : SpyFileSystem(script), script_(script) {}
+  FileAnswer FileExistsAndFolder(const std::string& path) override {
+    return {FileExists(path), script_.folders.count(path) > 0};
+  }
+
+ private:
+  ScriptedFileSystem& script_;
+};
+
+TEST(ProbeCandidateTest, FolderAnswersThatCameWithTheFileProbeAreNotAskedAgain) {
+  struct Case {
+    std::string folder;  // the one folder that exists
+    Probe probe;
+    std::vector<ProbeCall> calls;
+  };
+  const std::string c = "C:\\Gone\\app.exe";
+  const std::vector<Case> cases = {
+      {"",
+       Probe::kNone,
+       {{'F', c},
+        {'F', "c:\\gone\\app.exe"},
+        {'F', "C:\\GONE\\APP.EXE"},
+        {'D', "C:\\Gone\\app.ex"}}},
+      {c, Probe::kFolder, {{'F', c}, {'F', "c:\\gone\\app.exe"}, {'F', "C:\\GONE\\APP.EXE"}}},
+      {"C:\\Gone\\app.ex",
+       Probe::kFolderLessLastCharacter,
+       {{'F', c},
+        {'F', "c:\\gone\\app.exe"},
+        {'F', "C:\\GONE\\APP.EXE"},
+        {'D', "C:\\Gone\\app.ex"}}},
+      {"c:\\gone\\app.exe",
+       Probe::kFolderLowerCase,
+       {{'F', c},
+        {'F', "c:\\gone\\app.exe"},
+        {'F', "C:\\GONE\\APP.EXE"},
+        {'D', "C:\\Gone\\app.ex"}}},
+      {"C:\\GONE\\APP.EXE",
+       Probe::kFolderUpperCase,
+       {{'F', c},
+        {'F', "c:\\gone\\app.exe"},
+        {'F', "C:\\GONE\\APP.EXE"},
+        {'D', "C:\\Gone\\app.ex"}}},
+  };
+  for (const auto& k : cases) {
+    ScriptedFileSystem script;
+    script.folders = {k.folder};
+    AnsweringFileSystem fs(script);
+    EXPECT_EQ(ProbeCandidate(fs, c), k.probe) << k.folder;
+    EXPECT_EQ(fs.calls, k.calls) << k.folder;
+  }
+}
+
 TEST(ProbeCandidateTest, CaseFoldingTouchesAsciiLettersOnly) {
   ScriptedFileSystem script;
   SpyFileSystem spy(script);
@@ -459,7 +556,8 @@ TEST_F(ProbeOnDiskTest, AnalyseHitRunsTheTestsBeforeAnyProbe) {
       EXPECT_LE(spy.Probes(), 7u) << c.dataText;
     }
     if (c.verdict == Verdict::kInvalid) {
-      EXPECT_EQ(spy.Probes(), 7u) << c.dataText;
+      // An all-lower candidate is not asked again in lower case.
+      EXPECT_EQ(spy.Probes(), c.candidate == LowerAscii(c.candidate) ? 5u : 7u) << c.dataText;
     }
   }
 }
@@ -597,11 +695,17 @@ TEST_F(ScanTest, AppendsEachHitOnceTheFileHoldsTheLogAndRewritesItWhenItDoesNot)
     Hit h;
     h.dataText = Format("C:\\Gone\\f%03d.exe", i);
     ASSERT_TRUE(Send(scan, h));
+    ASSERT_EQ(*fs.Content(kLog), scan.LogText()) << i;  // the whole log after every hit
   }
   EXPECT_EQ(fs.WholeWrites(), 1u);  // the first hit of the process; the rest are appended
-  EXPECT_EQ(*fs.Content(kLog), scan.LogText());
+  EXPECT_EQ(fs.AppendOpens(), 1u);  // through one handle
+  EXPECT_EQ(fs.OpenStreams(), 1u);
+  EXPECT_FALSE(fs.Remove(kLog));  // held open, the file cannot be deleted
 
-  // Someone deleted the file meanwhile: the next hit writes the whole log again.
+  // The scan ends and closes the file; someone deletes it: the next hit writes the whole log.
+  scan.CloseLog();
+  EXPECT_EQ(fs.OpenStreams(), 0u);
+  EXPECT_FALSE(scan.LogFileOpen());
   ASSERT_TRUE(fs.Remove(kLog));
   Hit h;
   h.dataText = "C:\\Gone\\after.exe";
@@ -609,6 +713,62 @@ TEST_F(ScanTest, AppendsEachHitOnceTheFileHoldsTheLogAndRewritesItWhenItDoesNot)
   EXPECT_EQ(fs.WholeWrites(), 2u);
   EXPECT_EQ(*fs.Content(kLog), scan.LogText());
   EXPECT_EQ(scan.LogLines().size(), 52u);
+}
+
+TEST_F(ScanTest, AFailedAppendClosesTheFileAndRewritesItWhole) {
+  Hit h;
+  h.dataText = "C:\\Gone\\first.exe";
+  ASSERT_TRUE(Send(scan, h));
+  h.dataText = "C:\\Gone\\second.exe";
+  ASSERT_TRUE(Send(scan, h));
+  ASSERT_EQ(fs.AppendOpens(), 1u);
+
+  fs.FailStreamWrites(true);
+  h.dataText = "C:\\Gone\\third.exe";
+  ASSERT_TRUE(Send(scan, h));
+  EXPECT_EQ(fs.WholeWrites(), 2u);
+  EXPECT_EQ(fs.OpenStreams(), 0u);  // the failed handle is gone before the rewrite
+  EXPECT_EQ(*fs.Content(kLog), scan.LogText());
+  EXPECT_EQ(scan.LogLines().size(), 4u);
+
+  // The file holds the log again: the next hit opens a new handle and appends.
+  fs.FailStreamWrites(false);
+  h.dataText = "C:\\Gone\\fourth.exe";
+  ASSERT_TRUE(Send(scan, h));
+  EXPECT_EQ(fs.WholeWrites(), 2u);
+  EXPECT_EQ(fs.AppendOpens(), 2u);
+  EXPECT_EQ(*fs.Content(kLog),
+            "Memo2\r\nC:\\Gone\\first.exe\r\nC:\\Gone\\second.exe\r\nC:\\Gone\\third.exe\r\n"
+            "C:\\Gone\\fourth.exe\r\n");
+  EXPECT_EQ(scan.HitCount(), 4);
+}
+
+TEST_F(ScanTest, TheLogFileIsClosedWhenTheScanEndsOrDies) {
+  Hit h;
+  h.dataText = "C:\\Gone\\first.exe";
+  ASSERT_TRUE(Send(scan, h));
+  EXPECT_FALSE(scan.LogFileOpen());  // the first hit rewrote the file whole
+  h.dataText = "C:\\Gone\\second.exe";
+  ASSERT_TRUE(Send(scan, h));
+  EXPECT_TRUE(scan.LogFileOpen());
+  scan.CloseLog();
+  EXPECT_EQ(fs.OpenStreams(), 0u);
+
+  // A later scan appends to the same file through a new handle, dropped with the object.
+  {
+    InvalidReferenceScan other(fs, "C:\\Calvorin\\other.TXT");
+    h.dataText = "C:\\Gone\\third.exe";
+    ASSERT_TRUE(Send(other, h));
+    h.dataText = "C:\\Gone\\fourth.exe";
+    ASSERT_TRUE(Send(other, h));
+    ASSERT_TRUE(Send(scan, h));
+    EXPECT_EQ(fs.OpenStreams(), 2u);
+  }
+  EXPECT_EQ(fs.OpenStreams(), 1u);
+  EXPECT_EQ(*fs.Content(kLog),
+            "Memo2\r\nC:\\Gone\\first.exe\r\nC:\\Gone\\second.exe\r\nC:\\Gone\\fourth.exe\r\n");
+  EXPECT_EQ(*fs.Content("C:\\Calvorin\\other.TXT"),
+            "Memo2\r\nC:\\Gone\\third.exe\r\nC:\\Gone\\fourth.exe\r\n");
 }
 
 TEST_F(ScanTest, ClearStartsANewScanButKeepsTheLog) {

@@ -23,7 +23,9 @@ std::vector<std::string> Split(const std::string& path) {
   return parts;
 }
 
-bool HasWildcard(const std::string& s) { return s.find_first_of("*?") != std::string::npos; }
+bool HasWildcard(const std::string& s) {
+  return s.find_first_of("*?") != std::string::npos;
+}
 
 }  // namespace
 
@@ -114,7 +116,7 @@ bool MemoryFileSystem::Remove(const std::string& path) {
   auto& list = parent->children;
   auto it = std::find_if(list.begin(), list.end(),
                          [&](const auto& c) { return SameTextAscii(c->name, last); });
-  if (it == list.end()) return false;
+  if (it == list.end() || (*it)->openStreams > 0) return false;
   list.erase(it);
   return true;
 }
@@ -181,7 +183,8 @@ void MemoryFileSystem::WriteWholeFile(const std::string& path, const std::string
   const auto slash = path.find_last_of('\\');
   const Node* dir = slash == std::string::npos ? nullptr : Lookup(path.substr(0, slash));
   if (!dir || !(dir->attributes & kFileAttributeDirectory)) {
-    throw EFileError("Cannot create file \"" + path + "\". The system cannot find the path specified");
+    throw EFileError("Cannot create file \"" + path +
+                     "\". The system cannot find the path specified");
   }
   if (dir->readOnlyFolder) {
     throw EFileError("Cannot create file \"" + path + "\". Access is denied");
@@ -195,12 +198,44 @@ void MemoryFileSystem::AppendToFile(const std::string& path, const std::string& 
   const Node* dir = slash == std::string::npos ? nullptr : Lookup(path.substr(0, slash));
   Node* file = Lookup(path);
   if (!file || (file->attributes & kFileAttributeDirectory)) {
-    throw EFileError("Cannot open file \"" + path + "\". The system cannot find the file specified");
+    throw EFileError("Cannot open file \"" + path +
+                     "\". The system cannot find the file specified");
   }
   if (dir && dir->readOnlyFolder) {
     throw EFileError("Cannot open file \"" + path + "\". Access is denied");
   }
   file->content += bytes;
+}
+
+class MemoryFileSystem::Stream : public AppendStream {
+ public:
+  Stream(MemoryFileSystem& fs, Node& file, std::string path)
+      : fs_(fs), file_(file), path_(std::move(path)) {
+    ++file_.openStreams;
+    ++fs_.openStreams_;
+  }
+  ~Stream() override {
+    --file_.openStreams;
+    --fs_.openStreams_;
+  }
+  void Append(const std::string& bytes) override {
+    if (fs_.failStreamWrites_) {
+      throw EFileError("Cannot write file \"" + path_ +
+                       "\". There is not enough space on the disk");
+    }
+    file_.content += bytes;
+  }
+
+ private:
+  MemoryFileSystem& fs_;
+  Node& file_;
+  std::string path_;
+};
+
+std::unique_ptr<AppendStream> MemoryFileSystem::OpenForAppend(const std::string& path) {
+  AppendToFile(path, "");  // the same checks and failures
+  ++appendOpens_;
+  return std::make_unique<Stream>(*this, *Lookup(path), path);
 }
 
 }  // namespace calvorin::testing

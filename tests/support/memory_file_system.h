@@ -1,7 +1,8 @@
 // An in-memory file system with FindFirstFile/GetFileAttributes semantics for the core tests:
 // case-insensitive names, entries listed in creation order ("." and ".." first in every folder
 // but a drive's root), wildcards "*" and "?" ("*.*" matches every name), file attributes,
-// and folders that refuse writes.
+// folders that refuse writes, and files held open for appending (which cannot be removed meanwhile,
+// as a handle opened without FILE_SHARE_DELETE keeps a file on Windows).
 #pragma once
 
 #include <map>
@@ -31,7 +32,13 @@ class MemoryFileSystem : public FileSystem {
   std::vector<FindEntry> Find(const std::string& pattern) override;
   void WriteWholeFile(const std::string& path, const std::string& bytes) override;
   void AppendToFile(const std::string& path, const std::string& bytes) override;
+  // The stream writes into the file's node until it is destroyed (before this object).
+  std::unique_ptr<AppendStream> OpenForAppend(const std::string& path) override;
   size_t WholeWrites() const { return wholeWrites_; }
+  size_t AppendOpens() const { return appendOpens_; }  // OpenForAppend calls that succeeded
+  size_t OpenStreams() const { return openStreams_; }  // streams not yet destroyed
+  // While set, every Append through an open stream fails (a full disk, a lock on the range).
+  void FailStreamWrites(bool fail) { failStreamWrites_ = fail; }
 
   static bool WildcardMatch(const std::string& mask, const std::string& name);
 
@@ -41,6 +48,7 @@ class MemoryFileSystem : public FileSystem {
     std::uint32_t attributes = kFileAttributeDirectory;
     std::string content;
     bool readOnlyFolder = false;
+    int openStreams = 0;
     std::vector<std::unique_ptr<Node>> children;  // creation order
   };
   Node* Lookup(const std::string& path) const;
@@ -49,6 +57,10 @@ class MemoryFileSystem : public FileSystem {
   Node top_;  // children are drives ("C:")
   size_t findCalls_ = 0;
   size_t wholeWrites_ = 0;
+  size_t appendOpens_ = 0;
+  size_t openStreams_ = 0;
+  bool failStreamWrites_ = false;
+  class Stream;
 };
 
 }  // namespace calvorin::testing

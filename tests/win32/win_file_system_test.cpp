@@ -51,9 +51,11 @@ void MakeFolder(const std::string& path) {
   ASSERT_TRUE(::CreateDirectoryA(path.c_str(), nullptr)) << path << " error " << ::GetLastError();
 }
 
+// Reads as fopen and most readers do, letting others write meanwhile (the invalid-path log is
+// held open for writing while a scan runs).
 std::string ReadFileBytes(const std::string& path) {
-  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) return "<missing>";
   std::string out;
   char buffer[4096];
@@ -126,6 +128,94 @@ TEST_F(WinFileSystemTest, WildcardsFollowTheFirstEntryFound) {
   EXPECT_FALSE(fs.FolderExists(kDir + "\\Fold*"));         // attributes of a pattern cannot be read
 }
 
+// FileExists answers some missing paths from GetFileAttributesA; every answer must still be
+// FindFirstFileA's own.
+bool FindFirstSaysFile(const std::string& path) {
+  WIN32_FIND_DATAA data;
+  UniqueFind find(::FindFirstFileA(path.c_str(), &data));
+  return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+TEST_F(WinFileSystemTest, FileExistsGivesFindFirstFilesAnswers) {
+  MakeFile(kDir + "\\A Long File Name.text");
+  char shortPath[MAX_PATH] = "";
+  ASSERT_GT(
+      ::GetShortPathNameA((kDir + "\\A Long File Name.text").c_str(), shortPath, sizeof shortPath),
+      0u);
+  std::string shortName = shortPath;
+  shortName = shortName.substr(shortName.find_last_of('\\') + 1);
+  const std::string drive = MissingDrive();
+  char cwd[MAX_PATH];
+  ASSERT_GT(::GetCurrentDirectoryA(sizeof cwd, cwd), 0u);
+  ASSERT_TRUE(::SetCurrentDirectoryA(kDir.c_str()));
+  const std::string paths[] = {
+      kDir + "\\file.txt",
+      kDir + "\\FILE.TXT",
+      kDir + "\\missing.txt",
+      kDir + "\\Missing\\x.txt",
+      kDir + "\\Missing\\Deeper\\x.txt",
+      kDir + "\\Folder",
+      kDir + "\\Folder\\",
+      kDir + "\\file.txt\\",
+      kDir + "\\file.txt\\inner.dat",
+      kDir + "\\missing.txt\\",
+      kDir + "\\Folder\\inner.dat",
+      kDir + "\\Folder\\..\\file.txt",
+      kDir + "\\Folder\\.",
+      kDir + "\\file.txt.",
+      kDir + "\\file.txt ",
+      kDir + "\\file.txt. .",
+      kDir + "\\*.txt",
+      kDir + "\\fil?.txt",
+      kDir + "\\file<",
+      kDir + "\\file.tx>",
+      kDir + "\\Missing\\*.txt",
+      kDir + "\\Fold*\\inner.dat",
+      kDir + "\\" + shortName,
+      kDir + "\\A Long File Name.text",
+      kDir + "\\A LONG FILE NAME.TEXT",
+      kDir + "\\nul",
+      kDir + "\\con.txt",
+      kDir + "\\COM1",
+      kDir + "\\lpt1.log",
+      kDir + "\\Missing\\aux",
+      "C:nul",
+      "nul",
+      "file.txt",
+      "missing.txt",
+      "Folder\\inner.dat",
+      ".\\file.txt",
+      "Missing\\x.txt",
+      "C:file.txt",
+      "C:\\",
+      "C:",
+      drive + "\\Games\\game.exe",
+      drive + "\\",
+      "",
+      "\\\\?\\" + kDir + "\\file.txt",
+      "\\\\?\\" + kDir + "\\missing.txt",
+      "\\\\.\\nul",
+  };
+  int files = 0;
+  for (const auto& path : paths) {
+    const bool expected = FindFirstSaysFile(path);
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    const bool folder =
+        attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    EXPECT_EQ(fs.FileExists(path), expected) << path;
+    const auto both = fs.FileExistsAndFolder(path);
+    EXPECT_EQ(both.file, expected) << path;
+    ASSERT_TRUE(both.folder.has_value()) << path;
+    EXPECT_EQ(*both.folder, folder) << path;
+    EXPECT_EQ(fs.FolderExists(path), folder) << path;
+    files += expected;
+  }
+  ::SetCurrentDirectoryA(cwd);
+  std::printf("[   INFO   ] short name %s; %d of %zu paths are files\n", shortName.c_str(), files,
+              sizeof paths / sizeof paths[0]);
+  EXPECT_GE(files, 10);  // the table holds both answers
+}
+
 TEST_F(WinFileSystemTest, FindListsEntriesWithAttributes) {
   const auto entries = fs.Find(kDir + "\\*");
   bool sawFile = false, sawFolder = false, sawCase = false;
@@ -187,6 +277,23 @@ TEST_F(WinFileSystemTest, AppendToFileAddsAtTheEndOfAnExistingFileOnly) {
   fs.AppendToFile(path, "C:\\a.exe\r\n");
   fs.AppendToFile(path, "C:\\b.exe\r\n");
   EXPECT_EQ(ReadFileBytes(path), "Memo2\r\nC:\\a.exe\r\nC:\\b.exe\r\n");
+}
+
+TEST_F(WinFileSystemTest, AnAppendStreamWritesThroughAtOnce) {
+  const std::string path = kDir + "\\stream.txt";
+  EXPECT_THROW(fs.OpenForAppend(path), EFileError);
+  EXPECT_EQ(ReadFileBytes(path), "<missing>");
+  fs.WriteWholeFile(path, "Memo2\r\n");
+  auto stream = fs.OpenForAppend(path);
+  std::string expected = "Memo2\r\n";
+  for (int i = 0; i < 5; ++i) {
+    const std::string line = "C:\\gone" + std::to_string(i) + ".exe\r\n";
+    stream->Append(line);
+    expected += line;
+    EXPECT_EQ(ReadFileBytes(path), expected) << i;  // another reader sees it at once
+  }
+  stream.reset();
+  EXPECT_TRUE(::DeleteFileA(path.c_str()));
 }
 
 TEST_F(WinFileSystemTest, WriteWholeFileReplacesAHiddenFileAndKeepsItHidden) {
@@ -296,6 +403,75 @@ TEST_F(AnalysisOnDiskTest, AnOldLogIsReplacedAtTheFirstHit) {
   InvalidReferenceScan scan(SystemFileSystem());
   ASSERT_TRUE(Send(scan, "HKEY_LOCAL_MACHINE\\software\\x", "W:\\Nowhere\\gone.exe"));
   EXPECT_EQ(ReadFileBytes(kDir + "\\rrr.TXT"), "Memo2\r\nW:\\Nowhere\\gone.exe\r\n");
+}
+
+// The log is held open from the second hit to the end of the scan: whoever reads it between two
+// hits sees everything so far; nobody deletes it or writes to it meanwhile.
+TEST_F(AnalysisOnDiskTest, TheLogHeldOpenHoldsEverythingAfterEveryHit) {
+  const std::string log = kDir + "\\rrr.TXT";
+  InvalidReferenceScan scan(SystemFileSystem());
+  for (int i = 0; i < 20; ++i) {
+    ASSERT_TRUE(Send(scan, "HKEY_CURRENT_USER\\software\\x",
+                     kDir + "\\Gone" + std::to_string(i) + "\\app.exe"));
+    ASSERT_EQ(ReadFileBytes(log), scan.LogText()) << i;
+  }
+  EXPECT_TRUE(scan.LogFileOpen());
+  EXPECT_EQ(scan.LogLines().size(), 21u);
+
+  EXPECT_FALSE(::DeleteFileA(log.c_str()));
+  // A reader that lets nobody write cannot open it while the scan holds it.
+  UniqueFile exclusive(::CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_FALSE(exclusive);
+  EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+
+  // The scan ends: the file is free, and whole.
+  scan.CloseLog();
+  exclusive.reset(::CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  EXPECT_TRUE(exclusive);
+  exclusive.reset();
+  ASSERT_TRUE(::DeleteFileA(log.c_str()));
+
+  // Deleted between scans: the next hit writes the whole log again.
+  ASSERT_TRUE(Send(scan, "HKEY_CURRENT_USER\\software\\x", kDir + "\\Gone\\after.exe"));
+  EXPECT_EQ(ReadFileBytes(log), scan.LogText());
+  EXPECT_EQ(scan.LogLines().size(), 22u);
+}
+
+// Another handle locks the log's end. Windows refuses the append (ERROR_LOCK_VIOLATION), the
+// whole rewrite fails as well and the hit reports it with its line kept. Wine keeps byte-range
+// locks for LockFile callers only and lets WriteFile through, so there the hit succeeds. Either
+// way, once the lock is gone the next hit leaves every line in the file.
+TEST_F(AnalysisOnDiskTest, ALockedLogLosesNoLine) {
+  const std::string log = kDir + "\\rrr.TXT";
+  const std::string key = "HKEY_CURRENT_USER\\software\\x";
+  InvalidReferenceScan scan(SystemFileSystem());
+  ASSERT_TRUE(Send(scan, key, kDir + "\\Gone\\one.exe"));
+  ASSERT_TRUE(Send(scan, key, kDir + "\\Gone\\two.exe"));
+  ASSERT_TRUE(scan.LogFileOpen());
+  UniqueFile locker(::CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  ASSERT_TRUE(locker) << ::GetLastError();
+  ASSERT_TRUE(::LockFile(locker.get(), 0, 0, 1u << 20, 0));
+  bool refused = false;
+  try {
+    Send(scan, key, kDir + "\\Gone\\three.exe");
+  } catch (const EFileError& e) {
+    refused = true;
+    std::printf("[   INFO   ] %s\n", e.what());
+  }
+  std::printf("[   INFO   ] a locked log %s the append\n", refused ? "refused" : "took");
+  EXPECT_EQ(scan.HitCount(), refused ? 2 : 3);
+  EXPECT_EQ(scan.LogFileOpen(), !refused);
+  ASSERT_TRUE(::UnlockFile(locker.get(), 0, 0, 1u << 20, 0));
+  locker.reset();
+
+  ASSERT_TRUE(Send(scan, key, kDir + "\\Gone\\four.exe"));
+  EXPECT_EQ(scan.HitCount(), refused ? 3 : 4);
+  EXPECT_EQ(ReadFileBytes(log), "Memo2\r\n" + kDir + "\\Gone\\one.exe\r\n" + kDir +
+                                    "\\Gone\\two.exe\r\n" + kDir + "\\Gone\\three.exe\r\n" + kDir +
+                                    "\\Gone\\four.exe\r\n");
 }
 
 }  // namespace
