@@ -794,6 +794,7 @@ void TMainForm::ResultRecorded(int index) {
   // The invalid-path log lives in scan_ (LogLines) and in "rrr.TXT". The hidden Memo2 keeps its
   // design text: appending every line to an edit control costs more with each line (about 18 s
   // and 40 MB for 5,000 lines under Wine) and nothing ever reads it back.
+  KeepResultWidths(index);
   SendMessageA(lbResults_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));
   SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(index),
                lbResultsMeasureItem(index));
@@ -826,15 +827,20 @@ void TMainForm::SearchDone() {
 
 void TMainForm::ClearResults() {
   scan_.ClearResults();
+  resultWidths_.Clear();
   if (lbResults_) SendMessageA(lbResults_, LB_RESETCONTENT, 0, 0);
 }
 
 void TMainForm::RemeasureResults() {
   const int count = static_cast<int>(SendMessageA(lbResults_, LB_GETCOUNT, 0, 0));
+  if (count == 0) resultWidths_.Clear();  // the list was emptied (a new scan)
+  // Every item of the one column ends at the same right edge. Asking once matters: Wine finds an
+  // owner-drawn variable item's rectangle by adding up the heights from the top item to it.
+  const int right = count > 0 ? ResultsItemRight(0) : 0;
   // One repaint at the end instead of one per item.
   SendMessageA(lbResults_, WM_SETREDRAW, FALSE, 0);
   for (int i = count - 1; i >= 0; --i) {
-    SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(i), lbResultsMeasureItem(i));
+    SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(i), MeasureResult(i, right));
   }
   SendMessageA(lbResults_, WM_SETREDRAW, TRUE, 0);
   if (count > 0) InvalidateRect(lbResults_, nullptr, TRUE);
@@ -842,6 +848,10 @@ void TMainForm::RemeasureResults() {
 
 int TMainForm::lbResultsMeasureItem(int index) {
   if (index < 0 || index >= static_cast<int>(Results().size())) return 0;
+  return MeasureResult(index, ResultsItemRight(index));
+}
+
+int TMainForm::ResultsItemRight(int index) {
   RECT r{};
   if (SendMessageA(lbResults_, LB_GETITEMRECT, static_cast<WPARAM>(index),
                    reinterpret_cast<LPARAM>(&r)) == LB_ERR &&
@@ -850,22 +860,56 @@ int TMainForm::lbResultsMeasureItem(int index) {
     GetWindowRect(hwnd_, &window);
     r = {0, 0, window.right - window.left - 4, 0};
   }
-  const TextRect column{98, 0, r.right - 2, 0};
-  const TResult& e = Results()[static_cast<std::size_t>(index)];
+  return r.right;
+}
+
+void TMainForm::KeepResultWidths(int index) {
+  if (index < 0 || index >= static_cast<int>(Results().size())) return;
+  // Entries from `index` on are new (the list may have been emptied and filled again).
+  resultWidths_.Truncate(static_cast<std::size_t>(index) * 3);
+  if (resultWidths_.Size() != static_cast<std::size_t>(index) * 3) return;
+  const HitStore::Record& e = Results().Record(static_cast<std::size_t>(index));
   HDC dc = GetDC(lbResults_);
-  int height = 0;
   {
     GdiCanvas canvas(dc, static_cast<HFONT>(font_.get()), static_cast<HFONT>(matchFont_.get()));
     const FontStyle match{true, true};
-    height = DrawWrappedText(false, canvas, column, match, 18, e.KeyLen, e.KeyPos,
-                             kResultBreakChars, e.KeyPath) +
-             DrawWrappedText(false, canvas, column, match, 18, e.NameLen, e.NamePos,
-                             kResultBreakChars, e.ValueName.empty() ? "(default)" : e.ValueName) +
-             DrawWrappedText(false, canvas, column, match, 18, e.DataLen, e.DataPos,
-                             kResultBreakChars, e.DataText) +
-             4;
+    resultWidths_.Add(canvas, match, e.keyLen, e.keyPos, kResultBreakChars, e.keyPath);
+    resultWidths_.Add(canvas, match, e.nameLen, e.namePos, kResultBreakChars,
+                      e.valueName.empty() ? "(default)" : e.valueName);
+    resultWidths_.Add(canvas, match, e.dataLen, e.dataPos, kResultBreakChars, e.dataText);
   }
   ReleaseDC(lbResults_, dc);
+}
+
+int TMainForm::MeasureResult(int index, int itemRight) {
+  if (index < 0 || index >= static_cast<int>(Results().size())) return 0;
+  const TextRect column{98, 0, itemRight - 2, 0};
+  const std::size_t first = static_cast<std::size_t>(index) * 3;
+  int height = 0;
+  if (first + 3 <= resultWidths_.Size()) {
+    const auto key = resultWidths_.Height(first, column, 18);
+    const auto name = resultWidths_.Height(first + 1, column, 18);
+    const auto data = resultWidths_.Height(first + 2, column, 18);
+    if (key && name && data) height = *key + *name + *data + 4;
+  }
+  if (height == 0) {
+    // Not measured before, or a token must be split to fit the column: the canvas decides.
+    const HitStore::Record& e = Results().Record(static_cast<std::size_t>(index));
+    HDC dc = GetDC(lbResults_);
+    {
+      GdiCanvas canvas(dc, static_cast<HFONT>(font_.get()), static_cast<HFONT>(matchFont_.get()));
+      const FontStyle match{true, true};
+      height = DrawWrappedText(false, canvas, column, match, 18, e.keyLen, e.keyPos,
+                               kResultBreakChars, e.keyPath) +
+               DrawWrappedText(false, canvas, column, match, 18, e.nameLen, e.namePos,
+                               kResultBreakChars,
+                               e.valueName.empty() ? "(default)" : e.valueName) +
+               DrawWrappedText(false, canvas, column, match, 18, e.dataLen, e.dataPos,
+                               kResultBreakChars, e.dataText) +
+               4;
+    }
+    ReleaseDC(lbResults_, dc);
+  }
   // A list box item is at most 255 pixels high.
   return std::min(height, 255);
 }
@@ -880,7 +924,7 @@ void TMainForm::lbResultsDrawItem(const DRAWITEMSTRUCT& item) {
   FillRect(dc, &r, static_cast<HBRUSH>(brush.get()));
   const int index = static_cast<int>(item.itemID);
   if (index < 0 || index >= static_cast<int>(Results().size())) return;
-  const TResult& e = Results()[static_cast<std::size_t>(index)];
+  const TResult e = Results()[static_cast<std::size_t>(index)];
   SetTextColor(dc, textColour);
   SetBkMode(dc, TRANSPARENT);
 

@@ -85,7 +85,7 @@ class TMainForm {
   void SelectTabPage(int index);
 
   int HitCount() const { return scan_.HitCount(); }
-  const std::vector<TResult>& Results() const { return scan_.Results(); }
+  ResultList Results() const { return scan_.Results(); }
   // The hit table, the results list and the invalid-path log of the scans.
   InvalidReferenceScan& Scan() { return scan_; }
 
@@ -114,6 +114,12 @@ class TMainForm {
   template <typename F>
   void Guard(F&& handler);
   void ProcessMessages();
+  // lbResultsMeasureItem's parts: the right edge of item `index`'s rectangle (the same for every
+  // item), and the item's height in a list whose items end there.
+  int ResultsItemRight(int index);
+  int MeasureResult(int index, int itemRight);
+  // The widths of results entry `index`'s three texts, measured once with the list's fonts.
+  void KeepResultWidths(int index);
   class RepairControls;
 
   MainFormOptions options_;
@@ -130,6 +136,8 @@ class TMainForm {
   HICON icon_ = nullptr, smallIcon_ = nullptr;
   std::map<HWND, std::string> hints_;
   std::string currentHint_;
+  // Three texts per results entry (key, value, data), for entries 0 .. Size() / 3 - 1.
+  WrapWidths resultWidths_;
   bool firstActivation_ = true;
   // A Repair run processes window messages; while it runs, Search, Repair and Restore wait, and
   // a close request is kept until the run (and its backup file) has ended.
