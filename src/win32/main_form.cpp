@@ -169,16 +169,19 @@ LRESULT CALLBACK TMainForm::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
   }
 }
 
-LRESULT CALLBACK TMainForm::ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
-                                            DWORD_PTR data) {
+// The list box class's own procedure, the same for every list box.
+WNDPROC TMainForm::resultsListDefault = nullptr;
+
+LRESULT CALLBACK TMainForm::ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_RBUTTONDOWN && wp == MK_RBUTTON) {
-    auto* self = reinterpret_cast<TMainForm*>(data);
-    self->Guard([&] {
-      self->lbResultsMouseDown(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
-    });
-    return 0;
+    if (auto* self = reinterpret_cast<TMainForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+      self->Guard([&] {
+        self->lbResultsMouseDown(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+      });
+      return 0;
+    }
   }
-  return DefSubclassProc(hwnd, msg, wp, lp);
+  return CallWindowProcW(resultsListDefault, hwnd, msg, wp, lp);
 }
 
 LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -385,7 +388,12 @@ void TMainForm::CreateControls() {
                           WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY |
                               LBS_OWNERDRAWVARIABLE | LBS_NOINTEGRALHEIGHT,
                           kIdLbResults, 0, kPanelHeight, kClientWidth, 300);
-  SetWindowSubclass(lbResults_, &ResultsListProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  // Subclassed through its window procedure, not SetWindowSubclass: Wine's subclass procedure
+  // looks its data up with GetProp, a round trip to the wine server on every message, and the
+  // list gets several messages per result.
+  SetWindowLongPtrW(lbResults_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  resultsListDefault = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(lbResults_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ResultsListProc)));
 
   tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
@@ -840,7 +848,15 @@ void TMainForm::RemeasureResults() {
   // One repaint at the end instead of one per item.
   SendMessageA(lbResults_, WM_SETREDRAW, FALSE, 0);
   for (int i = count - 1; i >= 0; --i) {
-    SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(i), MeasureResult(i, right));
+    const int height = MeasureResult(i, right);
+    // Wine's LB_SETITEMHEIGHT invalidates the item even with redrawing off, and finds its
+    // rectangle by adding up the heights from the top item to it: over every item that is the
+    // square of the count. An item whose height stays needs no call (the whole list is
+    // invalidated below); the list box stores 0 as 1.
+    const LRESULT old = SendMessageA(lbResults_, LB_GETITEMHEIGHT, static_cast<WPARAM>(i), 0);
+    if (old != std::max(height, 1)) {
+      SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(i), height);
+    }
   }
   SendMessageA(lbResults_, WM_SETREDRAW, TRUE, 0);
   if (count > 0) InvalidateRect(lbResults_, nullptr, TRUE);

@@ -92,8 +92,8 @@ class TMainForm {
  private:
   static LRESULT CALLBACK WndProcThunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  static LRESULT CALLBACK ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
-                                          DWORD_PTR data);
+  static LRESULT CALLBACK ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static WNDPROC resultsListDefault;
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
   void OnCommand(int id, int code);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
