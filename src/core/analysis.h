@@ -108,8 +108,8 @@ class HitStore {
   };
 
   void Append(std::string_view keyPath, std::string_view valueName, std::string_view dataText,
-              std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos,
-              std::int32_t keyLen, std::int32_t nameLen, std::int32_t dataLen, Hkey root);
+              std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
+              std::int32_t nameLen, std::int32_t dataLen, Hkey root);
   // Forgets every record and gives the characters' memory back.
   void Clear();
   std::size_t Size() const { return records_.size(); }

@@ -132,8 +132,7 @@ std::size_t WrapWidths::Add(TextCanvas& canvas, const FontStyle& matchStyle, int
   return ends_.size() - 1;
 }
 
-std::optional<int> WrapWidths::Height(std::size_t index, const TextRect& rect,
-                                      int minimum) const {
+std::optional<int> WrapWidths::Height(std::size_t index, const TextRect& rect, int minimum) const {
   const std::size_t begin = index == 0 ? 0 : ends_[index - 1];
   const std::size_t end = ends_[index];
   const int lineHeight = values_[begin];

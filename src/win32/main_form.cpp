@@ -918,8 +918,7 @@ int TMainForm::MeasureResult(int index, int itemRight) {
       height = DrawWrappedText(false, canvas, column, match, 18, e.keyLen, e.keyPos,
                                kResultBreakChars, e.keyPath) +
                DrawWrappedText(false, canvas, column, match, 18, e.nameLen, e.namePos,
-                               kResultBreakChars,
-                               e.valueName.empty() ? "(default)" : e.valueName) +
+                               kResultBreakChars, e.valueName.empty() ? "(default)" : e.valueName) +
                DrawWrappedText(false, canvas, column, match, 18, e.dataLen, e.dataPos,
                                kResultBreakChars, e.dataText) +
                4;

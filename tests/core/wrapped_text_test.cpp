@@ -262,8 +262,8 @@ TEST(WrapWidthsTest, HeightMatchesTheCanvasAtEveryWidth) {
           }
           if (cached) {
             ++arithmetic;
-            ASSERT_EQ(*cached, direct) << text << " pos " << pos << " len " << len << " width "
-                                       << width;
+            ASSERT_EQ(*cached, direct)
+                << text << " pos " << pos << " len " << len << " width " << width;
           } else {
             ++deferred;
           }
@@ -290,8 +290,7 @@ TEST(WrapWidthsTest, DefersOnlyWhenATokenMustBeSplit) {
   // A one-character token overflows its line instead of being split.
   EXPECT_EQ(widths.Height(1, Column(0), 0), std::optional<int>(3 * kLine));
   EXPECT_EQ(widths.Height(1, Column(0), 0),
-            DrawWrappedText(false, canvas, Column(0), kMatch, 0, 0, 0, kResultBreakChars,
-                            "\\\\x"));
+            DrawWrappedText(false, canvas, Column(0), kMatch, 0, 0, 0, kResultBreakChars, "\\\\x"));
 }
 
 TEST(WrapWidthsTest, WidthsTooLargeToKeepGoBackToTheCanvas) {

@@ -1,8 +1,7 @@
 // Heights from widths measured once against heights measured at each width, with the results
 // list's real fonts on a real device context: the arithmetic must agree with GDI exactly.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <string>
 #include <vector>
@@ -17,8 +16,8 @@ namespace {
 // The results list's fonts: Arial with a 13-pixel character height, the match bold and
 // underlined.
 HFONT ListFont(int weight, bool underline) {
-  return CreateFontA(-13, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE,
-                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+  return CreateFontA(-13, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
+                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
                      DEFAULT_PITCH | FF_SWISS, "Arial");
 }
 
