@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "core/repair.h"
@@ -27,6 +28,8 @@ constexpr int kClientWidth = 628;
 constexpr int kClientHeight = 448;
 constexpr int kMinOuterWidth = 500;
 constexpr int kMinOuterHeight = 390;
+// How far from the list's top item RemeasureResults sets item heights before it moves the top.
+constexpr int kFarItems = 2000;
 constexpr int kBannerHeight = 97;
 constexpr int kPanelHeight = 57;
 
@@ -847,17 +850,25 @@ void TMainForm::RemeasureResults() {
   const int right = count > 0 ? ResultsItemRight(0) : 0;
   // One repaint at the end instead of one per item.
   SendMessageA(lbResults_, WM_SETREDRAW, FALSE, 0);
+  const int top = count > 0 ? static_cast<int>(SendMessageA(lbResults_, LB_GETTOPINDEX, 0, 0)) : 0;
+  int topNow = top;  // the list's top item while the heights are set
   for (int i = count - 1; i >= 0; --i) {
     const int height = MeasureResult(i, right);
     // Wine's LB_SETITEMHEIGHT invalidates the item even with redrawing off, and finds its
-    // rectangle by adding up the heights from the top item to it: over every item that is the
-    // square of the count. An item whose height stays needs no call (the whole list is
-    // invalidated below); the list box stores 0 as 1.
+    // rectangle by adding up the heights from the top item to it: over every item of a long
+    // list that is the square of the count. An item whose height stays needs no call (the whole
+    // list is invalidated below; the list box stores 0 as 1), and while heights change far
+    // from the top item, the top item follows them, and goes back at the end.
     const LRESULT old = SendMessageA(lbResults_, LB_GETITEMHEIGHT, static_cast<WPARAM>(i), 0);
-    if (old != std::max(height, 1)) {
-      SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(i), height);
+    if (old == std::max(height, 1)) continue;
+    if (std::abs(i - topNow) > kFarItems) {
+      SendMessageA(lbResults_, LB_SETTOPINDEX, static_cast<WPARAM>(std::max(0, i - kFarItems / 2)),
+                   0);
+      topNow = static_cast<int>(SendMessageA(lbResults_, LB_GETTOPINDEX, 0, 0));
     }
+    SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(i), height);
   }
+  if (topNow != top) SendMessageA(lbResults_, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
   SendMessageA(lbResults_, WM_SETREDRAW, TRUE, 0);
   if (count > 0) InvalidateRect(lbResults_, nullptr, TRUE);
 }
