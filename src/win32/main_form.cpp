@@ -869,6 +869,14 @@ void TMainForm::RemeasureResults() {
     SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(i), height);
   }
   if (topNow != top) SendMessageA(lbResults_, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
+  if (count > 0) {
+    // Setting a visible item's height with redrawing off makes Wine's list box re-check its top
+    // item when redrawing comes back on (near the end of the list it moves up). Every re-measure
+    // did that when it set every height; it still does, whichever heights changed.
+    const int first = static_cast<int>(SendMessageA(lbResults_, LB_GETTOPINDEX, 0, 0));
+    SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(first),
+                 SendMessageA(lbResults_, LB_GETITEMHEIGHT, static_cast<WPARAM>(first), 0));
+  }
   SendMessageA(lbResults_, WM_SETREDRAW, TRUE, 0);
   if (count > 0) InvalidateRect(lbResults_, nullptr, TRUE);
 }
