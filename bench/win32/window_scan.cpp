@@ -2,7 +2,7 @@
 // "Found %d items" and prints how long that took from the click, the count and the last
 // progress text; then closes the window.
 // Usage: window_scan.exe <path of calvorin.exe> [options]
-//   <file>.bmp  keep a screenshot of the Results page
+//   <file>.bmp  keep a screenshot of the Results page (with resize: after it)
 //   memory      after "Found": the process's peak working set (peak_ws_kb=, ws_kb=)
 //   resize      after "Found": one width change of the main window, which re-measures every
 //               item of the results list; resize_seconds= is the synchronous SetWindowPos
@@ -196,7 +196,7 @@ int main(int argc, char** argv) {
     Sync(data.found);
     Sleep(1500);
   }
-  if (shot) SaveScreen(shot);
+  if (shot && !resize) SaveScreen(shot);
   if (resize) {
     RECT r{};
     GetWindowRect(data.found, &r);
@@ -213,6 +213,11 @@ int main(int argc, char** argv) {
     Sync(data.found);
     const double shrink = Now() - t1;
     std::printf("resize_seconds=%.3f shrink_seconds=%.3f width=%d->%d\n", grow, shrink, w, w + 120);
+    if (shot) {
+      // The list as the two re-measures left it, painted.
+      Sleep(1500);
+      SaveScreen(shot);
+    }
     if (memory) PrintMemory(pi.hProcess, "after_resize");
   }
   if (repair) {

@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -89,6 +90,59 @@ struct Analysis {
 // Cut, tests, then probes: a rejected candidate never reaches the file system.
 Analysis AnalyseHit(FileSystem& fs, std::string_view keyPath, std::string_view dataText);
 
+// The recorded values, stored compactly: one fixed-size record per value, its texts in
+// append-only blocks of characters that never move (a key path equal to the previous record's
+// is stored once), so that 100,000 rows cost little more than their characters and growing the
+// store never copies what it holds.
+class HitStore {
+ public:
+  struct Record {
+    std::string_view keyPath;
+    std::string_view valueName;
+    std::string_view dataText;
+    std::int32_t keyPos = 0;
+    std::int32_t namePos = 0;
+    std::int32_t dataPos = 0;
+    std::int32_t keyLen = 0;
+    std::int32_t nameLen = 0;
+    std::int32_t dataLen = 0;
+    Hkey root = 0;
+  };
+
+  void Append(std::string_view keyPath, std::string_view valueName, std::string_view dataText,
+              std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
+              std::int32_t nameLen, std::int32_t dataLen, Hkey root);
+  // Forgets every record and gives the characters' memory back.
+  void Clear();
+  std::size_t Size() const { return records_.size(); }
+  const Record& operator[](std::size_t i) const { return records_[i]; }
+
+ private:
+  std::string_view Keep(std::string_view text);
+
+  std::deque<Record> records_;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t blockFree_ = 0;  // unused characters at the end of blocks_.back()
+  char* blockNext_ = nullptr;
+};
+
+// The results list as its readers see it: entry i of the results list, as a TResult whose texts
+// are copies, or its stored record.
+class ResultList {
+ public:
+  ResultList(const HitStore& store, std::size_t first) : store_(&store), first_(first) {}
+  std::size_t size() const { return store_->Size() - first_; }
+  bool empty() const { return size() == 0; }
+  // The stored record of entry i (its texts stay valid until the next scan starts).
+  const HitStore::Record& Record(std::size_t i) const { return (*store_)[first_ + i]; }
+  TResult operator[](std::size_t i) const;
+  TResult back() const { return (*this)[size() - 1]; }
+
+ private:
+  const HitStore* store_;
+  std::size_t first_;
+};
+
 // The scan's record of invalid values: the hit table and HitCount, the results list and the
 // invalid-path log. Owned by the main window and used on its thread only (the walk reaches it
 // through its synchronous call), so it has no locks.
@@ -118,7 +172,7 @@ class InvalidReferenceScan {
   bool LogFileOpen() const { return logFile_ != nullptr; }
   // Empties the results list only (a changed search text, a saved search opened); HitCount and
   // the table are left as they are, so Clear() must precede the next scan.
-  void ClearResults() { results_.clear(); }
+  void ClearResults() { resultsFirst_ = hits_.Size(); }
 
   // The match callback: analyses the hit and, when it is invalid, records it in this order:
   // log line and "rrr.TXT" (a failed write throws EFileError, with the line kept in the log and
@@ -132,13 +186,14 @@ class InvalidReferenceScan {
   bool Full() const { return HitCount() >= kHitTableRows; }
 
   // The hit table: rows 1 .. HitCount(). A row outside that range throws std::out_of_range.
-  int HitCount() const { return static_cast<int>(rows_.size()); }
-  const std::string& HitKeyPath(int row) const { return Row(row).keyPath; }
-  const std::string& HitValueName(int row) const { return Row(row).valueName; }
-  const std::string& HitDataText(int row) const { return Row(row).dataText; }
+  int HitCount() const { return static_cast<int>(hits_.Size()); }
+  std::string HitKeyPath(int row) const { return std::string(Row(row).keyPath); }
+  std::string HitValueName(int row) const { return std::string(Row(row).valueName); }
+  std::string HitDataText(int row) const { return std::string(Row(row).dataText); }
 
-  // Entry i describes the same value as hit-table row i + 1.
-  const std::vector<TResult>& Results() const { return results_; }
+  // Entry i describes the same value as hit-table row i + 1. The table and the list share one
+  // store: the list is the rows recorded since the last Clear() or ClearResults().
+  ResultList Results() const { return ResultList(hits_, resultsFirst_); }
 
   // The invalid-path log: "Memo2" and then the candidate of every invalid value since the object
   // was made, across scans (a line whose write failed stays and goes out with the next write);
@@ -148,19 +203,14 @@ class InvalidReferenceScan {
   const std::string& LogPath() const { return logPath_; }
 
  private:
-  struct HitRow {
-    std::string keyPath;
-    std::string valueName;
-    std::string dataText;
-  };
-  const HitRow& Row(int row) const;
+  const HitStore::Record& Row(int row) const;
   void AppendLogLine(const std::string& line);
   void WriteLog();
 
   FileSystem& fs_;
   std::string logPath_;
-  std::vector<HitRow> rows_;
-  std::vector<TResult> results_;
+  HitStore hits_;
+  std::size_t resultsFirst_ = 0;  // the hit-table row (0-based) of results entry 0
   std::vector<std::string> logLines_;
   std::string logText_;
   bool logOnDisk_ = false;  // the file holds exactly logText_

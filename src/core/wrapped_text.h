@@ -2,8 +2,12 @@
 // measure an item and to draw it, so an item is always exactly as tall as it is drawn.
 #pragma once
 
+#include <cstddef>
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace calvorin {
 
@@ -42,5 +46,33 @@ inline constexpr std::string_view kResultBreakChars = ";,\\/-";
 int DrawWrappedText(bool draw, TextCanvas& canvas, const TextRect& rect,
                     const FontStyle& matchStyle, int minimum, int length, int position,
                     std::string_view breaks, std::string_view text);
+
+// What DrawWrappedText's measurement of a text does not owe to the column: its line height and
+// the width of each of its tokens, measured once, so that its height at another column width is
+// arithmetic. Two bytes a token.
+class WrapWidths {
+ public:
+  // Measures one text as DrawWrappedText(false, canvas, rect, matchStyle, minimum, length,
+  // position, breaks, text) does, at any rect and minimum; returns the text's number here.
+  // Leaves the canvas in the normal style.
+  std::size_t Add(TextCanvas& canvas, const FontStyle& matchStyle, int length, int position,
+                  std::string_view breaks, std::string_view text);
+  // DrawWrappedText(false, ...)'s height of text `index` in the column of `rect`, at least
+  // `minimum`; nullopt when the layout needs the canvas after all (a token wider than the
+  // column is split at a width only the canvas can tell).
+  std::optional<int> Height(std::size_t index, const TextRect& rect, int minimum) const;
+
+  std::size_t Size() const { return ends_.size(); }
+  // Keeps texts 0 .. count - 1.
+  void Truncate(std::size_t count);
+  void Clear();
+
+ private:
+  // Per text: its line height, then one value per token: bit 15 set when the token has more than
+  // one character (so it may be split), bits 0..14 its width; kSaturated stands for a width too
+  // large to keep, which sends Height() back to the canvas.
+  std::vector<std::uint16_t> values_;
+  std::vector<std::uint32_t> ends_;  // the end of each text's values
+};
 
 }  // namespace calvorin

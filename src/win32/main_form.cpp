@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <stdexcept>
 
 #include "core/repair.h"
@@ -27,6 +28,8 @@ constexpr int kClientWidth = 628;
 constexpr int kClientHeight = 448;
 constexpr int kMinOuterWidth = 500;
 constexpr int kMinOuterHeight = 390;
+// How far from the list's top item RemeasureResults sets item heights before it moves the top.
+constexpr int kFarItems = 2000;
 constexpr int kBannerHeight = 97;
 constexpr int kPanelHeight = 57;
 
@@ -169,16 +172,19 @@ LRESULT CALLBACK TMainForm::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
   }
 }
 
-LRESULT CALLBACK TMainForm::ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR,
-                                            DWORD_PTR data) {
+// The list box class's own procedure, the same for every list box.
+WNDPROC TMainForm::resultsListDefault = nullptr;
+
+LRESULT CALLBACK TMainForm::ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_RBUTTONDOWN && wp == MK_RBUTTON) {
-    auto* self = reinterpret_cast<TMainForm*>(data);
-    self->Guard([&] {
-      self->lbResultsMouseDown(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
-    });
-    return 0;
+    if (auto* self = reinterpret_cast<TMainForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
+      self->Guard([&] {
+        self->lbResultsMouseDown(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+      });
+      return 0;
+    }
   }
-  return DefSubclassProc(hwnd, msg, wp, lp);
+  return CallWindowProcW(resultsListDefault, hwnd, msg, wp, lp);
 }
 
 LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
@@ -385,7 +391,12 @@ void TMainForm::CreateControls() {
                           WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY |
                               LBS_OWNERDRAWVARIABLE | LBS_NOINTEGRALHEIGHT,
                           kIdLbResults, 0, kPanelHeight, kClientWidth, 300);
-  SetWindowSubclass(lbResults_, &ResultsListProc, 1, reinterpret_cast<DWORD_PTR>(this));
+  // Subclassed through its window procedure, not SetWindowSubclass: Wine's subclass procedure
+  // looks its data up with GetProp, a round trip to the wine server on every message, and the
+  // list gets several messages per result.
+  SetWindowLongPtrW(lbResults_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  resultsListDefault = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(lbResults_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ResultsListProc)));
 
   tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,
@@ -867,6 +878,7 @@ void TMainForm::ResultRecorded(int index) {
   // The invalid-path log lives in scan_ (LogLines) and in "rrr.TXT". The hidden Memo2 keeps its
   // design text: appending every line to an edit control costs more with each line (about 18 s
   // and 40 MB for 5,000 lines under Wine) and nothing ever reads it back.
+  KeepResultWidths(index);
   SendMessageA(lbResults_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));
   SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(index),
                lbResultsMeasureItem(index));
@@ -900,15 +912,44 @@ void TMainForm::SearchDone() {
 
 void TMainForm::ClearResults() {
   scan_.ClearResults();
+  resultWidths_.Clear();
   if (lbResults_) SendMessageA(lbResults_, LB_RESETCONTENT, 0, 0);
 }
 
 void TMainForm::RemeasureResults() {
   const int count = static_cast<int>(SendMessageA(lbResults_, LB_GETCOUNT, 0, 0));
+  if (count == 0) resultWidths_.Clear();  // the list was emptied (a new scan)
+  // Every item of the one column ends at the same right edge. Asking once matters: Wine finds an
+  // owner-drawn variable item's rectangle by adding up the heights from the top item to it.
+  const int right = count > 0 ? ResultsItemRight(0) : 0;
   // One repaint at the end instead of one per item.
   SendMessageA(lbResults_, WM_SETREDRAW, FALSE, 0);
+  const int top = count > 0 ? static_cast<int>(SendMessageA(lbResults_, LB_GETTOPINDEX, 0, 0)) : 0;
+  int topNow = top;  // the list's top item while the heights are set
   for (int i = count - 1; i >= 0; --i) {
-    SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(i), lbResultsMeasureItem(i));
+    const int height = MeasureResult(i, right);
+    // Wine's LB_SETITEMHEIGHT invalidates the item even with redrawing off, and finds its
+    // rectangle by adding up the heights from the top item to it: over every item of a long
+    // list that is the square of the count. An item whose height stays needs no call (the whole
+    // list is invalidated below; the list box stores 0 as 1), and while heights change far
+    // from the top item, the top item follows them, and goes back at the end.
+    const LRESULT old = SendMessageA(lbResults_, LB_GETITEMHEIGHT, static_cast<WPARAM>(i), 0);
+    if (old == std::max(height, 1)) continue;
+    if (std::abs(i - topNow) > kFarItems) {
+      SendMessageA(lbResults_, LB_SETTOPINDEX, static_cast<WPARAM>(std::max(0, i - kFarItems / 2)),
+                   0);
+      topNow = static_cast<int>(SendMessageA(lbResults_, LB_GETTOPINDEX, 0, 0));
+    }
+    SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(i), height);
+  }
+  if (topNow != top) SendMessageA(lbResults_, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
+  if (count > 0) {
+    // Setting a visible item's height with redrawing off makes Wine's list box re-check its top
+    // item when redrawing comes back on (near the end of the list it moves up). Every re-measure
+    // did that when it set every height; it still does, whichever heights changed.
+    const int first = static_cast<int>(SendMessageA(lbResults_, LB_GETTOPINDEX, 0, 0));
+    SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(first),
+                 SendMessageA(lbResults_, LB_GETITEMHEIGHT, static_cast<WPARAM>(first), 0));
   }
   SendMessageA(lbResults_, WM_SETREDRAW, TRUE, 0);
   if (count > 0) InvalidateRect(lbResults_, nullptr, TRUE);
@@ -916,6 +957,10 @@ void TMainForm::RemeasureResults() {
 
 int TMainForm::lbResultsMeasureItem(int index) {
   if (index < 0 || index >= static_cast<int>(Results().size())) return 0;
+  return MeasureResult(index, ResultsItemRight(index));
+}
+
+int TMainForm::ResultsItemRight(int index) {
   RECT r{};
   if (SendMessageA(lbResults_, LB_GETITEMRECT, static_cast<WPARAM>(index),
                    reinterpret_cast<LPARAM>(&r)) == LB_ERR &&
@@ -924,22 +969,55 @@ int TMainForm::lbResultsMeasureItem(int index) {
     GetWindowRect(hwnd_, &window);
     r = {0, 0, window.right - window.left - 4, 0};
   }
-  const TextRect column{98, 0, r.right - 2, 0};
-  const TResult& e = Results()[static_cast<std::size_t>(index)];
+  return r.right;
+}
+
+void TMainForm::KeepResultWidths(int index) {
+  if (index < 0 || index >= static_cast<int>(Results().size())) return;
+  // Entries from `index` on are new (the list may have been emptied and filled again).
+  resultWidths_.Truncate(static_cast<std::size_t>(index) * 3);
+  if (resultWidths_.Size() != static_cast<std::size_t>(index) * 3) return;
+  const HitStore::Record& e = Results().Record(static_cast<std::size_t>(index));
   HDC dc = GetDC(lbResults_);
-  int height = 0;
   {
     GdiCanvas canvas(dc, static_cast<HFONT>(font_.get()), static_cast<HFONT>(matchFont_.get()));
     const FontStyle match{true, true};
-    height = DrawWrappedText(false, canvas, column, match, 18, e.KeyLen, e.KeyPos,
-                             kResultBreakChars, e.KeyPath) +
-             DrawWrappedText(false, canvas, column, match, 18, e.NameLen, e.NamePos,
-                             kResultBreakChars, e.ValueName.empty() ? "(default)" : e.ValueName) +
-             DrawWrappedText(false, canvas, column, match, 18, e.DataLen, e.DataPos,
-                             kResultBreakChars, e.DataText) +
-             4;
+    resultWidths_.Add(canvas, match, e.keyLen, e.keyPos, kResultBreakChars, e.keyPath);
+    resultWidths_.Add(canvas, match, e.nameLen, e.namePos, kResultBreakChars,
+                      e.valueName.empty() ? "(default)" : e.valueName);
+    resultWidths_.Add(canvas, match, e.dataLen, e.dataPos, kResultBreakChars, e.dataText);
   }
   ReleaseDC(lbResults_, dc);
+}
+
+int TMainForm::MeasureResult(int index, int itemRight) {
+  if (index < 0 || index >= static_cast<int>(Results().size())) return 0;
+  const TextRect column{98, 0, itemRight - 2, 0};
+  const std::size_t first = static_cast<std::size_t>(index) * 3;
+  int height = 0;
+  if (first + 3 <= resultWidths_.Size()) {
+    const auto key = resultWidths_.Height(first, column, 18);
+    const auto name = resultWidths_.Height(first + 1, column, 18);
+    const auto data = resultWidths_.Height(first + 2, column, 18);
+    if (key && name && data) height = *key + *name + *data + 4;
+  }
+  if (height == 0) {
+    // Not measured before, or a token must be split to fit the column: the canvas decides.
+    const HitStore::Record& e = Results().Record(static_cast<std::size_t>(index));
+    HDC dc = GetDC(lbResults_);
+    {
+      GdiCanvas canvas(dc, static_cast<HFONT>(font_.get()), static_cast<HFONT>(matchFont_.get()));
+      const FontStyle match{true, true};
+      height = DrawWrappedText(false, canvas, column, match, 18, e.keyLen, e.keyPos,
+                               kResultBreakChars, e.keyPath) +
+               DrawWrappedText(false, canvas, column, match, 18, e.nameLen, e.namePos,
+                               kResultBreakChars, e.valueName.empty() ? "(default)" : e.valueName) +
+               DrawWrappedText(false, canvas, column, match, 18, e.dataLen, e.dataPos,
+                               kResultBreakChars, e.dataText) +
+               4;
+    }
+    ReleaseDC(lbResults_, dc);
+  }
   // A list box item is at most 255 pixels high.
   return std::min(height, 255);
 }
@@ -954,7 +1032,7 @@ void TMainForm::lbResultsDrawItem(const DRAWITEMSTRUCT& item) {
   FillRect(dc, &r, static_cast<HBRUSH>(brush.get()));
   const int index = static_cast<int>(item.itemID);
   if (index < 0 || index >= static_cast<int>(Results().size())) return;
-  const TResult& e = Results()[static_cast<std::size_t>(index)];
+  const TResult e = Results()[static_cast<std::size_t>(index)];
   SetTextColor(dc, textColour);
   SetBkMode(dc, TRANSPARENT);
 

@@ -85,15 +85,15 @@ class TMainForm {
   void SelectTabPage(int index);
 
   int HitCount() const { return scan_.HitCount(); }
-  const std::vector<TResult>& Results() const { return scan_.Results(); }
+  ResultList Results() const { return scan_.Results(); }
   // The hit table, the results list and the invalid-path log of the scans.
   InvalidReferenceScan& Scan() { return scan_; }
 
  private:
   static LRESULT CALLBACK WndProcThunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  static LRESULT CALLBACK ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp, UINT_PTR id,
-                                          DWORD_PTR data);
+  static LRESULT CALLBACK ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static WNDPROC resultsListDefault;
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
   void OnCommand(int id, int code);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
@@ -116,6 +116,12 @@ class TMainForm {
   void Guard(F&& handler);
   // Handles pending messages; `only` (PM_QS_* flags) limits which kinds, 0 takes all.
   void ProcessMessages(UINT only = 0);
+  // lbResultsMeasureItem's parts: the right edge of item `index`'s rectangle (the same for every
+  // item), and the item's height in a list whose items end there.
+  int ResultsItemRight(int index);
+  int MeasureResult(int index, int itemRight);
+  // The widths of results entry `index`'s three texts, measured once with the list's fonts.
+  void KeepResultWidths(int index);
   class RepairControls;
 
   MainFormOptions options_;
@@ -135,6 +141,8 @@ class TMainForm {
   SIZE bannerSize_{0, 0};
   std::map<HWND, std::string> hints_;
   std::string currentHint_;
+  // Three texts per results entry (key, value, data), for entries 0 .. Size() / 3 - 1.
+  WrapWidths resultWidths_;
   bool firstActivation_ = true;
   // A Repair run processes window messages; while it runs, Search, Repair and Restore wait, and
   // a close request is kept until the run (and its backup file) has ended.

@@ -194,3 +194,134 @@ TEST(WrappedText, ColumnNarrowerThanOneCharacterEnds) {
 
 }  // namespace
 }  // namespace calvorin
+
+namespace calvorin {
+namespace {
+
+// Widths that are not a sum of character widths: every character has its own width, bold adds
+// one, and some pairs kern; an empty text has a height of its own, as GDI's font height differs
+// from a run's.
+class KernedCanvas : public TextCanvas {
+ public:
+  void SetFontStyle(const FontStyle& style) override { style_ = style; }
+  int TextWidth(std::string_view text) override {
+    int w = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      const auto c = static_cast<unsigned char>(text[i]);
+      w += 4 + c % 5 + (style_.bold ? 1 : 0);
+      if (i > 0 && text[i - 1] == 'A' && c == 'V') w -= 2;
+    }
+    return w + static_cast<int>(text.size() > 3);
+  }
+  int TextHeight(std::string_view text) override { return text.empty() ? 16 : 13; }
+  void DrawRun(int, int, std::string_view) override { ++draws; }
+  int draws = 0;
+
+ private:
+  FontStyle style_;
+};
+
+const std::vector<std::string>& WrapTexts() {
+  static const std::vector<std::string> texts = {
+      "",
+      "x",
+      "HKEY_CURRENT_USER\\Software\\CalvorinInvalid\\Set00042",
+      "C:\\CalvorinGone\\Folder0001\\missing000042.exe",
+      "AVAV;AV,AV\\AV/AV-AV AV\tAV\nAV\rAV",
+      "a;;;b,,,c\\\\\\d///e---f   g",
+      "averyveryverylongtokenwithoutanybreakcharacteratallthatwillnotfitnarrowcolumns\\x",
+      "\"C:\\Program Files\\Some Vendor\\Tool\\tool.exe\" /quiet /norestart -x",
+      "trailing tab\t",
+      "(default)",
+  };
+  return texts;
+}
+
+TEST(WrapWidthsTest, HeightMatchesTheCanvasAtEveryWidth) {
+  const FontStyle match{true, true};
+  int arithmetic = 0;
+  int deferred = 0;
+  for (const std::string& text : WrapTexts()) {
+    const int size = static_cast<int>(text.size());
+    for (auto [pos, len] : {std::pair{0, 0}, std::pair{1, 2}, std::pair{2, 2},
+                            std::pair{size / 2, 5}, std::pair{size, 1}, std::pair{3, size}}) {
+      KernedCanvas canvas;
+      WrapWidths widths;
+      const std::size_t index = widths.Add(canvas, match, len, pos, kResultBreakChars, text);
+      EXPECT_EQ(canvas.draws, 0);
+      for (int width = -3; width <= 420; ++width) {
+        const TextRect column{98, 0, 98 + width + 1, 0};
+        for (int minimum : {0, 18}) {
+          const auto cached = widths.Height(index, column, minimum);
+          const int direct = DrawWrappedText(false, canvas, column, match, minimum, len, pos,
+                                             kResultBreakChars, text);
+          // A layout of one line split nothing, so it never needs the canvas.
+          const int oneLine = (text.empty() ? 16 : 13) + 2;
+          if (minimum == 0 && direct == oneLine) {
+            ASSERT_TRUE(cached.has_value()) << text << " width " << width;
+          }
+          if (cached) {
+            ++arithmetic;
+            ASSERT_EQ(*cached, direct)
+                << text << " pos " << pos << " len " << len << " width " << width;
+          } else {
+            ++deferred;
+          }
+        }
+      }
+    }
+  }
+  // Both ways are taken: narrow columns need the canvas.
+  EXPECT_GT(arithmetic, 0);
+  EXPECT_GT(deferred, 0);
+}
+
+// The canvas is needed exactly when a token of several characters is wider than the column at
+// the start of a line.
+TEST(WrapWidthsTest, DefersOnlyWhenATokenMustBeSplit) {
+  FixedCanvas canvas;
+  WrapWidths widths;
+  widths.Add(canvas, kMatch, 0, 0, kResultBreakChars, "ab\\cdefgh\\i");  // 3, 7 and 1 wide
+  widths.Add(canvas, kMatch, 0, 0, kResultBreakChars, "\\\\x");          // 1, 1 and 1 wide
+  EXPECT_EQ(widths.Height(0, Column(11), 0), std::optional<int>(kLine));
+  EXPECT_EQ(widths.Height(0, Column(10), 0), std::optional<int>(2 * kLine));
+  EXPECT_EQ(widths.Height(0, Column(7), 0), std::optional<int>(3 * kLine));
+  EXPECT_EQ(widths.Height(0, Column(6), 0), std::nullopt);
+  // A one-character token overflows its line instead of being split.
+  EXPECT_EQ(widths.Height(1, Column(0), 0), std::optional<int>(3 * kLine));
+  EXPECT_EQ(widths.Height(1, Column(0), 0),
+            DrawWrappedText(false, canvas, Column(0), kMatch, 0, 0, 0, kResultBreakChars, "\\\\x"));
+}
+
+TEST(WrapWidthsTest, WidthsTooLargeToKeepGoBackToTheCanvas) {
+  FixedCanvas canvas;
+  WrapWidths widths;
+  const std::string wide(6000, 'w');  // 36,000 pixels
+  widths.Add(canvas, kMatch, 0, 0, kResultBreakChars, wide);
+  EXPECT_EQ(widths.Height(0, Column(7000), 0), std::nullopt);
+  EXPECT_EQ(DrawWrappedText(false, canvas, Column(7000), kMatch, 0, 0, 0, kResultBreakChars, wide),
+            kLine);
+}
+
+TEST(WrapWidthsTest, TruncateAndClearKeepTheRest) {
+  FixedCanvas canvas;
+  WrapWidths widths;
+  widths.Add(canvas, kMatch, 0, 0, kResultBreakChars, "abc\\def");
+  widths.Add(canvas, kMatch, 0, 0, kResultBreakChars, "abcdefghijkl\\mnop\\qrs");
+  widths.Add(canvas, kMatch, 0, 0, kResultBreakChars, "x");
+  ASSERT_EQ(widths.Size(), 3u);
+  widths.Truncate(5);
+  EXPECT_EQ(widths.Size(), 3u);
+  widths.Truncate(1);
+  ASSERT_EQ(widths.Size(), 1u);
+  EXPECT_EQ(widths.Add(canvas, kMatch, 0, 0, kResultBreakChars, "a\\b\\c\\d"), 1u);
+  EXPECT_EQ(widths.Height(0, Column(4), 0), std::optional<int>(2 * kLine));
+  EXPECT_EQ(widths.Height(1, Column(4), 0), std::optional<int>(2 * kLine));
+  widths.Clear();
+  EXPECT_EQ(widths.Size(), 0u);
+  EXPECT_EQ(widths.Add(canvas, kMatch, 0, 0, kResultBreakChars, "abc"), 0u);
+  EXPECT_EQ(widths.Height(0, Column(40), 18), std::optional<int>(18));
+}
+
+}  // namespace
+}  // namespace calvorin

@@ -159,6 +159,34 @@ TEST_F(MainFormTest, ResizingRemeasuresEveryItem) {
   EXPECT_EQ(ItemHeight(2), wide);
 }
 
+// A list long enough that the heights change far from the top item: every item is re-measured,
+// and the view (top item) and the selection stay where they were.
+TEST_F(MainFormTest, ResizingALongListRemeasuresEveryItemAndKeepsTheView) {
+  const int count = 4500;
+  for (int i = 0; i < count; ++i) {
+    Add(Entry(kLongKey, "value" + std::to_string(i), "C:\\some folder\\x.exe"));
+  }
+  form_->Button2Click();
+  Pump();
+  const int wide = ItemHeight(0);
+  SendMessageA(list_, LB_SETTOPINDEX, 2000, 0);
+  const LRESULT top = SendMessageA(list_, LB_GETTOPINDEX, 0, 0);
+  ASSERT_EQ(top, 2000);
+  ASSERT_EQ(SendMessageA(list_, LB_GETCURSEL, 0, 0), count - 1);
+  for (const auto& [width, tall] : {std::pair{500, true}, std::pair{628, false}}) {
+    SCOPED_TRACE(width);
+    ResizeClient(width, 448);
+    int wrong = 0;
+    for (int i = 0; i < count; ++i) {
+      if ((ItemHeight(i) > wide) != tall || (!tall && ItemHeight(i) != wide)) ++wrong;
+    }
+    EXPECT_EQ(wrong, 0);
+    EXPECT_EQ(ItemHeight(0), ItemHeight(count - 1));
+    EXPECT_EQ(SendMessageA(list_, LB_GETTOPINDEX, 0, 0), top);
+    EXPECT_EQ(SendMessageA(list_, LB_GETCURSEL, 0, 0), count - 1);
+  }
+}
+
 TEST_F(MainFormTest, RightClickSelectsTheItemUnderThePointer) {
   for (int i = 0; i < 3; ++i) Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\missing\\x.exe"));
   form_->Button2Click();
