@@ -120,9 +120,21 @@ InvalidReferenceScan::InvalidReferenceScan(FileSystem& fs, std::string logPath)
 }
 
 void InvalidReferenceScan::AppendLogLine(const std::string& line) {
-  logLines_.push_back(line);
+  lastLineStart_ = logText_.size();
   logText_ += line;
   logText_ += "\r\n";
+}
+
+std::vector<std::string> InvalidReferenceScan::LogLines() const {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < logText_.size()) {
+    // A candidate never holds CR LF: the data excerpt shows control characters as full stops.
+    const std::size_t end = logText_.find("\r\n", start);
+    lines.push_back(logText_.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
 }
 
 // After every hit the file holds the whole log. Rewriting it each time costs the square of the
@@ -131,12 +143,11 @@ void InvalidReferenceScan::AppendLogLine(const std::string& line) {
 // for every line costs more than the write itself); any doubt (first hit, a failed open or write)
 // closes it and rewrites the whole file.
 void InvalidReferenceScan::WriteLog() {
-  const std::string& line = logLines_.back();
   if (logOnDisk_) {
     logOnDisk_ = false;
     try {
       if (!logFile_) logFile_ = fs_.OpenForAppend(logPath_);
-      logFile_->Append(line + "\r\n");
+      logFile_->Append(logText_.substr(lastLineStart_));
       logOnDisk_ = true;
       return;
     } catch (const EFileError&) {

@@ -198,7 +198,8 @@ class InvalidReferenceScan {
   // The invalid-path log: "Memo2" and then the candidate of every invalid value since the object
   // was made, across scans (a line whose write failed stays and goes out with the next write);
   // LogText() is exactly what "rrr.TXT" receives (CR LF after each line).
-  const std::vector<std::string>& LogLines() const { return logLines_; }
+  // (The lines are kept only in LogText(): at 100,000 hits a second copy costs megabytes.)
+  std::vector<std::string> LogLines() const;
   const std::string& LogText() const { return logText_; }
   const std::string& LogPath() const { return logPath_; }
 
@@ -211,8 +212,8 @@ class InvalidReferenceScan {
   std::string logPath_;
   HitStore hits_;
   std::size_t resultsFirst_ = 0;  // the hit-table row (0-based) of results entry 0
-  std::vector<std::string> logLines_;
   std::string logText_;
+  std::size_t lastLineStart_ = 0;  // where the newest line begins in logText_
   bool logOnDisk_ = false;  // the file holds exactly logText_
   // Open while logOnDisk_ holds, so a hit costs one write instead of an open, a write and a close.
   std::unique_ptr<AppendStream> logFile_;
