@@ -150,9 +150,13 @@ DriveIndex::Drive& DriveIndex::Listing(const std::string& dir, const std::string
       ui_.ProcessMessages();
     }
     std::vector<std::string> children;
-    for (const auto& entry : fs_.Find(d + frame.rel + "*.*")) {
-      if (!entry.IsFolder()) drive.firstFolderOf.emplace(UpperAscii(entry.name), index);
-      if (entry.IsFolder() && ListedWithFolderMask(entry) && !Contains(entry.name, ".")) {
+    for (auto& entry : fs_.Find(d + frame.rel + "*.*")) {
+      if (!entry.IsFolder()) {
+        // The listing's own copy of the name becomes the key: one string per file, no copy.
+        std::string key = std::move(entry.name);
+        for (char& c : key) c = UpperAscii(c);
+        drive.firstFolderOf.try_emplace(std::move(key), index);
+      } else if (ListedWithFolderMask(entry) && !Contains(entry.name, ".")) {
         children.push_back(frame.rel + entry.name + "\\");
       }
     }

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "core/backup.h"
@@ -104,7 +105,8 @@ class DriveIndex {
  private:
   struct Drive {
     std::vector<std::string> folders;             // relative paths ("" for the root, "a\b\")
-    std::map<std::string, size_t> firstFolderOf;  // upper-case file name -> first folder index
+    // Upper-case file name -> index of the first folder (in walk order) that holds it.
+    std::unordered_map<std::string, size_t> firstFolderOf;
   };
   Drive& Listing(const std::string& dir, const std::string& fileName);
 
