@@ -345,8 +345,9 @@ void TSearchThread::SortSkipKeys() {
   skipOrder_.clear();
   skipSorted_ = false;
   for (const auto& entry : SkipKeys()) skipOrder_.push_back(&entry);
-  std::stable_sort(skipOrder_.begin(), skipOrder_.end(),
-                   [](const std::string* a, const std::string* b) { return CompareText(*a, *b) < 0; });
+  std::stable_sort(
+      skipOrder_.begin(), skipOrder_.end(),
+      [](const std::string* a, const std::string* b) { return CompareText(*a, *b) < 0; });
   for (std::size_t i = 0; i + 1 < skipOrder_.size(); ++i) {
     if (CompareText(*skipOrder_[i], *skipOrder_[i + 1]) > 0 ||
         CompareText(*skipOrder_[i + 1], *skipOrder_[i]) < 0) {

@@ -252,7 +252,7 @@ TEST_F(FastWalk, SkipListsOfEverySizeSkipTheSameKeys) {
           break;
         case 2:
           skip.push_back(Format("%s\\NoSuchKey%u", kSearchRoots[rng() % 5].name,
-                                  static_cast<unsigned>(rng() % 100)));
+                                static_cast<unsigned>(rng() % 100)));
           break;
         default:
           skip.push_back(skip.empty() ? std::string("HKEY_USERS") : LowerAscii(skip.back()));
