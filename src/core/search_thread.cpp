@@ -338,8 +338,50 @@ bool TSearchThread::SearchValue(TRegistry& reg, const std::string& name) {
   return !Stopping;
 }
 
+// The skip list in the comparison's order, for IsSkippedFast. Sorted at each walk's start since
+// the installed comparison may have changed; an order that its own comparison does not confirm
+// (a comparison that is no consistent ordering) leaves the list empty and the lookups linear.
+void TSearchThread::SortSkipKeys() {
+  skipOrder_.clear();
+  skipSorted_ = false;
+  for (const auto& entry : SkipKeys()) skipOrder_.push_back(&entry);
+  std::stable_sort(
+      skipOrder_.begin(), skipOrder_.end(),
+      [](const std::string* a, const std::string* b) { return CompareText(*a, *b) < 0; });
+  for (std::size_t i = 0; i + 1 < skipOrder_.size(); ++i) {
+    if (CompareText(*skipOrder_[i], *skipOrder_[i + 1]) > 0 ||
+        CompareText(*skipOrder_[i + 1], *skipOrder_[i]) < 0) {
+      return;
+    }
+  }
+  skipSorted_ = true;
+}
+
+// IsSkipped with fewer comparisons (each a CompareStringA on a whole path on Windows, twice per
+// key with the usual two entries). Bisection over the sorted list: when `full` sorts before an
+// entry it sorts before every later one too, and after an entry after every earlier one, so it
+// can be equal only to an entry the bisection still has in range.
+bool TSearchThread::IsSkippedFast(const std::string& full) const {
+  if (!skipSorted_) return IsSkipped(full);
+  std::size_t lo = 0;
+  std::size_t hi = skipOrder_.size();
+  while (lo < hi) {
+    // The lower middle: with two entries the first answers alone for every path before it.
+    const std::size_t mid = lo + (hi - lo - 1) / 2;
+    const int c = CompareText(full, *skipOrder_[mid]);
+    if (c == 0) return true;
+    if (c < 0) {
+      hi = mid;
+    } else {
+      lo = mid + 1;
+    }
+  }
+  return false;
+}
+
 void TSearchThread::ExecuteFast() {
   order_.Learn();
+  SortSkipKeys();
   for (const auto& root : kSearchRoots) {
     Root = root.handle;
     rootName_ = root.name;
@@ -361,7 +403,7 @@ void TSearchThread::WalkFast(Hkey parent, const std::string& name, int depth) {
   }
   CheckTermination();
   if (Stopping) return;
-  if (IsSkipped(full_)) return;
+  if (IsSkippedFast(full_)) return;
 
   Hkey key = 0;
   const bool relative = depth <= kRelativeDepthLimit && path_.size() <= kRelativePathLimit + 1;

@@ -123,6 +123,8 @@ class TSearchThread {
 
   // The fast walk: path_ and full_ hold the key in hand, the open parent is passed down.
   void ExecuteFast();
+  void SortSkipKeys();
+  bool IsSkippedFast(const std::string& full) const;
   void WalkFast(Hkey parent, const std::string& name, int depth);
   void WalkFastContents(Hkey key, const std::string& name, int depth);
   // A value as the fast walk enumerated it: its data, when held, is held_[offset, offset+size).
@@ -151,6 +153,8 @@ class TSearchThread {
   std::vector<std::uint8_t> held_;  // the enumerated values' data, one after the other
   KeyInfo info_;
   NameOrder order_;
+  std::vector<const std::string*> skipOrder_;  // SkipKeys in the comparison's order
+  bool skipSorted_ = false;                    // false: look up linearly
 };
 
 }  // namespace calvorin

@@ -47,6 +47,13 @@ const AnsiConversion& Conversion() {
   return conversion;
 }
 
+// EnumValueData's buffers, reused from call to call on each thread.
+struct EnumBuffers {
+  std::vector<WCHAR> wideName = std::vector<WCHAR>(kMaxValueName + 1);
+  std::vector<WCHAR> roundTrip = std::vector<WCHAR>(kMaxValueName + 1);
+  std::vector<BYTE> wideData = std::vector<BYTE>(4096);
+};
+
 bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
 }
@@ -159,9 +166,13 @@ long WinRegistryApi::EnumValueData(Hkey key, std::uint32_t index, std::string* n
   if (!convert.Usable()) {
     return RegistryApi::EnumValueData(key, index, name, type, buffer, size, readResult);
   }
-  thread_local std::vector<WCHAR> wideName(kMaxValueName + 1);
-  thread_local std::vector<WCHAR> roundTrip(kMaxValueName + 1);
-  thread_local std::vector<BYTE> wideData(4096);
+  // One thread-local object, not three: MinGW reaches each thread_local (and its guard) through
+  // __emutls_get_address, a TlsGetValue behind a pthread_once, which showed in profiles of the
+  // walk at three per value.
+  thread_local EnumBuffers buffers;
+  std::vector<WCHAR>& wideName = buffers.wideName;
+  std::vector<WCHAR>& roundTrip = buffers.roundTrip;
+  std::vector<BYTE>& wideData = buffers.wideData;
 
   DWORD nameLen = 0;
   DWORD t = 0;

@@ -213,6 +213,64 @@ TEST_F(FastWalk, RandomRegistriesGiveTheSameWalk) {
   EXPECT_GT(hitsSeen, 500) << "the random registries should give plenty of hits";
 }
 
+// Every key path below `node`, as the walk spells it ("ROOT\\Name\\Name").
+void CollectPaths(const MemoryRegistry::Node& node, const std::string& path,
+                  std::vector<std::string>* out) {
+  for (const auto& child : node.subKeys) {
+    const std::string below = path + "\\" + child->name;
+    out->push_back(below);
+    CollectPaths(*child, below, out);
+  }
+}
+
+// The fast walk looks its keys up in the skip list by bisection over the list sorted with the
+// installed comparison; the plain walk compares with every entry. Lists of every size, entries
+// spelt in other cases (as the program stores them: upper case), entries equal to each other,
+// entries that name no key and keys below skipped ones, under every comparison.
+TEST_F(FastWalk, SkipListsOfEverySizeSkipTheSameKeys) {
+  const TextCompareFn compares[] = {nullptr, &WordSortCompare, &ReversedCompare};
+  int keysSkipped = 0;
+  for (unsigned seed = 1; seed <= 36; ++seed) {
+    std::mt19937 rng(seed * 977);
+    MemoryRegistry mem;
+    std::vector<std::string> paths;
+    for (const auto& root : kSearchRoots) {
+      Populate(mem, rng, root.name, 1);
+      CollectPaths(*mem.Find(root.name), root.name, &paths);
+    }
+    ASSERT_FALSE(paths.empty());
+    SetTextCompare(compares[seed % 3]);
+    const std::size_t size = seed % 9;
+    std::vector<std::string> skip;
+    for (std::size_t i = 0; i < size; ++i) {
+      switch (rng() % 4) {
+        case 0:
+          skip.push_back(paths[rng() % paths.size()]);
+          break;
+        case 1:
+          skip.push_back(UpperAscii(paths[rng() % paths.size()]));
+          break;
+        case 2:
+          skip.push_back(Format("%s\\NoSuchKey%u", kSearchRoots[rng() % 5].name,
+                                static_cast<unsigned>(rng() % 100)));
+          break;
+        default:
+          skip.push_back(skip.empty() ? std::string("HKEY_USERS") : LowerAscii(skip.back()));
+          break;
+      }
+    }
+    SkipKeys().clear();
+    const Trace unskipped = Walk(mem, WalkMode::kPlain, ":\\", Owner{});
+    SkipKeys() = skip;
+    const std::string what = Format("seed %u, %zu entries", seed, size);
+    const Trace plain = Walk(mem, WalkMode::kPlain, ":\\", Owner{});
+    keysSkipped += unskipped.keysSearched - plain.keysSearched;
+    ExpectSameWalk(mem, ":\\", Owner{}, what);
+    ExpectSameWalk(mem, ":\\", Owner{.terminateAtProgress = 1}, what + " terminate at progress");
+  }
+  EXPECT_GT(keysSkipped, 200) << "the skip lists should leave out whole subtrees";
+}
+
 // RegOpenKeyExA in Wine fails for paths longer than MAX_PATH (its conversion buffer), and an
 // absolute open is what ends a symbolic-link cycle. The fast walk must stop at the same keys.
 TEST_F(FastWalk, LongPathsAndLinkCyclesEndWhereAbsoluteOpensFail) {

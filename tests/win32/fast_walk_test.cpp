@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -13,6 +14,7 @@
 #include "core/text.h"
 #include "win32/locale_compare.h"
 #include "win32/search_thread_host.h"
+#include "win32/startup.h"
 #include "win32/unique_handle.h"
 #include "win32/win_registry.h"
 
@@ -227,6 +229,42 @@ TEST_F(FastWalkWine, StockPrefixWalkedBothWaysGivesTheSameWalk) {
   EXPECT_LT(deep.size(), 12u);
   std::printf("[ fastwalk ] %d keys, %d hits, %zu of 12 deep levels reached\n", plain.keysSearched,
               plain.matchCount, deep.size());
+}
+
+// The fast walk looks keys up in the skip list by bisection over the list in the locale's order;
+// the plain walk compares with every entry. The program's own list (the aliased roots) plus
+// entries in other cases, entries that word sorting places apart from their characters, a whole
+// subtree of the stock prefix, one that names nothing and a duplicate.
+TEST_F(FastWalkWine, SkipListUnderTheLocaleComparisonSkipsTheSameKeys) {
+  BuildSkipKeys();
+  const std::size_t aliases = SkipKeys().size();
+  std::string level3 = UpperAscii(kTestPath) + "\\DEEP";
+  for (int i = 0; i <= 3; ++i) level3 += Format("\\LEVEL%02d_%s", i, std::string(24, 'N').c_str());
+  for (const std::string& entry :
+       {UpperAscii(kTestPath) + "\\SORT\\CO-OP", kTestPath + "\\Sort\\_x", level3,
+        std::string("HKEY_CLASSES_ROOT\\CLSID"), std::string("hkey_classes_root\\clsid"),
+        std::string("HKEY_LOCAL_MACHINE\\Software\\CalvorinNoSuchKey")}) {
+    SkipKeys().push_back(entry);
+  }
+  const Trace plain = Walk(WalkMode::kPlain);
+  const Trace fast = Walk(WalkMode::kFast);
+  EXPECT_EQ(plain.stopReason, srFinished);
+  ExpectSameWalk(fast, plain, "fast walk with a skip list");
+
+  int sorted = 0;
+  int deep = 0;
+  for (const auto& e : plain.events) {
+    if (e.rfind(kTestPath + "\\sort\\", 0) == 0) ++sorted;
+    if (e.rfind(kTestPath + "\\deep", 0) == 0) ++deep;
+    EXPECT_NE(e.rfind(kTestPath + "\\sort\\co-op |", 0), 0u) << e;
+    EXPECT_NE(e.rfind(kTestPath + "\\sort\\_x |", 0), 0u) << e;
+    EXPECT_NE(e.rfind("HKEY_CLASSES_ROOT\\clsid\\", 0), 0u) << e;
+  }
+  // Only the two skipped names are gone; the deep chain stops at the skipped level.
+  EXPECT_EQ(sorted, 10);
+  EXPECT_EQ(deep, 3);
+  std::printf("[ fastwalk ] %zu aliased roots skipped, %d keys walked\n", aliases,
+              plain.keysSearched);
 }
 
 }  // namespace
