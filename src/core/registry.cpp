@@ -44,6 +44,16 @@ long RegistryApi::ReadValue(Hkey key, const std::string& name, std::uint32_t* ty
   return rc;
 }
 
+long RegistryApi::QueryKeyCounts(Hkey key, std::uint32_t* subKeys, std::uint32_t* values) {
+  KeyInfo info;
+  const long rc = QueryInfoKey(key, &info);
+  if (rc == kErrorSuccess) {
+    *subKeys = info.subKeys;
+    *values = info.values;
+  }
+  return rc;
+}
+
 long RegistryApi::EnumValueData(Hkey key, std::uint32_t index, std::string* name,
                                 std::uint32_t* type, std::vector<std::uint8_t>& buffer,
                                 std::uint32_t* size, long* readResult) {
@@ -113,22 +123,26 @@ void TRegistry::CloseKey() {
 
 void TRegistry::GetKeyNames(std::vector<std::string>& list) {
   list.clear();
-  KeyInfo info;
-  if (currentKey_ == 0 || api_.QueryInfoKey(currentKey_, &info) != kErrorSuccess) return;
-  list.reserve(info.subKeys);
+  std::uint32_t subKeys = 0, values = 0;
+  if (currentKey_ == 0 || api_.QueryKeyCounts(currentKey_, &subKeys, &values) != kErrorSuccess) {
+    return;
+  }
+  list.reserve(subKeys);
   std::string name;
-  for (std::uint32_t i = 0; i < info.subKeys; ++i) {
+  for (std::uint32_t i = 0; i < subKeys; ++i) {
     if (api_.EnumKey(currentKey_, i, &name) == kErrorSuccess) list.push_back(name);
   }
 }
 
 void TRegistry::GetValueNames(std::vector<std::string>& list) {
   list.clear();
-  KeyInfo info;
-  if (currentKey_ == 0 || api_.QueryInfoKey(currentKey_, &info) != kErrorSuccess) return;
-  list.reserve(info.values);
+  std::uint32_t subKeys = 0, values = 0;
+  if (currentKey_ == 0 || api_.QueryKeyCounts(currentKey_, &subKeys, &values) != kErrorSuccess) {
+    return;
+  }
+  list.reserve(values);
   std::string name;
-  for (std::uint32_t i = 0; i < info.values; ++i) {
+  for (std::uint32_t i = 0; i < values; ++i) {
     if (api_.EnumValue(currentKey_, i, &name) == kErrorSuccess) list.push_back(name);
   }
 }
@@ -188,10 +202,10 @@ bool TRegistry::DeleteKey(const std::string& path) {
   if (api_.OpenKey(where.base, where.subKey, access_, &doomed) == kErrorSuccess) {
     const Hkey oldKey = currentKey_;
     currentKey_ = doomed;
-    KeyInfo info;
-    if (api_.QueryInfoKey(doomed, &info) == kErrorSuccess) {
+    std::uint32_t subKeys = 0, values = 0;
+    if (api_.QueryKeyCounts(doomed, &subKeys, &values) == kErrorSuccess) {
       std::string name;
-      for (std::int64_t i = static_cast<std::int64_t>(info.subKeys) - 1; i >= 0; --i) {
+      for (std::int64_t i = static_cast<std::int64_t>(subKeys) - 1; i >= 0; --i) {
         if (api_.EnumKey(doomed, static_cast<std::uint32_t>(i), &name) == kErrorSuccess) {
           DeleteKey(name);
         }

@@ -92,6 +92,10 @@ class RegistryApi {
   virtual long EnumKey(Hkey key, std::uint32_t index, std::string* name) = 0;
   virtual long EnumValue(Hkey key, std::uint32_t index, std::string* name) = 0;
   virtual long QueryInfoKey(Hkey key, KeyInfo* info) = 0;
+  // Only the numbers of subkeys and values, for the walks and lists that need nothing else.
+  // The default asks QueryInfoKey; a platform may ask for less (Wine logs a FIXME line for every
+  // query that asks for the security descriptor's size).
+  virtual long QueryKeyCounts(Hkey key, std::uint32_t* subKeys, std::uint32_t* values);
   // RegQueryValueExA: with data == nullptr only the type and size are reported; with a buffer
   // of *size bytes the data is copied (kErrorMoreData and the needed size when it is too small).
   virtual long QueryValue(Hkey key, const std::string& name, std::uint32_t* type,

@@ -425,14 +425,15 @@ void TSearchThread::WalkFastContents(Hkey key, const std::string& name, int dept
 
   // One statistics query serves both lists. (The plain walk asks again before the subkeys; the
   // answers differ only if another process changes the key in between.)
-  const bool listed = api_.QueryInfoKey(key, &info_) == kErrorSuccess;
-  const std::uint32_t subKeyCount = listed ? info_.subKeys : 0;
+  std::uint32_t subKeyCount = 0, valueCount = 0;
+  const bool listed = api_.QueryKeyCounts(key, &subKeyCount, &valueCount) == kErrorSuccess;
+  if (!listed) subKeyCount = valueCount = 0;
   std::size_t values = 0;
   if (listed) {
-    if (valueNames_.size() < info_.values) valueNames_.resize(info_.values);
-    if (slots_.size() < info_.values) slots_.resize(info_.values);
+    if (valueNames_.size() < valueCount) valueNames_.resize(valueCount);
+    if (slots_.size() < valueCount) slots_.resize(valueCount);
     held_.clear();
-    for (std::uint32_t i = 0; i < info_.values; ++i) {
+    for (std::uint32_t i = 0; i < valueCount; ++i) {
       ValueSlot& slot = slots_[values];
       slot.readResult = kErrorSuccess;
       std::uint32_t size = 0;

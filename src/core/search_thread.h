@@ -151,7 +151,6 @@ class TSearchThread {
   std::vector<std::uint8_t> data_;
   std::vector<ValueSlot> slots_;    // per enumerated value, by enumeration order
   std::vector<std::uint8_t> held_;  // the enumerated values' data, one after the other
-  KeyInfo info_;
   NameOrder order_;
   std::vector<const std::string*> skipOrder_;  // SkipKeys in the comparison's order
   bool skipSorted_ = false;                    // false: look up linearly

@@ -13,6 +13,7 @@ class WinRegistryApi : public RegistryApi {
   long EnumKey(Hkey key, std::uint32_t index, std::string* name) override;
   long EnumValue(Hkey key, std::uint32_t index, std::string* name) override;
   long QueryInfoKey(Hkey key, KeyInfo* info) override;
+  long QueryKeyCounts(Hkey key, std::uint32_t* subKeys, std::uint32_t* values) override;
   long QueryValue(Hkey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                   std::uint32_t* size) override;
   // One call when the value fits the buffer, else the two calls of the default.

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include "core/registry.h"
+#include "core/text.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -76,6 +77,42 @@ TEST_F(WinRegistryTest, LongValueNamesAndDataComeBackWhole) {
   ASSERT_EQ(names.size(), 1u);
   EXPECT_EQ(names[0], name);
   EXPECT_EQ(reg.ReadString(name), data);
+}
+
+// The walks ask only for the two counts; they must be the full query's counts, and a key whose
+// full query fails (Wine's Perflib\009, a special handle) must fail the same way.
+TEST_F(WinRegistryTest, KeyCountsAgreeWithTheFullQuery) {
+  RegistryApi& api = SystemRegistry();
+  TRegistry reg(api);
+  const std::string counted = Format("\\%s\\Counted", kTestKey);
+  for (int i = 0; i < 7; ++i) {
+    ASSERT_TRUE(reg.OpenKey(Format("%s\\Sub%d", counted.c_str(), i), true));
+    reg.CloseKey();
+  }
+  ASSERT_TRUE(reg.OpenKey(counted, false));
+  for (int i = 0; i < 11; ++i) reg.WriteString(Format("v%d", i), "data");
+  KeyInfo info;
+  ASSERT_EQ(api.QueryInfoKey(reg.CurrentKey(), &info), kErrorSuccess);
+  std::uint32_t subKeys = 0, values = 0;
+  ASSERT_EQ(api.QueryKeyCounts(reg.CurrentKey(), &subKeys, &values), kErrorSuccess);
+  EXPECT_EQ(subKeys, 7u);
+  EXPECT_EQ(values, 11u);
+  EXPECT_EQ(subKeys, info.subKeys);
+  EXPECT_EQ(values, info.values);
+  reg.CloseKey();
+
+  reg.SetRootKey(kHkeyLocalMachine);
+  const std::string perflib = "\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Perflib\\009";
+  if (reg.OpenKeyReadOnly(perflib)) {
+    const long full = api.QueryInfoKey(reg.CurrentKey(), &info);
+    subKeys = values = 12345;
+    const long counts = api.QueryKeyCounts(reg.CurrentKey(), &subKeys, &values);
+    EXPECT_EQ(counts, full);
+    if (counts == kErrorSuccess) {
+      EXPECT_EQ(subKeys, info.subKeys);
+      EXPECT_EQ(values, info.values);
+    }
+  }
 }
 
 }  // namespace
