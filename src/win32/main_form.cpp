@@ -24,6 +24,8 @@ namespace {
 constexpr const char* kPanelClass = "TCalvorinPanel";
 constexpr const char* kUrl = "https://calvorin.example.org/";
 constexpr UINT kMsgReleaseWorker = WM_APP + 1;
+// While a scan runs: shows the newest results and progress text at least this often.
+constexpr UINT_PTR kTimerShowScan = 1;
 constexpr int kClientWidth = 628;
 constexpr int kClientHeight = 448;
 constexpr int kMinOuterWidth = 500;
@@ -249,6 +251,12 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case kMsgReleaseWorker:
       retiredWorker_.reset();
       return 0;
+    case WM_TIMER:
+      if (wp == kTimerShowScan) {
+        Guard([&] { ShowScanState(); });
+        return 0;
+      }
+      break;
     default:
       break;
   }
@@ -657,7 +665,7 @@ void TMainForm::Button2Click() {
 // WM_SETTEXT), and a whole-window repaint each time cost far more than the work itself: a
 // thousand entries took over half a minute of painting alone. So the three texts that change
 // per entry (Label3, Edit1 and the progress position) are kept and shown once per frame: when
-// the last frame is older than kFrameMs, the latest of them go to their controls and everything
+// the last frame is older than FrameClock::kFrameMs, the latest of them go to their controls and everything
 // on the window that needs it is painted at once; in between, messages are processed but
 // painting waits. Every
 // other change (labels 1 and 2, visibility, the buttons, the cursor) first shows the kept ones,
@@ -707,7 +715,7 @@ class TMainForm::RepairControls : public RepairUi {
   }
   void RepaintAndProcessMessages() override { ProcessMessages(); }
   void ProcessMessages() override {
-    if (FrameDue()) {
+    if (frame_.Due()) {
       ShowKept();
       // Only what changed is painted: invalidating the whole window would repaint the same
       // pixels at a cost of tens of milliseconds a frame under Wine.
@@ -731,17 +739,9 @@ class TMainForm::RepairControls : public RepairUi {
   }
 
  private:
-  static constexpr ULONGLONG kFrameMs = 40;
   // Input, posted and sent messages, timers: everything but WM_PAINT.
   static constexpr UINT kNoPaint = PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
 
-  bool FrameDue() {
-    const ULONGLONG now = GetTickCount64();
-    if (framed_ && now - lastFrame_ < kFrameMs) return false;
-    lastFrame_ = now;
-    framed_ = true;
-    return true;
-  }
 
   void ShowKept() {
     if (label3Kept_) SetWindowTextA(f_.label3_, label3_.c_str());
@@ -755,8 +755,7 @@ class TMainForm::RepairControls : public RepairUi {
   std::string label3_, edit1_;
   int position_ = 0;
   bool label3Kept_ = false, edit1Kept_ = false, positionKept_ = false;
-  bool framed_ = false;
-  ULONGLONG lastFrame_ = 0;
+  FrameClock frame_;
 };
 
 void TMainForm::ProcessMessages(UINT only) {
@@ -847,8 +846,12 @@ void TMainForm::acSearchExecute() {
 
 void TMainForm::StartTextSearch() {
   SendMessageA(lbResults_, LB_RESETCONTENT, 0, 0);
+  resultWidths_.Clear();
   RemeasureResults();
   scan_.ClearResults();
+  progressPending_ = false;
+  scanFrame_.Restart();
+  SetTimer(hwnd_, kTimerShowScan, FrameClock::kFrameMs, nullptr);
   SetWindowTextA(lblSearch_, "Searching...");
   FormResize();
   ShowNotebookPage(0);
@@ -879,21 +882,44 @@ void TMainForm::ResultRecorded(int index) {
   // design text: appending every line to an edit control costs more with each line (about 18 s
   // and 40 MB for 5,000 lines under Wine) and nothing ever reads it back.
   KeepResultWidths(index);
-  SendMessageA(lbResults_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));
-  SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(index),
-               lbResultsMeasureItem(index));
-  SendMessageA(lbResults_, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  if (!worker_ || scanFrame_.Due()) ShowScanState();  // paced only while a scan runs
 }
 
 void TMainForm::SearchProgress(std::int32_t keysSearched, std::int32_t matchCount) {
   (void)matchCount;
-  const std::string text =
+  progressText_ =
       Format("Errors: %d, Keys searched: %d", HitCount(), static_cast<int>(keysSearched));
-  SetStatusText(text);
-  SetWindowTextA(label1_, text.c_str());
+  progressPending_ = true;
+  if (!worker_ || scanFrame_.Due()) ShowScanState();  // paced only while a scan runs
+}
+
+// A scan can report thousands of hits and progress points a second. Each new list item selected
+// repaints the list, and Wine's static controls paint at once when their text changes, so doing
+// it all per report cost more than the walk itself. The newest results and progress text are
+// shown once per frame instead (on the first report after a frame's time, on a timer while the
+// walk finds nothing, and at the end), in the same order and to the same final state: every
+// result gets its item and height, the newest is selected, the labels show the last progress.
+void TMainForm::ShowScanState() {
+  const int shown = static_cast<int>(SendMessageA(lbResults_, LB_GETCOUNT, 0, 0));
+  const int total = static_cast<int>(Results().size());
+  if (shown >= 0 && shown < total) {
+    for (int index = shown; index < total; ++index) {
+      SendMessageA(lbResults_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));
+      SendMessageA(lbResults_, LB_SETITEMHEIGHT, static_cast<WPARAM>(index),
+                   lbResultsMeasureItem(index));
+    }
+    SendMessageA(lbResults_, LB_SETCURSEL, static_cast<WPARAM>(total - 1), 0);
+  }
+  if (progressPending_) {
+    progressPending_ = false;
+    SetStatusText(progressText_);
+    SetWindowTextA(label1_, progressText_.c_str());
+  }
 }
 
 void TMainForm::SearchDone() {
+  KillTimer(hwnd_, kTimerShowScan);
+  ShowScanState();
   scan_.CloseLog();  // the file holds the whole log; nobody should find it held open between scans
   const bool finished = worker_ && worker_->Thread().StopReason == srFinished;
   const std::string text =
@@ -918,7 +944,6 @@ void TMainForm::ClearResults() {
 
 void TMainForm::RemeasureResults() {
   const int count = static_cast<int>(SendMessageA(lbResults_, LB_GETCOUNT, 0, 0));
-  if (count == 0) resultWidths_.Clear();  // the list was emptied (a new scan)
   // Every item of the one column ends at the same right edge. Asking once matters: Wine finds an
   // owner-drawn variable item's rectangle by adding up the heights from the top item to it.
   const int right = count > 0 ? ResultsItemRight(0) : 0;

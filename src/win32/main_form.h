@@ -19,6 +19,25 @@
 
 namespace calvorin::win32 {
 
+// Paces the window's updates during long work: Due() is true at the first call and then once
+// the last true is a frame old.
+class FrameClock {
+ public:
+  static constexpr UINT kFrameMs = 40;
+  bool Due() {
+    const ULONGLONG now = GetTickCount64();
+    if (started_ && now - last_ < kFrameMs) return false;
+    last_ = now;
+    started_ = true;
+    return true;
+  }
+  void Restart() { started_ = false; }
+
+ private:
+  bool started_ = false;
+  ULONGLONG last_ = 0;
+};
+
 struct MainFormOptions {
   std::string exePath;   // full path of the running executable
   std::string iniPath;   // settings file, fixed at process start
@@ -122,6 +141,7 @@ class TMainForm {
   int MeasureResult(int index, int itemRight);
   // The widths of results entry `index`'s three texts, measured once with the list's fonts.
   void KeepResultWidths(int index);
+  void ShowScanState();
   class RepairControls;
 
   MainFormOptions options_;
@@ -143,6 +163,10 @@ class TMainForm {
   std::string currentHint_;
   // Three texts per results entry (key, value, data), for entries 0 .. Size() / 3 - 1.
   WrapWidths resultWidths_;
+  // What a running scan has reported and the window shows only once per frame.
+  FrameClock scanFrame_;
+  std::string progressText_;
+  bool progressPending_ = false;
   bool firstActivation_ = true;
   // A Repair run processes window messages; while it runs, Search, Repair and Restore wait, and
   // a close request is kept until the run (and its backup file) has ended.
