@@ -9,14 +9,11 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
+
 namespace {
 
-double Now() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
+using bench::Now;
 
 }  // namespace
 

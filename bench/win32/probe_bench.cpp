@@ -12,18 +12,14 @@
 #include <string>
 #include <vector>
 
+#include "bench_clock.h"
 #include "core/analysis.h"
 #include "core/text.h"
 #include "win32/win_file_system.h"
 
 namespace {
 
-double Now() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
+using bench::Now;
 
 const char* const kWords[] = {"Acme",    "Contoso",  "Fabrikam", "Northwind", "Tailspin",
                               "Litware", "Settings", "Options",  "Recent",    "Install",

@@ -13,14 +13,11 @@
 #include <cstring>
 #include <string>
 
+#include "bench_clock.h"
+
 namespace {
 
-double Now() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
+using bench::Now;
 
 LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_MEASUREITEM) {

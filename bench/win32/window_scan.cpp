@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <string>
 
+#include "bench_clock.h"
 #include "win32/control_ids.h"
 
 namespace {
@@ -96,12 +97,7 @@ bool SaveScreen(const char* path) {
   return true;
 }
 
-double Now() {
-  LARGE_INTEGER f, t;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&t);
-  return static_cast<double>(t.QuadPart) / static_cast<double>(f.QuadPart);
-}
+using bench::Now;
 
 }  // namespace
 
