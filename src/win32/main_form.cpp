@@ -665,12 +665,11 @@ void TMainForm::Button2Click() {
 // WM_SETTEXT), and a whole-window repaint each time cost far more than the work itself: a
 // thousand entries took over half a minute of painting alone. So the three texts that change
 // per entry (Label3, Edit1 and the progress position) are kept and shown once per frame: when
-// the last frame is older than FrameClock::kFrameMs, the latest of them go to their controls and everything
-// on the window that needs it is painted at once; in between, messages are processed but
-// painting waits. Every
-// other change (labels 1 and 2, visibility, the buttons, the cursor) first shows the kept ones,
-// so the window ends in exactly the state the run left, and the user sees the same sequence of
-// states, only never more often than a screen can show them.
+// the last frame is older than FrameClock::kFrameMs, the latest of them go to their controls
+// and everything on the window that needs it is painted at once; in between, messages are
+// processed but painting waits. Every other change (labels 1 and 2, visibility, the buttons,
+// the cursor) first shows the kept ones, so the window ends in exactly the state the run left
+// and the user sees the same sequence of states, only at most ten times a second.
 class TMainForm::RepairControls : public RepairUi {
  public:
   explicit RepairControls(TMainForm& form) : f_(form) {}

@@ -20,10 +20,11 @@
 namespace calvorin::win32 {
 
 // Paces the window's updates during long work: Due() is true at the first call and then once
-// the last true is a frame old.
+// the last true is a frame old. Ten frames a second read as live progress; at 25 a scan of
+// 100,000 keys spent a tenth of its time painting under Wine.
 class FrameClock {
  public:
-  static constexpr UINT kFrameMs = 40;
+  static constexpr UINT kFrameMs = 100;
   bool Due() {
     const ULONGLONG now = GetTickCount64();
     if (started_ && now - last_ < kFrameMs) return false;
