@@ -132,6 +132,7 @@ std::vector<std::string> InvalidReferenceScan::LogLines() const {
     // A candidate never holds CR LF: the data excerpt shows control characters as full stops.
     const std::size_t end = logText_.find("\r\n", start);
     lines.push_back(logText_.substr(start, end - start));
+    if (end == std::string::npos) break;
     start = end + 2;
   }
   return lines;

@@ -92,7 +92,8 @@ class RegistryApi {
   virtual long EnumKey(Hkey key, std::uint32_t index, std::string* name) = 0;
   virtual long EnumValue(Hkey key, std::uint32_t index, std::string* name) = 0;
   virtual long QueryInfoKey(Hkey key, KeyInfo* info) = 0;
-  // Only the numbers of subkeys and values, for the walks and lists that need nothing else.
+  // Only the numbers of subkeys and values, for the walks and lists that need nothing else;
+  // both are left as they were when the query fails.
   // The default asks QueryInfoKey; a platform may ask for less (Wine logs a FIXME line for every
   // query that asks for the security descriptor's size).
   virtual long QueryKeyCounts(Hkey key, std::uint32_t* subKeys, std::uint32_t* values);

@@ -426,31 +426,29 @@ void TSearchThread::WalkFastContents(Hkey key, const std::string& name, int dept
   // One statistics query serves both lists. (The plain walk asks again before the subkeys; the
   // answers differ only if another process changes the key in between.)
   std::uint32_t subKeyCount = 0, valueCount = 0;
-  const bool listed = api_.QueryKeyCounts(key, &subKeyCount, &valueCount) == kErrorSuccess;
-  if (!listed) subKeyCount = valueCount = 0;
+  // Both stay 0 when the query fails: nothing listed.
+  api_.QueryKeyCounts(key, &subKeyCount, &valueCount);
   std::size_t values = 0;
-  if (listed) {
-    if (valueNames_.size() < valueCount) valueNames_.resize(valueCount);
-    if (slots_.size() < valueCount) slots_.resize(valueCount);
-    held_.clear();
-    for (std::uint32_t i = 0; i < valueCount; ++i) {
-      ValueSlot& slot = slots_[values];
-      slot.readResult = kErrorSuccess;
-      std::uint32_t size = 0;
-      if (api_.EnumValueData(key, i, &valueNames_[values], &slot.type, data_, &size,
-                             &slot.readResult) != kErrorSuccess) {
-        continue;
-      }
-      slot.size = size;
-      slot.offset = held_.size();
-      // A key of many large values is not held whole: past the limit a value is read again by
-      // name when its turn comes, as it would be without the enumerated data.
-      slot.held = slot.readResult != kErrorSuccess || held_.size() + size <= kHeldDataLimit;
-      if (slot.readResult == kErrorSuccess && slot.held) {
-        held_.insert(held_.end(), data_.begin(), data_.begin() + size);
-      }
-      ++values;
+  if (valueNames_.size() < valueCount) valueNames_.resize(valueCount);
+  if (slots_.size() < valueCount) slots_.resize(valueCount);
+  held_.clear();
+  for (std::uint32_t i = 0; i < valueCount; ++i) {
+    ValueSlot& slot = slots_[values];
+    slot.readResult = kErrorSuccess;
+    std::uint32_t size = 0;
+    if (api_.EnumValueData(key, i, &valueNames_[values], &slot.type, data_, &size,
+                           &slot.readResult) != kErrorSuccess) {
+      continue;
     }
+    slot.size = size;
+    slot.offset = held_.size();
+    // A key of many large values is not held whole: past the limit a value is read again by
+    // name when its turn comes, as it would be without the enumerated data.
+    slot.held = slot.readResult != kErrorSuccess || held_.size() + size <= kHeldDataLimit;
+    if (slot.readResult == kErrorSuccess && slot.held) {
+      held_.insert(held_.end(), data_.begin(), data_.begin() + size);
+    }
+    ++values;
   }
   const std::vector<std::uint32_t>& sorted = order_.Order(valueNames_, values);
   for (std::size_t k = 0; k < values; ++k) {
