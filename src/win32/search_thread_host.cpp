@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <system_error>
 #include <utility>
 
@@ -12,15 +13,26 @@ namespace calvorin::win32 {
 
 namespace {
 
-constexpr UINT kSyncMessage = WM_APP + 1;  // lParam: SyncCall*
+constexpr UINT kWakeMessage = WM_APP + 1;  // lParam: SearchThreadHost::Shared*
 constexpr UINT kEndMessage = WM_APP + 2;   // lParam: SearchThreadHost::Shared*
+constexpr UINT_PTR kWakeTimer = 1;
 constexpr char kWindowClass[] = "CalvorinSearchThreadSync";
 
-struct SyncCall {
-  SearchThreadHost::Shared* shared;
-  const std::function<void()>* call;
-  std::exception_ptr error;
-};
+// How the UI thread serves the walk's calls (see Shared::Serve).
+constexpr LONGLONG kLookMs = 8;    // how often a turn looks at the thread's message queue
+constexpr LONGLONG kIdleMs = 30;   // a turn with no call for this long ends
+constexpr LONGLONG kTurnMs = 250;  // and no turn is longer than this
+
+LONGLONG NowMs() {
+  static const LONGLONG frequency = [] {
+    LARGE_INTEGER f;
+    ::QueryPerformanceFrequency(&f);
+    return f.QuadPart;
+  }();
+  LARGE_INTEGER now;
+  ::QueryPerformanceCounter(&now);
+  return now.QuadPart * 1000 / frequency;
+}
 
 LRESULT CALLBACK SyncWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam);
 
@@ -39,21 +51,171 @@ void RegisterSyncClass() {
   }
 }
 
+class Locked {
+ public:
+  explicit Locked(SRWLOCK& lock) : lock_(lock) { ::AcquireSRWLockExclusive(&lock_); }
+  ~Locked() { ::ReleaseSRWLockExclusive(&lock_); }
+  Locked(const Locked&) = delete;
+  Locked& operator=(const Locked&) = delete;
+
+ private:
+  SRWLOCK& lock_;
+};
+
 }  // namespace
 
 // Everything the UI thread and the worker share. The host holds one reference and the worker
 // another, so whichever lets go last frees it; the fields marked "UI thread" are only touched
-// there, which the blocking SendMessage makes safe without locks.
-struct SearchThreadHost::Shared : Synchronizer {
+// there, the ones marked "lock" under `lock`.
+//
+// A walk makes a call onto the UI thread for every hit and every hundred keys, and waits for
+// each. A sent message per call costs several wineserver round trips and two thread switches
+// (about 40-60 us under Wine, more than reading the value), so calls are handed over through a
+// lock and two condition variables instead, which wait in-process. The UI thread is woken by a
+// posted message and then serves calls in a turn (Serve): between calls it waits on the
+// condition variable, and every few milliseconds it looks at its message queue, painting and
+// answering sent messages and timers in place, and ending the turn for input and posted
+// messages, so the window stays as responsive as with a message per call. The calls run on the
+// UI thread one at a time in the walk's order while the worker waits, exactly as before.
+struct SearchThreadHost::Shared : Synchronizer, std::enable_shared_from_this<Shared> {
   Shared(RegistryApi& api, std::string searchText, MatchCallback onMatch,
          ProgressCallback onProgress)
       : thread(api, std::move(searchText), std::move(onMatch), std::move(onProgress)) {}
 
   // Worker side: blocks until the UI thread has run `call`, then re-raises what it threw.
   void Synchronize(const std::function<void()>& call) override {
-    SyncCall sync{this, &call, nullptr};
-    ::SendMessageA(window, kSyncMessage, 0, reinterpret_cast<LPARAM>(&sync));
-    if (sync.error) std::rethrow_exception(sync.error);
+    bool post = false;
+    {
+      Locked hold(lock);
+      pending = &call;
+      done = false;
+      error = nullptr;
+      if (serving) {
+        ::WakeConditionVariable(&callReady);
+      } else if (!wakeQueued) {
+        wakeQueued = true;
+        post = true;
+      }
+    }
+    // A full queue (10,000 posted messages) cannot take the wake; a sent one always gets through.
+    if (post && !::PostMessageA(window, kWakeMessage, 0, reinterpret_cast<LPARAM>(this))) {
+      ::SendMessageA(window, kWakeMessage, 0, reinterpret_cast<LPARAM>(this));
+    }
+    std::exception_ptr raised;
+    {
+      Locked hold(lock);
+      while (!done) ::SleepConditionVariableSRW(&callDone, &lock, INFINITE, 0);
+      raised = std::exchange(error, nullptr);
+    }
+    if (raised) std::rethrow_exception(raised);
+  }
+
+  // Worker side, after its last call: a turn in progress ends, so that the end message is
+  // handled by the thread's own message loop rather than inside a turn.
+  void Leave() {
+    Locked hold(lock);
+    leaving = true;
+    ::WakeConditionVariable(&callReady);
+  }
+
+  // UI thread: a turn of serving calls, from a wake-up message or timer.
+  void Serve() {
+    if (inTurn) return;  // a message handled inside a turn pumped messages: the turn goes on
+    inTurn = true;
+    // The last call may end the walk and a handler destroy the host: keep this alive.
+    const std::shared_ptr<Shared> keep = shared_from_this();
+    if (wakeTimer) {
+      ::KillTimer(window, kWakeTimer);
+      wakeTimer = false;
+    }
+    const LONGLONG start = NowMs();
+    LONGLONG lastCall = start;
+    LONGLONG nextLook = start + kLookMs;
+    bool input = false;  // the turn ends for input, which must come before the next call
+    ::AcquireSRWLockExclusive(&lock);
+    wakeQueued = false;
+    serving = true;
+    for (;;) {
+      if (pending != nullptr) {
+        const std::function<void()>* call = std::exchange(pending, nullptr);
+        ::ReleaseSRWLockExclusive(&lock);
+        std::exception_ptr raised = Run(*call);
+        ::AcquireSRWLockExclusive(&lock);
+        error = raised;
+        done = true;
+        ::WakeConditionVariable(&callDone);
+        lastCall = NowMs();
+        if (lastCall < nextLook) continue;
+      }
+      if (leaving) break;
+      const LONGLONG now = NowMs();
+      if (now >= nextLook) {
+        ::ReleaseSRWLockExclusive(&lock);
+        const bool more = LookAtQueue(&input);
+        ::AcquireSRWLockExclusive(&lock);
+        nextLook = NowMs() + kLookMs;
+        if (!more || window == nullptr) break;
+        continue;
+      }
+      if (now - lastCall >= kIdleMs || now - start >= kTurnMs) break;
+      if (pending == nullptr && !leaving) {
+        const LONGLONG wait = std::min(nextLook, lastCall + kIdleMs) - now;
+        ::SleepConditionVariableSRW(&callReady, &lock, static_cast<DWORD>(std::max(wait, 1LL)), 0);
+      }
+    }
+    serving = false;
+    // Input waits behind posted messages, a timer behind input and paint: a call that comes
+    // after input has arrived wakes the thread through the timer, so the input is handled first.
+    if (input && window != nullptr && !leaving &&
+        ::SetTimer(window, kWakeTimer, USER_TIMER_MINIMUM, nullptr) != 0) {
+      wakeTimer = true;
+      wakeQueued = true;  // a call waits for the timer; nothing is posted
+    }
+    const bool callWaiting = pending != nullptr && !wakeTimer;
+    if (callWaiting) wakeQueued = true;
+    ::ReleaseSRWLockExclusive(&lock);
+    inTurn = false;
+    // A call that came in while the turn was ending found the thread serving: wake it again.
+    if (callWaiting && window != nullptr) {
+      ::PostMessageA(window, kWakeMessage, 0, reinterpret_cast<LPARAM>(this));
+    }
+  }
+
+  // UI thread, in a turn: paints, answers sent messages and runs due timers in place, as the
+  // thread's message loop would. False when the turn must end so that the loop handles what
+  // waits (input, posted messages such as WM_QUIT or a close).
+  bool LookAtQueue(bool* input) {
+    const DWORD waiting = HIWORD(::GetQueueStatus(QS_ALLINPUT));
+    MSG msg;
+    if (waiting & QS_SENDMESSAGE)
+      ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
+    if (waiting & QS_PAINT) {
+      // Bounded: a window that never validates itself must not keep the turn forever.
+      for (int i = 0; i < 64 && ::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | PM_QS_PAINT); ++i) {
+        ::DispatchMessageA(&msg);
+      }
+    }
+    if (waiting & QS_TIMER) {
+      for (int i = 0; i < 64 && ::PeekMessageA(&msg, nullptr, WM_TIMER, WM_TIMER, PM_REMOVE); ++i) {
+        ::DispatchMessageA(&msg);
+      }
+    }
+    if (waiting & QS_INPUT) {
+      *input = true;
+      return false;
+    }
+    return (waiting & (QS_POSTMESSAGE | QS_HOTKEY)) == 0;
+  }
+
+  std::exception_ptr Run(const std::function<void()>& call) {
+    // After a detach the owner's callbacks may point at a window that no longer exists.
+    if (detached) return nullptr;
+    try {
+      call();
+    } catch (...) {
+      return std::current_exception();
+    }
+    return nullptr;
   }
 
   // UI thread: the worker has left Execute (or skipped it) and waits for this to return.
@@ -68,7 +230,10 @@ struct SearchThreadHost::Shared : Synchronizer {
   }
 
   void DestroyWindowOnce() {
-    if (window != nullptr) ::DestroyWindow(std::exchange(window, nullptr));
+    if (window == nullptr) return;
+    if (wakeTimer) ::KillTimer(window, kWakeTimer);
+    wakeTimer = false;
+    ::DestroyWindow(std::exchange(window, nullptr));
   }
 
   TSearchThread thread;
@@ -79,22 +244,32 @@ struct SearchThreadHost::Shared : Synchronizer {
   bool resumed = false;               // UI thread
   bool detached = false;              // UI thread
   bool ended = false;                 // UI thread
+  bool inTurn = false;                // UI thread
+  bool wakeTimer = false;             // UI thread: the wake timer is set
+
+  SRWLOCK lock = SRWLOCK_INIT;
+  CONDITION_VARIABLE callReady = CONDITION_VARIABLE_INIT;  // a call is pending, or leaving
+  CONDITION_VARIABLE callDone = CONDITION_VARIABLE_INIT;
+  const std::function<void()>* pending = nullptr;  // lock: the call not yet taken
+  std::exception_ptr error;                        // lock: what the call threw
+  bool done = false;                               // lock: the call has run
+  bool serving = false;                            // lock: the UI thread is in a turn
+  bool wakeQueued = false;                         // lock: a wake-up is on its way
+  bool leaving = false;                            // lock: the worker makes no more calls
 };
 
 namespace {
 
 LRESULT CALLBACK SyncWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
   // No exception may cross back into user32.
-  if (msg == kSyncMessage && lParam != 0) {
-    auto* sync = reinterpret_cast<SyncCall*>(lParam);
-    // After a detach the owner's callbacks may point at a window that no longer exists.
-    if (!sync->shared->detached) {
-      try {
-        (*sync->call)();
-      } catch (...) {
-        sync->error = std::current_exception();
-      }
-    }
+  if (msg == kWakeMessage && lParam != 0) {
+    reinterpret_cast<SearchThreadHost::Shared*>(lParam)->Serve();
+    return 0;
+  }
+  if (msg == WM_TIMER && wParam == kWakeTimer) {
+    auto* shared =
+        reinterpret_cast<SearchThreadHost::Shared*>(::GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+    if (shared != nullptr) shared->Serve();
     return 0;
   }
   if (msg == kEndMessage && lParam != 0) {
@@ -121,6 +296,7 @@ DWORD WINAPI RunWorker(void* param) {
       shared.fatal = std::current_exception();
     }
   }
+  shared.Leave();
   ::SendMessageA(shared.window, kEndMessage, 0, reinterpret_cast<LPARAM>(&shared));
   return 0;
 }
@@ -144,6 +320,7 @@ SearchThreadHost::SearchThreadHost(std::string searchText, MatchCallback onMatch
     throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(),
                             "CreateWindowEx");
   }
+  ::SetWindowLongPtrA(shared_->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(shared_.get()));
   auto* workerRef = new std::shared_ptr<Shared>(shared_);
   DWORD id = 0;
   shared_->handle.reset(::CreateThread(nullptr, 0, &RunWorker, workerRef, CREATE_SUSPENDED, &id));

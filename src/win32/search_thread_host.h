@@ -1,7 +1,7 @@
 // SearchThreadHost: runs one TSearchThread walk on a Win32 worker thread. Every callback of the
 // walk, and the termination handler after it, runs on the thread that made the host (the UI
-// thread), through SendMessage to a message-only window that thread owns. The UI thread never
-// waits for the worker.
+// thread) while the worker waits, woken through a message-only window that thread owns; the
+// thread must pump messages. The UI thread never waits for the worker.
 #pragma once
 
 #include <exception>

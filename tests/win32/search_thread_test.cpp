@@ -441,5 +441,137 @@ TEST_F(SearchThreadWine, WalkOfEveryRootOfTheStockPrefixFinishes) {
   }
 }
 
+// The calls come back to back: the UI thread serves them in turns and must still paint, run its
+// timers, answer messages sent from other threads, handle posted messages and take input while
+// the walk goes on, as a thread that only pumps messages would.
+struct Flood {
+  static constexpr int kValues = 3000;
+
+  Flood() : scan(":\\", mem) {
+    for (int i = 0; i < kValues; ++i) {
+      mem.PutString("HKEY_CURRENT_USER\\Flood", Format("v%05d", i), Format("c:\\f%d", i));
+    }
+  }
+
+  // Each hit takes a while on this thread, so that the flood lasts long enough for the window's
+  // messages to have to come in between; nothing here is measured.
+  static void Busy() {
+    LARGE_INTEGER now, frequency;
+    ::QueryPerformanceFrequency(&frequency);
+    ::QueryPerformanceCounter(&now);
+    const LONGLONG until = now.QuadPart + frequency.QuadPart / 2000;  // half a millisecond
+    do {
+      ::QueryPerformanceCounter(&now);
+    } while (now.QuadPart < until);
+  }
+
+  calvorin::testing::MemoryRegistry mem;
+  Scan scan;
+};
+
+struct Seen {
+  int paint = -1, timer = -1, posted = -1, sent = -1, key = -1;
+};
+Seen* g_seen = nullptr;
+const int* g_hitsSoFar = nullptr;
+
+LRESULT CALLBACK FloodWindowProc(HWND hwnd, UINT msg, WPARAM wParam, LPARAM lParam) {
+  auto note = [](int& when) {
+    if (when < 0) when = *g_hitsSoFar;
+  };
+  switch (msg) {
+    case WM_PAINT: {
+      PAINTSTRUCT ps;
+      ::BeginPaint(hwnd, &ps);
+      ::EndPaint(hwnd, &ps);
+      note(g_seen->paint);
+      return 0;
+    }
+    case WM_TIMER:
+      ::KillTimer(hwnd, wParam);
+      note(g_seen->timer);
+      return 0;
+    case WM_APP:
+      note(g_seen->posted);
+      return 0;
+    case WM_APP + 1:
+      note(g_seen->sent);
+      return 42;
+    case WM_KEYDOWN:
+      if (wParam == VK_F7) note(g_seen->key);
+      return 0;
+  }
+  return ::DefWindowProcA(hwnd, msg, wParam, lParam);
+}
+
+DWORD WINAPI SendFromOtherThread(void* param) {
+  auto* target = static_cast<std::pair<HWND, LRESULT*>*>(param);
+  *target->second = ::SendMessageA(target->first, WM_APP + 1, 0, 0);
+  return 0;
+}
+
+TEST_F(SearchThreadWine, WindowStaysResponsiveWhileCallsComeBackToBack) {
+  WNDCLASSA wc{};
+  wc.lpfnWndProc = &FloodWindowProc;
+  wc.hInstance = ::GetModuleHandleA(nullptr);
+  wc.lpszClassName = "CalvorinFloodTest";
+  ::RegisterClassA(&wc);
+  HWND window = ::CreateWindowExA(0, wc.lpszClassName, "flood", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                                  10, 10, 200, 100, nullptr, nullptr, wc.hInstance, nullptr);
+  ASSERT_NE(window, nullptr);
+  ::SetForegroundWindow(window);
+  ::SetFocus(window);
+  ::UpdateWindow(window);
+  PumpUntil([] { return true; });
+
+  Flood flood;
+  Seen seen;
+  int hitsSoFar = 0;
+  g_seen = &seen;
+  g_hitsSoFar = &hitsSoFar;
+  LRESULT answer = 0;
+  std::pair<HWND, LRESULT*> target(window, &answer);
+  HANDLE sender = nullptr;
+  const int start = 100;
+  flood.scan.onHit = [&](const TResult&) {
+    hitsSoFar = static_cast<int>(flood.scan.hits.size());
+    if (hitsSoFar == start) {
+      ::InvalidateRect(window, nullptr, TRUE);
+      ::SetTimer(window, 7, 20, nullptr);
+      ::PostMessageA(window, WM_APP, 0, 0);
+      sender = ::CreateThread(nullptr, 0, &SendFromOtherThread, &target, 0, nullptr);
+      INPUT key[2] = {};
+      key[0].type = key[1].type = INPUT_KEYBOARD;
+      key[0].ki.wVk = key[1].ki.wVk = VK_F7;
+      key[1].ki.dwFlags = KEYEVENTF_KEYUP;
+      ::SendInput(2, key, sizeof(INPUT));
+    }
+    Flood::Busy();
+  };
+  flood.scan.Run();
+  if (sender != nullptr) {
+    ::WaitForSingleObject(sender, 10000);
+    ::CloseHandle(sender);
+  }
+  g_seen = nullptr;
+  ::DestroyWindow(window);
+
+  ASSERT_EQ(static_cast<int>(flood.scan.hits.size()), Flood::kValues);
+  EXPECT_EQ(flood.scan.offThreadCalls, 0);
+  EXPECT_EQ(flood.scan.stopReason, srFinished);
+  EXPECT_EQ(answer, 42);
+  // Each came in while hits were still arriving, not after the walk.
+  for (auto [what, when] : {std::pair{"paint", seen.paint}, std::pair{"timer", seen.timer},
+                            std::pair{"posted", seen.posted}, std::pair{"sent", seen.sent},
+                            std::pair{"input", seen.key}}) {
+    EXPECT_GE(when, start) << what;
+    EXPECT_LT(when, Flood::kValues / 2) << what;
+  }
+  // In the walk's order: the values sorted by name.
+  for (int i = 0; i < Flood::kValues; i += 997) {
+    EXPECT_EQ(flood.scan.hits[static_cast<size_t>(i)].ValueName, Format("v%05d", i));
+  }
+}
+
 }  // namespace
 }  // namespace calvorin::win32
