@@ -253,6 +253,7 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case WM_TIMER:
       if (wp == kTimerShowScan) {
+        scanFrame_.Mark();
         Guard([&] { ShowScanState(); });
         return 0;
       }
@@ -881,7 +882,7 @@ void TMainForm::ResultRecorded(int index) {
   // design text: appending every line to an edit control costs more with each line (about 18 s
   // and 40 MB for 5,000 lines under Wine) and nothing ever reads it back.
   KeepResultWidths(index);
-  if (!worker_ || scanFrame_.Due()) ShowScanState();  // paced only while a scan runs
+  ShowScanStateIfDue();
 }
 
 void TMainForm::SearchProgress(std::int32_t keysSearched, std::int32_t matchCount) {
@@ -889,7 +890,19 @@ void TMainForm::SearchProgress(std::int32_t keysSearched, std::int32_t matchCoun
   progressText_ =
       Format("Errors: %d, Keys searched: %d", HitCount(), static_cast<int>(keysSearched));
   progressPending_ = true;
-  if (!worker_ || scanFrame_.Due()) ShowScanState();  // paced only while a scan runs
+  ShowScanStateIfDue();
+}
+
+void TMainForm::ShowScanStateIfDue() {
+  if (!worker_) {
+    ShowScanState();  // paced only while a scan runs
+    return;
+  }
+  if (!scanFrame_.Due()) return;
+  ShowScanState();
+  // The timer stands in for reports that stop coming, a frame after the last frame shown.
+  // Restarting it here keeps it from showing a second frame within this one.
+  SetTimer(hwnd_, kTimerShowScan, FrameClock::kFrameMs, nullptr);
 }
 
 // A scan can report thousands of hits and progress points a second. Each new list item selected
@@ -1002,16 +1015,13 @@ void TMainForm::KeepResultWidths(int index) {
   resultWidths_.Truncate(static_cast<std::size_t>(index) * 3);
   if (resultWidths_.Size() != static_cast<std::size_t>(index) * 3) return;
   const HitStore::Record& e = Results().Record(static_cast<std::size_t>(index));
-  HDC dc = GetDC(lbResults_);
-  {
-    GdiCanvas canvas(dc, static_cast<HFONT>(font_.get()), static_cast<HFONT>(matchFont_.get()));
-    const FontStyle match{true, true};
-    resultWidths_.Add(canvas, match, e.keyLen, e.keyPos, kResultBreakChars, e.keyPath);
-    resultWidths_.Add(canvas, match, e.nameLen, e.namePos, kResultBreakChars,
-                      e.valueName.empty() ? "(default)" : e.valueName);
-    resultWidths_.Add(canvas, match, e.dataLen, e.dataPos, kResultBreakChars, e.dataText);
-  }
-  ReleaseDC(lbResults_, dc);
+  GdiCanvas canvas(lbResults_, static_cast<HFONT>(font_.get()),
+                   static_cast<HFONT>(matchFont_.get()), &extents_);
+  const FontStyle match{true, true};
+  resultWidths_.Add(canvas, match, e.keyLen, e.keyPos, kResultBreakChars, e.keyPath);
+  resultWidths_.Add(canvas, match, e.nameLen, e.namePos, kResultBreakChars,
+                    e.valueName.empty() ? "(default)" : e.valueName);
+  resultWidths_.Add(canvas, match, e.dataLen, e.dataPos, kResultBreakChars, e.dataText);
 }
 
 int TMainForm::MeasureResult(int index, int itemRight) {
@@ -1030,7 +1040,8 @@ int TMainForm::MeasureResult(int index, int itemRight) {
     const HitStore::Record& e = Results().Record(static_cast<std::size_t>(index));
     HDC dc = GetDC(lbResults_);
     {
-      GdiCanvas canvas(dc, static_cast<HFONT>(font_.get()), static_cast<HFONT>(matchFont_.get()));
+      GdiCanvas canvas(dc, static_cast<HFONT>(font_.get()), static_cast<HFONT>(matchFont_.get()),
+                       &extents_);
       const FontStyle match{true, true};
       height = DrawWrappedText(false, canvas, column, match, 18, e.keyLen, e.keyPos,
                                kResultBreakChars, e.keyPath) +

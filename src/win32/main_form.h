@@ -13,6 +13,7 @@
 #include "core/analysis.h"
 #include "core/result.h"
 #include "core/wrapped_text.h"
+#include "win32/gdi_canvas.h"
 #include "win32/search_thread_host.h"
 #include "win32/unique_handle.h"
 #include "win32/win_file_system.h"
@@ -33,6 +34,11 @@ class FrameClock {
     return true;
   }
   void Restart() { started_ = false; }
+  // A frame shown now by other means: the next one is due a frame from now.
+  void Mark() {
+    last_ = GetTickCount64();
+    started_ = true;
+  }
 
  private:
   bool started_ = false;
@@ -143,6 +149,8 @@ class TMainForm {
   // The widths of results entry `index`'s three texts, measured once with the list's fonts.
   void KeepResultWidths(int index);
   void ShowScanState();
+  // A scan report arrived: shows the scan state when a frame is due.
+  void ShowScanStateIfDue();
   class RepairControls;
 
   MainFormOptions options_;
@@ -164,6 +172,8 @@ class TMainForm {
   std::string currentHint_;
   // Three texts per results entry (key, value, data), for entries 0 .. Size() / 3 - 1.
   WrapWidths resultWidths_;
+  // GDI's widths of the texts the list has measured, with font_ and matchFont_.
+  TextExtentCache extents_;
   // What a running scan has reported and the window shows only once per frame.
   FrameClock scanFrame_;
   std::string progressText_;
