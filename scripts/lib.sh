@@ -100,7 +100,13 @@ ensure_display() {
   if [ -n "${DISPLAY:-}" ] && xdpyinfo >/dev/null 2>&1; then return 0; fi
   local n
   for n in $(seq 91 140); do
-    [ -e "/tmp/.X$n-lock" ] && continue
+    # A lock whose server is gone (killed, machine reset) is stale: Xvfb takes such a display
+    # over. Only a live server's display is passed by.
+    if [ -e "/tmp/.X$n-lock" ]; then
+      local owner
+      owner=$(tr -d ' ' <"/tmp/.X$n-lock" 2>/dev/null)
+      [ -n "$owner" ] && kill -0 "$owner" 2>/dev/null && continue
+    fi
     Xvfb ":$n" -screen 0 1280x1024x24 -nolisten tcp >/dev/null 2>&1 &
     CALVORIN_XVFB_PID=$!
     export DISPLAY=":$n"
