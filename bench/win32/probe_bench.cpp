@@ -101,6 +101,12 @@ int main(int argc, char** argv) {
     });
     Time((std::string("GetFileAttributesA ") + which).c_str(), *set, 1,
          [&](const std::string& s) { ::GetFileAttributesA(s.c_str()); });
+    Time((std::string("GetFileAttributesA lower ") + which).c_str(), *set, 1,
+         [&](const std::string& s) { ::GetFileAttributesA(calvorin::LowerAscii(s).c_str()); });
+    Time((std::string("GetFileAttributesA upper ") + which).c_str(), *set, 1,
+         [&](const std::string& s) { ::GetFileAttributesA(calvorin::UpperAscii(s).c_str()); });
+    Time((std::string("GetFileAttributesA less last ") + which).c_str(), *set, 1,
+         [&](const std::string& s) { ::GetFileAttributesA(s.substr(0, s.size() - 1).c_str()); });
     Time((std::string("ProbeCandidate ") + which).c_str(), *set, 7,
          [&](const std::string& s) { calvorin::ProbeCandidate(fs, s); });
   }

@@ -6,8 +6,9 @@
 //   plain     walk the way the walk was first written (absolute opens, pairwise locale sort)
 //   skipfile  SkipKeys as "findskip" wrote them (without it every key is walked, aliased
 //             roots twice)
-// Prints one line: keys=N hits=N invalid=N ms=N stop=N skip=N analysis_ms=N (the part of ms
-// spent analysing hits on the UI thread)
+// Prints one line: keys=N hits=N invalid=N ms=N stop=N skip=N analysis_ms=N invalid_ms=N (the
+// part of ms spent analysing hits on the UI thread, and the part of that spent on the hits that
+// were recorded as invalid)
 //
 // The window version of this measurement (Search clicked, "Found %d items" read back) belongs
 // beside this one once the main window exists: see bench/run, function measure_window_scan.
@@ -46,12 +47,12 @@ using calvorin::TResult;
 // The program's analysis of each hit: candidate, text tests, probes, hit table, results list and
 // the invalid-path log ("rrr.TXT" in the current directory).
 struct Analysis {
-  void Match(const std::string& keyPath, const std::string& valueName, const std::string& dataText,
+  bool Match(const std::string& keyPath, const std::string& valueName, const std::string& dataText,
              std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
              std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
     ++hits;
-    scan.SearchMatch(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
-                     dataLen, root);
+    return scan.SearchMatch(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen,
+                            nameLen, dataLen, root);
   }
   std::size_t Invalid() const { return scan.Results().size(); }
 
@@ -63,21 +64,22 @@ struct Analysis {
 // one character before the match, probe it on disk, and keep what is missing the way the scan
 // keeps it (a result entry and a log line).
 struct Analysis {
-  void Match(const std::string& keyPath, const std::string& valueName, const std::string& dataText,
+  bool Match(const std::string& keyPath, const std::string& valueName, const std::string& dataText,
              std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
              std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
     ++hits;
-    if (dataPos < 2) return;
+    if (dataPos < 2) return false;
     std::string candidate = calvorin::Copy(dataText, dataPos - 1, 1000);
     const auto cut = candidate.find_first_of("\",;|");
     if (cut != std::string::npos) candidate.resize(cut);
     const char drive = calvorin::UpperAscii(candidate[0]);
-    if (drive != 'B' && drive != 'C' && drive != 'W') return;
-    if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) return;
+    if (drive != 'B' && drive != 'C' && drive != 'W') return false;
+    if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
     log += candidate;
     log += "\r\n";
     results.emplace_back(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
                          dataLen, root);
+    return true;
   }
 
   std::size_t Invalid() const { return results.size(); }
@@ -110,21 +112,23 @@ int main(int argc, char** argv) {
   if (bench::SkipKeysFromArgs(argc, argv, &calvorin::SkipKeys())) return 0;
 
   Analysis analysis;
-  LONGLONG matchTicks = 0;  // time spent in the analysis, on this thread
+  LONGLONG matchTicks = 0;    // time spent in the analysis, on this thread
+  LONGLONG invalidTicks = 0;  // the part of it spent on hits recorded as invalid
   std::int32_t lastProgress = 0;
   bool ended = false;
   auto host = std::make_unique<calvorin::win32::SearchThreadHost>(
       ":\\",
-      [&analysis, &matchTicks](const std::string& keyPath, const std::string& valueName,
+      [&analysis, &matchTicks, &invalidTicks](const std::string& keyPath, const std::string& valueName,
                                const std::string& dataText, std::int32_t keyPos,
                                std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
                                std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
         LARGE_INTEGER t0, t1;
         QueryPerformanceCounter(&t0);
-        analysis.Match(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
-                       dataLen, root);
+        const bool invalid = analysis.Match(keyPath, valueName, dataText, keyPos, namePos, dataPos,
+                                            keyLen, nameLen, dataLen, root);
         QueryPerformanceCounter(&t1);
         matchTicks += t1.QuadPart - t0.QuadPart;
+        if (invalid) invalidTicks += t1.QuadPart - t0.QuadPart;
       },
       [&lastProgress](std::int32_t keys, std::int32_t) { lastProgress = keys; });
 #ifdef CALVORIN_BENCH_WALK_MODE
@@ -147,8 +151,12 @@ int main(int argc, char** argv) {
   const double ms = bench::MillisecondsSince(start);
   LARGE_INTEGER frequency;
   QueryPerformanceFrequency(&frequency);
-  std::printf("keys=%d hits=%ld invalid=%zu ms=%.0f stop=%d skip=%zu analysis_ms=%.0f\n", keys,
-              analysis.hits, analysis.Invalid(), ms, reason, calvorin::SkipKeys().size(),
-              1000.0 * static_cast<double>(matchTicks) / static_cast<double>(frequency.QuadPart));
+  const auto toMs = [&frequency](LONGLONG ticks) {
+    return 1000.0 * static_cast<double>(ticks) / static_cast<double>(frequency.QuadPart);
+  };
+  std::printf(
+      "keys=%d hits=%ld invalid=%zu ms=%.0f stop=%d skip=%zu analysis_ms=%.0f invalid_ms=%.0f\n",
+      keys, analysis.hits, analysis.Invalid(), ms, reason, calvorin::SkipKeys().size(),
+      toMs(matchTicks), toMs(invalidTicks));
   return reason == calvorin::srFinished ? 0 : 1;
 }
