@@ -15,6 +15,8 @@
 #include "bench_clock.h"
 #include "core/analysis.h"
 #include "core/text.h"
+#include "core/wrapped_text.h"
+#include "win32/gdi_canvas.h"
 #include "win32/win_file_system.h"
 
 namespace {
@@ -181,6 +183,78 @@ int main(int argc, char** argv) {
                 1e6 * oldTime / n, 1e6 * newTime / n, 100 * (1 - newTime / oldTime), disagree);
     ::DeleteFileA(oldLog.c_str());
     ::DeleteFileA(newLog.c_str());
+  }
+
+  // Entries shaped like the invalid-entry benchmark registry's: 50 files to a folder, every
+  // folder in one top folder that does not exist. Each piece of SearchMatch on its own, then the
+  // whole of it (the log going to probe_bench_scan.TXT).
+  {
+    std::vector<std::string> gone;
+    for (int i = 0; i < n; ++i) {
+      gone.push_back(
+          calvorin::Format("C:\\CalvorinProbeGone\\Folder%04d\\missing%06d.exe", i / 50, i));
+    }
+    std::printf("-- entries in a missing folder\n");
+    Time("GetFileAttributesA as is", gone, 1,
+         [&](const std::string& s) { ::GetFileAttributesA(s.c_str()); });
+    Time("GetFileAttributesA lower", gone, 1,
+         [&](const std::string& s) { ::GetFileAttributesA(calvorin::LowerAscii(s).c_str()); });
+    Time("GetFileAttributesA upper", gone, 1,
+         [&](const std::string& s) { ::GetFileAttributesA(calvorin::UpperAscii(s).c_str()); });
+    Time("GetFileAttributesA less last", gone, 1,
+         [&](const std::string& s) { ::GetFileAttributesA(s.substr(0, s.size() - 1).c_str()); });
+    Time("ProbeCandidate", gone, 1, [&](const std::string& s) { calvorin::ProbeCandidate(fs, s); });
+    calvorin::InvalidReferenceScan scan(fs, "probe_bench_scan.TXT");
+    const std::string key = "HKEY_CURRENT_USER\\software\\calvorinprobebench";
+    int recorded = 0;
+    Time("SearchMatch (probes, log, store)", gone, 1, [&](const std::string& s) {
+      recorded += scan.SearchMatch(key, "Entry", s, 0, 0, 2, 0, 0, 2, calvorin::kHkeyCurrentUser);
+    });
+    scan.CloseLog();
+    std::printf("recorded %d of %zu\n", recorded, gone.size());
+    ::DeleteFileA("probe_bench_scan.TXT");
+  }
+
+  // The window's part of a recorded entry: the widths of its three texts' pieces, measured
+  // with the list box's fonts on a DC got for the entry, on one DC kept throughout, and on a
+  // memory DC.
+  {
+    HWND list = ::CreateWindowExA(0, "LISTBOX", "", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 600,
+                                  400, nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
+    HFONT normal = ::CreateFontA(-13, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, DEFAULT_CHARSET,
+                                 OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                                 DEFAULT_PITCH | FF_SWISS, "Arial");
+    HFONT bold = ::CreateFontA(-13, 0, 0, 0, FW_BOLD, FALSE, TRUE, FALSE, DEFAULT_CHARSET,
+                               OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                               DEFAULT_PITCH | FF_SWISS, "Arial");
+    const std::string key = "HKEY_CURRENT_USER\\software\\calvorinprobebench\\recent\\set00042";
+    const calvorin::FontStyle match{true, true};
+    const auto measure = [&](HDC dc, const std::string& data) {
+      calvorin::WrapWidths widths;
+      calvorin::win32::GdiCanvas canvas(dc, normal, bold);
+      widths.Add(canvas, match, 0, 0, calvorin::kResultBreakChars, key);
+      widths.Add(canvas, match, 0, 0, calvorin::kResultBreakChars, "Entry042");
+      widths.Add(canvas, match, 2, 2, calvorin::kResultBreakChars, data);
+    };
+    std::printf("-- the window's measuring of one recorded entry\n");
+    Time("GetDC + measure + ReleaseDC", items, 1, [&](const std::string& s) {
+      HDC dc = ::GetDC(list);
+      measure(dc, s);
+      ::ReleaseDC(list, dc);
+    });
+    Time("GetDC + ReleaseDC", items, 1, [&](const std::string&) {
+      HDC dc = ::GetDC(list);
+      ::ReleaseDC(list, dc);
+    });
+    HDC kept = ::GetDC(list);
+    Time("measure on a kept DC", items, 1, [&](const std::string& s) { measure(kept, s); });
+    ::ReleaseDC(list, kept);
+    HDC memory = ::CreateCompatibleDC(nullptr);
+    Time("measure on a memory DC", items, 1, [&](const std::string& s) { measure(memory, s); });
+    ::DeleteDC(memory);
+    ::DestroyWindow(list);
+    ::DeleteObject(normal);
+    ::DeleteObject(bold);
   }
 
   const std::string log = "probe_bench.TXT";

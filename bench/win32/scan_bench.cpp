@@ -51,8 +51,8 @@ struct Analysis {
              std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
              std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
     ++hits;
-    return scan.SearchMatch(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen,
-                            nameLen, dataLen, root);
+    return scan.SearchMatch(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
+                            dataLen, root);
   }
   std::size_t Invalid() const { return scan.Results().size(); }
 
@@ -118,10 +118,10 @@ int main(int argc, char** argv) {
   bool ended = false;
   auto host = std::make_unique<calvorin::win32::SearchThreadHost>(
       ":\\",
-      [&analysis, &matchTicks, &invalidTicks](const std::string& keyPath, const std::string& valueName,
-                               const std::string& dataText, std::int32_t keyPos,
-                               std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
-                               std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
+      [&analysis, &matchTicks, &invalidTicks](
+          const std::string& keyPath, const std::string& valueName, const std::string& dataText,
+          std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
+          std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
         LARGE_INTEGER t0, t1;
         QueryPerformanceCounter(&t0);
         const bool invalid = analysis.Match(keyPath, valueName, dataText, keyPos, namePos, dataPos,

@@ -91,9 +91,11 @@ Probe ProbeCandidate(FileSystem& fs, const std::string& candidate) {
   if (askLower && (inLower = fs.FileExistsAndFolder(lower)).file) return Probe::kFileLowerCase;
   if (askUpper && (inUpper = fs.FileExistsAndFolder(upper)).file) return Probe::kFileUpperCase;
   if (folderExists(asIs, candidate)) return Probe::kFolder;
-  if (fs.FolderExists(Copy(candidate, 1, static_cast<int>(candidate.size()) - 1))) {
-    return Probe::kFolderLessLastCharacter;
-  }
+  const bool lessLast =
+      asIs.folderLessLastCharacter
+          ? *asIs.folderLessLastCharacter
+          : fs.FolderExists(Copy(candidate, 1, static_cast<int>(candidate.size()) - 1));
+  if (lessLast) return Probe::kFolderLessLastCharacter;
   if (askLower && folderExists(inLower, lower)) return Probe::kFolderLowerCase;
   if (askUpper && folderExists(inUpper, upper)) return Probe::kFolderUpperCase;
   return Probe::kNone;

@@ -72,7 +72,8 @@ enum class Probe : int {
 // Runs the seven probes in order and stops at the first that succeeds (at most seven calls into
 // `fs`). Lower and upper case fold the ASCII letters only. A probe whose path is the very text an
 // earlier probe of the same kind already asked (the lower case of an all-lower candidate, say)
-// is not asked again: its answer was no.
+// is not asked again: its answer was no. Nor is a folder question whose answer came with a file
+// probe (FileSystem::FileAnswer).
 Probe ProbeCandidate(FileSystem& fs, const std::string& candidate);
 inline bool CandidateExists(FileSystem& fs, const std::string& candidate) {
   return ProbeCandidate(fs, candidate) != Probe::kNone;

@@ -47,13 +47,17 @@ class FileSystem {
   virtual bool FileExists(const std::string& path) = 0;
   // The path's attributes can be read and include the directory attribute.
   virtual bool FolderExists(const std::string& path) = 0;
-  // FileExists, and what FolderExists says of the same path when the calls made for the former
-  // already tell (nullopt: ask FolderExists). The default only asks FileExists.
+  // FileExists, and what FolderExists says of the same path, and of the path less its last
+  // character, when the calls made for the former already tell (nullopt: ask FolderExists). The
+  // default only asks FileExists.
   struct FileAnswer {
     bool file = false;
     std::optional<bool> folder;
+    std::optional<bool> folderLessLastCharacter;
   };
-  virtual FileAnswer FileExistsAndFolder(const std::string& path) { return {FileExists(path), {}}; }
+  virtual FileAnswer FileExistsAndFolder(const std::string& path) {
+    return {FileExists(path), {}, {}};
+  }
   // Every entry a directory search for `pattern` finds, in the order the file system returns them
   // ("." and ".." included where the platform returns them). Empty when nothing matches.
   virtual std::vector<FindEntry> Find(const std::string& pattern) = 0;

@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <string_view>
 
 #include "core/text.h"
 #include "win32/unique_handle.h"
@@ -69,6 +70,29 @@ class WinAppendStream : public AppendStream {
   UniqueFile file_;
 };
 
+// "*" and "?", and the "<", ">" and "\"" the file systems also take for wildcards.
+bool HasWildcard(std::string_view path) {
+  return path.find_first_of("*?<>\"") != std::string_view::npos;
+}
+
+// RtlIsDosDeviceName_U's rule, widened: the name up to its first "." or ":", trailing spaces
+// dropped, is CON, PRN, AUX, NUL, COM or LPT and one more character (a digit, or a superscript
+// in some code pages), CONIN$ or CONOUT$.
+bool NamesDosDevice(std::string_view path) {
+  const size_t cut = path.find_last_of("\\/");
+  std::string name = UpperAscii(path.substr(cut == std::string_view::npos ? 0 : cut + 1));
+  if (cut == std::string_view::npos && name.size() >= 2 && name[1] == ':') {
+    name.erase(0, 2);  // "C:nul"
+  }
+  name = name.substr(0, name.find_first_of(".:"));
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  if (name == "CONIN$" || name == "CONOUT$") return true;
+  if (name.size() != 3 && name.size() != 4) return false;
+  const std::string stem = name.substr(0, 3);
+  if (name.size() == 3) return stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL";
+  return stem == "COM" || stem == "LPT";
+}
+
 // FindFirstFileA costs several times GetFileAttributesA under Wine (about 80 against 25 us for a
 // name missing from an existing folder: it opens the folder, searches it and closes it, each a
 // server round trip). When the name holds no wildcard, FindFirstFileA finds an entry only where
@@ -77,20 +101,28 @@ class WinAppendStream : public AppendStream {
 // Wildcards ("*" and "?", and the "<", ">" and "\"" the file systems also take for them) and DOS
 // device names (which FindFirstFileA answers with a made-up entry) keep the full search.
 bool NeedsFullSearch(const std::string& path) {
-  if (path.find_first_of("*?<>\"") != std::string::npos) return true;
-  // RtlIsDosDeviceName_U's rule, widened: the name up to its first "." or ":", trailing spaces
-  // dropped, is CON, PRN, AUX, NUL, COM or LPT and one more character (a digit, or a superscript
-  // in some code pages), CONIN$ or CONOUT$.
-  const size_t cut = path.find_last_of("\\/");
-  std::string name = UpperAscii(path.substr(cut == std::string::npos ? 0 : cut + 1));
-  if (cut == std::string::npos && name.size() >= 2 && name[1] == ':') name.erase(0, 2);  // "C:nul"
-  name = name.substr(0, name.find_first_of(".:"));
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  if (name == "CONIN$" || name == "CONOUT$") return true;
-  if (name.size() != 3 && name.size() != 4) return false;
-  const std::string stem = name.substr(0, 3);
-  if (name.size() == 3) return stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL";
-  return stem == "COM" || stem == "LPT";
+  return HasWildcard(path) || NamesDosDevice(path);
+}
+
+// Whether GetFileAttributesA's ERROR_PATH_NOT_FOUND for `path` also settles that the path less
+// its last character is no folder. That error says a folder on the way to the last name is
+// missing (or is a file), so no other name in the same folder can be found either. Removing one
+// character keeps the same folder text when the last name keeps a character that is neither a
+// dot nor a space (a name of only those resolves to the folder itself, or above it) and the
+// removed character is no separator. Wildcards and DOS device names (which resolve without any
+// folder) keep the question; so do double-byte code pages, where a trail byte can look like "\".
+bool MissingFolderSettlesLessLast(std::string_view path) {
+  if (path.empty() || HasWildcard(path)) return false;
+  for (const char c : path) {
+    const auto byte = static_cast<BYTE>(c);
+    if (byte >= 0x80 && ::IsDBCSLeadByte(byte)) return false;
+  }
+  const std::string_view lessLast = path.substr(0, path.size() - 1);
+  const size_t cut = lessLast.find_last_of("\\/");
+  if (cut == std::string_view::npos || path.back() == '\\' || path.back() == '/') return false;
+  const std::string_view name = lessLast.substr(cut + 1);
+  if (name.find_first_not_of(". ") == std::string_view::npos) return false;
+  return !NamesDosDevice(lessLast);
 }
 
 bool FirstFoundIsFile(const std::string& path) {
@@ -131,6 +163,10 @@ FileSystem::FileAnswer WinFileSystem::FileExistsAndFolder(const std::string& pat
   const bool missing = attributes == INVALID_FILE_ATTRIBUTES &&
                        (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND);
   answer.file = missing && !NeedsFullSearch(path) ? false : FirstFoundIsFile(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES && error == ERROR_PATH_NOT_FOUND &&
+      MissingFolderSettlesLessLast(path)) {
+    answer.folderLessLastCharacter = false;
+  }
   return answer;
 }
 

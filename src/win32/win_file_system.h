@@ -14,6 +14,8 @@ class WinFileSystem : public FileSystem {
   bool FileExists(const std::string& path) override;
   bool FolderExists(const std::string& path) override;
   // One GetFileAttributesA, and FindFirstFileA only where that cannot settle the file question.
+  // When that call finds the path's folder missing, the folder less the path's last character is
+  // settled too (no folder) wherever it stays in the same missing folder.
   FileAnswer FileExistsAndFolder(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& pattern) override;
   // Relative paths name files in the current directory. The EFileError reads

@@ -416,7 +416,7 @@ class AnsweringFileSystem : public SpyFileSystem {
   explicit AnsweringFileSystem(ScriptedFileSystem& script)
       : SpyFileSystem(script), script_(script) {}
   FileAnswer FileExistsAndFolder(const std::string& path) override {
-    return {FileExists(path), script_.folders.count(path) > 0};
+    return {FileExists(path), script_.folders.count(path) > 0, {}};
   }
 
  private:
@@ -463,6 +463,51 @@ TEST(ProbeCandidateTest, FolderAnswersThatCameWithTheFileProbeAreNotAskedAgain) 
     AnsweringFileSystem fs(script);
     EXPECT_EQ(ProbeCandidate(fs, c), k.probe) << k.folder;
     EXPECT_EQ(fs.calls, k.calls) << k.folder;
+  }
+}
+
+// Also settles the folder less the last character, where the script says so.
+class SettlingFileSystem : public AnsweringFileSystem {
+ public:
+  SettlingFileSystem(ScriptedFileSystem& script, std::optional<bool> lessLast)
+      : AnsweringFileSystem(script), lessLast_(lessLast) {}
+  FileAnswer FileExistsAndFolder(const std::string& path) override {
+    FileAnswer answer = AnsweringFileSystem::FileExistsAndFolder(path);
+    answer.folderLessLastCharacter = lessLast_;
+    return answer;
+  }
+
+ private:
+  std::optional<bool> lessLast_;
+};
+
+TEST(ProbeCandidateTest, AFolderLessLastCharacterAnswerThatCameWithTheFileProbeIsUsed) {
+  const std::string c = "C:\\Gone\\app.exe";
+  const std::vector<ProbeCall> fileProbes = {
+      {'F', c}, {'F', "c:\\gone\\app.exe"}, {'F', "C:\\GONE\\APP.EXE"}};
+  struct Case {
+    std::optional<bool> lessLast;  // what came with the first file probe
+    std::string folder;            // the one folder that exists
+    Probe probe;
+    bool asked;  // whether the folder less the last character was asked
+  };
+  const Case cases[] = {
+      {false, "", Probe::kNone, false},
+      {false, "c:\\gone\\app.exe", Probe::kFolderLowerCase, false},
+      {false, "C:\\GONE\\APP.EXE", Probe::kFolderUpperCase, false},
+      {false, c, Probe::kFolder, false},
+      {true, "", Probe::kFolderLessLastCharacter, false},
+      {std::nullopt, "", Probe::kNone, true},
+      {std::nullopt, "C:\\Gone\\app.ex", Probe::kFolderLessLastCharacter, true},
+  };
+  for (const auto& k : cases) {
+    ScriptedFileSystem script;
+    script.folders = {k.folder};
+    SettlingFileSystem fs(script, k.lessLast);
+    EXPECT_EQ(ProbeCandidate(fs, c), k.probe) << k.folder;
+    std::vector<ProbeCall> expected = fileProbes;
+    if (k.asked) expected.push_back({'D', "C:\\Gone\\app.ex"});
+    EXPECT_EQ(fs.calls, expected) << k.folder << " " << k.lessLast.value_or(2);
   }
 }
 

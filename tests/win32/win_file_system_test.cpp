@@ -208,12 +208,114 @@ TEST_F(WinFileSystemTest, FileExistsGivesFindFirstFilesAnswers) {
     ASSERT_TRUE(both.folder.has_value()) << path;
     EXPECT_EQ(*both.folder, folder) << path;
     EXPECT_EQ(fs.FolderExists(path), folder) << path;
+    if (both.folderLessLastCharacter) {
+      EXPECT_EQ(*both.folderLessLastCharacter, fs.FolderExists(path.substr(0, path.size() - 1)))
+          << path;
+    }
     files += expected;
   }
   ::SetCurrentDirectoryA(cwd);
   std::printf("[   INFO   ] short name %s; %d of %zu paths are files\n", shortName.c_str(), files,
               sizeof paths / sizeof paths[0]);
   EXPECT_GE(files, 10);  // the table holds both answers
+}
+
+bool GetAttributesSaysFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+// A missing folder on the way settles the folder less the path's last character; wherever the
+// answer is given, it must be the one GetFileAttributesA gives for that path.
+TEST_F(WinFileSystemTest, TheFolderLessTheLastCharacterIsSettledOnlyWithItsOwnAnswer) {
+  MakeFolder(kDir + "\\A Long Folder Name");
+  char shortPath[MAX_PATH] = "";
+  ASSERT_GT(
+      ::GetShortPathNameA((kDir + "\\A Long Folder Name").c_str(), shortPath, sizeof shortPath),
+      0u);
+  std::string shortName = shortPath;
+  shortName = shortName.substr(shortName.find_last_of('\\') + 1);
+  const std::string drive = MissingDrive();
+  const std::string gone = kDir + "\\Missing";
+  char cwd[MAX_PATH];
+  ASSERT_GT(::GetCurrentDirectoryA(sizeof cwd, cwd), 0u);
+  ASSERT_TRUE(::SetCurrentDirectoryA(kDir.c_str()));
+  struct Case {
+    std::string path;
+    bool settled;  // the answer must come with the file probe
+  };
+  const Case cases[] = {
+      // A folder on the way is missing: the usual invalid entry.
+      {gone + "\\x.txt", true},
+      {gone + "\\Deeper\\app.exe", true},
+      {"C:\\CalvorinTests\\NoSuchTop\\Folder\\app.exe", true},
+      {gone + "\\Folderx", true},
+      {gone + "\\ab.", true},
+      {gone + "\\a. ", true},
+      {kDir + "\\" + shortName + "\\Missing\\x.txt", true},
+      {kDir + "\\NOSUCH~9\\x.txt", true},
+      {"Missing\\x.txt", true},
+      // Characters beyond ASCII, unless the code page is one where "\\" may end a character.
+      {gone + "\\Caf\xE9\\\xE9t\xE9.txt", ::IsDBCSLeadByte(0xE9) == FALSE},
+      {"C:Missing\\x.txt", true},
+      // The name left would be the missing folder itself, or no name at all.
+      {gone + "\\x", false},
+      {gone + "\\.x", false},
+      {gone + "\\ x", false},
+      {gone + "\\. x", false},
+      {gone + "\\", false},
+      {gone + "\\Deeper\\", false},
+      // Wildcards, and device names, which resolve without any folder.
+      {gone + "\\*x", false},
+      {gone + "\\ab*", false},
+      {gone + "\\nulx", false},
+      {gone + "\\NUL.txtx", false},
+      {gone + "\\com1x", false},
+      {gone + "\\aux x", false},
+      {gone + "\\CONIN$x", false},
+      // Whatever they answer, the answer must be GetFileAttributesA's own.
+      {gone + "\\..\\Folderx", false},
+      {gone + "\\..\\Folder\\", false},
+      {gone + "\\x\\..\\..\\Folderx", false},
+      {gone + "\\.\\x.txt", false},
+      {kDir + "\\Folderx", false},
+      {kDir + "\\Folder\\x", false},
+      {kDir + "\\Folder\\inner.datx", false},
+      {kDir + "\\file.txt\\ab", false},
+      {kDir + "\\file.txt\\Folderx", false},
+      {kDir + "\\Folder.\\xy", false},
+      {kDir + "\\Folder \\xy", false},
+      {kDir + "\\Folder\\.\\xy", false},
+      {drive + "\\Games\\game.exe", false},
+      {drive + "\\Gamesx", false},
+      {"C:\\", false},
+      {"", false},
+  };
+  int settled = 0;
+  for (const auto& c : cases) {
+    const auto answer = fs.FileExistsAndFolder(c.path);
+    const std::string lessLast = c.path.substr(0, c.path.empty() ? 0 : c.path.size() - 1);
+    if (c.settled) {
+      EXPECT_TRUE(answer.folderLessLastCharacter.has_value()) << c.path;
+    }
+    if (answer.folderLessLastCharacter) {
+      EXPECT_EQ(*answer.folderLessLastCharacter, GetAttributesSaysFolder(lessLast)) << c.path;
+      ++settled;
+    }
+    EXPECT_EQ(answer.file, FindFirstSaysFile(c.path)) << c.path;
+    ASSERT_TRUE(answer.folder.has_value()) << c.path;
+    EXPECT_EQ(*answer.folder, GetAttributesSaysFolder(c.path)) << c.path;
+  }
+  // Each probe's outcome is the same as if nothing had been settled.
+  for (const std::string& candidate :
+       {gone + "\\Folderx", kDir + "\\Folderx", gone + "\\..\\Folderx", gone + "\\app.exe"}) {
+    const bool lessLast = GetAttributesSaysFolder(candidate.substr(0, candidate.size() - 1));
+    const Probe probe = ProbeCandidate(fs, candidate);
+    EXPECT_EQ(probe == Probe::kFolderLessLastCharacter, lessLast) << candidate;
+  }
+  ::SetCurrentDirectoryA(cwd);
+  std::printf("[   INFO   ] short name %s; %d of %zu answers settled\n", shortName.c_str(), settled,
+              sizeof cases / sizeof cases[0]);
 }
 
 TEST_F(WinFileSystemTest, FindListsEntriesWithAttributes) {
