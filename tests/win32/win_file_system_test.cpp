@@ -128,6 +128,14 @@ TEST_F(WinFileSystemTest, WildcardsFollowTheFirstEntryFound) {
   EXPECT_FALSE(fs.FolderExists(kDir + "\\Fold*"));         // attributes of a pattern cannot be read
 }
 
+// The 8.3 name Windows gave the last part of `path` ("" when it has none).
+std::string ShortName(const std::string& path) {
+  char shortPath[MAX_PATH] = "";
+  if (::GetShortPathNameA(path.c_str(), shortPath, sizeof shortPath) == 0) return "";
+  const std::string full = shortPath;
+  return full.substr(full.find_last_of('\\') + 1);
+}
+
 // FileExists answers some missing paths from GetFileAttributesA; every answer must still be
 // FindFirstFileA's own.
 bool FindFirstSaysFile(const std::string& path) {
@@ -138,12 +146,8 @@ bool FindFirstSaysFile(const std::string& path) {
 
 TEST_F(WinFileSystemTest, FileExistsGivesFindFirstFilesAnswers) {
   MakeFile(kDir + "\\A Long File Name.text");
-  char shortPath[MAX_PATH] = "";
-  ASSERT_GT(
-      ::GetShortPathNameA((kDir + "\\A Long File Name.text").c_str(), shortPath, sizeof shortPath),
-      0u);
-  std::string shortName = shortPath;
-  shortName = shortName.substr(shortName.find_last_of('\\') + 1);
+  const std::string shortName = ShortName(kDir + "\\A Long File Name.text");
+  ASSERT_FALSE(shortName.empty());
   const std::string drive = MissingDrive();
   char cwd[MAX_PATH];
   ASSERT_GT(::GetCurrentDirectoryA(sizeof cwd, cwd), 0u);
@@ -229,12 +233,8 @@ bool GetAttributesSaysFolder(const std::string& path) {
 // answer is given, it must be the one GetFileAttributesA gives for that path.
 TEST_F(WinFileSystemTest, TheFolderLessTheLastCharacterIsSettledOnlyWithItsOwnAnswer) {
   MakeFolder(kDir + "\\A Long Folder Name");
-  char shortPath[MAX_PATH] = "";
-  ASSERT_GT(
-      ::GetShortPathNameA((kDir + "\\A Long Folder Name").c_str(), shortPath, sizeof shortPath),
-      0u);
-  std::string shortName = shortPath;
-  shortName = shortName.substr(shortName.find_last_of('\\') + 1);
+  const std::string shortName = ShortName(kDir + "\\A Long Folder Name");
+  ASSERT_FALSE(shortName.empty());
   const std::string drive = MissingDrive();
   const std::string gone = kDir + "\\Missing";
   char cwd[MAX_PATH];
