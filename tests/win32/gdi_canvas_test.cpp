@@ -50,14 +50,23 @@ struct Fonts {
   HFONT Match() const { return static_cast<HFONT>(match.get()); }
 };
 
-// What GDI says, without any cache, for each text in each style.
-std::vector<SIZE> Direct(HDC dc, const Fonts& fonts, const std::vector<std::string>& texts) {
+// What GDI says on the screen's DC, without any cache, for each text in each style (nothing when
+// the screen gives no DC).
+std::vector<SIZE> Direct(const Fonts& fonts, const std::vector<std::string>& texts) {
   std::vector<SIZE> sizes;
-  GdiCanvas canvas(dc, fonts.Normal(), fonts.Match());
-  for (bool match : {false, true}) {
-    canvas.SetFontStyle({match, match});
-    for (const std::string& t : texts) sizes.push_back({canvas.TextWidth(t), canvas.TextHeight(t)});
+  HWND window = GetDesktopWindow();
+  HDC dc = GetDC(window);
+  if (dc == nullptr) return sizes;
+  {
+    GdiCanvas canvas(dc, fonts.Normal(), fonts.Match());
+    for (bool match : {false, true}) {
+      canvas.SetFontStyle({match, match});
+      for (const std::string& t : texts) {
+        sizes.push_back({canvas.TextWidth(t), canvas.TextHeight(t)});
+      }
+    }
   }
+  ReleaseDC(window, dc);
   return sizes;
 }
 
@@ -81,11 +90,9 @@ TEST(GdiCanvasCacheTest, CachedExtentsEqualGdiInBothStylesAndEveryPass) {
   Fonts fonts(13);
   ASSERT_TRUE(fonts.normal.get() && fonts.match.get());
   HWND window = GetDesktopWindow();
-  HDC dc = GetDC(window);
-  ASSERT_NE(dc, nullptr);
   const std::vector<std::string> texts = Texts();
-  const std::vector<SIZE> direct = Direct(dc, fonts, texts);
-  ReleaseDC(window, dc);
+  const std::vector<SIZE> direct = Direct(fonts, texts);
+  ASSERT_EQ(direct.size(), 2 * texts.size());
   // The bold match font is wider somewhere: a cache that mixed the styles up would show it.
   bool stylesDiffer = false;
   for (std::size_t i = 0; i < texts.size(); ++i) {
@@ -111,11 +118,9 @@ TEST(GdiCanvasCacheTest, CachedExtentsEqualGdiInBothStylesAndEveryPass) {
 TEST(GdiCanvasCacheTest, OtherFontsAreNeverAnsweredFromWidthsOfTheFirst) {
   Fonts small(13), large(20);
   HWND window = GetDesktopWindow();
-  HDC dc = GetDC(window);
-  ASSERT_NE(dc, nullptr);
   const std::vector<std::string> texts = Texts();
-  const std::vector<SIZE> directLarge = Direct(dc, large, texts);
-  ReleaseDC(window, dc);
+  const std::vector<SIZE> directLarge = Direct(large, texts);
+  ASSERT_EQ(directLarge.size(), 2 * texts.size());
   TextExtentCache cache;
   {
     GdiCanvas canvas(window, small.Normal(), small.Match(), &cache);
