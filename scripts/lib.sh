@@ -36,9 +36,11 @@ install_packages() {
   # /usr/local/bin/convert may be a stand-in; the real ImageMagick lives in /usr/bin.
   [ -x /usr/bin/convert ] || missing+=(imagemagick)
   [ -d /usr/src/googletest/googletest ] || missing+=(googletest)
+  # The Japanese locale's definition, for the double-byte code page test (see ensure_locale).
+  [ -e /usr/share/i18n/locales/ja_JP ] || missing+=(locales)
   # 32-bit Windows programs need Wine's i386 half.
   dpkg -s wine32:i386 >/dev/null 2>&1 || missing+=(wine32:i386)
-  [ ${#missing[@]} -eq 0 ] && return 0
+  [ ${#missing[@]} -eq 0 ] && { ensure_locale; return 0; }
   log "installing: ${missing[*]}"
   if ! dpkg --print-foreign-architectures | grep -qx i386; then
     as_root dpkg --add-architecture i386
@@ -46,6 +48,15 @@ install_packages() {
   as_root env DEBIAN_FRONTEND=noninteractive apt-get update -qq
   as_root env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends \
     $(printf '%s\n' "${missing[@]}" | sort -u) wine64 >/dev/null
+  ensure_locale
+}
+
+# Wine takes a process's ANSI code page from its Unix locale: ja_JP.UTF-8 gives code page 932,
+# a double-byte one, which one test needs. Generated once; a second or so.
+ensure_locale() {
+  locale -a 2>/dev/null | grep -qi '^ja_JP\.utf-\?8$' && return 0
+  log "generating the ja_JP.UTF-8 locale"
+  as_root localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 || log "could not generate ja_JP.UTF-8"
 }
 
 wine_env() {

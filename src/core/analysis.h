@@ -195,6 +195,9 @@ class InvalidReferenceScan {
   // Entry i describes the same value as hit-table row i + 1. The table and the list share one
   // store: the list is the rows recorded since the last Clear() or ClearResults().
   ResultList Results() const { return ResultList(hits_, resultsFirst_); }
+  // The hit-table row of results entry 0: Repair acts on rows FirstShownRow() .. HitCount(),
+  // the ones the list shows, so after the list was emptied it changes nothing.
+  int FirstShownRow() const { return static_cast<int>(resultsFirst_) + 1; }
 
   // The invalid-path log: "Memo2" and then the candidate of every invalid value since the object
   // was made, across scans (a line whose write failed stays and goes out with the next write);

@@ -1,5 +1,7 @@
 #include "core/backup.h"
 
+#include <string_view>
+
 #include "core/text.h"
 
 namespace calvorin {
@@ -9,14 +11,27 @@ constexpr const char* kCrLf = "\r\n";
 // The registry editor wraps hex data so that no line runs past 80 columns.
 constexpr size_t kHexWrapColumn = 76;
 
-// Data the quoted form carries exactly: text ending in its only zero byte, with no line
-// breaks or other control characters (the import would read them differently or not at all).
-bool IsPlainString(const BackupEntry& entry) {
-  if (entry.type != kRegSz || entry.data.empty() || entry.data.back() != '\0') return false;
-  for (size_t i = 0; i + 1 < entry.data.size(); ++i) {
-    if (static_cast<unsigned char>(entry.data[i]) < 0x20) return false;
+bool IsLead(LeadByteTest leadByte, char c) {
+  return leadByte != nullptr && leadByte(static_cast<unsigned char>(c));
+}
+
+// Text the quoted forms carry exactly: whole characters, none of them a control character
+// (the import would read line breaks and the like differently or not at all).
+bool QuotableText(std::string_view text, LeadByteTest leadByte) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    if (IsLead(leadByte, text[i])) {
+      if (++i == text.size()) return false;  // the closing quote would become its second byte
+    } else if (static_cast<unsigned char>(text[i]) < 0x20) {
+      return false;
+    }
   }
   return true;
+}
+
+// Data the quoted form carries exactly: quotable text ending in its only zero byte.
+bool IsPlainString(const BackupEntry& entry, LeadByteTest leadByte) {
+  if (entry.type != kRegSz || entry.data.empty() || entry.data.back() != '\0') return false;
+  return QuotableText(std::string_view(entry.data).substr(0, entry.data.size() - 1), leadByte);
 }
 
 std::string HexForm(const std::string& head, const std::string& data) {
@@ -36,23 +51,29 @@ std::string HexForm(const std::string& head, const std::string& data) {
 
 }  // namespace
 
-std::string EscapeRegText(const std::string& text) {
+std::string EscapeRegText(const std::string& text, LeadByteTest leadByte) {
   std::string out;
   out.reserve(text.size() + 8);
-  for (char c : text) {
+  for (size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    if (IsLead(leadByte, c) && i + 1 < text.size()) {
+      out += c;
+      out += text[++i];
+      continue;
+    }
     if (c == '\\' || c == '"') out += '\\';
     out += c;
   }
   return out;
 }
 
-std::string BackupValueLine(const BackupEntry& entry) {
+std::string BackupValueLine(const BackupEntry& entry, LeadByteTest leadByte) {
   std::string head = "\"";
-  head += EscapeRegText(entry.valueName);
+  head += EscapeRegText(entry.valueName, leadByte);
   head += "\"=";
-  if (IsPlainString(entry)) {
+  if (IsPlainString(entry, leadByte)) {
     head += '"';
-    head += EscapeRegText(entry.data.substr(0, entry.data.size() - 1));
+    head += EscapeRegText(entry.data.substr(0, entry.data.size() - 1), leadByte);
     head += '"';
     return head;
   }
@@ -66,7 +87,17 @@ std::string BackupValueLine(const BackupEntry& entry) {
   return HexForm(head + Format("hex(%x):", entry.type), entry.data);
 }
 
-std::string BackupText(const std::vector<BackupEntry>& entries) {
+bool BackupCanCarry(const BackupEntry& entry, LeadByteTest leadByte) {
+  // Wine's import adds a terminator to string data that has none (Windows' keeps the bytes as
+  // they are): such a value would come back one character longer.
+  const bool stringType =
+      entry.type == kRegSz || entry.type == kRegExpandSz || entry.type == kRegMultiSz;
+  if (stringType && !entry.data.empty() && entry.data.back() != '\0') return false;
+  return !entry.keyPath.empty() && QuotableText(entry.keyPath, leadByte) &&
+         QuotableText(entry.valueName, leadByte);
+}
+
+std::string BackupText(const std::vector<BackupEntry>& entries, LeadByteTest leadByte) {
   std::string text = "REGEDIT4";
   text += kCrLf;
   text += " ";
@@ -76,7 +107,7 @@ std::string BackupText(const std::vector<BackupEntry>& entries) {
     text += entry.keyPath;
     text += ']';
     text += kCrLf;
-    text += BackupValueLine(entry);
+    text += BackupValueLine(entry, leadByte);
     text += kCrLf;
   }
   text += " ";
@@ -89,13 +120,14 @@ std::string BackupPath(const std::string& exeFolder) {
   return exeFolder + "\\deletedkeys.reg";
 }
 
-bool ReadBackupValue(TRegistry& reg, const std::string& valueName, BackupEntry* entry) {
-  if (reg.CurrentKey() == 0) return false;
+long ReadBackupValue(TRegistry& reg, const std::string& valueName, BackupEntry* entry) {
+  if (reg.CurrentKey() == 0) return kErrorInvalidHandle;
   RegistryApi& api = reg.Api();
   std::uint32_t type = 0;
   std::uint32_t size = 0;
-  if (api.QueryValue(reg.CurrentKey(), valueName, &type, nullptr, &size) != kErrorSuccess) {
-    return false;
+  if (const long rc = api.QueryValue(reg.CurrentKey(), valueName, &type, nullptr, &size);
+      rc != kErrorSuccess) {
+    return rc;
   }
   std::string data;
   // The value may grow between the size query and the read; ask again with the new size.
@@ -110,12 +142,12 @@ bool ReadBackupValue(TRegistry& reg, const std::string& valueName, BackupEntry* 
       entry->valueName = valueName;
       entry->type = type;
       entry->data = std::move(data);
-      return true;
+      return kErrorSuccess;
     }
-    if (rc != kErrorMoreData) return false;
+    if (rc != kErrorMoreData) return rc;
     size = got > size ? got : size + 256;
   }
-  return false;
+  return kErrorMoreData;
 }
 
 }  // namespace calvorin

@@ -54,6 +54,10 @@ long RegistryApi::QueryKeyCounts(Hkey key, std::uint32_t* subKeys, std::uint32_t
   return rc;
 }
 
+long RegistryApi::CheckAnsiForm(Hkey, const std::string&, std::uint32_t, const std::string&) {
+  return kErrorSuccess;
+}
+
 long RegistryApi::EnumValueData(Hkey key, std::uint32_t index, std::string* name,
                                 std::uint32_t* type, std::vector<std::uint8_t>& buffer,
                                 std::uint32_t* size, long* readResult) {

@@ -51,6 +51,8 @@ constexpr long kErrorInvalidHandle = 6;
 constexpr long kErrorInvalidParameter = 87;
 constexpr long kErrorMoreData = 234;
 constexpr long kErrorNoMoreItems = 259;
+// ERROR_NO_UNICODE_TRANSLATION: a name or text has no exact form in the ANSI code page.
+constexpr long kErrorNoUnicodeTranslation = 1113;
 
 // Value types.
 constexpr std::uint32_t kRegNone = 0;
@@ -80,6 +82,12 @@ struct KeyInfo {
 };
 
 // The advapi32 calls the program needs, in their ANSI forms. Results are Win32 codes.
+//
+// The registry stores names and string data in UTF-16; the ANSI forms convert them, and a
+// character the code page lacks comes back as a look-alike ("L" for "\u0141") or "?". Such a
+// text names another key, value or file than the stored one, so the calls below that hand out
+// names or string data answer kErrorNoUnicodeTranslation for it instead (the name or data they
+// fill in is then the look-alike, for diagnostics only).
 class RegistryApi {
  public:
   virtual ~RegistryApi() = default;
@@ -118,6 +126,14 @@ class RegistryApi {
   virtual long SetValue(Hkey key, const std::string& name, std::uint32_t type,
                         const std::uint8_t* data, std::uint32_t size) = 0;
   virtual long DeleteValue(Hkey key, const std::string& name) = 0;
+  // Whether `type` and `data`, as the ANSI calls read them for the value `name` of `key`, are
+  // byte for byte what setting them back through the ANSI calls (as the registry editor's import
+  // of a version 4 file does) would store: kErrorSuccess, or kErrorNoUnicodeTranslation when
+  // the stored value differs (a character without an exact ANSI form, string data of an odd
+  // size or without the terminator the conversion adds). The default is for a registry that
+  // stores exactly what the ANSI calls hand out.
+  virtual long CheckAnsiForm(Hkey key, const std::string& name, std::uint32_t type,
+                             const std::string& data);
   // Deletes a key that has no subkeys.
   virtual long DeleteKey(Hkey key, const std::string& subKey) = 0;
 };

@@ -1,6 +1,7 @@
 #include "core/repair.h"
 
 #include <algorithm>
+#include <string_view>
 
 #include "core/text.h"
 
@@ -22,6 +23,14 @@ constexpr RootWord kRootWords[] = {
 
 constexpr const char* kOldBackupPrefix = "deletedkeys-";
 constexpr const char* kOldBackupMask = "deletedkeys-*.reg";
+
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
 
 std::string FolderOf(const std::string& path) {
   const auto slash = path.find_last_of('\\');
@@ -66,6 +75,24 @@ bool SearchFolder(FileSystem& fs, RepairUi& ui, const std::string& dir, const st
 
 enum class Action { kDelete, kWriteFound, kKeep };
 
+// What reading a value for the backup found.
+enum class Backed {
+  kGone,     // no such value (or key) now
+  kInexact,  // there, but its lines in the backup would not bring it back exactly
+  kExact,
+};
+
+Backed ReadForBackup(TRegistry& reg, const std::string& name, LeadByteTest leadByte,
+                     BackupEntry* entry) {
+  const long rc = ReadBackupValue(reg, name, entry);
+  if (rc == kErrorNoUnicodeTranslation) return Backed::kInexact;
+  if (rc != kErrorSuccess) return Backed::kGone;
+  if (!BackupCanCarry(*entry, leadByte)) return Backed::kInexact;
+  const long form = reg.Api().CheckAnsiForm(reg.CurrentKey(), name, entry->type, entry->data);
+  if (form == kErrorSuccess) return Backed::kExact;
+  return form == kErrorNoUnicodeTranslation ? Backed::kInexact : Backed::kGone;
+}
+
 struct Planned {
   Hkey root;
   std::string subKey;
@@ -98,7 +125,20 @@ std::string RepairSearchName(const std::string& dataText) {
   // No backslash before the first ".": there is no folder to append a name to, so the value
   // is removed without a search (a drive-relative "C:name.ext" names nothing from the root).
   if (b == 0) return {};
-  return dataText.substr(static_cast<size_t>(b));
+  std::string name = dataText.substr(static_cast<size_t>(b));
+  if (IsDosDeviceName(name)) return {};
+  return name;
+}
+
+bool IsDosDeviceName(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  std::string base = UpperAscii(slash == std::string::npos ? path : path.substr(slash + 1));
+  // The device name is what stands before the first dot or colon, less trailing spaces.
+  base = base.substr(0, base.find_first_of(".:"));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
 }
 
 std::string FindFileOnDrive(FileSystem& fs, RepairUi& ui, const std::string& dir,
@@ -196,9 +236,28 @@ std::string KeepPreviousBackup(BackupFiles& files, const std::string& backupPath
   return keptAs;
 }
 
+bool IsKeptBackupName(const std::string& name) {
+  // "deletedkeys-" YYYYMMDD "-" HHMMSS, then "-n" or nothing, then ".reg".
+  const std::string_view prefix = kOldBackupPrefix;
+  const std::string_view text = name;
+  if (text.size() < prefix.size() + 15 + 4 || text.substr(0, prefix.size()) != prefix ||
+      text.substr(text.size() - 4) != ".reg") {
+    return false;
+  }
+  const std::string_view stamp = text.substr(prefix.size(), text.size() - prefix.size() - 4);
+  if (!AllDigits(stamp.substr(0, 8)) || stamp[8] != '-' || !AllDigits(stamp.substr(9, 6))) {
+    return false;
+  }
+  const std::string_view rest = stamp.substr(15);
+  return rest.empty() || (rest[0] == '-' && AllDigits(rest.substr(1)));
+}
+
 void PruneOldBackups(BackupFiles& files, const std::string& backupPath) {
   const std::string folder = FolderOf(backupPath);
   auto old = files.List(folder, kOldBackupMask);
+  old.erase(std::remove_if(old.begin(), old.end(),
+                           [](const StoredFile& f) { return !IsKeptBackupName(f.name); }),
+            old.end());
   if (old.size() <= kKeptBackups) return;
   std::sort(old.begin(), old.end(), [](const StoredFile& a, const StoredFile& b) {
     if (a.writeTime != b.writeTime) return a.writeTime > b.writeTime;
@@ -245,7 +304,11 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
       reg.SetRootKey(step.root);
       BackupEntry old;
       old.keyPath = entry.keyPath;
-      if (reg.OpenKey(step.subKey, false) && ReadBackupValue(reg, entry.valueName, &old)) {
+      const Backed read = reg.OpenKey(step.subKey, false)
+                              ? ReadForBackup(reg, entry.valueName, options.leadByte, &old)
+                              : Backed::kGone;
+      if (read == Backed::kInexact) ++counts.unchanged;
+      if (read == Backed::kExact) {
         const std::string name = RepairSearchName(entry.dataText);
         if (!name.empty() && ui.ExtraChecked()) {
           const std::string drive = Copy(entry.dataText, 1, 2);
@@ -254,7 +317,6 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
         }
         if (!step.foundPath.empty()) {
           step.action = Contains(entry.dataText, "msme") ? Action::kKeep : Action::kWriteFound;
-          ++counts.fixed;
         }
         backup.push_back(std::move(old));
         plan.push_back(std::move(step));
@@ -266,7 +328,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     // The backup reaches the disk whole before the first change.
     const std::string keptAs = KeepPreviousBackup(files, backupPath);
     try {
-      files.WriteAtomically(backupPath, BackupText(backup));
+      files.WriteAtomically(backupPath, BackupText(backup, options.leadByte));
     } catch (...) {
       // Leave the earlier backup where Restore finds it.
       if (!keptAs.empty()) files.Rename(keptAs, backupPath);
@@ -274,26 +336,61 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     }
     PruneOldBackups(files, backupPath);
 
-    for (const Planned& step : plan) {
-      if (step.action == Action::kKeep) continue;
-      TRegistry reg(registry);
-      reg.SetRootKey(step.root);
-      if (!reg.OpenKey(step.subKey, false)) continue;
-      if (step.action == Action::kWriteFound) {
-        reg.WriteString(step.valueName, step.foundPath);
-      } else {
-        reg.DeleteValue(step.valueName);
+    // Second pass: each value is read again just before it changes. One that another program
+    // changed or removed since it was backed up is left alone: its backup would put back data
+    // that is no longer there, so it also leaves the backup file.
+    std::vector<bool> dropped(plan.size(), false);
+    const auto dropStale = [&] {
+      if (std::find(dropped.begin(), dropped.end(), true) == dropped.end()) return;
+      std::vector<BackupEntry> kept;
+      for (size_t k = 0; k < plan.size(); ++k) {
+        if (!dropped[k]) kept.push_back(backup[k]);
       }
+      files.WriteAtomically(backupPath, BackupText(kept, options.leadByte));
+    };
+    try {
+      for (size_t k = 0; k < plan.size(); ++k) {
+        const Planned& step = plan[k];
+        if (step.action == Action::kKeep) {
+          ++counts.fixed;
+          continue;
+        }
+        TRegistry reg(registry);
+        reg.SetRootKey(step.root);
+        BackupEntry now;
+        now.keyPath = backup[k].keyPath;
+        if (!reg.OpenKey(step.subKey, false) ||
+            ReadForBackup(reg, step.valueName, options.leadByte, &now) != Backed::kExact ||
+            now.type != backup[k].type || now.data != backup[k].data) {
+          dropped[k] = true;
+          ++counts.unchanged;
+          continue;
+        }
+        if (step.action == Action::kWriteFound) {
+          ++counts.fixed;
+          reg.WriteString(step.valueName, step.foundPath);
+        } else {
+          reg.DeleteValue(step.valueName);
+        }
+      }
+    } catch (...) {
+      // Entries not reached yet keep their lines: those bring back what is still there.
+      dropStale();
+      throw;
     }
+    dropStale();
   } catch (...) {
     restoreControls();
     throw;
   }
 
-  counts.cleaned = n - counts.fixed;
+  counts.cleaned = n - counts.fixed - counts.unchanged;
   ui.SetLabel1(Format("%d Registry Items Cleaned", counts.cleaned));
   if (counts.fixed > 0) ui.SetLabel2(Format("%d Registry Items Fixed", counts.fixed));
   restoreControls();
+  if (counts.unchanged > 0) {
+    ui.SetLabel3(Format("%d Registry Items Left Unchanged", counts.unchanged));
+  }
   ui.HideRepair();
   return counts;
 }

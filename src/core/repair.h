@@ -73,7 +73,10 @@ constexpr size_t kKeptBackups = 10;
 // last write time; "-2", "-3"... added when that name is taken) and returns that path ("" when
 // there was no backup). Throws EFileError when the old backup cannot be kept.
 std::string KeepPreviousBackup(BackupFiles& files, const std::string& backupPath);
-// Deletes all but the kKeptBackups most recent "deletedkeys-*.reg" beside `backupPath`.
+// Whether `name` is one KeepPreviousBackup gives: "deletedkeys-YYYYMMDD-HHMMSS[-n].reg".
+bool IsKeptBackupName(const std::string& name);
+// Deletes all but the kKeptBackups most recent kept backups beside `backupPath`; other files,
+// a user's own "deletedkeys-before-cleanup.reg" among them, are never touched.
 void PruneOldBackups(BackupFiles& files, const std::string& backupPath);
 
 // The root chosen by the root words found in a key path (later words win; none: current user).
@@ -81,8 +84,13 @@ Hkey RepairRootOf(const std::string& keyPath);
 // The key path after its first backslash (the whole path when there is none).
 std::string RepairSubKeyOf(const std::string& keyPath);
 // The name to search the drive for: the data text after the last backslash before its first
-// ".", to its end. Empty when the text has no "." or no backslash before it (nothing to search).
+// ".", to its end. Empty when the text has no "." or no backslash before it, or when the name
+// is a DOS device's (nothing to search).
 std::string RepairSearchName(const std::string& dataText);
+// "con.log", "NUL.txt", "com1.exe"...: a last path component that Windows takes for a device
+// whatever the folder and extension. No file of that name can be found: a directory lookup
+// answers with the device itself (Wine does in every folder), a listing never shows it.
+bool IsDosDeviceName(const std::string& path);
 
 // The drive search as the user sees it: shows "Searching for %s %s" and keeps the window alive
 // at every folder visited; files-only lookup of Dir\FileName first, then the non-hidden,
@@ -116,17 +124,24 @@ class DriveIndex {
 };
 
 struct RepairOptions {
-  bool useDriveIndex = true;  // one drive listing per run instead of a walk per entry
+  bool useDriveIndex = true;        // one drive listing per run instead of a walk per entry
+  LeadByteTest leadByte = nullptr;  // the ANSI code page the backup is written in
 };
 
 struct RepairCounts {
-  int cleaned = 0;  // N minus F
-  int fixed = 0;    // F
+  int cleaned = 0;    // N minus F minus U
+  int fixed = 0;      // F
+  int unchanged = 0;  // U: left alone because the backup could not bring them back exactly
 };
 
 // Button3Click: backs up, then deletes or corrects rows 1..N. The backup file (with the exact
 // old data of every value that will change) is on disk before the first registry change; if it
 // cannot be written nothing changes. Errors propagate after the controls are put back.
+//
+// A value is changed only when its lines in the backup bring back the very same key, name,
+// type and bytes (BackupCanCarry, RegistryApi::CheckAnsiForm), and only when it still holds
+// what was backed up at the moment it is changed; otherwise it is left as it is, kept out of
+// the backup and counted as unchanged.
 RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& registry,
                        FileSystem& fs, BackupFiles& files, RepairUi& ui,
                        const std::string& exeFolder, const RepairOptions& options = {});

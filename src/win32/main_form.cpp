@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <exception>
 #include <stdexcept>
 
 #include "core/repair.h"
@@ -774,8 +775,7 @@ void TMainForm::ProcessMessages(UINT only) {
 void TMainForm::Button3Click() {
   if (repairRunning_ || worker_) return;
   std::vector<RepairEntry> entries;
-  entries.reserve(static_cast<std::size_t>(HitCount()));
-  for (int row = 1; row <= HitCount(); ++row) {
+  for (int row = scan_.FirstShownRow(); row <= HitCount(); ++row) {
     entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row)});
   }
   // Nothing else may touch the hit table or the backup file while the run reads and writes them.
@@ -783,19 +783,26 @@ void TMainForm::Button3Click() {
   EnableWindow(sbSearchE_, FALSE);
   EnableWindow(button3_, FALSE);
   EnableWindow(button4_, FALSE);
-  struct EndOfRun {
-    TMainForm& f;
-    ~EndOfRun() {
-      f.repairRunning_ = false;
-      EnableWindow(f.sbSearchE_, TRUE);
-      EnableWindow(f.button3_, TRUE);
-      f.ApplyRestoreRule();
-      if (f.closeAfterRepair_) PostMessageA(f.hwnd_, WM_CLOSE, 0, 0);
+  std::exception_ptr failure;
+  {
+    RepairControls ui(*this);
+    WinBackupFiles files;
+    RepairOptions options;
+    options.leadByte = [](unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; };
+    try {
+      RunRepair(entries, SystemRegistry(), fs_, files, ui, ExeFolder(), options);
+    } catch (...) {
+      failure = std::current_exception();
     }
-  } endOfRun{*this};
-  RepairControls ui(*this);
-  WinBackupFiles files;
-  RunRepair(entries, SystemRegistry(), fs_, files, ui, ExeFolder());
+  }
+  repairRunning_ = false;
+  EnableWindow(sbSearchE_, TRUE);
+  EnableWindow(button3_, TRUE);
+  ApplyRestoreRule();
+  // The failure is shown before a close asked for during the run: the box's own message loop
+  // would otherwise take the close, and the window would go with the box unseen.
+  if (failure) Guard([&] { std::rethrow_exception(failure); });
+  if (closeAfterRepair_) PostMessageA(hwnd_, WM_CLOSE, 0, 0);
 }
 
 void TMainForm::Button4Click() {

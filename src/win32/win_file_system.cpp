@@ -176,15 +176,29 @@ bool WinFileSystem::FolderExists(const std::string& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
+// Listed in UTF-16 and converted here: FindFirstFileA would hand out a look-alike ("L" for
+// "\u0141", or "?", a wildcard) for a name the ANSI code page lacks, and a path composed from
+// it names another file or none. Such entries are left out: no ANSI path reaches them.
 std::vector<FindEntry> WinFileSystem::Find(const std::string& pattern) {
   QuietDriveErrors quiet;
   std::vector<FindEntry> entries;
-  WIN32_FIND_DATAA data;
-  UniqueFind find(::FindFirstFileA(pattern.c_str(), &data));
+  std::wstring widePattern(pattern.size() + 1, L'\0');
+  const int n = ::MultiByteToWideChar(CP_ACP, 0, pattern.data(), static_cast<int>(pattern.size()),
+                                      widePattern.data(), static_cast<int>(widePattern.size()));
+  widePattern.resize(n > 0 ? static_cast<size_t>(n) : 0);
+  WIN32_FIND_DATAW data;
+  UniqueFind find(::FindFirstFileW(widePattern.c_str(), &data));
   if (!find) return entries;
+  char name[4 * MAX_PATH];
+  // Code page 65001 takes neither the flag nor the question; it has every character.
+  const bool utf8 = ::GetACP() == CP_UTF8;
   do {
-    entries.push_back({data.cFileName, data.dwFileAttributes});
-  } while (::FindNextFileA(find.get(), &data));
+    BOOL lossy = FALSE;
+    const int length =
+        ::WideCharToMultiByte(CP_ACP, utf8 ? 0 : WC_NO_BEST_FIT_CHARS, data.cFileName, -1, name,
+                              sizeof name, nullptr, utf8 ? nullptr : &lossy);
+    if (length > 0 && !lossy) entries.push_back({name, data.dwFileAttributes});
+  } while (::FindNextFileW(find.get(), &data));
   return entries;
 }
 

@@ -50,12 +50,85 @@ const AnsiConversion& Conversion() {
 // EnumValueData's buffers, reused from call to call on each thread.
 struct EnumBuffers {
   std::vector<WCHAR> wideName = std::vector<WCHAR>(kMaxValueName + 1);
-  std::vector<WCHAR> roundTrip = std::vector<WCHAR>(kMaxValueName + 1);
   std::vector<BYTE> wideData = std::vector<BYTE>(4096);
 };
 
 bool IsStringType(DWORD type) {
   return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
+}
+
+bool AllAscii(const WCHAR* text, size_t count) {
+  for (size_t i = 0; i < count; ++i) {
+    if (text[i] >= 0x80) return false;
+  }
+  return true;
+}
+
+// Whether `ansi` converts back to the very same `count` UTF-16 units (best-fit look-alikes and
+// '?' replacements do not).
+bool RoundTrips(const WCHAR* text, size_t count, const char* ansi, size_t ansiLen) {
+  std::vector<WCHAR> back(count + 1);
+  ULONG backBytes = 0;
+  Conversion().toWide(back.data(), static_cast<ULONG>(back.size() * sizeof(WCHAR)), &backBytes,
+                      ansi, static_cast<ULONG>(ansiLen));
+  return backBytes == count * sizeof(WCHAR) && std::wmemcmp(back.data(), text, count) == 0;
+}
+
+// `count` UTF-16 units as the ANSI calls convert them, into *ansi; false when that is no exact
+// form of them.
+bool ToAnsiExactly(const WCHAR* text, size_t count, std::string* ansi) {
+  if (AllAscii(text, count)) {  // every ANSI code page keeps these as they are
+    ansi->resize(count);
+    for (size_t i = 0; i < count; ++i) (*ansi)[i] = static_cast<char>(text[i]);
+    return true;
+  }
+  const AnsiConversion& convert = Conversion();
+  const auto bytes = static_cast<ULONG>(count * sizeof(WCHAR));
+  ULONG size = 0;
+  convert.toAnsiSize(&size, text, bytes);
+  ansi->resize(size);
+  ULONG written = 0;
+  convert.toAnsi(ansi->data(), size, &written, text, bytes);
+  ansi->resize(written);
+  return RoundTrips(text, count, ansi->data(), ansi->size());
+}
+
+// The UTF-16 form the ANSI calls (and the registry editor's import) give `ansi`.
+std::vector<WCHAR> ToWide(const std::string& ansi) {
+  std::vector<WCHAR> wide(ansi.size() + 1);
+  ULONG bytes = 0;
+  Conversion().toWide(wide.data(), static_cast<ULONG>(wide.size() * sizeof(WCHAR)), &bytes,
+                      ansi.data(), static_cast<ULONG>(ansi.size()));
+  wide.resize(bytes / sizeof(WCHAR));
+  return wide;
+}
+
+// The value `name` as the registry stores it, found by the name the ANSI calls would use.
+LONG QueryStored(HKEY key, const std::string& name, DWORD* type, std::vector<BYTE>* data) {
+  std::vector<WCHAR> wideName = ToWide(name);
+  wideName.push_back(L'\0');
+  DWORD size = static_cast<DWORD>(data->size());
+  LONG rc = ::RegQueryValueExW(key, wideName.data(), nullptr, type, data->data(), &size);
+  for (int attempt = 0; attempt < 3 && rc == ERROR_MORE_DATA; ++attempt) {
+    data->resize(size);
+    rc = ::RegQueryValueExW(key, wideName.data(), nullptr, type, data->data(), &size);
+  }
+  if (rc == ERROR_SUCCESS) data->resize(size);
+  return rc;
+}
+
+// After an ANSI read of string data that succeeded: ERROR_NO_UNICODE_TRANSLATION when the
+// stored characters have no exact ANSI form, so that nobody judges or writes a look-alike.
+LONG CheckStoredCharacters(HKEY key, const std::string& name, DWORD type) {
+  if (!IsStringType(type) || !Conversion().Usable()) return ERROR_SUCCESS;
+  std::vector<BYTE> stored(512);
+  DWORD storedType = 0;
+  // Gone or changed since the ANSI read: that read's answer stands.
+  if (QueryStored(key, name, &storedType, &stored) != ERROR_SUCCESS) return ERROR_SUCCESS;
+  std::string ansi;
+  const bool exact = ToAnsiExactly(reinterpret_cast<const WCHAR*>(stored.data()),
+                                   stored.size() / sizeof(WCHAR), &ansi);
+  return exact ? ERROR_SUCCESS : ERROR_NO_UNICODE_TRANSLATION;
 }
 
 }  // namespace
@@ -78,38 +151,46 @@ long WinRegistryApi::CreateKey(Hkey parent, const std::string& subKey, std::uint
   return rc;
 }
 
-long WinRegistryApi::CloseKey(Hkey key) { return ::RegCloseKey(ToHkey(key)); }
+long WinRegistryApi::CloseKey(Hkey key) {
+  return ::RegCloseKey(ToHkey(key));
+}
 
 long WinRegistryApi::EnumKey(Hkey key, std::uint32_t index, std::string* name) {
-  char buffer[kMaxKeyName + 1];
-  DWORD len = sizeof buffer;
-  LONG rc = ::RegEnumKeyExA(ToHkey(key), index, buffer, &len, nullptr, nullptr, nullptr, nullptr);
-  if (rc == ERROR_SUCCESS) {
-    name->assign(buffer, len);
+  if (!Conversion().Usable()) {
+    char buffer[4 * kMaxKeyName + 1];
+    DWORD len = sizeof buffer;
+    const LONG rc =
+        ::RegEnumKeyExA(ToHkey(key), index, buffer, &len, nullptr, nullptr, nullptr, nullptr);
+    if (rc == ERROR_SUCCESS) name->assign(buffer, len);
     return rc;
   }
-  if (rc != ERROR_MORE_DATA) return rc;
-  // Multi-byte code pages can need more bytes than characters.
-  std::vector<char> big(4 * kMaxKeyName + 1);
-  len = static_cast<DWORD>(big.size());
-  rc = ::RegEnumKeyExA(ToHkey(key), index, big.data(), &len, nullptr, nullptr, nullptr, nullptr);
-  if (rc == ERROR_SUCCESS) name->assign(big.data(), len);
-  return rc;
+  WCHAR buffer[kMaxKeyName + 1];
+  DWORD len = kMaxKeyName + 1;
+  const LONG rc =
+      ::RegEnumKeyExW(ToHkey(key), index, buffer, &len, nullptr, nullptr, nullptr, nullptr);
+  if (rc != ERROR_SUCCESS) return rc;
+  // A look-alike would open another key, or none: the key is passed over.
+  return ToAnsiExactly(buffer, len, name) ? ERROR_SUCCESS : ERROR_NO_UNICODE_TRANSLATION;
 }
 
 long WinRegistryApi::EnumValue(Hkey key, std::uint32_t index, std::string* name) {
-  thread_local std::vector<char> buffer(kMaxValueName + 1);
-  DWORD len = static_cast<DWORD>(buffer.size());
-  LONG rc = ::RegEnumValueA(ToHkey(key), index, buffer.data(), &len, nullptr, nullptr, nullptr,
-                            nullptr);
-  if (rc == ERROR_MORE_DATA) {
-    buffer.resize(4 * kMaxValueName + 1);
-    len = static_cast<DWORD>(buffer.size());
-    rc = ::RegEnumValueA(ToHkey(key), index, buffer.data(), &len, nullptr, nullptr, nullptr,
-                         nullptr);
+  if (!Conversion().Usable()) {
+    thread_local std::vector<char> buffer(4 * kMaxValueName + 1);
+    DWORD len = static_cast<DWORD>(buffer.size());
+    const LONG rc = ::RegEnumValueA(ToHkey(key), index, buffer.data(), &len, nullptr, nullptr,
+                                    nullptr, nullptr);
+    if (rc == ERROR_SUCCESS) name->assign(buffer.data(), len);
+    return rc;
   }
-  if (rc == ERROR_SUCCESS) name->assign(buffer.data(), len);
-  return rc;
+  thread_local std::vector<WCHAR> buffer(kMaxValueName + 1);
+  DWORD len = static_cast<DWORD>(buffer.size());
+  const LONG rc =
+      ::RegEnumValueW(ToHkey(key), index, buffer.data(), &len, nullptr, nullptr, nullptr, nullptr);
+  if (rc != ERROR_SUCCESS) return rc;
+  // An embedded NUL ends the ANSI name early: that name is another value's.
+  const bool exact =
+      ToAnsiExactly(buffer.data(), len, name) && std::wmemchr(buffer.data(), L'\0', len) == nullptr;
+  return exact ? ERROR_SUCCESS : ERROR_NO_UNICODE_TRANSLATION;
 }
 
 // Only the two counts are asked for: Wine answers a query that asks for the security
@@ -151,7 +232,8 @@ long WinRegistryApi::QueryValue(Hkey key, const std::string& name, std::uint32_t
                                 std::uint8_t* data, std::uint32_t* size) {
   DWORD t = 0;
   DWORD s = *size;
-  const LONG rc = ::RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &t, data, &s);
+  LONG rc = ::RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &t, data, &s);
+  if (rc == ERROR_SUCCESS && data) rc = CheckStoredCharacters(ToHkey(key), name, t);
   if (type) *type = t;
   *size = s;
   return rc;
@@ -164,8 +246,9 @@ long WinRegistryApi::ReadValue(Hkey key, const std::string& name, std::uint32_t*
   if (buffer.size() < kFirstBuffer) buffer.resize(kFirstBuffer);
   DWORD t = 0;
   DWORD s = static_cast<DWORD>(buffer.size());
-  const LONG rc = ::RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &t, buffer.data(), &s);
+  LONG rc = ::RegQueryValueExA(ToHkey(key), name.c_str(), nullptr, &t, buffer.data(), &s);
   if (rc == ERROR_MORE_DATA) return RegistryApi::ReadValue(key, name, type, buffer, size);
+  if (rc == ERROR_SUCCESS) rc = CheckStoredCharacters(ToHkey(key), name, t);
   if (type) *type = t;
   *size = s;
   return rc;
@@ -183,7 +266,6 @@ long WinRegistryApi::EnumValueData(Hkey key, std::uint32_t index, std::string* n
   // walk at three per value.
   thread_local EnumBuffers buffers;
   std::vector<WCHAR>& wideName = buffers.wideName;
-  std::vector<WCHAR>& roundTrip = buffers.roundTrip;
   std::vector<BYTE>& wideData = buffers.wideData;
 
   DWORD nameLen = 0;
@@ -205,24 +287,11 @@ long WinRegistryApi::EnumValueData(Hkey key, std::uint32_t index, std::string* n
   }
 
   // The name as RegEnumValueA converts it. RegQueryValueExA with that name converts it back and
-  // finds this value only if the round trip gives the very same characters (best-fit and '?'
-  // replacements do not), and only if it has no NUL (the ANSI name ends at the first).
-  const WCHAR* wide = wideName.data();
-  const ULONG wideBytes = nameLen * sizeof(WCHAR);
-  ULONG ansiLen = 0;
-  convert.toAnsiSize(&ansiLen, wide, wideBytes);
-  name->resize(ansiLen);
-  ULONG written = 0;
-  convert.toAnsi(name->data(), ansiLen, &written, wide, wideBytes);
-  name->resize(written);
-  ULONG back = 0;
-  if (roundTrip.size() < nameLen + 1) roundTrip.resize(nameLen + 1);
-  convert.toWide(roundTrip.data(), static_cast<ULONG>(roundTrip.size() * sizeof(WCHAR)), &back,
-                 name->data(), static_cast<ULONG>(name->size()));
-  const bool exactName = back == wideBytes && std::wmemcmp(roundTrip.data(), wide, nameLen) == 0 &&
-                         std::wmemchr(wide, L'\0', nameLen) == nullptr;
-  if (!exactName) {
-    return RegistryApi::EnumValueData(key, index, name, type, buffer, size, readResult);
+  // finds this value only if the round trip gives the very same characters, and only if it has
+  // no NUL (the ANSI name ends at the first); otherwise the value is passed over.
+  if (!ToAnsiExactly(wideName.data(), nameLen, name) ||
+      std::wmemchr(wideName.data(), L'\0', nameLen) != nullptr) {
+    return ERROR_NO_UNICODE_TRANSLATION;
   }
 
   if (!IsStringType(t)) {
@@ -243,13 +312,16 @@ long WinRegistryApi::EnumValueData(Hkey key, std::uint32_t index, std::string* n
   ULONG dataAnsi = 0;
   convert.toAnsiSize(&dataAnsi, text, dataLen);
   if (buffer.size() < dataAnsi) buffer.resize(dataAnsi);
-  written = 0;
+  ULONG written = 0;
   if (dataAnsi > 0) {
     convert.toAnsi(reinterpret_cast<char*>(buffer.data()), dataAnsi, &written, text, dataLen);
   }
+  const size_t units = dataLen / sizeof(WCHAR);
+  const bool exact = AllAscii(text, units) ||
+                     RoundTrips(text, units, reinterpret_cast<const char*>(buffer.data()), written);
   *type = t;
   *size = dataAnsi;
-  *readResult = ERROR_SUCCESS;
+  *readResult = exact ? ERROR_SUCCESS : ERROR_NO_UNICODE_TRANSLATION;
   return ERROR_SUCCESS;
 }
 
@@ -260,6 +332,27 @@ long WinRegistryApi::SetValue(Hkey key, const std::string& name, std::uint32_t t
 
 long WinRegistryApi::DeleteValue(Hkey key, const std::string& name) {
   return ::RegDeleteValueA(ToHkey(key), name.c_str());
+}
+
+long WinRegistryApi::CheckAnsiForm(Hkey key, const std::string& name, std::uint32_t type,
+                                   const std::string& data) {
+  if (!Conversion().Usable()) return ERROR_NO_UNICODE_TRANSLATION;  // cannot tell: assume not
+  std::vector<BYTE> stored(data.size() * sizeof(WCHAR) + 16);
+  DWORD storedType = 0;
+  const LONG rc = QueryStored(ToHkey(key), name, &storedType, &stored);
+  if (rc != ERROR_SUCCESS) return rc;
+  if (storedType != type) return ERROR_NO_UNICODE_TRANSLATION;
+  if (!IsStringType(type)) {
+    const bool same = stored.size() == data.size() &&
+                      (data.empty() || std::memcmp(stored.data(), data.data(), data.size()) == 0);
+    return same ? ERROR_SUCCESS : ERROR_NO_UNICODE_TRANSLATION;
+  }
+  // Setting string data through the ANSI calls (the import of a version 4 file does) stores
+  // the conversion of every byte, NULs included, and nothing more.
+  const std::vector<WCHAR> wide = ToWide(data);
+  const bool same = stored.size() == wide.size() * sizeof(WCHAR) &&
+                    (wide.empty() || std::memcmp(stored.data(), wide.data(), stored.size()) == 0);
+  return same ? ERROR_SUCCESS : ERROR_NO_UNICODE_TRANSLATION;
 }
 
 long WinRegistryApi::DeleteKey(Hkey key, const std::string& subKey) {

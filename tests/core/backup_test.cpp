@@ -90,6 +90,50 @@ TEST(BackupValueLineTest, WrapsLongHexDataLikeTheRegistryEditor) {
   EXPECT_EQ(unindented, expected);
 }
 
+// Code page 932: bytes 81-9F and E0-FC begin a two-byte character whose second byte may be
+// 5C, the backslash's byte ("表" is 95 5C).
+bool Cp932Lead(unsigned char c) {
+  return (c >= 0x81 && c <= 0x9F) || (c >= 0xE0 && c <= 0xFC);
+}
+
+TEST(BackupCanCarryTest, OnlyWhatTheTwoLinesBringBackExactly) {
+  const std::string keyPath = "HKEY_CURRENT_USER\\software\\x";
+  const auto carries = [&](const std::string& key, const std::string& name,
+                           LeadByteTest lead = nullptr) {
+    return BackupCanCarry({key, name, kRegSz, Bytes("v\0", 2)}, lead);
+  };
+  EXPECT_TRUE(carries(keyPath, ""));
+  EXPECT_TRUE(carries(keyPath, "a\\b \"c\" caf\xe9"));
+  EXPECT_TRUE(carries(keyPath + "\\\x95\x5C", "\x95\x5C", Cp932Lead));
+  // A name that spells out lines of its own: on import it would set the root's default value.
+  EXPECT_FALSE(carries(keyPath, "dw\r\n[HKEY_CURRENT_USER]\r\n@=dword:00000007\r\n;"));
+  EXPECT_FALSE(carries(keyPath, "line\nbreak"));
+  EXPECT_FALSE(carries(keyPath, "tab\there"));
+  EXPECT_FALSE(carries(keyPath + "\\bad\rkey", "v"));
+  EXPECT_FALSE(carries("", "v"));
+  // A last byte that begins a character takes the closing quote or bracket as its second.
+  EXPECT_FALSE(carries(keyPath, "x\x95", Cp932Lead));
+  EXPECT_FALSE(carries(keyPath + "\\\x95", "v", Cp932Lead));
+  EXPECT_TRUE(carries(keyPath, "x\x95"));  // a single-byte code page has no such bytes
+  // Other data is carried: what the quoted form cannot hold goes in the hex form.
+  EXPECT_TRUE(BackupCanCarry({keyPath, "v", kRegSz, Bytes("a\r\nb\0", 5)}));
+  EXPECT_TRUE(BackupCanCarry({keyPath, "v", kRegSz, Bytes()}));
+  EXPECT_TRUE(BackupCanCarry({keyPath, "v", kRegBinary, Bytes("ab")}));
+  for (const std::uint32_t type : {kRegSz, kRegExpandSz, kRegMultiSz}) {
+    EXPECT_FALSE(BackupCanCarry({keyPath, "v", type, Bytes("ab")})) << "unterminated " << type;
+  }
+}
+
+TEST(BackupValueLineTest, EscapesCharactersNotBytesInDoubleByteCodePages) {
+  EXPECT_EQ(EscapeRegText("C:\\\x95\x5C\\a\"", Cp932Lead), "C:\\\\\x95\x5C\\\\a\\\"");
+  EXPECT_EQ(EscapeRegText("\x95\x5C"), "\x95\\\x5C");  // single-byte: two characters
+  EXPECT_EQ(BackupValueLine({"k", "\x95\x5C", kRegSz, Bytes("C:\\\x95\x5C\0", 6)}, Cp932Lead),
+            "\"\x95\x5C\"=\"C:\\\\\x95\x5C\"");
+  // Text ending inside a character is no quotable string: the hex form carries its bytes.
+  EXPECT_EQ(BackupValueLine({"k", "v", kRegSz, Bytes("a\x95\0", 3)}, Cp932Lead),
+            "\"v\"=hex(1):61,95,00");
+}
+
 TEST(BackupTextTest, EmptyRunIsThreeLines) {
   EXPECT_EQ(BackupText({}), "REGEDIT4\r\n \r\n \r\n");
 }
@@ -140,13 +184,13 @@ TEST(ReadBackupValueTest, ReadsExactTypeAndBytesAndFailsForMissingValues) {
   TRegistry reg(mem);
   ASSERT_TRUE(reg.OpenKey("Software\\A", false));
   BackupEntry e;
-  ASSERT_TRUE(ReadBackupValue(reg, "bin", &e));
+  ASSERT_EQ(ReadBackupValue(reg, "bin", &e), kErrorSuccess);
   EXPECT_EQ(e.type, kRegBinary);
   EXPECT_EQ(e.data, Bytes("\0\1\2", 3));
-  ASSERT_TRUE(ReadBackupValue(reg, "", &e));
+  ASSERT_EQ(ReadBackupValue(reg, "", &e), kErrorSuccess);
   EXPECT_EQ(e.type, 0x20001u);
   EXPECT_EQ(e.data, "xy");
-  EXPECT_FALSE(ReadBackupValue(reg, "missing", &e));
+  EXPECT_EQ(ReadBackupValue(reg, "missing", &e), kErrorFileNotFound);
 }
 
 TEST(ReadBackupValueTest, ValueThatGrowsBetweenQueriesIsReadWhole) {
@@ -161,7 +205,7 @@ TEST(ReadBackupValueTest, ValueThatGrowsBetweenQueriesIsReadWhole) {
   TRegistry reg(mem);
   ASSERT_TRUE(reg.OpenKey("Software\\A", false));
   BackupEntry e;
-  ASSERT_TRUE(ReadBackupValue(reg, "V", &e));
+  ASSERT_EQ(ReadBackupValue(reg, "V", &e), kErrorSuccess);
   EXPECT_EQ(e.data, Bytes(5000, 'g'));
 }
 

@@ -449,19 +449,87 @@ TEST_F(RepairTest, BackupIsOnDiskBeforeTheFirstChange) {
       changedBeforeBackup = true;
     }
   };
-  reg.afterSizeQuery = [&](const std::string&) {
-    if (files.Exists(kBackup)) ADD_FAILURE() << "value read after the backup was written";
-  };
+  // After the backup each value is read once more, just before it changes, and never before.
+  int readsAfterBackup = 0;
+  reg.afterSizeQuery = [&](const std::string&) { readsAfterBackup += files.Exists(kBackup); };
   Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\Old\\x.exe"},
        {"HKEY_CURRENT_USER\\software\\a", "W", "C:\\Old\\y.exe"}});
   EXPECT_FALSE(changedBeforeBackup);
+  EXPECT_EQ(readsAfterBackup, 2);
   EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "V"), nullptr);
   EXPECT_NE(Backup().find("\"W\"="), std::string::npos);
 }
 
+// Repair changes a value only when its backup lines bring back the very same key, name, type
+// and bytes, and only when it still holds what was backed up; everything else is left as it
+// is, kept out of the backup and counted apart.
+TEST_F(RepairTest, LeavesWhatTheBackupCannotBringBackExactly) {
+  ui.extra = false;
+  const std::string key = "HKEY_CURRENT_USER\\Software\\A";
+  const std::string injecting = "dw\r\n[HKEY_CURRENT_USER]\r\n@=dword:00000007\r\n;";
+  reg.PutString(key, "Plain", "C:\\Gone\\a.exe");
+  reg.PutString(key, injecting, "C:\\Gone\\b.exe");
+  reg.PutString(key + "\\Line\nBreak", "V", "C:\\Gone\\c.exe");
+  reg.PutString(key, "LookAlike", "C:\\Gone\\d.exe");
+  reg.MutableValue(key, "LookAlike")->dataInexact = true;
+  reg.PutString(key, "Unterminated", "C:\\Gone\\e.exe");
+  reg.MutableValue(key, "Unterminated")->storedDiffers = true;
+  reg.PutString(key, "Changing", "C:\\Gone\\f.exe");
+  reg.PutString(key, "Later", "C:\\Gone\\g.exe");
+  // Another program changes "Changing" after the first pass has read it.
+  ui.onMessages = [&] {
+    if (ui.position == 6) reg.PutString(key, "Changing", "C:\\New\\f.exe");
+  };
+  const std::string k = "HKEY_CURRENT_USER\\software\\a";
+  const auto counts = Run({{k, "Plain", "C:\\Gone\\a.exe"},
+                           {k, injecting, "C:\\Gone\\b.exe"},
+                           {k + "\\line\nbreak", "V", "C:\\Gone\\c.exe"},
+                           {k, "LookAlike", "C:\\Gone\\d.exe"},
+                           {k, "Unterminated", "C:\\Gone\\e.exe"},
+                           {k, "Changing", "C:\\Gone\\f.exe"},
+                           {k, "Later", "C:\\Gone\\g.exe"}});
+  EXPECT_EQ(reg.GetValue(key, "Plain"), nullptr);
+  EXPECT_EQ(reg.GetValue(key, "Later"), nullptr);
+  for (const char* name : {"LookAlike", "Unterminated"}) {
+    EXPECT_NE(reg.GetValue(key, name), nullptr) << name;
+  }
+  EXPECT_NE(reg.GetValue(key, injecting), nullptr);
+  EXPECT_NE(reg.GetValue(key + "\\Line\nBreak", "V"), nullptr);
+  ASSERT_NE(reg.GetValue(key, "Changing"), nullptr);
+  EXPECT_EQ(reg.GetValue(key, "Changing")->data, std::string("C:\\New\\f.exe\0", 13));
+  EXPECT_EQ(Backup(),
+            "REGEDIT4\r\n \r\n"
+            "[HKEY_CURRENT_USER\\software\\a]\r\n\"Plain\"=\"C:\\\\Gone\\\\a.exe\"\r\n"
+            "[HKEY_CURRENT_USER\\software\\a]\r\n\"Later\"=\"C:\\\\Gone\\\\g.exe\"\r\n \r\n");
+  EXPECT_EQ(counts.cleaned, 2);
+  EXPECT_EQ(counts.fixed, 0);
+  EXPECT_EQ(counts.unchanged, 5);
+  EXPECT_EQ(ui.label1, "2 Registry Items Cleaned");
+  EXPECT_EQ(ui.label2, "L2");
+  EXPECT_EQ(ui.label3, "5 Registry Items Left Unchanged");
+}
+
+TEST(RepairSearchNameTest, DosDeviceNamesAreNeverSearched) {
+  for (const char* data : {"C:\\Logs\\con.log", "C:\\a\\NUL.txt", "C:\\a\\com1.exe",
+                           "C:\\a\\Lpt9.dat", "C:\\a\\aux .txt", "C:\\a\\prn.x.y"}) {
+    EXPECT_TRUE(RepairSearchName(data).empty()) << data;
+  }
+  for (const char* data : {"C:\\a\\console.log", "C:\\a\\com10.exe", "C:\\a\\com0.exe",
+                           "C:\\a\\nul\\x.txt", "C:\\a\\lpt.txt"}) {
+    EXPECT_FALSE(RepairSearchName(data).empty()) << data;
+  }
+}
+
 TEST_F(RepairTest, EarlierBackupsAreKeptByDateAndTimeTenAtMost) {
+  // The user's own files that merely look alike are never pruned, however old.
+  const std::vector<std::string> users = {"deletedkeys-before-cleanup.reg",
+                                          "deletedkeys-20250101-000000-x.reg",
+                                          "deletedkeys-2025010-1000000.reg"};
+  for (const auto& name : users) files.Put("C:\\Calvorin\\" + name, "mine", 1);
   files.clock = 3600;  // 2026-01-01 01:00:00
   for (int run = 0; run < 13; ++run) Run({});
+  for (const auto& name : users) EXPECT_TRUE(files.Exists("C:\\Calvorin\\" + name)) << name;
+  for (const auto& name : users) files.Delete("C:\\Calvorin\\" + name);
   auto names = files.Names("C:\\Calvorin\\");
   ASSERT_EQ(names.size(), 11u);
   EXPECT_EQ(names.back(), "deletedkeys.reg");

@@ -541,6 +541,26 @@ TEST_F(TSearchThreadWalk, ValueThatGrowsBetweenTheQueriesIsPassedOver) {
                                                   "HKEY_CURRENT_USER\\kxq | zz"}));
 }
 
+// A name or text whose ANSI form is a look-alike (the registry answers "no Unicode
+// translation" for it) would be judged, and repaired, as another value or key than the stored
+// one: the walk passes it over in both modes.
+TEST_F(TSearchThreadWalk, TextsWithoutAnExactAnsiFormAreNeverReported) {
+  mem.PutString("HKEY_CURRENT_USER\\K", "plain", "C:\\a");
+  mem.PutString("HKEY_CURRENT_USER\\K", "lookalike", "C:\\b");
+  mem.PutString("HKEY_CURRENT_USER\\K", "C:\\name", "x");
+  mem.PutString("HKEY_CURRENT_USER\\K\\Sub", "inside", "C:\\c");
+  mem.MutableValue("HKEY_CURRENT_USER\\K", "lookalike")->dataInexact = true;
+  mem.MutableValue("HKEY_CURRENT_USER\\K", "C:\\name")->nameInexact = true;
+  mem.Find("HKEY_CURRENT_USER\\K\\Sub")->nameInexact = true;
+  for (const WalkMode mode : {WalkMode::kFast, WalkMode::kPlain}) {
+    hits.clear();
+    auto thread = MakeThread();
+    thread->SetWalkMode(mode);
+    thread->Execute();
+    EXPECT_EQ(HitPaths(), (std::vector<std::string>{"HKEY_CURRENT_USER\\k | plain"}));
+  }
+}
+
 TEST_F(TSearchThreadWalk, MatchCallbackExceptionEndsOnlyThatKey) {
   mem.PutString("HKEY_CURRENT_USER\\A", "1", "c:\\");
   mem.PutString("HKEY_CURRENT_USER\\A", "2", "c:\\");

@@ -371,6 +371,153 @@ TEST(RepairRestore, EveryValueComesBackByteForByte) {
   EXPECT_EQ(app.Close(), 0);
 }
 
+// --- values any program can set through the wide API ---
+
+std::wstring Wide(const std::string& ansi) {
+  std::wstring out(ansi.size() + 1, L'\0');
+  const int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()),
+                                    out.data(), static_cast<int>(out.size()));
+  out.resize(n > 0 ? n : 0);
+  return out;
+}
+
+// Every value of a key and of its subkeys, as stored (UTF-16 names and string data), by path.
+std::map<std::wstring, RegValue> StoredTree(HKEY root, const std::wstring& path, bool recurse) {
+  std::map<std::wstring, RegValue> out;
+  HKEY key = nullptr;
+  if (RegOpenKeyExW(root, path.empty() ? nullptr : path.c_str(), 0, KEY_READ, &key) != 0) {
+    return out;
+  }
+  std::vector<wchar_t> name(16384);
+  std::vector<BYTE> data(1 << 16);
+  for (DWORD i = 0;; ++i) {
+    DWORD len = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size()), type = 0;
+    if (RegEnumValueW(key, i, name.data(), &len, nullptr, &type, data.data(), &size) != 0) break;
+    out[path + L" | " + std::wstring(name.data(), len)] = {
+        type, std::string(data.begin(), data.begin() + size)};
+  }
+  std::vector<std::wstring> subKeys;
+  for (DWORD i = 0;; ++i) {
+    DWORD len = static_cast<DWORD>(name.size());
+    if (RegEnumKeyExW(key, i, name.data(), &len, nullptr, nullptr, nullptr, nullptr) != 0) break;
+    subKeys.emplace_back(name.data(), len);
+    out[path + L"\\" + subKeys.back()] = {};
+  }
+  RegCloseKey(key);
+  if (recurse) {
+    for (const auto& sub : subKeys) out.merge(StoredTree(root, path + L"\\" + sub, true));
+  }
+  return out;
+}
+
+bool SetWide(const std::wstring& path, const std::wstring& name, DWORD type,
+             const std::wstring& text) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+                      nullptr) != 0) {
+    return false;
+  }
+  const std::wstring data = text + L'\0';
+  const bool ok =
+      RegSetValueExW(key, name.c_str(), 0, type, reinterpret_cast<const BYTE*>(data.c_str()),
+                     static_cast<DWORD>(data.size() * sizeof(wchar_t))) == 0;
+  RegCloseKey(key);
+  return ok;
+}
+
+// Names that spell out registry lines and texts without an ANSI form, next to ordinary invalid
+// values: the scan judges only exact texts, Repair changes only what its backup brings back
+// exactly, and Restore through the real registry editor puts back exactly what was there and
+// nothing more. A saved search handed over after a scan empties the list: Repair then changes
+// nothing.
+TEST(RepairRestore, HostileAndNonAnsiValuesStayExactlyAsTheyWere) {
+  ASSERT_EQ(GetACP(), 1252u) << "the planted texts are chosen for code page 1252";
+  const std::string scenario = "RepairHostile";
+  const std::string folder = e2e::PrepareScenarioFolder(scenario);
+  const std::wstring lodz = L"\u0141\u00f3d\u017a";  // no exact form in code page 1252
+  const std::wstring wideFolder = Wide(folder) + L"\\" + lodz;
+  ASSERT_TRUE(CreateDirectoryW(wideFolder.c_str(), nullptr) ||
+              GetLastError() == ERROR_ALREADY_EXISTS);
+  HANDLE file = CreateFileW((wideFolder + L"\\app.exe").c_str(), GENERIC_WRITE, 0, nullptr,
+                            CREATE_ALWAYS, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  CloseHandle(file);
+
+  ScenarioKey key(scenario);
+  const std::wstring base = Wide(std::string(kTestKey) + "\\" + scenario);
+  const std::wstring gone = Wide(folder) + L"\\gone\\";
+  const std::wstring injecting = L"dw\r\n[HKEY_CURRENT_USER]\r\n@=dword:00000007\r\n;";
+  ASSERT_TRUE(SetWide(base + L"\\k1", L"Ordinary", REG_SZ, gone + L"ordinary.exe"));
+  ASSERT_TRUE(SetWide(base + L"\\k1", L"Expand", REG_EXPAND_SZ, gone + L"expand.exe"));
+  ASSERT_TRUE(SetWide(base + L"\\k1", injecting, REG_SZ, gone + L"inject.exe"));
+  ASSERT_TRUE(SetWide(base + L"\\k1", L"Exists", REG_SZ, wideFolder + L"\\app.exe"));
+  ASSERT_TRUE(SetWide(base + L"\\k1", L"Missing", REG_SZ, wideFolder + L"\\missing.exe"));
+  ASSERT_TRUE(SetWide(base + L"\\k1", lodz, REG_SZ, gone + L"name.exe"));
+  ASSERT_TRUE(SetWide(base + L"\\Bad\r\nKey", L"V", REG_SZ, gone + L"key.exe"));
+  const auto before = StoredTree(HKEY_CURRENT_USER, base, true);
+  const auto rootBefore = StoredTree(HKEY_CURRENT_USER, L"", false);
+  ASSERT_EQ(before.size(), 9u);  // seven values, two subkeys
+
+  App app;
+  StartApp(app, folder);
+  SetExtra(app, false);
+  const int found = e2e::SearchAndWait(app);
+  const std::vector<std::string> log = e2e::Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  const auto logged = [&](const std::string& tail) {
+    return std::any_of(log.begin(), log.end(), [&](const std::string& line) {
+      return line.size() >= tail.size() &&
+             line.compare(line.size() - tail.size(), tail.size(), tail) == 0;
+    });
+  };
+  for (const char* tail :
+       {"\\gone\\ordinary.exe", "\\gone\\expand.exe", "\\gone\\inject.exe", "\\gone\\key.exe"}) {
+    EXPECT_TRUE(logged(tail)) << tail;
+  }
+  // Never judged on a look-alike: not the existing file, nor the missing one, nor the name.
+  for (const char* tail : {"\\app.exe", "\\missing.exe", "\\gone\\name.exe"}) {
+    EXPECT_FALSE(logged(tail)) << tail;
+  }
+
+  EXPECT_EQ(RepairAndWait(app), Format("%d Registry Items Cleaned", found - 2));
+  EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "2 Registry Items Left Unchanged");
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "23-repair-left-unchanged"));
+  auto after = StoredTree(HKEY_CURRENT_USER, base, true);
+  for (const wchar_t* deleted : {L"\\k1 | Ordinary", L"\\k1 | Expand"}) {
+    EXPECT_EQ(after.count(base + deleted), 0u);
+    after[base + deleted] = before.at(base + deleted);
+  }
+  EXPECT_EQ(after, before);
+  const std::string backupText = e2e::ReadTextFile(folder + "\\deletedkeys.reg");
+  std::vector<BackupValue> backup;
+  std::string bad;
+  ASSERT_TRUE(ParseBackup(backupText, &backup, &bad)) << bad << "\n" << backupText;
+  EXPECT_EQ(static_cast<int>(backup.size()), found - 2) << backupText;
+  EXPECT_EQ(backupText.find("inject"), std::string::npos) << backupText;
+
+  const bool back = RestoreAndWait(
+      app, [&] { return StoredTree(HKEY_CURRENT_USER, base, true).size() == before.size(); });
+  EXPECT_TRUE(back);
+  EXPECT_EQ(StoredTree(HKEY_CURRENT_USER, base, true), before);
+  EXPECT_EQ(StoredTree(HKEY_CURRENT_USER, L"", false), rootBefore);
+
+  // Scan again, then a saved search handed over by a second start empties the list.
+  const int again = e2e::SearchAndWait(app);
+  EXPECT_EQ(again, found);
+  const std::string search = folder + "\\search.mqt";
+  e2e::WriteTextFile(
+      search, std::string("\x06\x03MQT\x02\x05\x02\x09\x02\xFB\x02\x00\x02\x00\x02\x00", 17));
+  App second;
+  ASSERT_TRUE(second.Start(folder, "\"" + search + "\""));
+  DWORD code = 1;
+  ASSERT_TRUE(second.WaitForExit(std::chrono::seconds(20), &code));
+  EXPECT_EQ(code, 0u);
+  EXPECT_EQ(RepairAndWait(app), "0 Registry Items Cleaned");
+  EXPECT_EQ(StoredTree(HKEY_CURRENT_USER, base, true), before);
+  EXPECT_EQ(app.Close(), 0);
+  DeleteFileW((wideFolder + L"\\app.exe").c_str());
+  RemoveDirectoryW(wideFolder.c_str());
+}
+
 TEST(RepairRestore, ExtraWritesThePathWhereTheFileNowLies) {
   const std::string scenario = "RepairMoved";
   const std::string folder = e2e::PrepareScenarioFolder(scenario);
@@ -476,6 +623,43 @@ TEST(RepairRestore, AnUnwritableBackupChangesNothing) {
     if (kept != INVALID_HANDLE_VALUE) FindClose(kept);
     EXPECT_EQ(app.Close(), 0);
   }
+}
+
+// A close asked for during a run that then fails: the failure is shown first, the window
+// stays until the box is dismissed, and only then does the program end.
+TEST(RepairRestore, AFailureIsShownBeforeACloseAskedForDuringTheRun) {
+  const std::string scenario = "RepairFailClose";
+  const std::string folder = e2e::PrepareScenarioFolder(scenario);
+  ASSERT_TRUE(CreateDirectoryA((folder + "\\deletedkeys.reg.tmp").c_str(), nullptr));
+  ScenarioKey key(scenario);
+  std::vector<Seeded> values;
+  // "~" names: a walk of the whole drive each (see ClosingDuringARunWaitsForItsEnd).
+  for (int i = 0; i < 10; ++i) {
+    values.push_back({"k", Format("v%d", i), Sz(folder + Format("\\gone\\missing~%d.exe", i))});
+    ASSERT_TRUE(key.Set(values.back()));
+  }
+  App app;
+  StartApp(app, folder);
+  SetExtra(app, true);
+  ASSERT_GE(e2e::SearchAndWait(app), static_cast<int>(values.size()));
+  HWND label3 = app.Control(kIdLabel3);
+  e2e::Click(app.Control(kIdButton3));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(label3).rfind("Fixing item ", 0) == 0; }));
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(app.Main(), WM_CLOSE, 0, 0, SMTO_NORMAL, 60000, &ignored);
+  HWND box = nullptr;
+  ASSERT_TRUE(e2e::WaitUntil([&] { return (box = app.FindMessageBox()) != nullptr; },
+                             std::chrono::seconds(120)));
+  EXPECT_EQ(e2e::MessageBoxText(box).rfind("Cannot create file \"", 0), 0u);
+  // The box stays up with its window behind it.
+  EXPECT_FALSE(app.WaitForExit(std::chrono::milliseconds(500)));
+  EXPECT_TRUE(IsWindow(app.Main()));
+  EXPECT_TRUE(IsWindow(box));
+  for (const Seeded& v : values) EXPECT_EQ(key.Get(v), v.value) << v.name;
+  e2e::PressButton(box, IDOK);
+  DWORD code = 1;
+  ASSERT_TRUE(app.WaitForExit(std::chrono::seconds(30), &code));
+  EXPECT_EQ(code, 0u);
 }
 
 TEST(RepairRestore, ClosingDuringARunWaitsForItsEnd) {

@@ -146,7 +146,7 @@ long MemoryRegistry::EnumKey(Hkey key, std::uint32_t index, std::string* name) {
   if ((open->access & kKeyEnumerateSubKeys) == 0) return kErrorAccessDenied;
   if (index >= open->node->subKeys.size()) return kErrorNoMoreItems;
   *name = open->node->subKeys[index]->name;
-  return kErrorSuccess;
+  return open->node->subKeys[index]->nameInexact ? kErrorNoUnicodeTranslation : kErrorSuccess;
 }
 
 long MemoryRegistry::EnumValue(Hkey key, std::uint32_t index, std::string* name) {
@@ -156,7 +156,7 @@ long MemoryRegistry::EnumValue(Hkey key, std::uint32_t index, std::string* name)
   if ((open->access & kKeyQueryValue) == 0) return kErrorAccessDenied;
   if (index >= open->node->values.size()) return kErrorNoMoreItems;
   *name = open->node->values[index].name;
-  return kErrorSuccess;
+  return open->node->values[index].nameInexact ? kErrorNoUnicodeTranslation : kErrorSuccess;
 }
 
 long MemoryRegistry::QueryInfoKey(Hkey key, KeyInfo* info) {
@@ -211,7 +211,20 @@ long MemoryRegistry::QueryValue(Hkey key, const std::string& name, std::uint32_t
   }
   if (needed) std::memcpy(data, it->data.data(), needed);
   *size = needed;
-  return kErrorSuccess;
+  return it->dataInexact ? kErrorNoUnicodeTranslation : kErrorSuccess;
+}
+
+long MemoryRegistry::CheckAnsiForm(Hkey key, const std::string& name, std::uint32_t type,
+                                   const std::string& data) {
+  ++calls_;
+  const Open* open = Lookup(key);
+  if (!open) return kErrorInvalidHandle;
+  const auto& values = open->node->values;
+  auto it = std::find_if(values.begin(), values.end(),
+                         [&](const Value& v) { return SameTextAscii(v.name, name); });
+  if (it == values.end()) return kErrorFileNotFound;
+  const bool same = !it->dataInexact && !it->storedDiffers && it->type == type && it->data == data;
+  return same ? kErrorSuccess : kErrorNoUnicodeTranslation;
 }
 
 long MemoryRegistry::SetValue(Hkey key, const std::string& name, std::uint32_t type,
@@ -320,6 +333,11 @@ const MemoryRegistry::Value* MemoryRegistry::GetValue(const std::string& fullPat
     if (SameTextAscii(v.name, name)) return &v;
   }
   return nullptr;
+}
+
+MemoryRegistry::Value* MemoryRegistry::MutableValue(const std::string& fullPath,
+                                                    const std::string& name) {
+  return const_cast<Value*>(GetValue(fullPath, name));
 }
 
 void MemoryRegistry::Alias(Hkey targetRoot, const std::string& aliasPath) {

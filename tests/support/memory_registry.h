@@ -21,6 +21,13 @@ class MemoryRegistry : public RegistryApi {
     std::string name;
     std::uint32_t type = 0;
     std::string data;  // raw bytes
+    // The stored UTF-16 form of the name, or of the data, has no exact ANSI form (the ANSI
+    // calls answer kErrorNoUnicodeTranslation for it).
+    bool nameInexact = false;
+    bool dataInexact = false;
+    // The ANSI form is exact text, but setting it back would not store the same bytes (string
+    // data of an odd size, or without its terminator): CheckAnsiForm says so.
+    bool storedDiffers = false;
   };
   struct Node {
     std::string name;
@@ -32,6 +39,7 @@ class MemoryRegistry : public RegistryApi {
     std::uint32_t lastWriteHigh = 0;
     std::uint32_t securityDescriptorSize = 20;
     bool failEnumeration = false;  // QueryInfoKey fails
+    bool nameInexact = false;      // EnumKey answers kErrorNoUnicodeTranslation for it
   };
 
   MemoryRegistry();
@@ -48,6 +56,8 @@ class MemoryRegistry : public RegistryApi {
   long SetValue(Hkey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override;
   long DeleteValue(Hkey key, const std::string& name) override;
+  long CheckAnsiForm(Hkey key, const std::string& name, std::uint32_t type,
+                     const std::string& data) override;
   long DeleteKey(Hkey key, const std::string& subKey) override;
 
   // Test set-up, by full path text ("HKEY_CURRENT_USER\Software\Acme"); missing keys are made.
@@ -59,6 +69,7 @@ class MemoryRegistry : public RegistryApi {
                  std::uint32_t type = kRegSz);  // stored with one terminating zero byte
   void PutDword(const std::string& fullPath, const std::string& name, std::uint32_t value);
   const Value* GetValue(const std::string& fullPath, const std::string& name) const;
+  Value* MutableValue(const std::string& fullPath, const std::string& name);
   // Makes `aliasPath` (below some root) the very same key as `targetRoot`.
   void Alias(Hkey targetRoot, const std::string& aliasPath);
   std::shared_ptr<Node> Root(Hkey root) const;

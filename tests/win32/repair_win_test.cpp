@@ -3,6 +3,11 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "core/backup.h"
 #include "core/repair.h"
 #include "core/text.h"
 #include "win32/unique_handle.h"
@@ -201,8 +206,9 @@ class RepairRunTest : public WinBackupFilesTest {
     WinBackupFilesTest::TearDown();
   }
   static void CleanKey() {
-    TRegistry reg(SystemRegistry());
-    reg.DeleteKey("\\Software\\CalvorinTests\\Repair");
+    // Keys without an ANSI name too, which no ANSI call can name.
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\CalvorinTests\\Repair");
+    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\CalvorinTests\\Repair");
   }
 };
 
@@ -288,6 +294,188 @@ TEST_F(RepairRunTest, DeletesAndCorrectsThenRegeditPutsTheOldDataBack) {
   }
   // The first run's backup was kept under its time when the second run replaced it.
   EXPECT_EQ(files_.List(folder_ + "\\", "deletedkeys-*.reg").size(), 1u);
+}
+
+// A value as the registry stores it (UTF-16 for the string types), by its stored name.
+struct Stored {
+  DWORD type = 0;
+  std::string bytes;
+  bool operator==(const Stored&) const = default;
+};
+
+std::string Utf16(const std::wstring& text) {
+  return std::string(reinterpret_cast<const char*>(text.data()), text.size() * sizeof(wchar_t));
+}
+
+// Every value of the key, and the names of its subkeys, as stored.
+std::map<std::wstring, Stored> StoredValues(HKEY key) {
+  std::map<std::wstring, Stored> out;
+  std::vector<wchar_t> name(16384);
+  std::vector<BYTE> data(65536);
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLen = static_cast<DWORD>(name.size()), size = static_cast<DWORD>(data.size());
+    DWORD type = 0;
+    if (RegEnumValueW(key, i, name.data(), &nameLen, nullptr, &type, data.data(), &size) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    out[std::wstring(name.data(), nameLen)] = {type,
+                                               std::string(data.begin(), data.begin() + size)};
+  }
+  for (DWORD i = 0;; ++i) {
+    DWORD nameLen = static_cast<DWORD>(name.size());
+    if (RegEnumKeyExW(key, i, name.data(), &nameLen, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    out[L"[key] " + std::wstring(name.data(), nameLen)] = {};
+  }
+  return out;
+}
+
+std::string Ansi(const std::wstring& text) {  // as the ANSI calls convert it, look-alikes and all
+  std::string out(text.size() * 2 + 1, '\0');
+  const int n = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                    out.data(), static_cast<int>(out.size()), nullptr, nullptr);
+  out.resize(n > 0 ? n : 0);
+  return out;
+}
+
+// What any program can put in the registry through the wide API, beside ordinary values:
+// Repair changes only what the registry editor's import of its backup brings back exactly,
+// and the calls the walk makes never hand out a look-alike name or text.
+TEST_F(RepairRunTest, ChangesOnlyWhatTheImportBringsBackExactly) {
+  ASSERT_EQ(GetACP(), 1252u) << "the planted texts are chosen for code page 1252";
+  const std::wstring base = L"Software\\CalvorinTests\\Repair";
+  const std::wstring lodz = L"\u0141\u00f3d\u017a";  // no exact form in code page 1252
+  struct Planted {
+    std::wstring subKey;
+    std::wstring name;
+    DWORD type;
+    std::string bytes;
+    bool changes;  // deleted by Repair, put back by the import
+  };
+  const auto sz = [](const std::wstring& text) { return Utf16(text + L'\0'); };
+  const std::vector<Planted> planted = {
+      {L"", L"Plain", REG_SZ, sz(L"C:\\calvorin\\gone.exe"), true},
+      {L"", L"LatinExpand", REG_EXPAND_SZ, sz(L"C:\\Caf\u00e9\\%x%\\gone.exe"), true},
+      {L"", L"LatinMulti", REG_MULTI_SZ, Utf16(std::wstring(L"C:\\na\u00efve.exe\0b\0\0", 16)),
+       true},
+      {L"", L"dw\r\n[HKEY_CURRENT_USER]\r\n@=dword:00000007\r\n;", REG_SZ,
+       sz(L"C:\\calvorin\\inject.exe"), false},
+      {L"", lodz, REG_SZ, sz(L"C:\\calvorin\\name.exe"), false},
+      {L"", L"LookAlike", REG_SZ, sz(L"C:\\AccT\\" + lodz + L"\\app.exe"), false},
+      {L"", L"Unterminated", REG_SZ, Utf16(L"C:\\calvorin\\u.exe"), false},
+      {L"", L"Odd", REG_SZ, sz(L"C:\\calvorin\\o.exe") + 'x', false},
+      {L"Bad\r\nKey", L"V", REG_SZ, sz(L"C:\\calvorin\\key.exe"), false},
+  };
+  std::vector<RepairEntry> rows;
+  for (const Planted& p : planted) {
+    const std::wstring path = p.subKey.empty() ? base : base + L"\\" + p.subKey;
+    UniqueRegKey key;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                              nullptr, key.put(), nullptr),
+              ERROR_SUCCESS);
+    // RegSetValueEx counts a terminator the caller left out when one follows the data; the
+    // characters after it keep every value as given.
+    const std::string buffer = p.bytes + "XX";
+    ASSERT_EQ(RegSetValueExW(key.get(), p.name.c_str(), 0, p.type,
+                             reinterpret_cast<const BYTE*>(buffer.data()),
+                             static_cast<DWORD>(p.bytes.size())),
+              ERROR_SUCCESS);
+    // The rows a scan that took the ANSI texts at their word would have recorded.
+    std::string keyPath = "HKEY_CURRENT_USER\\software\\calvorintests\\repair";
+    if (!p.subKey.empty()) keyPath.append("\\").append(LowerAscii(Ansi(p.subKey)));
+    rows.push_back({keyPath, Ansi(p.name), "C:\\calvorin\\gone.exe"});
+  }
+  UniqueRegKey key;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, base.c_str(), 0, KEY_ALL_ACCESS, key.put()),
+            ERROR_SUCCESS);
+  UniqueRegKey subKey;
+  ASSERT_EQ(RegCreateKeyExW(key.get(), (L"K" + lodz).c_str(), 0, nullptr, 0, KEY_ALL_ACCESS,
+                            nullptr, subKey.put(), nullptr),
+            ERROR_SUCCESS);
+
+  // The walk's calls: the non-ANSI name and text answer "no translation", the rest as stored.
+  WinRegistryApi& api = SystemRegistry();
+  const Hkey open = reinterpret_cast<Hkey>(key.get());
+  std::map<std::string, std::pair<long, long>> enumerated;  // name -> result, read result
+  std::vector<std::uint8_t> buffer;
+  for (std::uint32_t i = 0;; ++i) {
+    std::string name;
+    std::uint32_t type = 0, size = 0;
+    long read = -1;
+    const long rc = api.EnumValueData(open, i, &name, &type, buffer, &size, &read);
+    if (rc == kErrorNoMoreItems) break;
+    enumerated[rc == kErrorSuccess ? name : "<look-alike>"] = {rc, read};
+  }
+  EXPECT_EQ(enumerated["<look-alike>"].first, kErrorNoUnicodeTranslation);
+  EXPECT_EQ(enumerated["LookAlike"], std::make_pair(kErrorSuccess, kErrorNoUnicodeTranslation));
+  EXPECT_EQ(enumerated["Plain"], std::make_pair(kErrorSuccess, kErrorSuccess));
+  EXPECT_EQ(enumerated[Ansi(planted[3].name)], std::make_pair(kErrorSuccess, kErrorSuccess));
+  std::string name;
+  std::multiset<long> valueResults;
+  for (std::uint32_t i = 0;; ++i) {
+    const long rc = api.EnumValue(open, i, &name);
+    if (rc == kErrorNoMoreItems) break;
+    valueResults.insert(rc);
+  }
+  EXPECT_EQ(valueResults.count(kErrorNoUnicodeTranslation), 1u);
+  EXPECT_EQ(valueResults.size(), planted.size() - 1);
+  std::uint32_t type = 0, size = 0;
+  EXPECT_EQ(api.ReadValue(open, "LookAlike", &type, buffer, &size), kErrorNoUnicodeTranslation);
+  std::multiset<long> keyResults;
+  for (std::uint32_t i = 0;; ++i) {
+    const long rc = api.EnumKey(open, i, &name);
+    if (rc == kErrorNoMoreItems) break;
+    keyResults.insert(rc);
+    if (rc == kErrorSuccess) {
+      EXPECT_EQ(name, "Bad\r\nKey");
+    }
+  }
+  EXPECT_EQ(keyResults, (std::multiset<long>{kErrorSuccess, kErrorNoUnicodeTranslation}));
+
+  const auto before = StoredValues(key.get());
+  UniqueRegKey badKey;
+  ASSERT_EQ(RegOpenKeyExW(key.get(), L"Bad\r\nKey", 0, KEY_READ, badKey.put()), ERROR_SUCCESS);
+  const auto badBefore = StoredValues(badKey.get());
+  UniqueRegKey root;
+  ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, nullptr, 0, KEY_READ, root.put()), ERROR_SUCCESS);
+  const auto rootBefore = StoredValues(root.get());
+
+  QuietUi ui;
+  RepairOptions options;
+  options.leadByte = [](unsigned char c) { return IsDBCSLeadByte(c) != FALSE; };
+  const auto counts = RunRepair(rows, api, SystemFileSystem(), files_, ui, folder_, options);
+  // The look-alike of the non-ANSI name names no value: gone, so counted as cleaned.
+  EXPECT_EQ(counts.cleaned, 4);
+  EXPECT_EQ(counts.fixed, 0);
+  EXPECT_EQ(counts.unchanged, 5);
+  const auto after = StoredValues(key.get());
+  for (const Planted& p : planted) {
+    if (!p.subKey.empty()) continue;
+    if (p.changes) {
+      EXPECT_EQ(after.count(p.name), 0u) << Ansi(p.name);
+    } else {
+      EXPECT_EQ(after.at(p.name), before.at(p.name)) << Ansi(p.name);
+    }
+  }
+  EXPECT_EQ(StoredValues(badKey.get()), badBefore);
+  const std::string backup = ReadFile(BackupPath(folder_));
+  EXPECT_EQ(std::count(backup.begin(), backup.end(), '['), 3) << backup;
+
+  // The shell's import of the backup: everything exactly as before, and nothing else anywhere.
+  std::string command = "regedit.exe /S \"" + BackupPath(folder_) + "\"";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi{};
+  ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                             &si, &pi));
+  UniqueKernelHandle process(pi.hProcess), thread(pi.hThread);
+  WaitForSingleObject(process.get(), 60000);
+  EXPECT_EQ(StoredValues(key.get()), before);
+  EXPECT_EQ(StoredValues(badKey.get()), badBefore);
+  EXPECT_EQ(StoredValues(root.get()), rootBefore);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <string>
 
 #include "core/analysis.h"
@@ -331,6 +332,23 @@ TEST_F(WinFileSystemTest, FindListsEntriesWithAttributes) {
   EXPECT_TRUE(sawCase);  // the name as it was created
   EXPECT_TRUE(fs.Find(kDir + "\\*.none").empty());
   EXPECT_TRUE(fs.Find(kDir + "\\Missing\\*").empty());
+
+  // A name the ANSI code page lacks is left out, never handed out as a look-alike that a path
+  // composed from it would get wrong ("?" even reads as a wildcard); Latin-1 is exact in 1252.
+  wchar_t dir[MAX_PATH];
+  ASSERT_GT(MultiByteToWideChar(CP_ACP, 0, kDir.c_str(), -1, dir, MAX_PATH), 0);
+  const std::wstring lodz = std::wstring(dir) + L"\\\u0141\u00f3d\u017a";
+  ASSERT_TRUE(CreateDirectoryW(lodz.c_str(), nullptr));
+  MakeFolder(kDir + "\\caf\xe9");
+  std::vector<std::string> added;
+  for (const auto& e : fs.Find(kDir + "\\*")) {
+    if (std::none_of(entries.begin(), entries.end(),
+                     [&](const FindEntry& old) { return old.name == e.name; })) {
+      added.push_back(e.name);
+    }
+  }
+  EXPECT_EQ(added, std::vector<std::string>{"caf\xe9"});
+  EXPECT_TRUE(RemoveDirectoryW(lodz.c_str()));
 }
 
 TEST_F(WinFileSystemTest, HiddenAndSystemEntriesAreFound) {
