@@ -845,6 +845,8 @@ void TMainForm::acSearchExecute() {
   HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
   scan_.Clear();  // HitCount := 0
   SetWindowTextA(label2_, "");
+  // The last Repair's count of entries left unchanged belongs to that run only.
+  SetWindowTextA(label3_, "");
   StartTextSearch();
   SetPageEnabled(false);
   ApplyRestoreRule();

@@ -503,6 +503,7 @@ TEST(RepairRestore, HostileAndNonAnsiValuesStayExactlyAsTheyWere) {
   // Scan again, then a saved search handed over by a second start empties the list.
   const int again = e2e::SearchAndWait(app);
   EXPECT_EQ(again, found);
+  EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "");
   const std::string search = folder + "\\search.mqt";
   e2e::WriteTextFile(
       search, std::string("\x06\x03MQT\x02\x05\x02\x09\x02\xFB\x02\x00\x02\x00\x02\x00", 17));
