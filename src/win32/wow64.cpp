@@ -6,12 +6,13 @@ namespace calvorin::win32 {
 namespace {
 
 using IsWow64ProcessFn = BOOL(WINAPI*)(HANDLE, BOOL*);
-using RedirectionFn = BOOL(WINAPI*)(PVOID*);
+using DisableRedirectionFn = BOOL(WINAPI*)(PVOID* old);
+using RevertRedirectionFn = BOOL(WINAPI*)(PVOID old);  // the value, not its address
 
 struct Wow64 {
   bool active = false;
-  RedirectionFn disable = nullptr;
-  RedirectionFn revert = nullptr;
+  DisableRedirectionFn disable = nullptr;
+  RevertRedirectionFn revert = nullptr;
 };
 
 const Wow64& State() {
@@ -24,11 +25,14 @@ const Wow64& State() {
     BOOL wow64 = FALSE;
     if (isWow64 == nullptr || !isWow64(::GetCurrentProcess(), &wow64) || !wow64) return s;
     s.active = true;
-    s.disable = reinterpret_cast<RedirectionFn>(
+    s.disable = reinterpret_cast<DisableRedirectionFn>(
         reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64DisableWow64FsRedirection")));
-    s.revert = reinterpret_cast<RedirectionFn>(
+    s.revert = reinterpret_cast<RevertRedirectionFn>(
         reinterpret_cast<void*>(::GetProcAddress(kernel, "Wow64RevertWow64FsRedirection")));
-    if (s.disable == nullptr || s.revert == nullptr) s.disable = s.revert = nullptr;
+    if (s.disable == nullptr || s.revert == nullptr) {
+      s.disable = nullptr;
+      s.revert = nullptr;
+    }
     return s;
   }();
   return state;
@@ -56,7 +60,7 @@ FileSystemRedirectionOff::~FileSystemRedirectionOff() {
   if (!off_) return;
   // The probe's last error is what its caller reads after the guard has gone.
   const DWORD error = ::GetLastError();
-  State().revert(&old_);
+  State().revert(old_);
   ::SetLastError(error);
 }
 

@@ -902,9 +902,6 @@ TEST(RepairRestore, Wow64EachValueInItsOwnView) {
        "HKEY_LOCAL_MACHINE\\software\\wow6432node\\calvorintests\\wow64\\both",
        "",
        {REG_EXPAND_SZ, gone + "both32.exe" + std::string(1, '\0')}},
-      // The 32-bit classes: HKEY_LOCAL_MACHINE\Software\Wow6432Node\Classes is the same key.
-      {"32-bit classes", "Software\\Classes\\Wow6432Node\\CalvorinTestsWow64",
-       "HKEY_CLASSES_ROOT\\wow6432node\\calvorintestswow64", "", Sz(gone + "classes32.exe")},
   };
   const auto removeAll = [] {
     // Relative opens of one name stay in the view of the key they start from.
@@ -930,6 +927,15 @@ TEST(RepairRestore, Wow64EachValueInItsOwnView) {
     ASSERT_TRUE(e2e::WriteRegValue(HKEY_LOCAL_MACHINE, p.subKey, "Tool", p.value, KEY_WOW64_64KEY))
         << p.view;
   }
+  // The 32-bit classes: HKEY_CLASSES_ROOT\Wow6432Node, and the same key once more as
+  // HKEY_LOCAL_MACHINE\Software\Wow6432Node\Classes. The analysis passes over every value of
+  // HKEY_CLASSES_ROOT; walked under the second name it would be reported and deleted.
+  const std::string classes = "Software\\Classes\\Wow6432Node\\CalvorinTestsWow64";
+  const RegValue classesValue = Sz(gone + "classes32.exe");
+  ASSERT_TRUE(
+      e2e::WriteRegValue(HKEY_LOCAL_MACHINE, classes, "Tool", classesValue, KEY_WOW64_64KEY));
+  ASSERT_EQ(get("Software\\Wow6432Node\\Classes\\CalvorinTestsWow64", KEY_WOW64_64KEY),
+            classesValue);
   // Planted where meant: the 32-bit program's own view shows the 32-bit values at their short
   // paths, and not the 64-bit one.
   ASSERT_EQ(get("Software\\" + mine + "\\Only32", KEY_WOW64_32KEY), planted[1].value);
@@ -947,6 +953,7 @@ TEST(RepairRestore, Wow64EachValueInItsOwnView) {
     const std::string text = p.value.bytes.substr(0, p.value.bytes.size() - 1);
     EXPECT_EQ(std::count(log.begin(), log.end(), text), 1) << p.view;
   }
+  EXPECT_EQ(std::count(log.begin(), log.end(), gone + "classes32.exe"), 0);
   HWND list = app.Control(kIdLbResults);
   e2e::Click(app.Control(kIdButton2));
   ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(list); }));
@@ -962,6 +969,7 @@ TEST(RepairRestore, Wow64EachValueInItsOwnView) {
   for (const Planted& p : planted) {
     EXPECT_EQ(get(p.subKey, KEY_WOW64_64KEY), std::nullopt) << "still there: " << p.view;
   }
+  EXPECT_EQ(get(classes, KEY_WOW64_64KEY), classesValue);
   // The backup names every value by its real path, once.
   std::vector<BackupValue> backup;
   std::string bad;

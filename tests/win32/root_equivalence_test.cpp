@@ -85,8 +85,9 @@ TEST(WinRootEquivalence, FindsTheAliasesOfThisPrefixAndLeavesNoKeyBehind) {
   const std::size_t pairs = RunsUnderWow64() ? 3 : 2;
   ASSERT_GE(skipKeys.size(), pairs);
   EXPECT_EQ(skipKeys[0], "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES");
-  if (RunsUnderWow64())
+  if (RunsUnderWow64()) {
     EXPECT_EQ(skipKeys[1], "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432NODE\\CLASSES");
+  }
   EXPECT_EQ(skipKeys[pairs - 1], "HKEY_USERS\\" + sid);
   EXPECT_EQ(notFound & (kClassesPairNotFound | kCurrentUserPairNotFound), 0);
   // Every further entry is a hardware-profile path.
