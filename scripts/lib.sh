@@ -59,9 +59,13 @@ ensure_locale() {
   as_root localedef -i ja_JP -f UTF-8 ja_JP.UTF-8 || log "could not generate ja_JP.UTF-8"
 }
 
+# CALVORIN_WINEARCH=win64 selects the 64-bit prefix beside the 32-bit one: there the program runs
+# under WOW64, with the registry's two views and the file system's redirection.
+wine_suffix() { [ "${CALVORIN_WINEARCH:-win32}" = win64 ] && echo 64; }
+
 wine_env() {
-  export WINEARCH=win32
-  export WINEPREFIX="$CALVORIN_WINE/prefix"
+  export WINEARCH=${CALVORIN_WINEARCH:-win32}
+  export WINEPREFIX="$CALVORIN_WINE/prefix$(wine_suffix)"
   export WINEDEBUG=${WINEDEBUG:--all}
   export WINEDLLOVERRIDES="mscoree,mshtml="
   # Wine links the user's shell folders to $HOME; a home inside the build tree keeps a
@@ -70,14 +74,16 @@ wine_env() {
   mkdir -p "$HOME"
 }
 
-# Creates the project's 32-bit prefix once and keeps a pristine copy of its registry.
+# Creates the project's prefix (32-bit, or 64-bit with CALVORIN_WINEARCH=win64) once and keeps a
+# pristine copy of its registry.
 ensure_prefix() {
   wine_env
-  if [ -f "$CALVORIN_WINE/pristine/system.reg" ] && [ -f "$WINEPREFIX/system.reg" ]; then
+  local pristine="$CALVORIN_WINE/pristine$(wine_suffix)"
+  if [ -f "$pristine/system.reg" ] && [ -f "$WINEPREFIX/system.reg" ]; then
     return 0
   fi
   log "creating the Wine prefix in $WINEPREFIX"
-  rm -rf "$WINEPREFIX" "$CALVORIN_WINE/pristine"
+  rm -rf "$WINEPREFIX" "$pristine"
   mkdir -p "$CALVORIN_WINE"
   wineboot -i >/dev/null 2>&1
   wineserver -w
@@ -94,8 +100,8 @@ ensure_prefix() {
   (cd "$CALVORIN_WINE" && wine regedit /S regassoc.reg >/dev/null 2>&1)
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
-  mkdir -p "$CALVORIN_WINE/pristine"
-  cp "$WINEPREFIX"/system.reg "$WINEPREFIX"/user.reg "$WINEPREFIX"/userdef.reg "$CALVORIN_WINE/pristine/"
+  mkdir -p "$pristine"
+  cp "$WINEPREFIX"/system.reg "$WINEPREFIX"/user.reg "$WINEPREFIX"/userdef.reg "$pristine/"
 }
 
 # Puts the prefix's registry back as it was made. No wineserver may be running.
@@ -103,7 +109,7 @@ reset_prefix_registry() {
   wine_env
   wineserver -k 2>/dev/null || true
   wineserver -w 2>/dev/null || true
-  cp "$CALVORIN_WINE"/pristine/*.reg "$WINEPREFIX/"
+  cp "$CALVORIN_WINE/pristine$(wine_suffix)"/*.reg "$WINEPREFIX/"
 }
 
 # Uses $DISPLAY when it answers, otherwise starts a private Xvfb and exports DISPLAY.

@@ -3,6 +3,7 @@
 // its full path from the root). Prints the counts and the elapsed milliseconds.
 // With "skipfile=<file>" (written by "findskip") it leaves out the keys a scan leaves out
 // (aliased roots), so it walks what the scan walks.
+// Under WOW64 it walks the 64-bit view, as the program does (both views by their real paths).
 #include <windows.h>
 
 #include <cstdio>
@@ -11,8 +12,11 @@
 #include <vector>
 
 #include "bench_skip_keys.h"
+#include "win32/wow64.h"
 
 namespace {
+
+const REGSAM gView = calvorin::win32::RegistryViewFlag();
 
 std::vector<std::string> gSkip;  // full paths, upper case
 
@@ -70,7 +74,7 @@ void WalkRelative(HKEY key, std::string& full, Counts& c) {
       }
     }
     HKEY sub = nullptr;
-    if (RegOpenKeyExA(key, name, 0, KEY_READ, &sub) == ERROR_SUCCESS) {
+    if (RegOpenKeyExA(key, name, 0, KEY_READ | gView, &sub) == ERROR_SUCCESS) {
       WalkRelative(sub, full, c);
       RegCloseKey(sub);
     }
@@ -84,7 +88,7 @@ void WalkAbsolute(HKEY root, const std::string& rootName, const std::string& pat
     return;
   }
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return;
+  if (RegOpenKeyExA(root, path.c_str(), 0, KEY_READ | gView, &key) != ERROR_SUCCESS) return;
   ++c.keys;
   ReadValues(key, c);
   std::vector<std::string> names;

@@ -36,6 +36,14 @@ int RootEquivalence::FindRootEquivalents(std::vector<std::string>& list) {
                     kHkeyClassesRoot)) {
     notFound |= kClassesPairNotFound;
   }
+  // In the 64-bit view of 64-bit Windows the 32-bit programs' classes show twice more: as
+  // HKEY_CLASSES_ROOT\Wow6432Node and HKEY_LOCAL_MACHINE\Software\Wow6432Node\Classes (a link
+  // to Software\Classes\Wow6432Node). The walk reports them under the first. Elsewhere there is
+  // no such key, nothing is written and nothing is added; this pair sets no bit.
+  if (SameKeyByWrite(kHkeyClassesRoot, kHkeyLocalMachine, "\\SOFTWARE\\Wow6432Node\\Classes",
+                     "\\Wow6432Node") == kSameKey) {
+    list.push_back("HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432NODE\\CLASSES");
+  }
   if (!FindHKCUEquivalent(list)) notFound |= kCurrentUserPairNotFound;
   if (!FindHKCCEquivalent(list)) notFound |= kCurrentConfigPairNotFound;
   return notFound;
@@ -51,7 +59,8 @@ bool RootEquivalence::AddIfSameKey(std::vector<std::string>& list, const std::st
   return same;
 }
 
-int RootEquivalence::SameKeyByWrite(Hkey targetRoot, Hkey aliasRoot, const std::string& path) {
+int RootEquivalence::SameKeyByWrite(Hkey targetRoot, Hkey aliasRoot, const std::string& path,
+                                    const std::string& targetPath) {
   TRegistry reg(api_);
   reg.SetRootKey(aliasRoot);
   reg.SetAccess(kKeyAllAccess);
@@ -68,7 +77,9 @@ int RootEquivalence::SameKeyByWrite(Hkey targetRoot, Hkey aliasRoot, const std::
   try {
     reg.WriteString(g2, kTestData);
     reg.SetRootKey(targetRoot);
-    if (reg.OpenKey("\\" + g1, false) && reg.ReadString(g2) == kTestData) answer = kSameKey;
+    if (reg.OpenKey(targetPath + "\\" + g1, false) && reg.ReadString(g2) == kTestData) {
+      answer = kSameKey;
+    }
   } catch (const ERegistryException&) {
     // A value that cannot be written or read back proves nothing; leave the alias in the walk.
     answer = kDifferentKey;

@@ -32,8 +32,10 @@ class RootEquivalence {
 
   bool AddIfSameKey(std::vector<std::string>& list, const std::string& rootName,
                     const std::string& subPath, Hkey aliasRoot, Hkey targetRoot);
-  // `path` has a leading backslash. Always removes the temporary key it made.
-  int SameKeyByWrite(Hkey targetRoot, Hkey aliasRoot, const std::string& path);
+  // `path` has a leading backslash, `targetPath` too unless it is "" (the root itself). Always
+  // removes the temporary key it made.
+  int SameKeyByWrite(Hkey targetRoot, Hkey aliasRoot, const std::string& path,
+                     const std::string& targetPath = "");
   bool SameKeyByInfo(Hkey targetRoot, Hkey aliasRoot, const std::string& path);
   bool FindHKCUEquivalent(std::vector<std::string>& list);
   bool FindHKCCEquivalent(std::vector<std::string>& list);

@@ -6,6 +6,7 @@
 
 #include "core/text.h"
 #include "win32/unique_handle.h"
+#include "win32/wow64.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -103,7 +104,50 @@ bool WinBackupFiles::Delete(const std::string& path) {
   return DeleteFileA(path.c_str()) != 0;
 }
 
+namespace {
+
+// Under WOW64 the backup's key lines are the real paths of the 64-bit view
+// ("...\Software\X" and "...\Software\Wow6432Node\X" alike), which only the 64-bit registry
+// editor reads as meant. The shell's association ("regedit.exe "%1"") does not give that
+// editor to a 32-bit caller: the search for "regedit.exe" looks in the system folder (for it
+// SysWOW64) before %windir%, and the file system redirects %windir%\regedit.exe itself to
+// SysWOW64\regedit.exe (Wine 8 redirects it the same way). That 32-bit editor writes
+// "...\Software\X" into Wow6432Node. So the editor is named here, %windir%\regedit.exe, and started
+// with the redirection off around the start alone. Windows starts an editor that asks for elevation
+// only through the shell; then the shell starts it, the redirection still off, and the elevated
+// start (the AppInfo service, a 64-bit process) takes the path as it stands.
+bool OpenWith64BitEditor(const std::string& backupPath) {
+  const DWORD attributes = GetFileAttributesA(backupPath.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  char windows[MAX_PATH];
+  const UINT n = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  const std::string editor = std::string(windows, n) + "\\regedit.exe";
+  const std::string arguments = "\"" + backupPath + "\"";
+  std::string commandLine = "\"" + editor + "\" " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  FileSystemRedirectionOff nativeFiles;
+  if (CreateProcessA(editor.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                     nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+  }
+  constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, Vista and later
+  if (GetLastError() != kElevationRequired) return false;
+  const HINSTANCE result =
+      ShellExecuteA(nullptr, "open", editor.c_str(), arguments.c_str(), nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+}  // namespace
+
 bool OpenBackupWithShell(const std::string& backupPath) {
+  if (RunsUnderWow64()) return OpenWith64BitEditor(backupPath);
   const HINSTANCE result =
       ShellExecuteA(nullptr, "open", backupPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;

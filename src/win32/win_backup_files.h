@@ -16,7 +16,8 @@ class WinBackupFiles : public BackupFiles {
 };
 
 // ShellExecuteA(nullptr, "open", backupPath, nullptr, nullptr, SW_SHOWNORMAL); true when the
-// shell started the action (result above 32). Does not wait for the import.
+// shell started the action (result above 32). Under WOW64 the 64-bit registry editor is started
+// on the file instead (see the definition). Does not wait for the import.
 bool OpenBackupWithShell(const std::string& backupPath);
 
 // Folder of the running executable as the system reports it (no trailing backslash).

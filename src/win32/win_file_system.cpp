@@ -7,6 +7,7 @@
 
 #include "core/text.h"
 #include "win32/unique_handle.h"
+#include "win32/wow64.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -14,6 +15,8 @@ namespace {
 // A probe of a drive without a medium (a floppy B:, an empty card reader) must fail quietly
 // instead of asking the user to insert a disk. Windows shows that box unless the critical-error
 // mode is set; Wine never shows it, so there this only restores what it set.
+// The probes and listings also see the files as a 64-bit program does: under WOW64,
+// C:\Windows\System32 would otherwise answer from SysWOW64.
 class QuietDriveErrors {
  public:
   QuietDriveErrors() {
@@ -25,6 +28,7 @@ class QuietDriveErrors {
 
  private:
   DWORD old_ = 0;
+  FileSystemRedirectionOff nativeView_;
 };
 
 std::string FullPath(const std::string& path) {

@@ -133,10 +133,12 @@ LONG CheckStoredCharacters(HKEY key, const std::string& name, DWORD type) {
 
 }  // namespace
 
+WinRegistryApi::WinRegistryApi(std::uint32_t viewFlag) : view_(viewFlag) {}
+
 long WinRegistryApi::OpenKey(Hkey parent, const std::string& subKey, std::uint32_t access,
                              Hkey* result) {
   HKEY key = nullptr;
-  const LONG rc = ::RegOpenKeyExA(ToHkey(parent), subKey.c_str(), 0, access, &key);
+  const LONG rc = ::RegOpenKeyExA(ToHkey(parent), subKey.c_str(), 0, access | view_, &key);
   if (rc == ERROR_SUCCESS) *result = FromHkey(key);
   return rc;
 }
@@ -145,8 +147,9 @@ long WinRegistryApi::CreateKey(Hkey parent, const std::string& subKey, std::uint
                                Hkey* result) {
   HKEY key = nullptr;
   DWORD disposition = 0;
-  const LONG rc = ::RegCreateKeyExA(ToHkey(parent), subKey.c_str(), 0, nullptr,
-                                    REG_OPTION_NON_VOLATILE, access, nullptr, &key, &disposition);
+  const LONG rc =
+      ::RegCreateKeyExA(ToHkey(parent), subKey.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                        access | view_, nullptr, &key, &disposition);
   if (rc == ERROR_SUCCESS) *result = FromHkey(key);
   return rc;
 }
@@ -356,11 +359,19 @@ long WinRegistryApi::CheckAnsiForm(Hkey key, const std::string& name, std::uint3
 }
 
 long WinRegistryApi::DeleteKey(Hkey key, const std::string& subKey) {
+  // RegDeleteKeyA opens the subkey in the process's own view: under WOW64 the key deleted could
+  // be the other view's namesake. RegDeleteKeyExA (Vista and later, so looked up) takes the view.
+  using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
+  static const auto deleteKeyEx = reinterpret_cast<DeleteKeyExFn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
+  if (view_ != 0 && deleteKeyEx != nullptr) {
+    return deleteKeyEx(ToHkey(key), subKey.c_str(), view_, 0);
+  }
   return ::RegDeleteKeyA(ToHkey(key), subKey.c_str());
 }
 
 WinRegistryApi& SystemRegistry() {
-  static WinRegistryApi api;
+  static WinRegistryApi api(RegistryViewFlag());
   return api;
 }
 

@@ -4,11 +4,20 @@
 #pragma once
 
 #include "core/registry.h"
+#include "win32/wow64.h"
 
 namespace calvorin::win32 {
 
+// Under WOW64 every key is opened, created and deleted with KEY_WOW64_64KEY (see
+// RegistryViewFlag), so paths name the keys the system's 64-bit registry editor shows under
+// them: HKEY_LOCAL_MACHINE\Software is the 64-bit key and Software\Wow6432Node the 32-bit one.
+// Calls on an open key stay in the view it was opened in.
 class WinRegistryApi : public RegistryApi {
  public:
+  // `viewFlag`: KEY_WOW64_64KEY, KEY_WOW64_32KEY or 0 (the process's own view).
+  explicit WinRegistryApi(std::uint32_t viewFlag = RegistryViewFlag());
+  std::uint32_t ViewFlag() const { return view_; }
+
   long OpenKey(Hkey parent, const std::string& subKey, std::uint32_t access, Hkey* result) override;
   long CreateKey(Hkey parent, const std::string& subKey, std::uint32_t access, Hkey* result) override;
   long CloseKey(Hkey key) override;
@@ -34,9 +43,12 @@ class WinRegistryApi : public RegistryApi {
   long CheckAnsiForm(Hkey key, const std::string& name, std::uint32_t type,
                      const std::string& data) override;
   long DeleteKey(Hkey key, const std::string& subKey) override;
+
+ private:
+  std::uint32_t view_;
 };
 
-// The process-wide instance (the API is stateless).
+// The process-wide instance (the API is stateless), in the view of RegistryViewFlag().
 WinRegistryApi& SystemRegistry();
 
 }  // namespace calvorin::win32

@@ -307,9 +307,12 @@ void PrintTo(const RegValue& value, std::ostream* os) {
   *os << Describe(value);
 }
 
-bool ReadRegValue(HKEY root, const std::string& subKey, const std::string& name, RegValue* value) {
+bool ReadRegValue(HKEY root, const std::string& subKey, const std::string& name, RegValue* value,
+                  REGSAM view) {
   HKEY key = nullptr;
-  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) return false;
+  if (RegOpenKeyExA(root, subKey.c_str(), 0, KEY_QUERY_VALUE | view, &key) != ERROR_SUCCESS) {
+    return false;
+  }
   DWORD type = 0;
   DWORD size = 0;
   LONG rc = RegQueryValueExA(key, name.c_str(), nullptr, &type, nullptr, &size);
@@ -330,9 +333,9 @@ bool ReadRegValue(HKEY root, const std::string& subKey, const std::string& name,
 }
 
 bool WriteRegValue(HKEY root, const std::string& subKey, const std::string& name,
-                   const RegValue& value) {
+                   const RegValue& value, REGSAM view) {
   HKEY key = nullptr;
-  if (RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key,
+  if (RegCreateKeyExA(root, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS | view, nullptr, &key,
                       nullptr) != ERROR_SUCCESS) {
     return false;
   }

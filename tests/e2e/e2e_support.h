@@ -77,10 +77,12 @@ struct RegValue {
 std::string Describe(const RegValue& value);
 void PrintTo(const RegValue& value, std::ostream* os);
 // The value `name` ("" for the default value) of root\subKey, or false when it cannot be read.
-bool ReadRegValue(HKEY root, const std::string& subKey, const std::string& name, RegValue* value);
+// `view`: 0, or KEY_WOW64_64KEY / KEY_WOW64_32KEY for one view of the registry under WOW64.
+bool ReadRegValue(HKEY root, const std::string& subKey, const std::string& name, RegValue* value,
+                  REGSAM view = 0);
 // Creates root\subKey when needed and sets the value; false on failure.
 bool WriteRegValue(HKEY root, const std::string& subKey, const std::string& name,
-                   const RegValue& value);
+                   const RegValue& value, REGSAM view = 0);
 
 // Clicks Search and waits for the scan's end text ("Found %d items..."); the count, or -1.
 // The lines of a CR LF text (the program's files), without their line ends.

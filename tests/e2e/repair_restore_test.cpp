@@ -872,4 +872,130 @@ TEST(RepairRestore, RestoreWithoutARegistryAssociationSaysSo) {
   EXPECT_EQ(app.Close(), 0);
 }
 
+// Under WOW64 (Wine's 64-bit prefix): values of the 64-bit view, of the 32-bit view
+// (Software\Wow6432Node) and of a key of the same name in both, each found once under its real
+// path, deleted from its own view, and put back in it by Restore.
+TEST(RepairRestore, Wow64EachValueInItsOwnView) {
+  BOOL wow64 = FALSE;
+  ASSERT_TRUE(IsWow64Process(GetCurrentProcess(), &wow64));
+  ASSERT_TRUE(wow64) << "runs in the 64-bit prefix only";
+  const std::string folder = e2e::PrepareScenarioFolder("Wow64Views");
+  const std::string gone = folder + "\\gone\\";
+  struct Planted {
+    const char* view;       // for messages
+    std::string subKey;     // below HKEY_LOCAL_MACHINE, in the 64-bit view
+    std::string recorded;   // the key path the scan and the backup give
+    std::string otherView;  // the same path in the 32-bit view: must stay empty ("" if none)
+    RegValue value;
+  };
+  const std::string mine = "CalvorinTests\\Wow64";
+  const std::vector<Planted> planted = {
+      {"64 only", "Software\\" + mine + "\\Only64",
+       "HKEY_LOCAL_MACHINE\\software\\calvorintests\\wow64\\only64",
+       "Software\\" + mine + "\\Only64", Sz(gone + "only64.exe")},
+      {"32 only", "Software\\Wow6432Node\\" + mine + "\\Only32",
+       "HKEY_LOCAL_MACHINE\\software\\wow6432node\\calvorintests\\wow64\\only32", "",
+       Sz(gone + "only32.exe")},
+      {"both, 64", "Software\\" + mine + "\\Both",
+       "HKEY_LOCAL_MACHINE\\software\\calvorintests\\wow64\\both", "", Sz(gone + "both64.exe")},
+      {"both, 32",
+       "Software\\Wow6432Node\\" + mine + "\\Both",
+       "HKEY_LOCAL_MACHINE\\software\\wow6432node\\calvorintests\\wow64\\both",
+       "",
+       {REG_EXPAND_SZ, gone + "both32.exe" + std::string(1, '\0')}},
+  };
+  const auto removeAll = [] {
+    // Relative opens of one name stay in the view of the key they start from.
+    for (const auto& [base, name] :
+         {std::pair<const char*, const char*>{"Software", "CalvorinTests"},
+          {"Software\\Wow6432Node", "CalvorinTests"},
+          {"Software\\Classes\\Wow6432Node", "CalvorinTestsWow64"}}) {
+      HKEY key = nullptr;
+      if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, base, 0, KEY_ALL_ACCESS | KEY_WOW64_64KEY, &key) ==
+          ERROR_SUCCESS) {
+        RegDeleteTreeA(key, name);
+        RegCloseKey(key);
+      }
+    }
+  };
+  removeAll();
+  const auto get = [](const std::string& subKey, REGSAM view) -> std::optional<RegValue> {
+    RegValue out;
+    if (!e2e::ReadRegValue(HKEY_LOCAL_MACHINE, subKey, "Tool", &out, view)) return std::nullopt;
+    return out;
+  };
+  for (const Planted& p : planted) {
+    ASSERT_TRUE(e2e::WriteRegValue(HKEY_LOCAL_MACHINE, p.subKey, "Tool", p.value, KEY_WOW64_64KEY))
+        << p.view;
+  }
+  // The 32-bit classes: HKEY_CLASSES_ROOT\Wow6432Node, and the same key once more as
+  // HKEY_LOCAL_MACHINE\Software\Wow6432Node\Classes. The analysis passes over every value of
+  // HKEY_CLASSES_ROOT; walked under the second name it would be reported and deleted.
+  const std::string classes = "Software\\Classes\\Wow6432Node\\CalvorinTestsWow64";
+  const RegValue classesValue = Sz(gone + "classes32.exe");
+  ASSERT_TRUE(
+      e2e::WriteRegValue(HKEY_LOCAL_MACHINE, classes, "Tool", classesValue, KEY_WOW64_64KEY));
+  ASSERT_EQ(get("Software\\Wow6432Node\\Classes\\CalvorinTestsWow64", KEY_WOW64_64KEY),
+            classesValue);
+  // Planted where meant: the 32-bit program's own view shows the 32-bit values at their short
+  // paths, and not the 64-bit one.
+  ASSERT_EQ(get("Software\\" + mine + "\\Only32", KEY_WOW64_32KEY), planted[1].value);
+  ASSERT_EQ(get("Software\\" + mine + "\\Both", KEY_WOW64_32KEY), planted[3].value);
+  ASSERT_EQ(get(planted[0].otherView, KEY_WOW64_32KEY), std::nullopt);
+
+  App app;
+  StartApp(app, folder);
+  SetExtra(app, false);
+  const int found = e2e::SearchAndWait(app);  // every root of a stock 64-bit prefix
+  ASSERT_GE(found, static_cast<int>(planted.size()));
+  // Each once: rrr.TXT lists each data text once.
+  const std::vector<std::string> log = e2e::Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  for (const Planted& p : planted) {
+    const std::string text = p.value.bytes.substr(0, p.value.bytes.size() - 1);
+    EXPECT_EQ(std::count(log.begin(), log.end(), text), 1) << p.view;
+  }
+  EXPECT_EQ(std::count(log.begin(), log.end(), gone + "classes32.exe"), 0);
+  HWND list = app.Control(kIdLbResults);
+  e2e::Click(app.Control(kIdButton2));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(list); }));
+  const auto first = std::find(log.begin(), log.end(), gone + "both32.exe");
+  if (first != log.end()) {
+    SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(first - log.begin() - 2), 0);
+  }
+  Sleep(300);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "40-wow64-results-both-views"));
+  e2e::Click(app.Control(kIdButton2));
+
+  EXPECT_EQ(RepairAndWait(app), Format("%d Registry Items Cleaned", found));
+  for (const Planted& p : planted) {
+    EXPECT_EQ(get(p.subKey, KEY_WOW64_64KEY), std::nullopt) << "still there: " << p.view;
+  }
+  EXPECT_EQ(get(classes, KEY_WOW64_64KEY), classesValue);
+  // The backup names every value by its real path, once.
+  std::vector<BackupValue> backup;
+  std::string bad;
+  const std::string backupText = e2e::ReadTextFile(folder + "\\deletedkeys.reg");
+  ASSERT_TRUE(ParseBackup(backupText, &backup, &bad)) << bad;
+  for (const Planted& p : planted) {
+    EXPECT_EQ(CountOf(backup, p.recorded, "Tool"), 1) << p.view << "\n" << backupText;
+  }
+
+  // Restore: the 64-bit registry editor puts each back into its own view.
+  const bool back = RestoreAndWait(app, [&] {
+    for (const Planted& p : planted) {
+      if (!get(p.subKey, KEY_WOW64_64KEY)) return false;
+    }
+    return true;
+  });
+  EXPECT_TRUE(back);
+  for (const Planted& p : planted) {
+    EXPECT_EQ(get(p.subKey, KEY_WOW64_64KEY), p.value) << p.view;
+  }
+  EXPECT_EQ(get(planted[0].otherView, KEY_WOW64_32KEY), std::nullopt) << "64-bit value in 32 view";
+  EXPECT_EQ(get("Software\\" + mine + "\\Only32", KEY_WOW64_64KEY), std::nullopt)
+      << "32-bit value in 64 view";
+  EXPECT_EQ(app.Close(), 0);
+  removeAll();
+}
+
 }  // namespace

@@ -32,6 +32,8 @@ std::map<std::string, int> CandidateCounts() {
       {kHkeyCurrentUser, ""},
       {kHkeyCurrentConfig, ""},
       {kHkeyLocalMachine, "SOFTWARE\\Classes"},
+      {kHkeyLocalMachine, "SOFTWARE\\Wow6432Node\\Classes"},  // under WOW64 only
+      {kHkeyClassesRoot, "Wow6432Node"},
       {kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Hardware Profiles\\Current"},
       {kHkeyLocalMachine, "SYSTEM\\ControlSet001\\Hardware Profiles\\0001"},
       {kHkeyLocalMachine, "SYSTEM\\CurrentControlSet\\Hardware Profiles\\0001"},
@@ -79,22 +81,27 @@ TEST(WinRootEquivalence, FindsTheAliasesOfThisPrefixAndLeavesNoKeyBehind) {
   ASSERT_EQ(eq.CurrentUserSID(sid), 0);
   // Wine: a fresh prefix's user key is HKEY_USERS\S-1-5-21-0-0-0-1000 and
   // HKEY_CLASSES_ROOT is HKEY_LOCAL_MACHINE\Software\Classes (no per-user classes merged in).
-  ASSERT_GE(skipKeys.size(), 2u);
+  // Under WOW64 (the 64-bit prefix) the 32-bit classes are one more pair.
+  const std::size_t pairs = RunsUnderWow64() ? 3 : 2;
+  ASSERT_GE(skipKeys.size(), pairs);
   EXPECT_EQ(skipKeys[0], "HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES");
-  EXPECT_EQ(skipKeys[1], "HKEY_USERS\\" + sid);
+  if (RunsUnderWow64()) {
+    EXPECT_EQ(skipKeys[1], "HKEY_LOCAL_MACHINE\\SOFTWARE\\WOW6432NODE\\CLASSES");
+  }
+  EXPECT_EQ(skipKeys[pairs - 1], "HKEY_USERS\\" + sid);
   EXPECT_EQ(notFound & (kClassesPairNotFound | kCurrentUserPairNotFound), 0);
   // Every further entry is a hardware-profile path.
-  for (std::size_t i = 2; i < skipKeys.size(); ++i) {
+  for (std::size_t i = pairs; i < skipKeys.size(); ++i) {
     EXPECT_EQ(skipKeys[i].rfind("HKEY_LOCAL_MACHINE\\SYSTEM\\", 0), 0u) << skipKeys[i];
   }
   // Wine: a fresh prefix has no IDConfigDB key, so the configuration pair is not looked for.
   TRegistry reg(SystemRegistry());
   reg.SetRootKey(kHkeyLocalMachine);
   if (!reg.KeyExists("\\System\\CurrentControlSet\\control\\IDConfigDB")) {
-    EXPECT_EQ(skipKeys.size(), 2u);
+    EXPECT_EQ(skipKeys.size(), pairs);
     EXPECT_NE(notFound & kCurrentConfigPairNotFound, 0);
   } else {
-    EXPECT_EQ((notFound & kCurrentConfigPairNotFound) != 0, skipKeys.size() == 2);
+    EXPECT_EQ((notFound & kCurrentConfigPairNotFound) != 0, skipKeys.size() == pairs);
   }
 }
 

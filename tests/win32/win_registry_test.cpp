@@ -4,8 +4,12 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
+
 #include "core/registry.h"
 #include "core/text.h"
+#include "win32/win_file_system.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -113,6 +117,73 @@ TEST_F(WinRegistryTest, KeyCountsAgreeWithTheFullQuery) {
       EXPECT_EQ(values, info.values);
     }
   }
+}
+
+// Runs in both prefixes. Under WOW64 every path names the key the 64-bit registry editor shows
+// under it, for reads, the exact-form check, writes and deletes alike; the probes see the real
+// System32. Elsewhere no view flag is passed and System32 is itself.
+TEST(RegistryView, PathsAndProbesAsTheSystemsOwnToolsSeeThem) {
+  WinRegistryApi& api = SystemRegistry();
+  if (!RunsUnderWow64()) {
+    EXPECT_EQ(api.ViewFlag(), 0u);
+    TRegistry reg(api);
+    reg.SetRootKey(kHkeyLocalMachine);
+    EXPECT_FALSE(reg.KeyExists("\\Software\\Wow6432Node"));
+    return;
+  }
+  ASSERT_EQ(api.ViewFlag(), static_cast<std::uint32_t>(KEY_WOW64_64KEY));
+  const auto rawSet = [](REGSAM view, const char* text) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExA(HKEY_LOCAL_MACHINE, "Software\\CalvorinView", 0, nullptr, 0,
+                              KEY_ALL_ACCESS | view, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    RegSetValueExA(key, "v", 0, REG_SZ, reinterpret_cast<const BYTE*>(text),
+                   static_cast<DWORD>(std::strlen(text) + 1));
+    RegCloseKey(key);
+  };
+  rawSet(KEY_WOW64_64KEY, "sixty-four");
+  rawSet(KEY_WOW64_32KEY, "thirty-two");
+  {
+    TRegistry reg(api);
+    reg.SetRootKey(kHkeyLocalMachine);
+    ASSERT_TRUE(reg.OpenKey("\\Software\\CalvorinView", false));
+    EXPECT_EQ(reg.ReadString("v"), "sixty-four");
+    EXPECT_EQ(api.CheckAnsiForm(reg.CurrentKey(), "v", kRegSz, std::string("sixty-four", 11)),
+              kErrorSuccess);
+    ASSERT_TRUE(reg.OpenKey("\\Software\\Wow6432Node\\CalvorinView", false));
+    EXPECT_EQ(reg.ReadString("v"), "thirty-two");
+    EXPECT_EQ(api.CheckAnsiForm(reg.CurrentKey(), "v", kRegSz, std::string("thirty-two", 11)),
+              kErrorSuccess);
+    std::vector<std::string> names;
+    ASSERT_TRUE(reg.OpenKey("\\Software", false));
+    reg.GetKeyNames(names);
+    EXPECT_NE(std::find(names.begin(), names.end(), "Wow6432Node"), names.end());
+    // The delete takes the view: the 32-bit key goes, the 64-bit one of the same name stays.
+    EXPECT_TRUE(reg.DeleteKey("\\Software\\Wow6432Node\\CalvorinView"));
+    EXPECT_TRUE(reg.KeyExists("\\Software\\CalvorinView"));
+    EXPECT_FALSE(reg.KeyExists("\\Software\\Wow6432Node\\CalvorinView"));
+    EXPECT_TRUE(reg.DeleteKey("\\Software\\CalvorinView"));
+    EXPECT_FALSE(reg.KeyExists("\\Software\\CalvorinView"));
+  }
+
+  // A file only the real System32 holds: the redirected view (SysWOW64) does not have it.
+  char windows[MAX_PATH];
+  ASSERT_GT(GetWindowsDirectoryA(windows, MAX_PATH), 0u);
+  const std::string file = std::string(windows) + "\\System32\\calvorin-view-probe.txt";
+  {
+    FileSystemRedirectionOff off;
+    HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    CloseHandle(h);
+  }
+  EXPECT_EQ(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES) << "not redirected?";
+  EXPECT_TRUE(SystemFileSystem().FileExists(file));
+  const auto listed = SystemFileSystem().Find(std::string(windows) + "\\System32\\calvorin-view*");
+  EXPECT_EQ(listed.size(), 1u);
+  // Turned back on afterwards.
+  EXPECT_EQ(GetFileAttributesA(file.c_str()), INVALID_FILE_ATTRIBUTES);
+  FileSystemRedirectionOff off;
+  EXPECT_TRUE(DeleteFileA(file.c_str()));
 }
 
 }  // namespace
