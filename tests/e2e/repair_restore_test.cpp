@@ -250,6 +250,30 @@ const BackupValue* FindIn(const std::vector<BackupValue>& backup, const std::str
   return nullptr;
 }
 
+// Invalid values whose names hold a "~" (a short-name alias): each entry's search walks the
+// whole drive instead of sharing one listing, which keeps a Repair run with Extra going long
+// enough to act during it however fast the rest is.
+std::vector<Seeded> SeedSlowRepair(ScenarioKey& key, const std::string& folder, int count) {
+  std::vector<Seeded> values;
+  for (int i = 0; i < count; ++i) {
+    values.push_back({Format("k%d", i / 10), Format("v%d", i),
+                      Sz(folder + Format("\\gone\\missing~%d.exe", i))});
+    EXPECT_TRUE(key.Set(values.back())) << values.back().name;
+  }
+  return values;
+}
+
+// Starts the program, scans, and clicks Repair with Extra ticked; returns once the run is under
+// way.
+void StartRepairRun(App& app, const std::string& folder, std::size_t seeded) {
+  StartApp(app, folder);
+  SetExtra(app, true);
+  ASSERT_GE(e2e::SearchAndWait(app), static_cast<int>(seeded));
+  HWND label3 = app.Control(kIdLabel3);
+  e2e::Click(app.Control(kIdButton3));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(label3).rfind("Fixing item ", 0) == 0; }));
+}
+
 // --- scenarios ---
 
 TEST(RepairRestore, EveryValueComesBackByteForByte) {
@@ -633,19 +657,9 @@ TEST(RepairRestore, AFailureIsShownBeforeACloseAskedForDuringTheRun) {
   const std::string folder = e2e::PrepareScenarioFolder(scenario);
   ASSERT_TRUE(CreateDirectoryA((folder + "\\deletedkeys.reg.tmp").c_str(), nullptr));
   ScenarioKey key(scenario);
-  std::vector<Seeded> values;
-  // "~" names: a walk of the whole drive each (see ClosingDuringARunWaitsForItsEnd).
-  for (int i = 0; i < 10; ++i) {
-    values.push_back({"k", Format("v%d", i), Sz(folder + Format("\\gone\\missing~%d.exe", i))});
-    ASSERT_TRUE(key.Set(values.back()));
-  }
+  const std::vector<Seeded> values = SeedSlowRepair(key, folder, 10);
   App app;
-  StartApp(app, folder);
-  SetExtra(app, true);
-  ASSERT_GE(e2e::SearchAndWait(app), static_cast<int>(values.size()));
-  HWND label3 = app.Control(kIdLabel3);
-  e2e::Click(app.Control(kIdButton3));
-  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(label3).rfind("Fixing item ", 0) == 0; }));
+  ASSERT_NO_FATAL_FAILURE(StartRepairRun(app, folder, values.size()));
   DWORD_PTR ignored = 0;
   SendMessageTimeoutA(app.Main(), WM_CLOSE, 0, 0, SMTO_NORMAL, 60000, &ignored);
   HWND box = nullptr;
@@ -667,23 +681,10 @@ TEST(RepairRestore, ClosingDuringARunWaitsForItsEnd) {
   const std::string scenario = "RepairClose";
   const std::string folder = e2e::PrepareScenarioFolder(scenario);
   ScenarioKey key(scenario);
-  std::vector<Seeded> values;
-  // A "~" in the name (a short-name alias) sends each entry through its own walk of the whole
-  // drive instead of one shared listing, which keeps the run going long enough to close during
-  // it however fast the rest is.
-  for (int i = 0; i < 20; ++i) {
-    values.push_back({Format("k%d", i / 10), Format("v%d", i),
-                      Sz(folder + Format("\\gone\\missing~%d.exe", i))});
-  }
-  for (const Seeded& v : values) ASSERT_TRUE(key.Set(v));
-
+  const std::vector<Seeded> values = SeedSlowRepair(key, folder, 20);
   App app;
-  StartApp(app, folder);
-  SetExtra(app, true);
-  ASSERT_GE(e2e::SearchAndWait(app), static_cast<int>(values.size()));
+  ASSERT_NO_FATAL_FAILURE(StartRepairRun(app, folder, values.size()));
   HWND label3 = app.Control(kIdLabel3);
-  e2e::Click(app.Control(kIdButton3));
-  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(label3).rfind("Fixing item ", 0) == 0; }));
   // The search text is shown while the run goes on, not only when it ends.
   HWND edit1 = app.Control(kIdEdit1);
   EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::Text(edit1).rfind("Searching for ", 0) == 0; }));
