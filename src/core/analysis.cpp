@@ -143,16 +143,20 @@ std::vector<std::string> InvalidReferenceScan::LogLines() const {
 // After every hit the file holds the whole log. Rewriting it each time costs the square of the
 // number of hits, so once the file is known to hold everything but the newest line, only that
 // line is appended, through a handle kept open until the scan ends (opening and closing the file
-// for every line costs more than the write itself); any doubt (first hit, a failed open or write)
-// closes it and rewrites the whole file.
+// for every line costs more than the write itself). The handle shares every access, so other
+// programs may read, empty, replace or delete the file meanwhile; before each append the file at
+// the path must still be as long as the log less its newest line, and any doubt (first hit of a
+// scan, another size, a failed open or write) closes the handle and rewrites the whole file.
 void InvalidReferenceScan::WriteLog() {
   if (logOnDisk_) {
     logOnDisk_ = false;
     try {
-      if (!logFile_) logFile_ = fs_.OpenForAppend(logPath_);
-      logFile_->Append(logText_.substr(lastLineStart_));
-      logOnDisk_ = true;
-      return;
+      if (fs_.FileSize(logPath_) == std::optional<std::uint64_t>(lastLineStart_)) {
+        if (!logFile_) logFile_ = fs_.OpenForAppend(logPath_);
+        logFile_->Append(logText_.substr(lastLineStart_));
+        logOnDisk_ = true;
+        return;
+      }
     } catch (const EFileError&) {
       // Fall through to a whole rewrite, which reports the failure if it fails too.
     }

@@ -168,8 +168,12 @@ class InvalidReferenceScan {
   // A scan starts: HitCount 0 and the results list emptied. The log is kept.
   void Clear();
   // A scan has ended: "rrr.TXT", held open for appending while hits come in, is closed (it holds
-  // the whole log already). The next hit opens it again. Destruction closes it too.
-  void CloseLog() { logFile_.reset(); }
+  // the whole log already). Until the next hit anyone may change it, so that hit rewrites it
+  // whole. Destruction closes it too.
+  void CloseLog() {
+    logFile_.reset();
+    logOnDisk_ = false;
+  }
   bool LogFileOpen() const { return logFile_ != nullptr; }
   // Empties the results list only (a changed search text, a saved search opened); HitCount and
   // the table are left as they are, so Clear() must precede the next scan.

@@ -70,6 +70,11 @@ class FileSystem {
   // cannot be opened. The default opens the file anew for every Append (AppendToFile), so there
   // a missing file shows at the first Append.
   virtual std::unique_ptr<AppendStream> OpenForAppend(const std::string& path);
+  // The size of the file at `path` now, or nullopt when there is none or it cannot be told.
+  virtual std::optional<std::uint64_t> FileSize(const std::string& path) {
+    (void)path;
+    return std::nullopt;
+  }
 };
 
 inline std::unique_ptr<AppendStream> FileSystem::OpenForAppend(const std::string& path) {

@@ -127,4 +127,12 @@ std::string FailureMessageText(const std::string& message) {
   return message;
 }
 
+std::string WorkingFolderOf(const std::string& exePath) {
+  const std::size_t slash = exePath.find_last_of('\\');
+  if (slash == std::string::npos) return ".";
+  std::string folder = exePath.substr(0, slash);
+  if (folder.size() == 2 && folder[1] == ':') folder += '\\';
+  return folder;
+}
+
 }  // namespace calvorin

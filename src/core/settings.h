@@ -78,4 +78,8 @@ void SaveSettings(IniStore& ini, const std::string& iniPath, const WindowPlaceme
 // after ".".
 std::string FailureMessageText(const std::string& message);
 
+// The folder of an executable, as a path SetCurrentDirectory takes: "C:\\" at a drive root, since
+// "C:" alone names the drive's current folder, not its root.
+std::string WorkingFolderOf(const std::string& exePath);
+
 }  // namespace calvorin

@@ -65,7 +65,8 @@ std::string HintShortPart(const std::string& hint) {
   return bar == 0 ? hint : hint.substr(0, static_cast<std::size_t>(bar - 1));
 }
 
-// `height` is the character height; a negative value asks for the cell height instead.
+// Every font of the window is sized by its character height (the em, without the internal
+// leading), the size a font is given in points or pixels everywhere else.
 HFONT MakeFont(int height, int weight, bool underline) {
   return CreateFontA(-height, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE,
                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -118,8 +119,19 @@ void TMainForm::Guard(F&& handler) {
 }
 
 bool TMainForm::Create(HINSTANCE instance) {
-  icon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 32, 32, 0));
-  smallIcon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, 16, 16, 0));
+  // The manifest declares the program aware of the system DPI, so Windows does not stretch its
+  // window as a bitmap; every figure of the 96-DPI design is scaled here instead (Scale).
+  if (HDC screen = GetDC(nullptr)) {
+    dpi_ = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+  }
+  if (dpi_ <= 0) dpi_ = 96;
+  icon_ =
+      static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON,
+                                    GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+  smallIcon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON,
+                                             GetSystemMetrics(SM_CXSMICON),
+                                             GetSystemMetrics(SM_CYSMICON), 0));
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = WndProcThunk;
@@ -134,7 +146,7 @@ bool TMainForm::Create(HINSTANCE instance) {
   const bool registered = GetClassInfoExA(instance, kMainFormClass, &existing) != FALSE;
   if ((!registered && !RegisterClassExA(&wc)) || !RegisterPanelClass(instance)) return false;
   const DWORD style = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
-  RECT r{0, 0, kClientWidth, kClientHeight};
+  RECT r{0, 0, Scale(kClientWidth), Scale(kClientHeight)};
   AdjustWindowRectEx(&r, style, FALSE, WS_EX_CONTROLPARENT);
   CreateWindowExA(WS_EX_CONTROLPARENT, kMainFormClass, kApplicationTitle, style, CW_USEDEFAULT,
                   CW_USEDEFAULT, r.right - r.left, r.bottom - r.top, nullptr, nullptr, instance,
@@ -179,7 +191,8 @@ LRESULT CALLBACK TMainForm::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp)
 WNDPROC TMainForm::resultsListDefault = nullptr;
 
 LRESULT CALLBACK TMainForm::ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_RBUTTONDOWN && wp == MK_RBUTTON) {
+  // Only the right button with no modifier: MK_ flags carry Shift and Ctrl, but not Alt.
+  if (msg == WM_RBUTTONDOWN && wp == MK_RBUTTON && GetKeyState(VK_MENU) >= 0) {
     if (auto* self = reinterpret_cast<TMainForm*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA))) {
       self->Guard([&] {
         self->lbResultsMouseDown(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
@@ -209,8 +222,8 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       break;
     case WM_GETMINMAXINFO: {
       auto* info = reinterpret_cast<MINMAXINFO*>(lp);
-      info->ptMinTrackSize.x = kMinOuterWidth;
-      info->ptMinTrackSize.y = kMinOuterHeight;
+      info->ptMinTrackSize.x = Scale(kMinOuterWidth);
+      info->ptMinTrackSize.y = Scale(kMinOuterHeight);
       return 0;
     }
     case WM_COMMAND:
@@ -230,13 +243,19 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_CTLCOLORSTATIC:
       return OnCtlColorStatic(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
     case WM_SETCURSOR:
+      // A Repair run processes messages, and every move over the window would set the arrow
+      // again; the hourglass stays over the whole client area until the run ends.
+      if (repairRunning_ && LOWORD(lp) == HTCLIENT) {
+        SetCursor(LoadCursor(nullptr, IDC_WAIT));
+        return TRUE;
+      }
       if (reinterpret_cast<HWND>(wp) == urlLabel1_) {
         SetCursor(LoadCursor(nullptr, IDC_HAND));
         return TRUE;
       }
       break;
     case WM_HELP:
-      return TRUE;  // F1 is handled by the key preview
+      return TRUE;  // F1 is handled by the key preview (PreTranslate), in every message loop
     case WM_CLOSE:
       if (repairRunning_) {
         closeAfterRepair_ = true;
@@ -312,11 +331,12 @@ HWND TMainForm::AddControl(HWND parent, const char* cls, const char* text, DWORD
 }
 
 void TMainForm::CreateControls() {
-  font_.reset(MakeFont(13, FW_NORMAL, false));
-  // The status labels are 27 pixels high: a font whose cell is 27 pixels.
-  bigFont_.reset(MakeFont(-27, FW_NORMAL, false));
-  matchFont_.reset(MakeFont(13, FW_BOLD, true));
-  linkFont_.reset(MakeFont(13, FW_NORMAL, true));
+  font_.reset(MakeFont(Scale(13), FW_NORMAL, false));
+  bigFont_.reset(MakeFont(Scale(27), FW_NORMAL, false));
+  matchFont_.reset(MakeFont(Scale(13), FW_BOLD, true));
+  linkFont_.reset(MakeFont(Scale(13), FW_NORMAL, true));
+  // Every bound below is of the 96-DPI design; S gives it in this screen's pixels.
+  auto S = [this](int pixels) { return Scale(pixels); };
   SendMessageA(hwnd_, WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), FALSE);
   const HFONT big = static_cast<HFONT>(bigFont_.get());
   const DWORD panel = WS_CLIPCHILDREN | WS_CLIPSIBLINGS;
@@ -329,78 +349,82 @@ void TMainForm::CreateControls() {
 
   // Notebook1: two pages, switched in code.
   pageMain_ = AddControl(hwnd_, kPanelClass, "Main", WS_VISIBLE | panel, kIdPageMain, 0, 0,
-                         kClientWidth, kClientHeight);
+                         S(kClientWidth), S(kClientHeight));
   pageResults_ = AddControl(hwnd_, kPanelClass, "Results", panel, kIdPageResults, 0, 0,
-                            kClientWidth, kClientHeight);
+                            S(kClientWidth), S(kClientHeight));
   SetWindowLongPtrA(pageMain_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PanelProc));
   SetWindowLongPtrA(pageResults_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PanelProc));
   SetWindowLongPtrA(pageMain_, GWL_EXSTYLE, WS_EX_CONTROLPARENT);
   SetWindowLongPtrA(pageResults_, GWL_EXSTYLE, WS_EX_CONTROLPARENT);
 
   // Page "Main".
-  image2_ = AddControl(pageMain_, "STATIC", "", WS_VISIBLE | SS_OWNERDRAW, kIdImage2, 0, 0, 689,
-                       kBannerHeight);
+  image2_ = AddControl(pageMain_, "STATIC", "", WS_VISIBLE | SS_OWNERDRAW, kIdImage2, 0, 0, S(689),
+                       S(kBannerHeight));
   urlLabel1_ = AddControl(pageMain_, "STATIC", kUrl, WS_VISIBLE | SS_NOTIFY | SS_RIGHT,
-                          kIdURLLabel1, kClientWidth - 208, kBannerHeight + 4, 200, 16,
-                          static_cast<HFONT>(linkFont_.get()));
+                          kIdURLLabel1, S(kClientWidth) - S(208), S(kBannerHeight + 4), S(200),
+                          S(16), static_cast<HFONT>(linkFont_.get()));
   pcMain_ = AddControl(pageMain_, WC_TABCONTROLA, "", WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS,
-                       kIdPcMain, 4, kBannerHeight + 22, kClientWidth - 8, 300);
+                       kIdPcMain, S(4), S(kBannerHeight + 22), S(kClientWidth) - S(8), S(300));
   TCITEMA tab{};
   tab.mask = TCIF_TEXT;
   char caption[] = "Find Invalid Registry Keys ";
   tab.pszText = caption;
   SendMessageA(pcMain_, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&tab));
-  tsEasy_ =
-      AddControl(pageMain_, kPanelClass, "tsEasy", WS_VISIBLE | panel, kIdTsEasy, 0, 0, 10, 10);
+  tsEasy_ = AddControl(pageMain_, kPanelClass, "tsEasy", WS_VISIBLE | panel, kIdTsEasy, 0, 0, S(10),
+                       S(10));
   SetWindowLongPtrA(tsEasy_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PanelProc));
   SetWindowLongPtrA(tsEasy_, GWL_EXSTYLE, WS_EX_CONTROLPARENT);
   SetWindowPos(tsEasy_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
   const DWORD button = WS_TABSTOP | BS_PUSHBUTTON;
-  AddControl(tsEasy_, "STATIC", "Click Search ", WS_VISIBLE, kIdClickSearchLabel, 16, 12, 100, 16);
-  sbSearchE_ =
-      AddControl(tsEasy_, "BUTTON", "&Search", WS_VISIBLE | button, kIdSbSearchE, 16, 32, 100, 36);
+  AddControl(tsEasy_, "STATIC", "Click Search ", WS_VISIBLE, kIdClickSearchLabel, S(16), S(12),
+             S(100), S(16));
+  sbSearchE_ = AddControl(tsEasy_, "BUTTON", "&Search", WS_VISIBLE | button, kIdSbSearchE, S(16),
+                          S(32), S(100), S(36));
   if (smallIcon_)
     SendMessageA(sbSearchE_, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(smallIcon_));
-  button2_ = AddControl(tsEasy_, "BUTTON", "R&esults", button, kIdButton2, 16, 76, 100, 26);
-  button3_ = AddControl(tsEasy_, "BUTTON", "&Repair", button, kIdButton3, 16, 108, 100, 26);
+  button2_ =
+      AddControl(tsEasy_, "BUTTON", "R&esults", button, kIdButton2, S(16), S(76), S(100), S(26));
+  button3_ =
+      AddControl(tsEasy_, "BUTTON", "&Repair", button, kIdButton3, S(16), S(108), S(100), S(26));
   checkBox1_ = AddControl(tsEasy_, "BUTTON", "Extra", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
-                          kIdCheckBox1, 124, 112, 60, 18);
+                          kIdCheckBox1, S(124), S(112), S(60), S(18));
   SendMessageA(checkBox1_, BM_SETCHECK, BST_CHECKED, 0);
-  bitBtn1_ =
-      AddControl(tsEasy_, "BUTTON", "&Help", WS_VISIBLE | button, kIdBitBtn1, 16, 140, 100, 26);
+  bitBtn1_ = AddControl(tsEasy_, "BUTTON", "&Help", WS_VISIBLE | button, kIdBitBtn1, S(16), S(140),
+                        S(100), S(26));
   button4_ = AddControl(tsEasy_, "BUTTON", "Re&store", WS_VISIBLE | WS_DISABLED | button,
-                        kIdButton4, 16, 172, 100, 26);
-  ebNow_ = AddControl(tsEasy_, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER, kIdEbNow, 200, 4, 60, 20);
-  label1_ =
-      AddControl(tsEasy_, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel1, 200, 30, 400, 32, big);
-  label2_ =
-      AddControl(tsEasy_, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel2, 200, 66, 400, 32, big);
-  label3_ = AddControl(tsEasy_, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel3, 200, 102, 400,
-                       32, big);
-  pb1_ = AddControl(tsEasy_, PROGRESS_CLASSA, "", 0, kIdPb1, 200, 176, 400, 18);
+                        kIdButton4, S(16), S(172), S(100), S(26));
+  ebNow_ = AddControl(tsEasy_, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER, kIdEbNow, S(200), S(4),
+                      S(60), S(20));
+  label1_ = AddControl(tsEasy_, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel1, S(200), S(30),
+                       S(400), S(32), big);
+  label2_ = AddControl(tsEasy_, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel2, S(200), S(66),
+                       S(400), S(32), big);
+  label3_ = AddControl(tsEasy_, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel3, S(200), S(102),
+                       S(400), S(32), big);
+  pb1_ = AddControl(tsEasy_, PROGRESS_CLASSA, "", 0, kIdPb1, S(200), S(176), S(400), S(18));
   SendMessageA(pb1_, PBM_SETSTEP, 1, 0);
   memo2_ = AddControl(tsEasy_, "EDIT", kLogFirstLine, ES_MULTILINE | WS_BORDER | WS_VSCROLL,
-                      kIdMemo2, 200, 140, 100, 30);
+                      kIdMemo2, S(200), S(140), S(100), S(30));
   SendMessageA(memo2_, EM_SETLIMITTEXT, 0, 0);
-  edit1_ = AddControl(tsEasy_, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER | ES_READONLY, kIdEdit1, 200,
-                      140, 400, 22);
+  edit1_ = AddControl(tsEasy_, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER | ES_READONLY, kIdEdit1,
+                      S(200), S(140), S(400), S(22));
   // Set after the change notification is wired, so the text is in place from the start.
   SetWindowTextA(ebNow_, ":\\");
 
   // Page "Results".
   pnlSearch_ = AddControl(pageResults_, kPanelClass, "", WS_VISIBLE | panel, kIdPnlSearch, 0, 0,
-                          kClientWidth, kPanelHeight);
+                          S(kClientWidth), S(kPanelHeight));
   SetWindowLongPtrA(pnlSearch_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PanelProc));
   SetWindowLongPtrA(pnlSearch_, GWL_EXSTYLE, WS_EX_CONTROLPARENT);
   lblSearch_ = AddControl(pnlSearch_, "STATIC", "Searching...", WS_VISIBLE | SS_NOPREFIX,
-                          kIdLblSearch, 12, 14, 440, 32, big);
-  button1_ =
-      AddControl(pnlSearch_, "BUTTON", "&Back", button, kIdButton1, kClientWidth - 96, 15, 84, 26);
+                          kIdLblSearch, S(12), S(14), S(440), S(32), big);
+  button1_ = AddControl(pnlSearch_, "BUTTON", "&Back", button, kIdButton1, S(kClientWidth) - S(96),
+                        S(15), S(84), S(26));
   lbResults_ = AddControl(pageResults_, "LISTBOX", "",
                           WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY |
                               LBS_OWNERDRAWVARIABLE | LBS_NOINTEGRALHEIGHT,
-                          kIdLbResults, 0, kPanelHeight, kClientWidth, 300);
+                          kIdLbResults, 0, S(kPanelHeight), S(kClientWidth), S(300));
   // Subclassed through its window procedure, not SetWindowSubclass: Wine's subclass procedure
   // looks its data up with GetProp, a round trip to the wine server on every message, and the
   // list gets several messages per result.
@@ -431,6 +455,17 @@ void TMainForm::SetHint(HWND control, const std::string& hint, bool tooltip) {
   info.uId = reinterpret_cast<UINT_PTR>(control);
   info.lpszText = shortPart.data();
   SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+  // A disabled control gets no mouse messages (they go to its parent), and the tool tip looks
+  // for its tool with WindowFromPoint, which passes over disabled windows too. So the control's
+  // place on its parent is a second tool with the same text; the controls with tool tips never
+  // move on their page.
+  RECT place{};
+  GetWindowRect(control, &place);
+  MapWindowPoints(nullptr, info.hwnd, reinterpret_cast<POINT*>(&place), 2);
+  info.uFlags = TTF_SUBCLASS;
+  info.uId = static_cast<UINT_PTR>(GetDlgCtrlID(control));
+  info.rect = place;
+  SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
 }
 
 void TMainForm::SetStatusText(const std::string& text) {
@@ -447,7 +482,7 @@ std::string TMainForm::BackupPath() const {
 }
 
 void TMainForm::FormCreate() {
-  if (!SetCurrentDirectoryA(ExeFolder().c_str()))
+  if (!SetCurrentDirectoryA(WorkingFolderOf(options_.exePath).c_str()))
     throw std::runtime_error(SystemMessage(GetLastError()));
   const std::size_t dot = options_.exePath.find_last_of('.');
   helpFile_ =
@@ -576,7 +611,7 @@ void TMainForm::FormKeyDown(WPARAM key) {
 }
 
 void TMainForm::BitBtn1Click() {
-  if (!SetCurrentDirectoryA(ExeFolder().c_str())) {
+  if (!SetCurrentDirectoryA(WorkingFolderOf(options_.exePath).c_str())) {
     throw std::runtime_error(SystemMessage(GetLastError()));
   }
   ShellExecuteA(hwnd_, "open", "calvorin.txt", nullptr, nullptr, SW_SHOWNORMAL);
@@ -600,6 +635,10 @@ void TMainForm::AppEv1Hint(HWND control) {
   SetStatusText(HintLongPart(hint));
 }
 
+// The window's own layout: the status bar docked at the bottom, the notebook's pages filling the
+// rest, and on them the banner and the results panel across the top, the tab control and the
+// list filling what is left below, the link and Back kept at the right edge. Every other control
+// but lblSearch keeps the bounds it was made with.
 void TMainForm::LayoutControls() {
   RECT client{};
   GetClientRect(hwnd_, &client);
@@ -613,35 +652,35 @@ void TMainForm::LayoutControls() {
   SetWindowPos(pageResults_, nullptr, 0, 0, width, height, flags);
 
   // The banner keeps its design width and grows with a wider window, so no gap shows.
-  SetWindowPos(image2_, nullptr, 0, 0, std::max(689, width), kBannerHeight, flags);
-  SetWindowPos(urlLabel1_, nullptr, width - 208, kBannerHeight + 4, 200, 16, flags);
-  const int tabTop = kBannerHeight + 22;
-  const int tabWidth = std::max(0, width - 8);
-  const int tabHeight = std::max(0, height - tabTop - 4);
-  SetWindowPos(pcMain_, nullptr, 4, tabTop, tabWidth, tabHeight, flags);
+  const int banner = Scale(kBannerHeight);
+  SetWindowPos(image2_, nullptr, 0, 0, std::max(Scale(689), width), banner, flags);
+  SetWindowPos(urlLabel1_, nullptr, width - Scale(208), Scale(kBannerHeight + 4), Scale(200),
+               Scale(16), flags);
+  const int tabTop = Scale(kBannerHeight + 22);
+  const int tabWidth = std::max(0, width - Scale(8));
+  const int tabHeight = std::max(0, height - tabTop - Scale(4));
+  SetWindowPos(pcMain_, nullptr, Scale(4), tabTop, tabWidth, tabHeight, flags);
   RECT display{0, 0, tabWidth, tabHeight};
   SendMessageA(pcMain_, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
-  SetWindowPos(tsEasy_, HWND_TOP, 4 + display.left, tabTop + display.top,
+  SetWindowPos(tsEasy_, HWND_TOP, Scale(4) + display.left, tabTop + display.top,
                std::max(0L, display.right - display.left),
                std::max(0L, display.bottom - display.top), SWP_NOACTIVATE);
 
-  const int labelWidth = std::max(0, static_cast<int>(display.right - display.left) - 208);
-  for (HWND label : {label1_, label2_, label3_, pb1_, edit1_}) {
-    RECT r{};
-    GetWindowRect(label, &r);
-    MapWindowPoints(nullptr, tsEasy_, reinterpret_cast<POINT*>(&r), 2);
-    SetWindowPos(label, nullptr, 0, 0, labelWidth, r.bottom - r.top, flags | SWP_NOMOVE);
-  }
-
-  SetWindowPos(pnlSearch_, nullptr, 0, 0, width, kPanelHeight, flags);
-  SetWindowPos(lblSearch_, nullptr, 0, 0, std::max(0, width - 120), 32, flags | SWP_NOMOVE);
-  SetWindowPos(button1_, nullptr, width - 96, 15, 84, 26, flags);
-  SetWindowPos(lbResults_, nullptr, 0, kPanelHeight, width, std::max(0, height - kPanelHeight),
-               flags);
+  const int panel = Scale(kPanelHeight);
+  SetWindowPos(pnlSearch_, nullptr, 0, 0, width, panel, flags);
+  // The one exception: the end text ("Found 100000 items before being stopped") is wider than
+  // the label's design width at this font, so the label takes the panel's width up to Back.
+  SetWindowPos(lblSearch_, nullptr, 0, 0, std::max(0, width - Scale(120)), Scale(32),
+               flags | SWP_NOMOVE);
+  SetWindowPos(button1_, nullptr, width - Scale(96), Scale(15), Scale(84), Scale(26), flags);
+  SetWindowPos(lbResults_, nullptr, 0, panel, width, std::max(0, height - panel), flags);
 }
 
 void TMainForm::FormResize() {
   if (!statusBar1_) return;
+  // A minimised window has no client area: laid out and measured there, every item of a long
+  // list would take the slow character-by-character split. Restoring it lays out and measures.
+  if (IsIconic(hwnd_)) return;
   // The pages follow the window first (docking), so the list is measured at its new width.
   LayoutControls();
   RemeasureResults();
@@ -766,10 +805,34 @@ void TMainForm::ProcessMessages(UINT only) {
       PostQuitMessage(static_cast<int>(msg.wParam));
       return;
     }
-    if (hwnd_ && IsDialogMessageA(hwnd_, &msg)) continue;
+    if (PreTranslate(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }
+}
+
+bool TMainForm::PreTranslate(MSG& msg) {
+  const bool ours = hwnd_ && (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd));
+  if (!ours) return false;
+  if (msg.message == WM_MOUSEMOVE) {
+    // Over a disabled control the move goes to its parent; the hint is the control's all the
+    // same, found from there (ChildWindowFromPointEx, unlike WindowFromPoint, keeps disabled
+    // windows).
+    HWND target = msg.hwnd;
+    POINT pt{static_cast<short>(LOWORD(msg.lParam)), static_cast<short>(HIWORD(msg.lParam))};
+    for (;;) {
+      HWND child = ChildWindowFromPointEx(target, pt, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+      if (!child || child == target) break;
+      MapWindowPoints(target, child, &pt, 1);
+      target = child;
+    }
+    Guard([&] { AppEv1Hint(target); });
+  }
+  // Key preview: the window sees F1 whichever control has the focus, also while Repair runs.
+  if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && msg.wParam == VK_F1) {
+    Guard([&] { FormKeyDown(msg.wParam); });
+  }
+  return IsDialogMessageA(hwnd_, &msg) != FALSE;
 }
 
 void TMainForm::Button3Click() {
@@ -1013,7 +1076,7 @@ int TMainForm::ResultsItemRight(int index) {
       SendMessageA(lbResults_, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&r)) == LB_ERR) {
     RECT window{};
     GetWindowRect(hwnd_, &window);
-    r = {0, 0, window.right - window.left - 4, 0};
+    r = {0, 0, window.right - window.left - Scale(4), 0};
   }
   return r.right;
 }
@@ -1035,14 +1098,15 @@ void TMainForm::KeepResultWidths(int index) {
 
 int TMainForm::MeasureResult(int index, int itemRight) {
   if (index < 0 || index >= static_cast<int>(Results().size())) return 0;
-  const TextRect column{98, 0, itemRight - 2, 0};
+  const TextRect column{Scale(98), 0, itemRight - Scale(2), 0};
+  const int least = Scale(18);
   const std::size_t first = static_cast<std::size_t>(index) * 3;
   int height = 0;
   if (first + 3 <= resultWidths_.Size()) {
-    const auto key = resultWidths_.Height(first, column, 18);
-    const auto name = resultWidths_.Height(first + 1, column, 18);
-    const auto data = resultWidths_.Height(first + 2, column, 18);
-    if (key && name && data) height = *key + *name + *data + 4;
+    const auto key = resultWidths_.Height(first, column, least);
+    const auto name = resultWidths_.Height(first + 1, column, least);
+    const auto data = resultWidths_.Height(first + 2, column, least);
+    if (key && name && data) height = *key + *name + *data + Scale(4);
   }
   if (height == 0) {
     // Not measured before, or a token must be split to fit the column: the canvas decides.
@@ -1052,17 +1116,17 @@ int TMainForm::MeasureResult(int index, int itemRight) {
       GdiCanvas canvas(dc, static_cast<HFONT>(font_.get()), static_cast<HFONT>(matchFont_.get()),
                        &extents_);
       const FontStyle match{true, true};
-      height = DrawWrappedText(false, canvas, column, match, 18, e.keyLen, e.keyPos,
+      height = DrawWrappedText(false, canvas, column, match, least, e.keyLen, e.keyPos,
                                kResultBreakChars, e.keyPath) +
-               DrawWrappedText(false, canvas, column, match, 18, e.nameLen, e.namePos,
+               DrawWrappedText(false, canvas, column, match, least, e.nameLen, e.namePos,
                                kResultBreakChars, e.valueName.empty() ? "(default)" : e.valueName) +
-               DrawWrappedText(false, canvas, column, match, 18, e.dataLen, e.dataPos,
+               DrawWrappedText(false, canvas, column, match, least, e.dataLen, e.dataPos,
                                kResultBreakChars, e.dataText) +
-               4;
+               Scale(4);
     }
     ReleaseDC(lbResults_, dc);
   }
-  // A list box item is at most 255 pixels high.
+  // The cap is the list box's own: LB_SETITEMHEIGHT refuses more than 255 pixels, at any DPI.
   return std::min(height, 255);
 }
 
@@ -1083,12 +1147,12 @@ void TMainForm::lbResultsDrawItem(const DRAWITEMSTRUCT& item) {
   GdiCanvas canvas(dc, static_cast<HFONT>(font_.get()), static_cast<HFONT>(matchFont_.get()));
   const FontStyle match{true, true};
   auto label = [&](int top, const char* text) {
-    RECT box{r.left + 50, top, r.left + 90, top + 24};
+    RECT box{r.left + Scale(50), top, r.left + Scale(90), top + Scale(24)};
     DrawTextA(dc, text, -1, &box, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
   };
   auto row = [&](int top, int len, int pos, const std::string& text) {
-    return DrawWrappedText(true, canvas, {r.left + 98, top, r.right - 2, top}, match, 18, len, pos,
-                           kResultBreakChars, text);
+    return DrawWrappedText(true, canvas, {r.left + Scale(98), top, r.right - Scale(2), top}, match,
+                           Scale(18), len, pos, kResultBreakChars, text);
   };
   label(r.top, "Key: ");
   const int h1 = row(r.top, e.KeyLen, e.KeyPos, e.KeyPath);
@@ -1099,15 +1163,21 @@ void TMainForm::lbResultsDrawItem(const DRAWITEMSTRUCT& item) {
   label(r.top + h1 + h2, "Dat: ");
   row(r.top + h1 + h2, e.DataLen, e.DataPos, e.DataText);
 
-  RECT n{r.left + 1, r.top + 1, r.right - 1, r.bottom - 1};
-  n.right = n.left + 48;
-  UniqueGdiObject pen(CreatePen(PS_SOLID, 1, textColour));
+  const std::string number = Format("%d. ", index + 1);
+  const int inset = Scale(1);
+  RECT n{r.left + inset, r.top + inset, r.right - inset, r.bottom - inset};
+  // The column is 48 pixels wide, which "100000. " outgrows by a few pixels (right-aligned, it
+  // lost its first digit): the column widens to whatever the number needs, into the space left
+  // of the labels, which are right-aligned and short.
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, number.c_str(), static_cast<int>(number.size()), &extent);
+  n.right = n.left + std::max(Scale(48), static_cast<int>(extent.cx));
+  UniqueGdiObject pen(CreatePen(PS_SOLID, inset, textColour));
   HGDIOBJ oldPen = SelectObject(dc, pen.get());
   MoveToEx(dc, n.right, n.top, nullptr);
   LineTo(dc, n.right, n.bottom);
   LineTo(dc, n.left, n.bottom);
   SelectObject(dc, oldPen);
-  const std::string number = Format("%d. ", index + 1);
   DrawTextA(dc, number.c_str(), -1, &n, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
 }
 
@@ -1171,16 +1241,19 @@ void TMainForm::PaintBanner(HDC dc, const RECT& r) {
     RECT line{r.left, r.top + y, r.right, r.top + y + 1};
     FillRect(dc, &line, static_cast<HBRUSH>(brush.get()));
   }
-  if (icon_) DrawIconEx(dc, r.left + 18, r.top + 18, icon_, 48, 48, 0, nullptr, DI_NORMAL);
+  if (icon_) {
+    DrawIconEx(dc, r.left + Scale(18), r.top + Scale(18), icon_, Scale(48), Scale(48), 0, nullptr,
+               DI_NORMAL);
+  }
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));
-  UniqueGdiObject title(MakeFont(36, FW_BOLD, false));
+  UniqueGdiObject title(MakeFont(Scale(36), FW_BOLD, false));
   HGDIOBJ old = SelectObject(dc, title.get());
-  TextOutA(dc, r.left + 80, r.top + 14, "Calvorin", 8);
+  TextOutA(dc, r.left + Scale(80), r.top + Scale(14), "Calvorin", 8);
   SelectObject(dc, font_.get());
   SetTextColor(dc, RGB(220, 232, 255));
   const char* tagline = "Finds registry entries that point at missing files and folders";
-  TextOutA(dc, r.left + 82, r.top + 60, tagline, static_cast<int>(strlen(tagline)));
+  TextOutA(dc, r.left + Scale(82), r.top + Scale(60), tagline, static_cast<int>(strlen(tagline)));
   SelectObject(dc, old);
 }
 
@@ -1197,14 +1270,7 @@ LRESULT TMainForm::OnCtlColorStatic(HDC dc, HWND control) {
 int TMainForm::Run() {
   MSG msg;
   while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-    const bool ours = hwnd_ && (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd));
-    if (ours && msg.message == WM_MOUSEMOVE) Guard([&] { AppEv1Hint(msg.hwnd); });
-    // Key preview: the window sees F1 whichever control has the focus.
-    if (ours && (msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) &&
-        msg.wParam == VK_F1) {
-      Guard([&] { FormKeyDown(msg.wParam); });
-    }
-    if (ours && IsDialogMessageA(hwnd_, &msg)) continue;
+    if (PreTranslate(msg)) continue;
     TranslateMessage(&msg);
     DispatchMessageA(&msg);
   }

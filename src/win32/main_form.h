@@ -110,6 +110,10 @@ class TMainForm {
   // Selects a page of pcMain; an index without a page keeps the one tab selected.
   void SelectTabPage(int index);
 
+  // The screen's DPI when the window was made, and a figure of the 96-DPI design in its pixels.
+  int Dpi() const { return dpi_; }
+  int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+
   int HitCount() const { return scan_.HitCount(); }
   ResultList Results() const { return scan_.Results(); }
   // The hit table, the results list and the invalid-path log of the scans.
@@ -142,6 +146,9 @@ class TMainForm {
   void Guard(F&& handler);
   // Handles pending messages; `only` (PM_QS_* flags) limits which kinds, 0 takes all.
   void ProcessMessages(UINT only = 0);
+  // What the window sees of a message of its own before the message's target does, in every
+  // message loop: hints, F1 and the dialog keys. True when the message has been handled.
+  bool PreTranslate(MSG& msg);
   // lbResultsMeasureItem's parts: the right edge of item `index`'s rectangle (the same for every
   // item), and the item's height in a list whose items end there.
   int ResultsItemRight(int index);
@@ -154,6 +161,7 @@ class TMainForm {
   class RepairControls;
 
   MainFormOptions options_;
+  int dpi_ = 96;
   HWND hwnd_ = nullptr;
   HWND statusBar1_ = nullptr, pageMain_ = nullptr, pageResults_ = nullptr;
   HWND image2_ = nullptr, urlLabel1_ = nullptr, pcMain_ = nullptr, tsEasy_ = nullptr;

@@ -57,7 +57,9 @@ void WriteAll(HANDLE file, const std::string& path, const std::string& bytes) {
 }
 
 UniqueFile OpenExistingForAppend(const std::string& path) {
-  UniqueFile file(::CreateFileA(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ, nullptr,
+  // Held open for a whole scan: other programs may read, replace or delete the file meanwhile.
+  UniqueFile file(::CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                                FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!file) ThrowFileError("Cannot open file", path, ::GetLastError());
   return file;
@@ -228,6 +230,15 @@ void WinFileSystem::AppendToFile(const std::string& path, const std::string& byt
 
 std::unique_ptr<AppendStream> WinFileSystem::OpenForAppend(const std::string& path) {
   return std::make_unique<WinAppendStream>(path, OpenExistingForAppend(path));
+}
+
+std::optional<std::uint64_t> WinFileSystem::FileSize(const std::string& path) {
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data) ||
+      (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return std::nullopt;
+  }
+  return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
 WinFileSystem& SystemFileSystem() {

@@ -25,6 +25,7 @@ class WinFileSystem : public FileSystem {
   // Each Append is one WriteFile at the end of the file. Others may read the file meanwhile, but
   // neither write nor delete it, so what it holds is exactly what was appended.
   std::unique_ptr<AppendStream> OpenForAppend(const std::string& path) override;
+  std::optional<std::uint64_t> FileSize(const std::string& path) override;
 };
 
 // The process-wide instance (the calls are stateless).

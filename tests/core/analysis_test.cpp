@@ -2,9 +2,11 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <optional>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "core/text.h"
@@ -745,19 +747,37 @@ TEST_F(ScanTest, AppendsEachHitOnceTheFileHoldsTheLogAndRewritesItWhenItDoesNot)
   EXPECT_EQ(fs.WholeWrites(), 1u);  // the first hit of the process; the rest are appended
   EXPECT_EQ(fs.AppendOpens(), 1u);  // through one handle
   EXPECT_EQ(fs.OpenStreams(), 1u);
-  EXPECT_FALSE(fs.Remove(kLog));  // held open, the file cannot be deleted
 
-  // The scan ends and closes the file; someone deletes it: the next hit writes the whole log.
-  scan.CloseLog();
-  EXPECT_EQ(fs.OpenStreams(), 0u);
-  EXPECT_FALSE(scan.LogFileOpen());
-  ASSERT_TRUE(fs.Remove(kLog));
-  Hit h;
-  h.dataText = "C:\\Gone\\after.exe";
-  ASSERT_TRUE(Send(scan, h));
-  EXPECT_EQ(fs.WholeWrites(), 2u);
-  EXPECT_EQ(*fs.Content(kLog), scan.LogText());
-  EXPECT_EQ(scan.LogLines().size(), 52u);
+  // Held open, the file may still be emptied, replaced or deleted by others, during a scan or
+  // between scans (where it may also be edited to the same length): the next hit finds the
+  // file is not what it wrote and writes the whole log again.
+  const std::vector<std::pair<const char*, std::function<void()>>> changes = {
+      {"emptied", [&] { fs.AddFile(kLog, ""); }},
+      {"replaced",
+       [&] {
+         ASSERT_TRUE(fs.Remove(kLog));
+         fs.AddFile(kLog, "someone else's\r\n");
+       }},
+      {"deleted", [&] { ASSERT_TRUE(fs.Remove(kLog)); }},
+      {"edited between scans",
+       [&] {
+         scan.CloseLog();
+         EXPECT_EQ(fs.OpenStreams(), 0u);
+         std::string same(fs.Content(kLog)->size(), 'x');
+         fs.AddFile(kLog, same);
+       }},
+  };
+  std::size_t writes = fs.WholeWrites();
+  for (const auto& [what, change] : changes) {
+    SCOPED_TRACE(what);
+    change();
+    Hit h;
+    h.dataText = std::string("C:\\Gone\\after ") + what + ".exe";
+    ASSERT_TRUE(Send(scan, h));
+    EXPECT_EQ(fs.WholeWrites(), ++writes);
+    EXPECT_EQ(*fs.Content(kLog), scan.LogText());
+  }
+  EXPECT_EQ(scan.LogLines().size(), 55u);
 }
 
 TEST_F(ScanTest, AFailedAppendClosesTheFileAndRewritesItWhole) {
@@ -799,7 +819,8 @@ TEST_F(ScanTest, TheLogFileIsClosedWhenTheScanEndsOrDies) {
   scan.CloseLog();
   EXPECT_EQ(fs.OpenStreams(), 0u);
 
-  // A later scan appends to the same file through a new handle, dropped with the object.
+  // A later scan first rewrites its file whole, then appends through a new handle, dropped
+  // with the object.
   {
     InvalidReferenceScan other(fs, "C:\\Calvorin\\other.TXT");
     h.dataText = "C:\\Gone\\third.exe";
@@ -807,11 +828,13 @@ TEST_F(ScanTest, TheLogFileIsClosedWhenTheScanEndsOrDies) {
     h.dataText = "C:\\Gone\\fourth.exe";
     ASSERT_TRUE(Send(other, h));
     ASSERT_TRUE(Send(scan, h));
+    ASSERT_TRUE(Send(scan, h));
     EXPECT_EQ(fs.OpenStreams(), 2u);
   }
   EXPECT_EQ(fs.OpenStreams(), 1u);
   EXPECT_EQ(*fs.Content(kLog),
-            "Memo2\r\nC:\\Gone\\first.exe\r\nC:\\Gone\\second.exe\r\nC:\\Gone\\fourth.exe\r\n");
+            "Memo2\r\nC:\\Gone\\first.exe\r\nC:\\Gone\\second.exe\r\nC:\\Gone\\fourth.exe\r\n"
+            "C:\\Gone\\fourth.exe\r\n");
   EXPECT_EQ(*fs.Content("C:\\Calvorin\\other.TXT"),
             "Memo2\r\nC:\\Gone\\third.exe\r\nC:\\Gone\\fourth.exe\r\n");
 }

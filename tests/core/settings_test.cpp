@@ -212,5 +212,11 @@ TEST(FailureMessage, FullStopAfterCharactersSortingAfterIt) {
   for (const auto& [in, out] : cases) EXPECT_EQ(FailureMessageText(in), out) << in;
 }
 
+TEST(WorkingFolder, IsTheExecutablesFolderAndARootKeepsItsBackslash) {
+  EXPECT_EQ(WorkingFolderOf("C:\\calvorin.exe"), "C:\\");
+  EXPECT_EQ(WorkingFolderOf("C:\\Tools\\calvorin.exe"), "C:\\Tools");
+  EXPECT_EQ(WorkingFolderOf("\\\\server\\share\\calvorin.exe"), "\\\\server\\share");
+}
+
 }  // namespace
 }  // namespace calvorin

@@ -146,13 +146,15 @@ App::~App() {
   }
 }
 
-bool App::Start(const std::string& folder, const std::string& arguments) {
+bool App::Start(const std::string& folder, const std::string& arguments,
+                const std::string& workingFolder) {
   std::string commandLine = "\"" + folder + "\\calvorin.exe\"";
   if (!arguments.empty()) commandLine += " " + arguments;
   STARTUPINFOA si{};
   si.cb = sizeof si;
   return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        folder.c_str(), &si, &pi_) != FALSE;
+                        (workingFolder.empty() ? folder : workingFolder).c_str(), &si,
+                        &pi_) != FALSE;
 }
 
 HWND App::WaitForMainWindow(std::chrono::milliseconds timeout) {

@@ -34,7 +34,9 @@ class App {
   App& operator=(const App&) = delete;
 
   // Starts <folder>\calvorin.exe with the folder as working directory; false when it cannot.
-  bool Start(const std::string& folder, const std::string& arguments = "");
+  // `workingFolder`, when given, is the working directory instead of the folder.
+  bool Start(const std::string& folder, const std::string& arguments = "",
+             const std::string& workingFolder = "");
   // Waits for the process's visible main window.
   HWND WaitForMainWindow(std::chrono::milliseconds timeout = std::chrono::seconds(30));
   HWND Main() const { return main_; }

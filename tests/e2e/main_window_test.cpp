@@ -220,6 +220,31 @@ TEST(MainWindow, StatusBarShowsTheLongPartOfHints) {
         std::chrono::seconds(5)))
         << c.id << ": " << e2e::StatusText(status);
   }
+  // Restore is disabled (no backup): the system sends the pointer's moves to its parent, and
+  // the hint and the tool tip must still be Restore's. The real pointer rests on it here.
+  HWND restore = app.Control(kIdButton4);
+  ASSERT_FALSE(e2e::IsEnabled(restore));
+  RECT r{};
+  GetWindowRect(restore, &r);
+  int nudge = 0;
+  EXPECT_TRUE(e2e::WaitUntil(
+      [&] {
+        SetCursorPos((r.left + r.right) / 2 + (nudge ^= 1), (r.top + r.bottom) / 2);
+        Sleep(50);
+        return e2e::StatusText(status) == "Restore keys deleted on previous clean.";
+      },
+      std::chrono::seconds(5)))
+      << e2e::StatusText(status);
+  HWND tip = nullptr;
+  EXPECT_TRUE(e2e::WaitUntil([&] {
+    tip = FindWindowA(TOOLTIPS_CLASSA, nullptr);
+    return tip && IsWindowVisible(tip);
+  }));
+  if (tip) {
+    EXPECT_EQ(e2e::Text(tip), "Restore keys deleted on previous clean.");
+  }
+  EXPECT_TRUE(e2e::SaveScreenshot(nullptr, "05-hint-on-disabled-restore"));
+  SetCursorPos(0, 0);
   EXPECT_EQ(app.Close(), 0);
 }
 
@@ -332,23 +357,38 @@ TEST(MainWindow, HelpOpensTheTextBesideTheProgram) {
     RegSetValueExA(txt, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>("txtfile"), 8);
     RegCloseKey(txt);
   }
-  App app;
-  StartApp(app, folder);
-  e2e::Click(app.Control(kIdBitBtn1));
-  FoundWindow viewer{"calvorin", nullptr};
-  EXPECT_TRUE(e2e::WaitUntil([&] {
-    viewer.found = nullptr;
-    EnumWindows(FindTitleContaining, reinterpret_cast<LPARAM>(&viewer));
-    return viewer.found != nullptr;
-  }));
-  if (viewer.found) {
-    DWORD pid = 0;
-    GetWindowThreadProcessId(viewer.found, &pid);
-    EXPECT_NE(pid, app.ProcessId());
-    EXPECT_TRUE(e2e::SaveScreenshot(nullptr, "09-help-text"));
-    PostMessageA(viewer.found, WM_CLOSE, 0, 0);
+  // Once from its own folder, once from the root of C: started from another folder: "C:" alone
+  // would be the drive's current folder, so the root's help text would not be found.
+  const std::string marker = "Calvorin at the root of drive C";
+  e2e::WriteTextFile("C:\\calvorin.txt", marker + "\r\n");
+  ASSERT_TRUE(CopyFileA(e2e::ProgramPath().c_str(), "C:\\calvorin.exe", FALSE));
+  for (const bool atRoot : {false, true}) {
+    SCOPED_TRACE(atRoot);
+    App app;
+    ASSERT_TRUE(atRoot ? app.Start("C:", "", folder) : app.Start(folder));
+    ASSERT_NE(app.WaitForMainWindow(), nullptr);
+    e2e::Click(app.Control(kIdBitBtn1));
+    FoundWindow viewer{"calvorin", nullptr};
+    EXPECT_TRUE(e2e::WaitUntil([&] {
+      viewer.found = nullptr;
+      EnumWindows(FindTitleContaining, reinterpret_cast<LPARAM>(&viewer));
+      return viewer.found != nullptr;
+    }));
+    if (viewer.found) {
+      DWORD pid = 0;
+      GetWindowThreadProcessId(viewer.found, &pid);
+      EXPECT_NE(pid, app.ProcessId());
+      HWND edit = FindWindowExA(viewer.found, nullptr, "Edit", nullptr);
+      ASSERT_NE(edit, nullptr);
+      EXPECT_EQ(e2e::Text(edit).find(marker) != std::string::npos, atRoot) << e2e::Text(edit);
+      EXPECT_TRUE(e2e::SaveScreenshot(nullptr, atRoot ? "09-help-text-root" : "09-help-text"));
+      PostMessageA(viewer.found, WM_CLOSE, 0, 0);
+    }
+    EXPECT_EQ(app.Close(), 0);
   }
-  EXPECT_EQ(app.Close(), 0);
+  DeleteFileA("C:\\calvorin.exe");
+  DeleteFileA("C:\\calvorin.txt");
+  DeleteFileA("C:\\calvorin.INI");
   if (added) RegDeleteTreeA(HKEY_LOCAL_MACHINE, "Software\\Classes\\.txt");
 }
 

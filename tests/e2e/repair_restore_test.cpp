@@ -3,6 +3,7 @@
 #include <windows.h>
 // after <windows.h>
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -677,6 +678,21 @@ TEST(RepairRestore, AFailureIsShownBeforeACloseAskedForDuringTheRun) {
   EXPECT_EQ(code, 0u);
 }
 
+// The id of a running process with this executable name, or 0.
+DWORD ProcessNamed(const char* name) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) return 0;
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  DWORD found = 0;
+  for (BOOL more = Process32First(snapshot, &entry); more && !found;
+       more = Process32Next(snapshot, &entry)) {
+    if (lstrcmpiA(entry.szExeFile, name) == 0) found = entry.th32ProcessID;
+  }
+  CloseHandle(snapshot);
+  return found;
+}
+
 TEST(RepairRestore, ClosingDuringARunWaitsForItsEnd) {
   const std::string scenario = "RepairClose";
   const std::string folder = e2e::PrepareScenarioFolder(scenario);
@@ -695,6 +711,17 @@ TEST(RepairRestore, ClosingDuringARunWaitsForItsEnd) {
   EXPECT_FALSE(e2e::IsEnabled(app.Control(kIdSbSearchE)));
   EXPECT_FALSE(e2e::IsEnabled(app.Control(kIdButton3)));
   EXPECT_FALSE(e2e::IsEnabled(app.Control(kIdButton4)));
+  // F1 while the run goes on opens the help file in the system's help viewer.
+  PostMessageA(app.Main(), WM_KEYDOWN, VK_F1, 0);
+  DWORD viewer = 0;
+  EXPECT_TRUE(e2e::WaitUntil([&] { return (viewer = ProcessNamed("winhlp32.exe")) != 0; }));
+  if (viewer != 0) {
+    EXPECT_TRUE(e2e::SaveScreenshot(nullptr, "24-repair-help"));
+    if (HANDLE h = OpenProcess(PROCESS_TERMINATE, FALSE, viewer)) {
+      TerminateProcess(h, 0);
+      CloseHandle(h);
+    }
+  }
   // Sent, not posted: when it returns the window has handled the request.
   DWORD_PTR ignored = 0;
   SendMessageTimeoutA(app.Main(), WM_CLOSE, 0, 0, SMTO_NORMAL, 60000, &ignored);

@@ -116,7 +116,8 @@ bool MemoryFileSystem::Remove(const std::string& path) {
   auto& list = parent->children;
   auto it = std::find_if(list.begin(), list.end(),
                          [&](const auto& c) { return SameTextAscii(c->name, last); });
-  if (it == list.end() || (*it)->openStreams > 0) return false;
+  if (it == list.end()) return false;
+  if ((*it)->openStreams > 0) removedOpen_.push_back(std::move(*it));
   list.erase(it);
   return true;
 }
@@ -236,6 +237,12 @@ std::unique_ptr<AppendStream> MemoryFileSystem::OpenForAppend(const std::string&
   AppendToFile(path, "");  // the same checks and failures
   ++appendOpens_;
   return std::make_unique<Stream>(*this, *Lookup(path), path);
+}
+
+std::optional<std::uint64_t> MemoryFileSystem::FileSize(const std::string& path) {
+  const Node* node = Lookup(path);
+  if (!node || node == &top_ || (node->attributes & kFileAttributeDirectory)) return std::nullopt;
+  return node->content.size();
 }
 
 }  // namespace calvorin::testing

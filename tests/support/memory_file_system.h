@@ -1,8 +1,8 @@
 // An in-memory file system with FindFirstFile/GetFileAttributes semantics for the core tests:
 // case-insensitive names, entries listed in creation order ("." and ".." first in every folder
 // but a drive's root), wildcards "*" and "?" ("*.*" matches every name), file attributes,
-// folders that refuse writes, and files held open for appending (which cannot be removed meanwhile,
-// as a handle opened without FILE_SHARE_DELETE keeps a file on Windows).
+// folders that refuse writes, and files held open for appending, which other programs may still
+// remove or replace (the handle shares delete access): the stream then writes into the old file.
 #pragma once
 
 #include <map>
@@ -34,6 +34,7 @@ class MemoryFileSystem : public FileSystem {
   void AppendToFile(const std::string& path, const std::string& bytes) override;
   // The stream writes into the file's node until it is destroyed (before this object).
   std::unique_ptr<AppendStream> OpenForAppend(const std::string& path) override;
+  std::optional<std::uint64_t> FileSize(const std::string& path) override;
   size_t WholeWrites() const { return wholeWrites_; }
   size_t AppendOpens() const { return appendOpens_; }  // OpenForAppend calls that succeeded
   size_t OpenStreams() const { return openStreams_; }  // streams not yet destroyed
@@ -55,6 +56,7 @@ class MemoryFileSystem : public FileSystem {
   Node* Make(const std::string& path, bool folder, std::uint32_t attributes);
 
   Node top_;  // children are drives ("C:")
+  std::vector<std::unique_ptr<Node>> removedOpen_;  // removed while a stream still writes into it
   size_t findCalls_ = 0;
   size_t wholeWrites_ = 0;
   size_t appendOpens_ = 0;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "win32/control_ids.h"
 
@@ -80,6 +81,7 @@ class MainFormTest : public testing::Test {
     CreateDirectoryA("C:\\CalvorinTests", nullptr);
     CreateDirectoryA(kFolder, nullptr);
     DeleteFileA((std::string(kFolder) + "\\deletedkeys.reg").c_str());
+    DeleteFileA((std::string(kFolder) + "\\calvorin.INI").c_str());  // each test at design size
     GetCurrentDirectoryA(MAX_PATH, savedDirectory_);
     MainFormOptions options;
     options.exePath = std::string(kFolder) + "\\calvorin.exe";
@@ -203,6 +205,86 @@ TEST_F(MainFormTest, RightClickSelectsTheItemUnderThePointer) {
   SendMessageA(list_, LB_SETCURSEL, 0, 0);
   SendMessageA(list_, WM_RBUTTONDOWN, MK_RBUTTON | MK_CONTROL, MAKELPARAM(5, last.top + 5));
   EXPECT_EQ(SendMessageA(list_, LB_GETCURSEL, 0, 0), 0);
+  // Alt is no MK_ flag: it is read from the keyboard state.
+  BYTE keys[256] = {};
+  GetKeyboardState(keys);
+  keys[VK_MENU] = 0x80;
+  SetKeyboardState(keys);
+  SendMessageA(list_, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(5, last.top + 5));
+  keys[VK_MENU] = 0;
+  SetKeyboardState(keys);
+  EXPECT_EQ(SendMessageA(list_, LB_GETCURSEL, 0, 0), 0);
+}
+
+TEST_F(MainFormTest, DockedControlsFollowTheWindowAndTheRestKeepTheirBounds) {
+  auto bounds = [&](int id) {
+    HWND c = Control(id);
+    RECT r{};
+    GetWindowRect(c, &r);
+    MapWindowPoints(nullptr, GetParent(c), reinterpret_cast<POINT*>(&r), 2);
+    return r;
+  };
+  auto scaled = [&](int x, int y, int w, int h) {
+    return RECT{form_->Scale(x), form_->Scale(y), form_->Scale(x) + form_->Scale(w),
+                form_->Scale(y) + form_->Scale(h)};
+  };
+  const struct {
+    int id;
+    RECT design;
+  } fixed[] = {
+      {kIdLabel1, scaled(200, 30, 400, 32)},  {kIdLabel2, scaled(200, 66, 400, 32)},
+      {kIdLabel3, scaled(200, 102, 400, 32)}, {kIdPb1, scaled(200, 176, 400, 18)},
+      {kIdEdit1, scaled(200, 140, 400, 22)},  {kIdSbSearchE, scaled(16, 32, 100, 36)},
+  };
+  for (const SIZE size : {SIZE{628, 448}, SIZE{901, 613}, SIZE{485, 351}, SIZE{1200, 777}}) {
+    SCOPED_TRACE(testing::Message() << size.cx << "x" << size.cy);
+    ResizeClient(form_->Scale(size.cx), form_->Scale(size.cy));
+    RECT client{};
+    GetClientRect(form_->Handle(), &client);
+    const RECT status = bounds(kIdStatusBar1);
+    EXPECT_EQ(status.left, 0);
+    EXPECT_EQ(status.right, client.right);
+    EXPECT_EQ(status.bottom, client.bottom);
+    for (int page : {kIdPageMain, kIdPageResults}) {
+      const RECT r = bounds(page);
+      EXPECT_EQ(r.left, 0);
+      EXPECT_EQ(r.top, 0);
+      EXPECT_EQ(r.right, client.right);
+      EXPECT_EQ(r.bottom, status.top);
+    }
+    const RECT list = bounds(kIdLbResults);
+    EXPECT_EQ(list.top, form_->Scale(57));
+    EXPECT_EQ(list.bottom, status.top);
+    for (const auto& f : fixed) {
+      const RECT r = bounds(f.id);
+      EXPECT_TRUE(EqualRect(&r, &f.design))
+          << f.id << ": " << r.left << "," << r.top << " " << r.right << "," << r.bottom;
+    }
+  }
+  // Both font sizes are character heights (the em, less the internal leading).
+  for (const auto& [id, em] : {std::pair{kIdLabel1, 27}, std::pair{kIdLbResults, 13}}) {
+    HDC dc = GetDC(nullptr);
+    HGDIOBJ old =
+        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(Control(id), WM_GETFONT, 0, 0)));
+    TEXTMETRICA tm{};
+    GetTextMetricsA(dc, &tm);
+    SelectObject(dc, old);
+    ReleaseDC(nullptr, dc);
+    EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, form_->Scale(em)) << id;
+  }
+}
+
+TEST_F(MainFormTest, MinimisingLeavesTheItemsAsTheyAreAndRestoringMeasuresThem) {
+  for (int i = 0; i < 3; ++i) Add(Entry(kLongKey, "v", "C:\\missing\\x.exe"));
+  const int before = ItemHeight(0);
+  ShowWindow(form_->Handle(), SW_MINIMIZE);
+  Pump();
+  ASSERT_TRUE(IsIconic(form_->Handle()));
+  // Measured at a minimised window's width, the long key would take many more lines.
+  EXPECT_EQ(ItemHeight(0), before);
+  ShowWindow(form_->Handle(), SW_RESTORE);
+  Pump();
+  EXPECT_EQ(ItemHeight(0), before);
 }
 
 TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
