@@ -638,7 +638,7 @@ void TMainForm::AppEv1Hint(HWND control) {
 // The window's own layout: the status bar docked at the bottom, the notebook's pages filling the
 // rest, and on them the banner and the results panel across the top, the tab control and the
 // list filling what is left below, the link and Back kept at the right edge. Every other control
-// but lblSearch keeps the bounds it was made with.
+// but lblSearch and Label1..Label3 keeps the bounds it was made with.
 void TMainForm::LayoutControls() {
   RECT client{};
   GetClientRect(hwnd_, &client);
@@ -665,6 +665,14 @@ void TMainForm::LayoutControls() {
   SetWindowPos(tsEasy_, HWND_TOP, Scale(4) + display.left, tabTop + display.top,
                std::max(0L, display.right - display.left),
                std::max(0L, display.bottom - display.top), SWP_NOACTIVATE);
+
+  // Label1..Label3 take the page's width from their design left edge: at their font the texts
+  // they show ("Errors: %d, Keys searched: %d" with a large count, the counts of a Repair) are
+  // wider than their design width and would be cut.
+  const int labelWidth = std::max(0, static_cast<int>(display.right - display.left) - Scale(208));
+  for (HWND label : {label1_, label2_, label3_}) {
+    SetWindowPos(label, nullptr, 0, 0, labelWidth, Scale(32), flags | SWP_NOMOVE);
+  }
 
   const int panel = Scale(kPanelHeight);
   SetWindowPos(pnlSearch_, nullptr, 0, 0, width, panel, flags);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -232,9 +233,9 @@ TEST_F(MainFormTest, DockedControlsFollowTheWindowAndTheRestKeepTheirBounds) {
     int id;
     RECT design;
   } fixed[] = {
-      {kIdLabel1, scaled(200, 30, 400, 32)},  {kIdLabel2, scaled(200, 66, 400, 32)},
-      {kIdLabel3, scaled(200, 102, 400, 32)}, {kIdPb1, scaled(200, 176, 400, 18)},
-      {kIdEdit1, scaled(200, 140, 400, 22)},  {kIdSbSearchE, scaled(16, 32, 100, 36)},
+      {kIdPb1, scaled(200, 176, 400, 18)},
+      {kIdEdit1, scaled(200, 140, 400, 22)},
+      {kIdSbSearchE, scaled(16, 32, 100, 36)},
   };
   for (const SIZE size : {SIZE{628, 448}, SIZE{901, 613}, SIZE{485, 351}, SIZE{1200, 777}}) {
     SCOPED_TRACE(testing::Message() << size.cx << "x" << size.cy);
@@ -259,6 +260,18 @@ TEST_F(MainFormTest, DockedControlsFollowTheWindowAndTheRestKeepTheirBounds) {
       const RECT r = bounds(f.id);
       EXPECT_TRUE(EqualRect(&r, &f.design))
           << f.id << ": " << r.left << "," << r.top << " " << r.right << "," << r.bottom;
+    }
+    // The three labels run from their design left edge to 8 pixels short of the page's right
+    // (in scaled pixels: the page's width less 208).
+    RECT page{};
+    GetClientRect(GetParent(Control(kIdLabel1)), &page);
+    for (const auto& [id, top] :
+         {std::pair{kIdLabel1, 30}, std::pair{kIdLabel2, 66}, std::pair{kIdLabel3, 102}}) {
+      RECT design = scaled(200, top, 0, 32);
+      design.right = design.left + std::max(0, static_cast<int>(page.right) - form_->Scale(208));
+      const RECT r = bounds(id);
+      EXPECT_TRUE(EqualRect(&r, &design))
+          << id << ": " << r.left << "," << r.top << " " << r.right << "," << r.bottom;
     }
   }
   // Both font sizes are character heights (the em, less the internal leading).
