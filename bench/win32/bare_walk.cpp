@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench_skip_keys.h"
-#include "win32/wow64.h"
+#include "registry/win/wow64.h"
 
 namespace {
 

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "core/text.h"
+#include "base/text.h"
 
 #if __has_include("core/root_equivalence.h")
-#include "core/root_equivalence.h"
-#include "win32/win_registry.h"
-#include "win32/win_system_info.h"
+#include "registry/win/win_registry.h"
+#include "registry/win/win_system_info.h"
+#include "search/root_equivalence.h"
 #define CALVORIN_BENCH_ROOT_EQUIVALENCE 1
 #endif
 

@@ -12,12 +12,12 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
+#include "base/win/win_file_system.h"
 #include "bench_clock.h"
-#include "core/analysis.h"
-#include "core/text.h"
-#include "core/wrapped_text.h"
-#include "win32/gdi_canvas.h"
-#include "win32/win_file_system.h"
+#include "scan/invalid_reference_scan.h"
+#include "scan/win/gdi_canvas.h"
+#include "scan/wrapped_text.h"
 
 namespace {
 

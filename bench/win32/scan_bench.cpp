@@ -20,12 +20,12 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "bench_skip_keys.h"
-#include "core/result.h"
-#include "core/search_thread.h"
-#include "core/text.h"
-#include "win32/locale_compare.h"
-#include "win32/search_thread_host.h"
+#include "search/result.h"
+#include "search/search_thread.h"
+#include "search/win/locale_compare.h"
+#include "search/win/search_thread_host.h"
 
 // Built against older trees too (bench/run --before), which have only the plain walk and may
 // lack the analysis.
@@ -33,8 +33,8 @@
 #define CALVORIN_BENCH_WALK_MODE 1
 #endif
 #if __has_include("core/analysis.h")
-#include "core/analysis.h"
-#include "win32/win_file_system.h"
+#include "base/win/win_file_system.h"
+#include "scan/invalid_reference_scan.h"
 #define CALVORIN_BENCH_ANALYSIS 1
 #endif
 

@@ -19,8 +19,8 @@
 #include <cstdlib>
 #include <string>
 
+#include "app/win/control_ids.h"
 #include "bench_clock.h"
-#include "win32/control_ids.h"
 
 namespace {
 

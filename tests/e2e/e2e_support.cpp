@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "win32/control_ids.h"
+#include "app/win/control_ids.h"
 
 namespace e2e {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <string>
 
+#include "app/win/control_ids.h"
 #include "e2e_support.h"
-#include "win32/control_ids.h"
 
 using namespace calvorin::win32;
 using e2e::App;

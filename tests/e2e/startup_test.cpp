@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "core/text.h"
+#include "app/win/control_ids.h"
+#include "base/text.h"
 #include "e2e_support.h"
-#include "win32/control_ids.h"
 
 using namespace calvorin::win32;
 using e2e::App;

@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "core/saved_search.h"
+#include "savedsearch/saved_search.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "support/memory_backup_files.h"
 
-#include "core/text.h"
+#include "base/text.h"
 #include "support/memory_file_system.h"
 
 namespace calvorin::testing {

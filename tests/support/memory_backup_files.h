@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "core/repair.h"
+#include "repair/repair.h"
 
 namespace calvorin::testing {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <functional>
 
-#include "core/text.h"
+#include "base/text.h"
 
 namespace calvorin::testing {
 namespace {

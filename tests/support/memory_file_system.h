@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "core/platform.h"
+#include "base/platform.h"
 
 namespace calvorin::testing {
 

@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "core/text.h"
+#include "base/text.h"
 
 namespace calvorin::testing {
 namespace {

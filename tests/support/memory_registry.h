@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "core/registry.h"
+#include "registry/registry.h"
 
 namespace calvorin::testing {
 

@@ -1,0 +1,100 @@
+// Program entry: settings path, SkipKeys, single instance, the main window.
+#include <windows.h>
+// after <windows.h>
+#include <commctrl.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "app/win/control_ids.h"
+#include "app/win/main_form.h"
+#include "base/win/unique_handle.h"
+#include "search/win/locale_compare.h"
+#include "search/win/startup.h"
+
+using namespace calvorin::win32;
+
+namespace {
+
+// The instance record shared by every start: application window, main window, pending name.
+constexpr DWORD kInstanceRecordSize = 264;
+constexpr std::size_t kMaxPendingName = 255;
+
+std::string ModulePath() {
+  char buffer[MAX_PATH * 2] = {};
+  const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
+  return std::string(buffer, n);
+}
+
+std::string WithExtension(const std::string& path, const char* extension) {
+  const std::size_t slash = path.find_last_of('\\');
+  const std::size_t dot = path.find_last_of('.');
+  const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return (hasExt ? path.substr(0, dot) : path) + extension;
+}
+
+std::string FirstArgument() {
+  return __argc > 1 && __argv[1] ? __argv[1] : "";
+}
+
+// A second start: bring the first window forward, hand over the argument, and leave.
+int HandOver(HANDLE mapping, UINT instanceMessage) {
+  UniqueView view(MapViewOfFile(mapping, FILE_MAP_ALL_ACCESS, 0, 0, kInstanceRecordSize));
+  if (!view) return 0;
+  auto* record = static_cast<unsigned char*>(view.get());
+  HWND appWindow = nullptr;
+  HWND mainWindow = nullptr;
+  std::memcpy(&appWindow, record, 4);
+  std::memcpy(&mainWindow, record + 4, 4);
+  if (appWindow && IsIconic(appWindow)) ShowWindow(appWindow, SW_RESTORE);
+  if (mainWindow) SetForegroundWindow(mainWindow);
+  if (__argc > 1 && __argv[1]) {
+    const std::size_t length = std::min(std::strlen(__argv[1]), kMaxPendingName);
+    record[8] = static_cast<unsigned char>(length);
+    std::memcpy(record + 9, __argv[1], length);
+    if (mainWindow) SendMessageA(mainWindow, instanceMessage, 0, 0);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
+  const std::string exePath = ModulePath();
+  const std::string iniPath = WithExtension(exePath, ".INI");
+  InstallLocaleCompare();
+  BuildSkipKeys();
+
+  const UINT instanceMessage = RegisterWindowMessageA(kInstanceName);
+  {
+    UniqueKernelHandle existing(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kInstanceName));
+    if (existing) return HandOver(existing.get(), instanceMessage);
+  }
+
+  UniqueKernelHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                kInstanceRecordSize, kInstanceName));
+  UniqueView view;
+  if (mapping) view.reset(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
+
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
+  InitCommonControlsEx(&icc);
+
+  MainFormOptions options;
+  options.exePath = exePath;
+  options.iniPath = iniPath;
+  options.firstArg = FirstArgument();
+  options.instanceMessage = instanceMessage;
+  options.instanceRecord = view.get();
+  TMainForm form(std::move(options));
+  if (!form.Create(instance)) return 1;
+  if (view) {
+    HWND hwnd = form.Handle();
+    // One top-level window carries the taskbar button, so it is both handles.
+    std::memcpy(static_cast<unsigned char*>(view.get()), &hwnd, 4);
+    std::memcpy(static_cast<unsigned char*>(view.get()) + 4, &hwnd, 4);
+  }
+  ShowWindow(form.Handle(), show == SW_HIDE ? SW_SHOWNORMAL : show);
+  UpdateWindow(form.Handle());
+  return form.Run();
+}

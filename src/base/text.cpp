@@ -1,0 +1,95 @@
+#include "base/text.h"
+
+#include <atomic>
+#include <cstdio>
+#include <vector>
+
+namespace calvorin {
+
+char UpperAscii(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
+char LowerAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+
+std::string UpperAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = UpperAscii(c);
+  return out;
+}
+
+std::string LowerAscii(std::string_view text) {
+  std::string out(text);
+  for (char& c : out) c = LowerAscii(c);
+  return out;
+}
+
+int Pos(std::string_view sub, std::string_view text) {
+  if (sub.empty()) return 0;
+  const auto at = text.find(sub);
+  return at == std::string_view::npos ? 0 : static_cast<int>(at) + 1;
+}
+
+bool Contains(std::string_view text, std::string_view sub) {
+  return text.find(sub) != std::string_view::npos;
+}
+
+bool ContainsAny(std::string_view text, std::initializer_list<std::string_view> subs) {
+  for (auto s : subs) {
+    if (Contains(text, s)) return true;
+  }
+  return false;
+}
+
+std::string Copy(std::string_view text, int start, int count) {
+  if (start < 1) start = 1;
+  if (count <= 0 || start > static_cast<int>(text.size())) return {};
+  const size_t from = static_cast<size_t>(start - 1);
+  return std::string(text.substr(from, static_cast<size_t>(count)));
+}
+
+std::string FormatV(const char* format, va_list args) {
+  va_list copy;
+  va_copy(copy, args);
+  char small[256];
+  const int n = std::vsnprintf(small, sizeof small, format, copy);
+  va_end(copy);
+  if (n < 0) return {};
+  if (static_cast<size_t>(n) < sizeof small) return std::string(small, static_cast<size_t>(n));
+  std::vector<char> big(static_cast<size_t>(n) + 1);
+  std::vsnprintf(big.data(), big.size(), format, args);
+  return std::string(big.data(), static_cast<size_t>(n));
+}
+
+std::string Format(const char* format, ...) {
+  va_list args;
+  va_start(args, format);
+  std::string out = FormatV(format, args);
+  va_end(args);
+  return out;
+}
+
+bool SameTextAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  }
+  return true;
+}
+
+int CompareTextAscii(const std::string& a, const std::string& b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const auto ca = static_cast<unsigned char>(UpperAscii(a[i]));
+    const auto cb = static_cast<unsigned char>(UpperAscii(b[i]));
+    if (ca != cb) return ca < cb ? -1 : 1;
+  }
+  if (a.size() == b.size()) return 0;
+  return a.size() < b.size() ? -1 : 1;
+}
+
+namespace {
+std::atomic<TextCompareFn> gCompare{&CompareTextAscii};
+}
+
+void SetTextCompare(TextCompareFn fn) { gCompare.store(fn ? fn : &CompareTextAscii); }
+int CompareText(const std::string& a, const std::string& b) { return gCompare.load()(a, b); }
+
+}  // namespace calvorin

@@ -1,0 +1,170 @@
+#include "repair/win/win_backup_files.h"
+
+#include <windows.h>
+// shellapi.h needs windows.h first.
+#include <shellapi.h>
+
+#include "base/text.h"
+#include "base/win/unique_handle.h"
+#include "registry/win/wow64.h"
+
+namespace calvorin::win32 {
+namespace {
+
+std::string SystemReason(DWORD code) {
+  char* buffer = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = length ? std::string(buffer, length) : Format("System error %lu", code);
+  if (buffer) LocalFree(buffer);
+  while (!text.empty() &&
+         (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
+    text.pop_back();
+  }
+  return text;
+}
+
+std::uint64_t Ticks(const FILETIME& t) {
+  return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+}
+
+}  // namespace
+
+bool WinBackupFiles::Exists(const std::string& path) {
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+void WinBackupFiles::WriteAtomically(const std::string& path, const std::string& bytes) {
+  const std::string temp = path + ".tmp";
+  {
+    UniqueFile file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+      throw EFileError(Format("Cannot create file \"%s\". %s", temp.c_str(),
+                              SystemReason(GetLastError()).c_str()));
+    }
+    DWORD written = 0;
+    const bool ok =
+        WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
+        written == bytes.size() && FlushFileBuffers(file.get());
+    if (!ok) {
+      const DWORD code = GetLastError();
+      file.reset();
+      DeleteFileA(temp.c_str());
+      throw EFileError(
+          Format("Cannot write file \"%s\". %s", temp.c_str(), SystemReason(code).c_str()));
+    }
+  }
+  // MOVEFILE_REPLACE_EXISTING puts the new file in place in one rename on NTFS; Wine maps it
+  // to rename(2), which is atomic on POSIX file systems.
+  if (!MoveFileExA(temp.c_str(), path.c_str(),
+                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    const DWORD code = GetLastError();
+    DeleteFileA(temp.c_str());
+    throw EFileError(
+        Format("Cannot replace file \"%s\". %s", path.c_str(), SystemReason(code).c_str()));
+  }
+}
+
+bool WinBackupFiles::LastWriteStamp(const std::string& path, std::string* stamp) {
+  WIN32_FILE_ATTRIBUTE_DATA data;
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) return false;
+  FILETIME local;
+  SYSTEMTIME t;
+  if (!FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) ||
+      !FileTimeToSystemTime(&local, &t)) {
+    return false;
+  }
+  *stamp =
+      Format("%04u%02u%02u-%02u%02u%02u", t.wYear, t.wMonth, t.wDay, t.wHour, t.wMinute, t.wSecond);
+  return true;
+}
+
+bool WinBackupFiles::Rename(const std::string& from, const std::string& to) {
+  // Without MOVEFILE_REPLACE_EXISTING an existing target makes the call fail.
+  return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_WRITE_THROUGH) != 0;
+}
+
+std::vector<StoredFile> WinBackupFiles::List(const std::string& folder, const std::string& mask) {
+  std::vector<StoredFile> out;
+  WIN32_FIND_DATAA data;
+  UniqueFind find(FindFirstFileA((folder + mask).c_str(), &data));
+  if (!find) return out;
+  do {
+    if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      out.push_back({data.cFileName, Ticks(data.ftLastWriteTime)});
+    }
+  } while (FindNextFileA(find.get(), &data));
+  return out;
+}
+
+bool WinBackupFiles::Delete(const std::string& path) {
+  return DeleteFileA(path.c_str()) != 0;
+}
+
+namespace {
+
+// Under WOW64 the backup's key lines are the real paths of the 64-bit view
+// ("...\Software\X" and "...\Software\Wow6432Node\X" alike), which only the 64-bit registry
+// editor reads as meant. The shell's association ("regedit.exe "%1"") does not give that
+// editor to a 32-bit caller: the search for "regedit.exe" looks in the system folder (for it
+// SysWOW64) before %windir%, and the file system redirects %windir%\regedit.exe itself to
+// SysWOW64\regedit.exe (Wine 8 redirects it the same way). That 32-bit editor writes
+// "...\Software\X" into Wow6432Node. So the editor is named here, %windir%\regedit.exe, and started
+// with the redirection off around the start alone. Windows starts an editor that asks for elevation
+// only through the shell; then the shell starts it, the redirection still off, and the elevated
+// start (the AppInfo service, a 64-bit process) takes the path as it stands.
+bool OpenWith64BitEditor(const std::string& backupPath) {
+  const DWORD attributes = GetFileAttributesA(backupPath.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    return false;
+  }
+  char windows[MAX_PATH];
+  const UINT n = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return false;
+  const std::string editor = std::string(windows, n) + "\\regedit.exe";
+  const std::string arguments = "\"" + backupPath + "\"";
+  std::string commandLine = "\"" + editor + "\" " + arguments;
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  FileSystemRedirectionOff nativeFiles;
+  if (CreateProcessA(editor.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                     nullptr, &startup, &process)) {
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+  }
+  constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, Vista and later
+  if (GetLastError() != kElevationRequired) return false;
+  const HINSTANCE result =
+      ShellExecuteA(nullptr, "open", editor.c_str(), arguments.c_str(), nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+}  // namespace
+
+bool OpenBackupWithShell(const std::string& backupPath) {
+  if (RunsUnderWow64()) return OpenWith64BitEditor(backupPath);
+  const HINSTANCE result =
+      ShellExecuteA(nullptr, "open", backupPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+std::string ExecutableFolder() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  const auto slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash);
+}
+
+}  // namespace calvorin::win32

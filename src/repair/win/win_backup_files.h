@@ -1,0 +1,26 @@
+// BackupFiles over kernel32, and the shell's open action that merges a backup back.
+#pragma once
+
+#include "repair/repair.h"
+
+namespace calvorin::win32 {
+
+class WinBackupFiles : public BackupFiles {
+ public:
+  bool Exists(const std::string& path) override;
+  void WriteAtomically(const std::string& path, const std::string& bytes) override;
+  bool LastWriteStamp(const std::string& path, std::string* stamp) override;
+  bool Rename(const std::string& from, const std::string& to) override;
+  std::vector<StoredFile> List(const std::string& folder, const std::string& mask) override;
+  bool Delete(const std::string& path) override;
+};
+
+// ShellExecuteA(nullptr, "open", backupPath, nullptr, nullptr, SW_SHOWNORMAL); true when the
+// shell started the action (result above 32). Under WOW64 the 64-bit registry editor is started
+// on the file instead (see the definition). Does not wait for the import.
+bool OpenBackupWithShell(const std::string& backupPath);
+
+// Folder of the running executable as the system reports it (no trailing backslash).
+std::string ExecutableFolder();
+
+}  // namespace calvorin::win32

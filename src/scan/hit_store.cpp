@@ -1,0 +1,65 @@
+#include "scan/hit_store.h"
+
+#include <algorithm>
+
+namespace calvorin {
+
+// Texts up to this size share blocks of kHitBlockSize characters; longer ones get their own.
+constexpr std::size_t kHitBlockSize = 64 * 1024;
+constexpr std::size_t kHitOwnBlock = kHitBlockSize / 4;
+
+std::string_view HitStore::Keep(std::string_view text) {
+  if (text.empty()) return {};
+  if (text.size() >= kHitOwnBlock) {
+    // A block of its own; the shared block in use keeps its free room.
+    blocks_.push_back(std::make_unique<char[]>(text.size()));
+    std::copy(text.begin(), text.end(), blocks_.back().get());
+    return {blocks_.back().get(), text.size()};
+  }
+  if (blockFree_ < text.size()) {
+    blocks_.push_back(std::make_unique<char[]>(kHitBlockSize));
+    blockNext_ = blocks_.back().get();
+    blockFree_ = kHitBlockSize;
+  }
+  char* kept = blockNext_;
+  std::copy(text.begin(), text.end(), kept);
+  blockNext_ += text.size();
+  blockFree_ -= text.size();
+  return {kept, text.size()};
+}
+
+void HitStore::Append(std::string_view keyPath, std::string_view valueName,
+                      std::string_view dataText, std::int32_t keyPos, std::int32_t namePos,
+                      std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
+                      std::int32_t dataLen, Hkey root) {
+  Record r;
+  // The walk reports the values of one key one after another.
+  r.keyPath = !records_.empty() && records_.back().keyPath == keyPath ? records_.back().keyPath
+                                                                      : Keep(keyPath);
+  r.valueName = Keep(valueName);
+  r.dataText = Keep(dataText);
+  r.keyPos = keyPos;
+  r.namePos = namePos;
+  r.dataPos = dataPos;
+  r.keyLen = keyLen;
+  r.nameLen = nameLen;
+  r.dataLen = dataLen;
+  r.root = root;
+  records_.push_back(r);
+}
+
+void HitStore::Clear() {
+  records_ = {};
+  blocks_.clear();
+  blocks_.shrink_to_fit();
+  blockFree_ = 0;
+  blockNext_ = nullptr;
+}
+
+TResult ResultList::operator[](std::size_t i) const {
+  const HitStore::Record& r = Record(i);
+  return TResult(std::string(r.keyPath), std::string(r.valueName), std::string(r.dataText),
+                 r.keyPos, r.namePos, r.dataPos, r.keyLen, r.nameLen, r.dataLen, r.root);
+}
+
+}  // namespace calvorin

@@ -1,0 +1,176 @@
+// Judging one hit of the ":\" search: cut a candidate path out of the value's data text, throw it
+// away if a text test catches it, probe the file system, and record the value when the candidate
+// names neither a file nor a folder.
+//
+// The pieces are separate functions so that each rule can be exercised on its own;
+// InvalidReferenceScan puts them together with the hit table, the results list and the
+// invalid-path log that the main window owns.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "base/platform.h"
+#include "registry/registry.h"
+#include "scan/hit_store.h"
+#include "search/result.h"
+
+namespace calvorin {
+
+// Candidates outside this length range are not taken for paths.
+constexpr int kMinCandidateLength = 10;
+constexpr int kMaxCandidateLength = 100;
+// The first line of the invalid-path log and the file it is written to.
+constexpr const char* kLogFirstLine = "Memo2";
+constexpr const char* kLogFileName = "rrr.TXT";
+
+// The candidate path of a data text. nullopt when the value is not analysed at all (its first ":"
+// stands after the third character); otherwise the cut text, possibly empty.
+std::optional<std::string> CutCandidate(std::string_view dataText);
+
+// The text test that throws a candidate away, numbered in the order the tests run.
+enum class Rejection : int {
+  kNone = 0,
+  kNoBackslash = 1,       // no "\" at all
+  kBackslashDigit = 2,    // "\0" .. "\9"
+  kListCharacter = 3,     // "2:", "1:", "0:", "!", "?", ". ."
+  kOtherDrive = 4,        // "<letter>:" for any drive but B, C and W, either case
+  kLateColon = 5,         // a ":" at the 4th character or later
+  kCommandCharacter = 6,  // ">", "%", "..", ";", ",", "+", "-", "/", "^"
+  kExcludedWord = 7,      // "fax", "msi", "cache", "norton", "symantec", ... (listed cases)
+  kFolderWithDot = 8,     // contains "." and ends with "\"
+  kSystemWord = 9,        // "RunDll32", "pagefile", "Windows", "windows", "WINDOWS"
+  kClassesRoot = 10,      // the key lies below HKEY_CLASSES_ROOT
+  kProgramWord = 11,      // "iolo", "office", "Application", "dll", "HP", ... (listed cases)
+  kLength = 12,           // fewer than 10 or more than 100 characters
+  kQuote = 13,            // a double-quote character
+};
+
+// The first test (in the order above) that rejects the candidate, or kNone. All tests are
+// case-sensitive byte searches; only the listed case variants of a word are caught.
+Rejection RejectCandidate(std::string_view candidate, std::string_view keyPath);
+
+// The file-system probe that found the candidate, in probing order.
+enum class Probe : int {
+  kNone = 0,  // nothing found: the candidate is invalid
+  kFile = 1,
+  kFileLowerCase = 2,
+  kFileUpperCase = 3,
+  kFolder = 4,
+  kFolderLessLastCharacter = 5,
+  kFolderLowerCase = 6,
+  kFolderUpperCase = 7,
+};
+
+// Runs the seven probes in order and stops at the first that succeeds (at most seven calls into
+// `fs`). Lower and upper case fold the ASCII letters only. A probe whose path is the very text an
+// earlier probe of the same kind already asked (the lower case of an all-lower candidate, say)
+// is not asked again: its answer was no. Nor is a folder question whose answer came with a file
+// probe (FileSystem::FileAnswer).
+Probe ProbeCandidate(FileSystem& fs, const std::string& candidate);
+inline bool CandidateExists(FileSystem& fs, const std::string& candidate) {
+  return ProbeCandidate(fs, candidate) != Probe::kNone;
+}
+
+enum class Verdict { kNotAnalysed, kRejected, kExists, kInvalid };
+
+struct Analysis {
+  Verdict verdict = Verdict::kNotAnalysed;
+  std::string candidate;
+  Rejection rejection = Rejection::kNone;  // set when rejected
+  Probe probe = Probe::kNone;              // set when the candidate exists
+};
+
+// Cut, tests, then probes: a rejected candidate never reaches the file system.
+Analysis AnalyseHit(FileSystem& fs, std::string_view keyPath, std::string_view dataText);
+
+// The scan's record of invalid values: the hit table and HitCount, the results list and the
+// invalid-path log. Owned by the main window and used on its thread only (the walk reaches it
+// through its synchronous call), so it has no locks.
+//
+// A full table: the table holds kHitTableRows rows and is never written beyond them. The record
+// that fills it calls onFull, so that the window can ask the walk to stop; an invalid value that
+// arrives while the table is full is neither analysed nor recorded anywhere (not even in the
+// log), so HitCount, the table and the results list stay in step and the user sees
+// "Found 100000 items before being stopped".
+class InvalidReferenceScan {
+ public:
+  // `logPath` is where the invalid-path log is written; the program passes the relative name
+  // "rrr.TXT" (the current directory).
+  explicit InvalidReferenceScan(FileSystem& fs, std::string logPath = kLogFileName);
+
+  // Called after a value has been recorded, with the index of its results entry:
+  // the window adds, measures and selects the list-box item here.
+  std::function<void(int index)> onRecorded;
+  // Called once when a record fills the table (after onRecorded).
+  std::function<void()> onFull;
+
+  // A scan starts: HitCount 0 and the results list emptied. The log is kept.
+  void Clear();
+  // A scan has ended: "rrr.TXT", held open for appending while hits come in, is closed (it holds
+  // the whole log already). Until the next hit anyone may change it, so that hit rewrites it
+  // whole. Destruction closes it too.
+  void CloseLog() {
+    logFile_.reset();
+    logOnDisk_ = false;
+  }
+  bool LogFileOpen() const { return logFile_ != nullptr; }
+  // Empties the results list only (a changed search text, a saved search opened); HitCount and
+  // the table are left as they are, so Clear() must precede the next scan.
+  void ClearResults() { resultsFirst_ = hits_.Size(); }
+
+  // The match callback: analyses the hit and, when it is invalid, records it in this order:
+  // log line and "rrr.TXT" (a failed write throws EFileError, with the line kept in the log and
+  // nothing else touched), hit-table row, results entry, onRecorded. Returns true when the value
+  // was recorded.
+  bool SearchMatch(const std::string& keyPath, const std::string& valueName,
+                   const std::string& dataText, std::int32_t keyPos, std::int32_t namePos,
+                   std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
+                   std::int32_t dataLen, Hkey root);
+
+  bool Full() const { return HitCount() >= kHitTableRows; }
+
+  // The hit table: rows 1 .. HitCount(). A row outside that range throws std::out_of_range.
+  int HitCount() const { return static_cast<int>(hits_.Size()); }
+  std::string HitKeyPath(int row) const { return std::string(Row(row).keyPath); }
+  std::string HitValueName(int row) const { return std::string(Row(row).valueName); }
+  std::string HitDataText(int row) const { return std::string(Row(row).dataText); }
+
+  // Entry i describes the same value as hit-table row i + 1. The table and the list share one
+  // store: the list is the rows recorded since the last Clear() or ClearResults().
+  ResultList Results() const { return ResultList(hits_, resultsFirst_); }
+  // The hit-table row of results entry 0: Repair acts on rows FirstShownRow() .. HitCount(),
+  // the ones the list shows, so after the list was emptied it changes nothing.
+  int FirstShownRow() const { return static_cast<int>(resultsFirst_) + 1; }
+
+  // The invalid-path log: "Memo2" and then the candidate of every invalid value since the object
+  // was made, across scans (a line whose write failed stays and goes out with the next write);
+  // LogText() is exactly what "rrr.TXT" receives (CR LF after each line).
+  // (The lines are kept only in LogText(): at 100,000 hits a second copy costs megabytes.)
+  std::vector<std::string> LogLines() const;
+  const std::string& LogText() const { return logText_; }
+  const std::string& LogPath() const { return logPath_; }
+
+ private:
+  const HitStore::Record& Row(int row) const;
+  void AppendLogLine(const std::string& line);
+  void WriteLog();
+
+  FileSystem& fs_;
+  std::string logPath_;
+  HitStore hits_;
+  std::size_t resultsFirst_ = 0;  // the hit-table row (0-based) of results entry 0
+  std::string logText_;
+  std::size_t lastLineStart_ = 0;  // where the newest line begins in logText_
+  bool logOnDisk_ = false;  // the file holds exactly logText_
+  // Open while logOnDisk_ holds, so a hit costs one write instead of an open, a write and a close.
+  std::unique_ptr<AppendStream> logFile_;
+};
+
+}  // namespace calvorin

@@ -1,0 +1,48 @@
+// TResult: one hit reported by the registry walk, as the scan keeps it.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "registry/registry.h"
+
+namespace calvorin {
+
+struct TResult {
+  TResult() = default;
+  TResult(std::string keyPath, std::string valueName, std::string dataText, std::int32_t keyPos,
+          std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
+          std::int32_t dataLen, Hkey root)
+      : Root(root),
+        KeyPath(std::move(keyPath)),
+        ValueName(std::move(valueName)),
+        DataText(std::move(dataText)),
+        KeyPos(keyPos),
+        NamePos(namePos),
+        DataPos(dataPos),
+        KeyLen(keyLen),
+        NameLen(nameLen),
+        DataLen(dataLen) {}
+
+  Hkey Root = 0;
+  std::string KeyPath;
+  std::string ValueName;
+  std::string DataText;
+  std::int32_t KeyPos = 0;
+  std::int32_t NamePos = 0;
+  std::int32_t DataPos = 0;
+  std::int32_t KeyLen = 0;
+  std::int32_t NameLen = 0;
+  std::int32_t DataLen = 0;
+};
+
+// The walk's match callback: the ten values of one hit, in the order of TResult's constructor.
+using MatchCallback = std::function<void(const std::string& keyPath, const std::string& valueName,
+                                         const std::string& dataText, std::int32_t keyPos,
+                                         std::int32_t namePos, std::int32_t dataPos,
+                                         std::int32_t keyLen, std::int32_t nameLen,
+                                         std::int32_t dataLen, Hkey root)>;
+using ProgressCallback = std::function<void(std::int32_t keysSearched, std::int32_t matchCount)>;
+
+}  // namespace calvorin

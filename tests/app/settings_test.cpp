@@ -1,0 +1,222 @@
+#include "app/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace calvorin {
+namespace {
+
+class MemoryIni : public IniStore {
+ public:
+  std::optional<std::string> Read(const std::string& section, const std::string& key) override {
+    auto it = values.find({section, key});
+    if (it == values.end()) return std::nullopt;
+    return it->second;
+  }
+  bool Write(const std::string& section, const std::string& key,
+             const std::string& value) override {
+    if (failAt >= 0 && static_cast<int>(writes.size()) == failAt) return false;
+    writes.push_back(section + "/" + key + "=" + value);
+    values[{section, key}] = value;
+    return true;
+  }
+  std::map<std::pair<std::string, std::string>, std::string> values;
+  std::vector<std::string> writes;
+  int failAt = -1;
+};
+
+TEST(Settings, ParsesDecimalAndHexadecimalIntegers) {
+  const std::vector<std::pair<std::string, std::optional<std::int32_t>>> cases = {
+      {"0", 0},
+      {"42", 42},
+      {"-3", -3},
+      {"+7", 7},
+      {"0x1F", 31},
+      {"0X1f", 31},
+      {"$10", 16},
+      {"-$10", -16},
+      {"$FFFFFFFF", -1},
+      {"2147483647", 2147483647},
+      {"-2147483648", -2147483647 - 1},
+      {"2147483648", std::nullopt},
+      {"$100000000", std::nullopt},
+      {"", std::nullopt},
+      {"-", std::nullopt},
+      {"0x", std::nullopt},
+      {"$", std::nullopt},
+      {"12a", std::nullopt},
+      {"1F", std::nullopt},
+      {"one", std::nullopt},
+      {"1.5", std::nullopt},
+  };
+  for (const auto& [text, expected] : cases) {
+    EXPECT_EQ(ParseIniInteger(text), expected) << text;
+  }
+}
+
+TEST(Settings, DefaultsWithoutAFile) {
+  MemoryIni ini;
+  const FormSettings s = ReadFormSettings(ini);
+  EXPECT_EQ(s.Buttons, 0);
+  EXPECT_EQ(s.ActivePage, 0);
+  EXPECT_EQ(s.PerPage, 0);
+  EXPECT_EQ(s.MaxRslt, 2);
+}
+
+TEST(Settings, ValuesAreClamped) {
+  struct Case {
+    std::string activePage, perPage, maxRslt;
+    std::int32_t wantActive, wantPer, wantMax;
+  };
+  const std::vector<Case> cases = {
+      {"7", "-3", "9", 1, 0, 3}, {"-1", "4", "0", 0, 4, 0}, {"1", "5", "3", 1, 4, 3},
+      {"0", "2", "-1", 0, 2, 0}, {"x", "abc", "", 0, 0, 2}, {"$1", "0x3", "$FF", 1, 3, 3},
+  };
+  for (const Case& c : cases) {
+    MemoryIni ini;
+    ini.values[{"Settings", "ActivePage"}] = c.activePage;
+    ini.values[{"Settings", "PerPage"}] = c.perPage;
+    ini.values[{"Settings", "MaxRslt"}] = c.maxRslt;
+    ini.values[{"Settings", "Buttons"}] = "1";
+    const FormSettings s = ReadFormSettings(ini);
+    EXPECT_EQ(s.ActivePage, c.wantActive) << c.activePage;
+    EXPECT_EQ(s.PerPage, c.wantPer) << c.perPage;
+    EXPECT_EQ(s.MaxRslt, c.wantMax) << c.maxRslt;
+    EXPECT_EQ(s.Buttons, 1);
+  }
+}
+
+WindowPlacementRecord Current() {
+  WindowPlacementRecord p;
+  p.normal = {5, 6, 7, 8};
+  p.minX = -1;
+  p.minY = -2;
+  p.maxX = -3;
+  p.maxY = -4;
+  p.showCmd = 1;
+  p.flags = 0;
+  return p;
+}
+
+const PlacementRect kWork{0, 0, 1280, 994};
+
+TEST(Settings, PlacementWithoutAFileIsCentredInTheWorkArea) {
+  MemoryIni ini;
+  const WindowPlacementRecord p = RestorePlacement(ini, {10, 20, 1280, 994}, 644, 487, Current());
+  // (1270 - 644) / 2 = 313, (974 - 487) / 2 = 243 (truncated)
+  EXPECT_EQ(p.normal, (PlacementRect{323, 263, 967, 750}));
+  EXPECT_EQ(p.minX, -1);
+  EXPECT_EQ(p.minY, -2);
+  EXPECT_EQ(p.maxX, -3);
+  EXPECT_EQ(p.maxY, -4);
+  EXPECT_EQ(p.showCmd, 0);
+  EXPECT_EQ(p.flags, 0);
+}
+
+TEST(Settings, PlacementIsCorrectedOntoTheWorkArea) {
+  struct Case {
+    PlacementRect saved, want;
+  };
+  const std::vector<Case> cases = {
+      {{100, 50, 800, 550}, {100, 50, 800, 550}},     // inside: kept, 700 x 500
+      {{-100, 50, 600, 550}, {0, 50, 600, 550}},      // negative left: raised, width shrinks
+      {{50, -30, 750, 470}, {50, 0, 750, 470}},       // negative top
+      {{900, 50, 1500, 550}, {680, 50, 1280, 550}},   // past the right edge: shifted left
+      {{100, 800, 800, 1300}, {100, 494, 800, 994}},  // past the bottom: shifted up
+      // Wider than the work area: shifted left first, then the negative left is raised.
+      {{100, 0, 1500, 400}, {0, 0, 1280, 400}},
+      {{0, 100, 500, 1200}, {0, 0, 500, 994}},
+  };
+  for (const Case& c : cases) {
+    MemoryIni ini;
+    ini.values[{"MainForm Settings", "Left"}] = std::to_string(c.saved.left);
+    ini.values[{"MainForm Settings", "Top"}] = std::to_string(c.saved.top);
+    ini.values[{"MainForm Settings", "Right"}] = std::to_string(c.saved.right);
+    ini.values[{"MainForm Settings", "Bottom"}] = std::to_string(c.saved.bottom);
+    ini.values[{"MainForm Settings", "ShowCmd"}] = "3";
+    ini.values[{"MainForm Settings", "flags"}] = "2";
+    ini.values[{"MainForm Settings", "MaxX"}] = "-8";
+    const WindowPlacementRecord p = RestorePlacement(ini, kWork, 644, 487, Current());
+    EXPECT_EQ(p.normal, c.want) << c.saved.left << "," << c.saved.top;
+    EXPECT_EQ(p.showCmd, 0);  // never restored maximised
+    EXPECT_EQ(p.flags, 2);
+    EXPECT_EQ(p.maxX, -8);
+    EXPECT_EQ(p.maxY, -4);
+  }
+}
+
+TEST(Settings, PartialRectangleTakesTheCentredDefaults) {
+  MemoryIni ini;
+  ini.values[{"MainForm Settings", "Left"}] = "10";
+  ini.values[{"MainForm Settings", "Bottom"}] = "junk";
+  const WindowPlacementRecord p = RestorePlacement(ini, kWork, 644, 487, Current());
+  EXPECT_EQ(p.normal, (PlacementRect{10, 253, 962, 740}));
+}
+
+TEST(Settings, SaveWritesEveryKeyInOrder) {
+  MemoryIni ini;
+  WindowPlacementRecord p = Current();
+  p.showCmd = 3;
+  SaveSettings(ini, "C:\\x\\calvorin.INI", p, -1, 4, 0);
+  const std::vector<std::string> expected = {
+      "MainForm Settings/Left=5",   "MainForm Settings/Top=6",   "MainForm Settings/Right=7",
+      "MainForm Settings/Bottom=8", "MainForm Settings/MinX=-1", "MainForm Settings/MinY=-2",
+      "MainForm Settings/MaxX=-3",  "MainForm Settings/MaxY=-4", "MainForm Settings/ShowCmd=3",
+      "MainForm Settings/flags=0",  "Settings/ActivePage=-1",    "Settings/PerPage=4",
+      "Settings/MaxRslt=0",
+  };
+  EXPECT_EQ(ini.writes, expected);
+  EXPECT_EQ(ini.values.count({"Settings", "Buttons"}), 0u);
+}
+
+TEST(Settings, FirstFailedWriteEndsTheSave) {
+  for (int failAt : {0, 5, 10, 12}) {
+    MemoryIni ini;
+    ini.failAt = failAt;
+    try {
+      SaveSettings(ini, "C:\\ro\\calvorin.INI", Current(), 0, 0, 2);
+      FAIL() << "no error at write " << failAt;
+    } catch (const ESettingsWriteError& e) {
+      EXPECT_STREQ(e.what(), "Unable to write to C:\\ro\\calvorin.INI");
+    }
+    EXPECT_EQ(ini.writes.size(), static_cast<std::size_t>(failAt));
+  }
+}
+
+TEST(Settings, SavedValuesReadBackClamped) {
+  MemoryIni ini;
+  SaveSettings(ini, "x.INI", Current(), -1, 9, -5);
+  const FormSettings s = ReadFormSettings(ini);
+  EXPECT_EQ(s.ActivePage, 0);
+  EXPECT_EQ(s.PerPage, 4);
+  EXPECT_EQ(s.MaxRslt, 0);
+}
+
+TEST(FailureMessage, FullStopAfterCharactersSortingAfterIt) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"Stream read error", "Stream read error."},
+      {"MQT file corrupted (1)", "MQT file corrupted (1)"},
+      {"Done.", "Done."},
+      {"Value 5", "Value 5."},
+      {"Unable to write to C:\\a\\b.INI", "Unable to write to C:\\a\\b.INI."},
+      {"Really!", "Really!"},
+      {"a-", "a-"},
+      {"a/", "a/."},
+      {"\xE9t\xE9", "\xE9t\xE9."},
+      {"", ""},
+  };
+  for (const auto& [in, out] : cases) EXPECT_EQ(FailureMessageText(in), out) << in;
+}
+
+TEST(WorkingFolder, IsTheExecutablesFolderAndARootKeepsItsBackslash) {
+  EXPECT_EQ(WorkingFolderOf("C:\\calvorin.exe"), "C:\\");
+  EXPECT_EQ(WorkingFolderOf("C:\\Tools\\calvorin.exe"), "C:\\Tools");
+  EXPECT_EQ(WorkingFolderOf("\\\\server\\share\\calvorin.exe"), "\\\\server\\share");
+}
+
+}  // namespace
+}  // namespace calvorin

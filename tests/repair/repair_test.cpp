@@ -1,0 +1,562 @@
+#include "repair/repair.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+
+#include "base/text.h"
+#include "support/memory_backup_files.h"
+#include "support/memory_file_system.h"
+#include "support/memory_registry.h"
+
+namespace calvorin {
+namespace {
+
+using testing::MemoryBackupFiles;
+using testing::MemoryFileSystem;
+using testing::MemoryRegistry;
+
+constexpr const char* kExe = "C:\\Calvorin";
+constexpr const char* kBackup = "C:\\Calvorin\\deletedkeys.reg";
+
+class FakeUi : public RepairUi {
+ public:
+  void SetLabel1(const std::string& t) override { label1 = t; }
+  void SetLabel2(const std::string& t) override { label2 = t; }
+  void SetLabel3(const std::string& t) override {
+    label3 = t;
+    label3History.push_back(t);
+  }
+  void SetProgressRange(int min, int max) override {
+    rangeMin = min;
+    rangeMax = max;
+  }
+  void SetProgressPosition(int p) override { position = p; }
+  void SetProgressVisible(bool v) override { progressVisible = v; }
+  void SetEditText(const std::string& t) override {
+    edit = t;
+    editHistory.push_back(t);
+  }
+  void SetEditVisible(bool v) override { editVisible = v; }
+  bool ExtraChecked() override { return extra; }
+  void RepaintAndProcessMessages() override {
+    ++repaints;
+    if (onMessages) onMessages();
+  }
+  void ProcessMessages() override {
+    if (onMessages) onMessages();
+  }
+  void SetWaitCursor(bool w) override { wait = w; }
+  void EnableRestore() override { restoreEnabled = true; }
+  void HideRepair() override { repairHidden = true; }
+
+  std::string label1 = "L1", label2 = "L2", label3, edit;
+  std::vector<std::string> label3History, editHistory;
+  int rangeMin = -1, rangeMax = -1, position = -1, repaints = 0;
+  bool progressVisible = false, editVisible = false, extra = true, wait = false;
+  bool restoreEnabled = false, repairHidden = false;
+  std::function<void()> onMessages;
+};
+
+class RepairTest : public ::testing::Test {
+ protected:
+  RepairCounts Run(const std::vector<RepairEntry>& entries, bool fast = true) {
+    return RunRepair(entries, reg, fs, files, ui, kExe, RepairOptions{fast});
+  }
+  std::string Backup() const {
+    const std::string* text = files.Content(kBackup);
+    return text ? *text : "<none>";
+  }
+  MemoryRegistry reg;
+  MemoryFileSystem fs;
+  MemoryBackupFiles files;
+  FakeUi ui;
+};
+
+// --- Pieces of the run ---------------------------------------------------------------------
+
+TEST(RepairRootTest, RootWordsLaterRowWins) {
+  struct Case {
+    const char* keyPath;
+    Hkey root;
+  } cases[] = {
+      {"HKEY_DYN_DATA\\x", kHkeyDynData},
+      {"HKEY_PERFORMANCE_DATA\\x", kHkeyPerformanceData},
+      {"HKEY_LOCAL_MACHINE\\software", kHkeyLocalMachine},
+      {"HKEY_CURRENT_USER\\software", kHkeyCurrentUser},
+      {"HKEY_USERS\\s-1-5", kHkeyUsers},
+      {"HKEY_CLASSES_ROOT\\.txt", kHkeyClassesRoot},
+      {"HKEY_CURRENT_CONFIG\\system", kHkeyCurrentConfig},
+      {"nothing\\here", kHkeyCurrentUser},
+      {"", kHkeyCurrentUser},
+      // Case-sensitive: the lower-case subkey part never matches.
+      {"HKEY_CURRENT_USER\\root\\machine\\config", kHkeyCurrentUser},
+      // "USERS" then "CONFIG": the later row wins.
+      {"HKEY_USERS\\CONFIG", kHkeyCurrentConfig},
+      // "MACHINE" is found, then "ROOT" (a later row) wins.
+      {"MACHINEROOT", kHkeyClassesRoot},
+      // "CURRENT_USER" then "USERS": "HKEY_CURRENT_USERS" holds both.
+      {"HKEY_CURRENT_USERS", kHkeyUsers},
+      {"PERFORMANCE HKEY_DYN_DATA", kHkeyPerformanceData},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RepairRootOf(c.keyPath), c.root) << c.keyPath;
+}
+
+TEST(RepairRootTest, SubKeyAfterTheFirstBackslash) {
+  EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER\\software\\acme"), "software\\acme");
+  EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER"), "HKEY_CURRENT_USER");
+  EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER\\"), "");
+}
+
+TEST(RepairSearchNameTest, NameAfterTheBackslashBeforeTheFirstDot) {
+  struct Case {
+    const char* data;
+    const char* name;
+  } cases[] = {
+      {"C:\\Apps\\app.exe", "app.exe"},
+      {"C:\\app.exe", "app.exe"},
+      {"C:\\Program Files\\Acme 2.0\\bin\\acme.exe", "Acme 2.0\\bin\\acme.exe"},
+      {"C:\\a\\b.exe,0", "b.exe,0"},
+      {"C:\\no dot here", ""},
+      {"C:app.exe", ""},  // no backslash before the first "."
+      {".exe", ""},
+      {"\\x.y", "x.y"},
+      {"\"C:\\q\\x.exe\"", "x.exe\""},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(RepairSearchName(c.data), c.name) << c.data;
+}
+
+TEST(FindFileOnDriveTest, LookupFirstThenDepthFirstInListingOrder) {
+  MemoryFileSystem fs;
+  FakeUi ui;
+  fs.AddFolder("C:\\b");
+  fs.AddFolder("C:\\a\\deep");
+  fs.AddFile("C:\\a\\deep\\x.exe");
+  fs.AddFile("C:\\b\\x.exe");
+  // "b" was made first, so it is listed (and searched) first.
+  EXPECT_EQ(FindFileOnDrive(fs, ui, "C:", "x.exe", true), "C:\\b\\x.exe");
+  EXPECT_EQ(ui.editHistory.front(), "Searching for x.exe C:");
+  EXPECT_EQ(ui.editHistory.back(), "Searching for x.exe C:\\b");
+  fs.AddFile("C:\\X.EXE", "", kFileAttributeHidden | kFileAttributeSystem);
+  // The files-only lookup sees hidden and system files; the found path is the composed text.
+  EXPECT_EQ(FindFileOnDrive(fs, ui, "C:\\", "x.exe", true), "C:\\x.exe");
+  EXPECT_EQ(FindFileOnDrive(fs, ui, "D:", "x.exe", true), "");
+  EXPECT_EQ(FindFileOnDrive(fs, ui, "C:\\a", "x.exe", false), "");
+}
+
+TEST(FindFileOnDriveTest, FoldersWithADotHiddenOrSystemAreNotEntered) {
+  MemoryFileSystem fs;
+  FakeUi ui;
+  fs.AddFile("C:\\v1.0\\x.exe");
+  fs.AddFolder("C:\\hid", kFileAttributeDirectory | kFileAttributeHidden);
+  fs.AddFile("C:\\hid\\x.exe");
+  fs.AddFolder("C:\\sys", kFileAttributeDirectory | kFileAttributeSystem);
+  fs.AddFile("C:\\sys\\x.exe");
+  fs.AddFolder("C:\\x.exe");  // a folder of that name is no match
+  EXPECT_EQ(FindFileOnDrive(fs, ui, "C:", "x.exe", true), "");
+  fs.AddFile("C:\\ok\\x.exe");
+  EXPECT_EQ(FindFileOnDrive(fs, ui, "C:", "x.exe", true), "C:\\ok\\x.exe");
+  // A relative name reaches into a dotted folder through the lookup.
+  EXPECT_EQ(FindFileOnDrive(fs, ui, "C:", "v1.0\\x.exe", true), "C:\\v1.0\\x.exe");
+}
+
+// Random trees: the one-listing index gives exactly the answers of the walk.
+TEST(DriveIndexTest, SameAnswersAsTheWalkOnRandomTrees) {
+  const char* names[] = {"a",    "b",       "c",      "app.exe", "x.dll", "lib", "data.bin",
+                         "v1.2", "App.EXE", "readme", "zz",      "X.DLL", "sub"};
+  std::mt19937 rng(12345);
+  int compared = 0, found = 0;
+  for (int tree = 0; tree < 60; ++tree) {
+    MemoryFileSystem fs;
+    FakeUi ui;
+    std::vector<std::string> folders{"C:"};
+    const int count = 20 + static_cast<int>(rng() % 60);
+    for (int i = 0; i < count; ++i) {
+      const std::string parent = folders[rng() % folders.size()];
+      const std::string path = parent + "\\" + names[rng() % std::size(names)];
+      std::uint32_t attributes = (rng() % 6 == 0) ? kFileAttributeHidden : 0;
+      if (rng() % 9 == 0) attributes |= kFileAttributeSystem;
+      if (rng() % 2) {
+        if (!fs.Content(path) && !fs.FolderExists(path)) {
+          fs.AddFolder(path, kFileAttributeDirectory | attributes);
+          folders.push_back(path);
+        }
+      } else if (!fs.FolderExists(path)) {
+        fs.AddFile(path, "", kFileAttributeArchive | attributes);
+      }
+    }
+    DriveIndex index(fs, ui);
+    for (const char* dir : {"C:", "c:\\", "D:"}) {
+      for (const char* name : {"app.exe", "x.dll", "data.bin", "readme", "missing.txt", "APP.exe",
+                               "sub\\app.exe", "*.exe", "v1.2\\x.dll"}) {
+        const std::string slow = FindFileOnDrive(fs, ui, dir, name, true);
+        EXPECT_EQ(index.Find(dir, name), slow) << "tree " << tree << " " << dir << " " << name;
+        ++compared;
+        if (!slow.empty()) ++found;
+      }
+    }
+  }
+  EXPECT_GT(found, compared / 8);  // the trees do hold the files often enough to matter
+}
+
+TEST(DriveIndexTest, ListsEachDriveOncePerRun) {
+  MemoryFileSystem fs;
+  FakeUi ui;
+  fs.AddFile("C:\\a\\b\\one.exe");
+  fs.AddFile("C:\\a\\two.exe");
+  DriveIndex index(fs, ui);
+  EXPECT_EQ(index.Find("C:", "one.exe"), "C:\\a\\b\\one.exe");
+  const size_t calls = fs.FindCalls();
+  EXPECT_EQ(index.Find("c:", "two.exe"), "c:\\a\\two.exe");
+  EXPECT_EQ(index.Find("C:", "none.exe"), "");
+  EXPECT_EQ(fs.FindCalls(), calls);
+}
+
+// Forwards to the memory registry; SetValue of one value name fails.
+class FailingWrites : public RegistryApi {
+ public:
+  FailingWrites(MemoryRegistry& inner, std::string name) : inner_(inner), name_(std::move(name)) {}
+  long OpenKey(Hkey p, const std::string& s, std::uint32_t a, Hkey* r) override {
+    return inner_.OpenKey(p, s, a, r);
+  }
+  long CreateKey(Hkey p, const std::string& s, std::uint32_t a, Hkey* r) override {
+    return inner_.CreateKey(p, s, a, r);
+  }
+  long CloseKey(Hkey k) override { return inner_.CloseKey(k); }
+  long EnumKey(Hkey k, std::uint32_t i, std::string* n) override { return inner_.EnumKey(k, i, n); }
+  long EnumValue(Hkey k, std::uint32_t i, std::string* n) override {
+    return inner_.EnumValue(k, i, n);
+  }
+  long QueryInfoKey(Hkey k, KeyInfo* i) override { return inner_.QueryInfoKey(k, i); }
+  long QueryValue(Hkey k, const std::string& n, std::uint32_t* t, std::uint8_t* d,
+                  std::uint32_t* s) override {
+    return inner_.QueryValue(k, n, t, d, s);
+  }
+  long SetValue(Hkey k, const std::string& n, std::uint32_t t, const std::uint8_t* d,
+                std::uint32_t s) override {
+    if (n == name_) return kErrorAccessDenied;
+    return inner_.SetValue(k, n, t, d, s);
+  }
+  long DeleteValue(Hkey k, const std::string& n) override { return inner_.DeleteValue(k, n); }
+  long DeleteKey(Hkey k, const std::string& s) override { return inner_.DeleteKey(k, s); }
+
+ private:
+  MemoryRegistry& inner_;
+  std::string name_;
+};
+
+// --- The run -------------------------------------------------------------------------------
+
+TEST_F(RepairTest, ExtraOffDeletesEveryOpenedEntryAndBacksItUp) {
+  ui.extra = false;
+  reg.PutString("HKEY_CURRENT_USER\\Software\\Acme", "Exe", "C:\\Apps\\app.exe");
+  reg.Put("HKEY_LOCAL_MACHINE\\Software\\Acme", "Bin", kRegBinary, std::string("C:\\\0x", 5));
+  fs.AddFile("C:\\Apps2\\app.exe");
+  const auto counts = Run({{"HKEY_CURRENT_USER\\software\\acme", "Exe", "C:\\Apps\\app.exe"},
+                           {"HKEY_LOCAL_MACHINE\\software\\acme", "Bin", "C:\\.x"}});
+  EXPECT_EQ(counts.cleaned, 2);
+  EXPECT_EQ(counts.fixed, 0);
+  EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\Acme", "Exe"), nullptr);
+  EXPECT_EQ(reg.GetValue("HKEY_LOCAL_MACHINE\\Software\\Acme", "Bin"), nullptr);
+  EXPECT_EQ(Backup(),
+            "REGEDIT4\r\n \r\n"
+            "[HKEY_CURRENT_USER\\software\\acme]\r\n\"Exe\"=\"C:\\\\Apps\\\\app.exe\"\r\n"
+            "[HKEY_LOCAL_MACHINE\\software\\acme]\r\n\"Bin\"=hex:43,3a,5c,00,78\r\n \r\n");
+  EXPECT_EQ(ui.label1, "2 Registry Items Cleaned");
+  EXPECT_EQ(ui.label2, "L2");
+  EXPECT_TRUE(ui.editHistory.empty());
+  EXPECT_EQ(ui.label3History,
+            (std::vector<std::string>{"Fixing item 1 of 2", "Fixing item 2 of 2", ""}));
+  EXPECT_EQ(ui.rangeMin, 0);
+  EXPECT_EQ(ui.rangeMax, 2);
+  EXPECT_EQ(ui.position, 2);
+  EXPECT_FALSE(ui.progressVisible);
+  EXPECT_FALSE(ui.editVisible);
+  EXPECT_FALSE(ui.wait);
+  EXPECT_TRUE(ui.restoreEnabled);
+  EXPECT_TRUE(ui.repairHidden);
+}
+
+TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
+  for (bool fast : {false, true}) {
+    SCOPED_TRACE(fast ? "drive index" : "walk");
+    reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Path", "C:\\Old\\tool.exe", kRegExpandSz);
+    reg.PutString("HKEY_CURRENT_USER\\Software\\A", "M", "C:\\Old\\msme.dll");
+    reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Gone", "C:\\Old\\gone.exe");
+    fs.AddFile("C:\\First\\tool.exe");
+    fs.AddFile("C:\\Second\\Deeper\\msme.dll");
+    ui = FakeUi();
+    const auto counts = Run({{"HKEY_CURRENT_USER\\software\\a", "Path", "C:\\Old\\tool.exe"},
+                             {"HKEY_CURRENT_USER\\software\\a", "M", "C:\\Old\\msme.dll"},
+                             {"HKEY_CURRENT_USER\\software\\a", "Gone", "C:\\Old\\gone.exe"}},
+                            fast);
+    const auto* path = reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Path");
+    ASSERT_NE(path, nullptr);
+    EXPECT_EQ(path->type, kRegSz);  // REG_EXPAND_SZ becomes a plain string
+    EXPECT_EQ(path->data, std::string("C:\\First\\tool.exe\0", 18));
+    const auto* msme = reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "M");
+    ASSERT_NE(msme, nullptr);
+    EXPECT_EQ(msme->data, std::string("C:\\Old\\msme.dll\0", 16));
+    EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Gone"), nullptr);
+    EXPECT_EQ(counts.fixed, 2);
+    EXPECT_EQ(ui.label1, "1 Registry Items Cleaned");
+    EXPECT_EQ(ui.label2, "2 Registry Items Fixed");
+    EXPECT_EQ(Backup(),
+              "REGEDIT4\r\n \r\n"
+              "[HKEY_CURRENT_USER\\software\\a]\r\n"
+              "\"Path\"=hex(2):43,3a,5c,4f,6c,64,5c,74,6f,6f,6c,2e,65,78,65,00\r\n"
+              "[HKEY_CURRENT_USER\\software\\a]\r\n\"M\"=\"C:\\\\Old\\\\msme.dll\"\r\n"
+              "[HKEY_CURRENT_USER\\software\\a]\r\n\"Gone\"=\"C:\\\\Old\\\\gone.exe\"\r\n \r\n");
+    EXPECT_EQ(std::count(ui.editHistory.begin(), ui.editHistory.end(), "Searching for tool.exe C:"),
+              1);
+  }
+}
+
+TEST_F(RepairTest, NoDotOrNoBackslashDeletesWithoutSearchEvenWithExtra) {
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "NoDot", "C:\\Apps\\tool");
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Rel", "C:tool.exe\\x");
+  fs.AddFile("C:\\Apps\\Other\\tool");
+  fs.AddFile("C:\\tool.exe\\x");
+  const auto counts = Run({{"HKEY_CURRENT_USER\\software\\a", "NoDot", "C:\\Apps\\tool"},
+                           {"HKEY_CURRENT_USER\\software\\a", "Rel", "C:tool.exe\\x"}});
+  EXPECT_EQ(counts.fixed, 0);
+  EXPECT_TRUE(ui.editHistory.empty());
+  EXPECT_EQ(fs.FindCalls(), 0u);
+  EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "NoDot"), nullptr);
+  EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Rel"), nullptr);
+}
+
+TEST_F(RepairTest, QuotedDataFindsNothingAndIsDeleted) {
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Q", "\"C:\\Apps\\app.exe\"");
+  fs.AddFile("C:\\Apps\\app.exe");
+  const auto counts = Run({{"HKEY_CURRENT_USER\\software\\a", "Q", "\"C:\\Apps\\app.exe\""}});
+  EXPECT_EQ(counts.fixed, 0);
+  EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Q"), nullptr);
+  EXPECT_EQ(ui.editHistory.front(), "Searching for app.exe\" \"C");
+  EXPECT_NE(Backup().find("\"Q\"=\"\\\"C:\\\\Apps\\\\app.exe\\\"\""), std::string::npos);
+}
+
+TEST_F(RepairTest, KeyOrValueGoneSinceTheScanIsCountedCleanedWithoutBackup) {
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Other", "x");
+  reg.PutString("HKEY_CURRENT_USER\\Software\\B", "V", "C:\\b.exe");
+  fs.AddFile("C:\\Here\\a.exe");
+  const auto counts = Run({{"HKEY_CURRENT_USER\\software\\gone", "V", "C:\\a.exe"},
+                           {"HKEY_CURRENT_USER\\software\\a", "Missing", "C:\\Old\\a.exe"},
+                           {"HKEY_CURRENT_USER\\software\\b", "V", "C:\\b.exe"}});
+  EXPECT_EQ(counts.cleaned, 3);
+  EXPECT_EQ(counts.fixed, 0);
+  EXPECT_EQ(ui.label1, "3 Registry Items Cleaned");
+  EXPECT_EQ(Backup(),
+            "REGEDIT4\r\n \r\n[HKEY_CURRENT_USER\\software\\b]\r\n\"V\"=\"C:\\\\b.exe\"\r\n \r\n");
+  EXPECT_EQ(reg.Find("HKEY_CURRENT_USER\\Software\\gone"), nullptr);  // not created
+  ASSERT_NE(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Other"), nullptr);
+}
+
+TEST_F(RepairTest, FileInTwoFoldersTakesTheFirstInDepthFirstOrder) {
+  for (bool fast : {false, true}) {
+    MemoryFileSystem tree;
+    tree.AddFolder("C:\\z");
+    tree.AddFile("C:\\z\\deep\\er\\f.exe");
+    tree.AddFile("C:\\a\\f.exe");
+    fs = std::move(tree);
+    reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\old\\f.exe");
+    Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\old\\f.exe"}}, fast);
+    EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "V")->data,
+              std::string("C:\\z\\deep\\er\\f.exe\0", 19));
+  }
+}
+
+TEST_F(RepairTest, AllCorrectedReadsZeroCleaned) {
+  fs.AddFile("C:\\New\\a.exe");
+  fs.AddFile("C:\\New\\b.exe");
+  reg.PutString("HKEY_USERS\\S-1\\Software", "A", "C:\\Old\\a.exe");
+  reg.PutString("HKEY_USERS\\S-1\\Software", "B", "C:\\Old\\b.exe");
+  Run({{"HKEY_USERS\\s-1\\software", "A", "C:\\Old\\a.exe"},
+       {"HKEY_USERS\\s-1\\software", "B", "C:\\Old\\b.exe"}});
+  EXPECT_EQ(ui.label1, "0 Registry Items Cleaned");
+  EXPECT_EQ(ui.label2, "2 Registry Items Fixed");
+}
+
+TEST_F(RepairTest, EmptyRunWritesThreeLinesAndASecondRunStartsAtOne) {
+  Run({});
+  EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n \r\n");
+  EXPECT_EQ(ui.label1, "0 Registry Items Cleaned");
+  EXPECT_EQ(ui.rangeMax, 0);
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
+  ui = FakeUi();
+  Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}});
+  EXPECT_EQ(ui.label3History.front(), "Fixing item 1 of 1");
+  EXPECT_EQ(ui.rangeMax, 1);
+}
+
+TEST_F(RepairTest, UnwritableBackupChangesNothingAndPutsControlsBack) {
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\Old\\x.exe");
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "W", "C:\\Old\\y.exe");
+  fs.AddFile("C:\\New\\x.exe");
+  files.Put(kBackup, "earlier", 5);
+  files.failWrites = true;
+  EXPECT_THROW(Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\Old\\x.exe"},
+                    {"HKEY_CURRENT_USER\\software\\a", "W", "C:\\Old\\y.exe"}}),
+               EFileError);
+  EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "V")->data,
+            std::string("C:\\Old\\x.exe\0", 13));
+  ASSERT_NE(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "W"), nullptr);
+  EXPECT_EQ(Backup(), "earlier");  // the earlier backup stays where Restore looks
+  EXPECT_EQ(files.Names("C:\\Calvorin\\"), (std::vector<std::string>{"deletedkeys.reg"}));
+  EXPECT_FALSE(ui.progressVisible);
+  EXPECT_FALSE(ui.editVisible);
+  EXPECT_EQ(ui.label3, "");
+  EXPECT_FALSE(ui.wait);
+  EXPECT_EQ(ui.label1, "L1");
+  EXPECT_FALSE(ui.repairHidden);  // nothing was done: the run can be tried again
+}
+
+TEST_F(RepairTest, FailedWriteOfACorrectedValueLeavesACompleteBackup) {
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Del", "C:\\Old\\gone.exe");
+  reg.PutString("HKEY_CURRENT_USER\\Software\\B", "Fix", "C:\\Old\\x.exe");
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Later", "C:\\Old\\gone2.exe");
+  fs.AddFile("C:\\New\\x.exe");
+  // The key opens for full access, but the write of the found path fails.
+  FailingWrites failing(reg, "Fix");
+  try {
+    RunRepair({{"HKEY_CURRENT_USER\\software\\a", "Del", "C:\\Old\\gone.exe"},
+               {"HKEY_CURRENT_USER\\software\\b", "Fix", "C:\\Old\\x.exe"},
+               {"HKEY_CURRENT_USER\\software\\a", "Later", "C:\\Old\\gone2.exe"}},
+              failing, fs, files, ui, kExe);
+    ADD_FAILURE() << "no error";
+  } catch (const ERegistryException& e) {
+    EXPECT_STREQ(e.what(), "Failed to set data for 'Fix'");
+  }
+  const std::string backup = Backup();
+  EXPECT_NE(backup.find("\"Del\"="), std::string::npos);
+  EXPECT_NE(backup.find("\"Fix\"="), std::string::npos);
+  EXPECT_NE(backup.find("\"Later\"="), std::string::npos);
+  EXPECT_FALSE(ui.progressVisible);
+  EXPECT_FALSE(ui.editVisible);
+  EXPECT_EQ(ui.label3, "");
+  EXPECT_FALSE(ui.wait);
+  EXPECT_TRUE(ui.restoreEnabled);
+}
+
+TEST_F(RepairTest, BackupIsOnDiskBeforeTheFirstChange) {
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\Old\\x.exe");
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "W", "C:\\Old\\y.exe");
+  // While the run reads and searches, nothing is changed and no backup is written yet.
+  bool changedBeforeBackup = false;
+  ui.onMessages = [&] {
+    if (!files.Exists(kBackup) && !reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "V")) {
+      changedBeforeBackup = true;
+    }
+  };
+  // After the backup each value is read once more, just before it changes, and never before.
+  int readsAfterBackup = 0;
+  reg.afterSizeQuery = [&](const std::string&) { readsAfterBackup += files.Exists(kBackup); };
+  Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\Old\\x.exe"},
+       {"HKEY_CURRENT_USER\\software\\a", "W", "C:\\Old\\y.exe"}});
+  EXPECT_FALSE(changedBeforeBackup);
+  EXPECT_EQ(readsAfterBackup, 2);
+  EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "V"), nullptr);
+  EXPECT_NE(Backup().find("\"W\"="), std::string::npos);
+}
+
+// Repair changes a value only when its backup lines bring back the very same key, name, type
+// and bytes, and only when it still holds what was backed up; everything else is left as it
+// is, kept out of the backup and counted apart.
+TEST_F(RepairTest, LeavesWhatTheBackupCannotBringBackExactly) {
+  ui.extra = false;
+  const std::string key = "HKEY_CURRENT_USER\\Software\\A";
+  const std::string injecting = "dw\r\n[HKEY_CURRENT_USER]\r\n@=dword:00000007\r\n;";
+  reg.PutString(key, "Plain", "C:\\Gone\\a.exe");
+  reg.PutString(key, injecting, "C:\\Gone\\b.exe");
+  reg.PutString(key + "\\Line\nBreak", "V", "C:\\Gone\\c.exe");
+  reg.PutString(key, "LookAlike", "C:\\Gone\\d.exe");
+  reg.MutableValue(key, "LookAlike")->dataInexact = true;
+  reg.PutString(key, "Unterminated", "C:\\Gone\\e.exe");
+  reg.MutableValue(key, "Unterminated")->storedDiffers = true;
+  reg.PutString(key, "Changing", "C:\\Gone\\f.exe");
+  reg.PutString(key, "Later", "C:\\Gone\\g.exe");
+  // Another program changes "Changing" after the first pass has read it.
+  ui.onMessages = [&] {
+    if (ui.position == 6) reg.PutString(key, "Changing", "C:\\New\\f.exe");
+  };
+  const std::string k = "HKEY_CURRENT_USER\\software\\a";
+  const auto counts = Run({{k, "Plain", "C:\\Gone\\a.exe"},
+                           {k, injecting, "C:\\Gone\\b.exe"},
+                           {k + "\\line\nbreak", "V", "C:\\Gone\\c.exe"},
+                           {k, "LookAlike", "C:\\Gone\\d.exe"},
+                           {k, "Unterminated", "C:\\Gone\\e.exe"},
+                           {k, "Changing", "C:\\Gone\\f.exe"},
+                           {k, "Later", "C:\\Gone\\g.exe"}});
+  EXPECT_EQ(reg.GetValue(key, "Plain"), nullptr);
+  EXPECT_EQ(reg.GetValue(key, "Later"), nullptr);
+  for (const char* name : {"LookAlike", "Unterminated"}) {
+    EXPECT_NE(reg.GetValue(key, name), nullptr) << name;
+  }
+  EXPECT_NE(reg.GetValue(key, injecting), nullptr);
+  EXPECT_NE(reg.GetValue(key + "\\Line\nBreak", "V"), nullptr);
+  ASSERT_NE(reg.GetValue(key, "Changing"), nullptr);
+  EXPECT_EQ(reg.GetValue(key, "Changing")->data, std::string("C:\\New\\f.exe\0", 13));
+  EXPECT_EQ(Backup(),
+            "REGEDIT4\r\n \r\n"
+            "[HKEY_CURRENT_USER\\software\\a]\r\n\"Plain\"=\"C:\\\\Gone\\\\a.exe\"\r\n"
+            "[HKEY_CURRENT_USER\\software\\a]\r\n\"Later\"=\"C:\\\\Gone\\\\g.exe\"\r\n \r\n");
+  EXPECT_EQ(counts.cleaned, 2);
+  EXPECT_EQ(counts.fixed, 0);
+  EXPECT_EQ(counts.unchanged, 5);
+  EXPECT_EQ(ui.label1, "2 Registry Items Cleaned");
+  EXPECT_EQ(ui.label2, "L2");
+  EXPECT_EQ(ui.label3, "5 Registry Items Left Unchanged");
+}
+
+TEST(RepairSearchNameTest, DosDeviceNamesAreNeverSearched) {
+  for (const char* data : {"C:\\Logs\\con.log", "C:\\a\\NUL.txt", "C:\\a\\com1.exe",
+                           "C:\\a\\Lpt9.dat", "C:\\a\\aux .txt", "C:\\a\\prn.x.y"}) {
+    EXPECT_TRUE(RepairSearchName(data).empty()) << data;
+  }
+  for (const char* data : {"C:\\a\\console.log", "C:\\a\\com10.exe", "C:\\a\\com0.exe",
+                           "C:\\a\\nul\\x.txt", "C:\\a\\lpt.txt"}) {
+    EXPECT_FALSE(RepairSearchName(data).empty()) << data;
+  }
+}
+
+TEST_F(RepairTest, EarlierBackupsAreKeptByDateAndTimeTenAtMost) {
+  // The user's own files that merely look alike are never pruned, however old.
+  const std::vector<std::string> users = {"deletedkeys-before-cleanup.reg",
+                                          "deletedkeys-20250101-000000-x.reg",
+                                          "deletedkeys-2025010-1000000.reg"};
+  for (const auto& name : users) files.Put("C:\\Calvorin\\" + name, "mine", 1);
+  files.clock = 3600;  // 2026-01-01 01:00:00
+  for (int run = 0; run < 13; ++run) Run({});
+  for (const auto& name : users) EXPECT_TRUE(files.Exists("C:\\Calvorin\\" + name)) << name;
+  for (const auto& name : users) files.Delete("C:\\Calvorin\\" + name);
+  auto names = files.Names("C:\\Calvorin\\");
+  ASSERT_EQ(names.size(), 11u);
+  EXPECT_EQ(names.back(), "deletedkeys.reg");
+  names.pop_back();
+  // Runs 0..11 left older files; the ten newest (runs 2..11, written at 01:00:02..01:00:11) stay.
+  std::vector<std::string> expected;
+  for (int s = 2; s <= 11; ++s) expected.push_back(Format("deletedkeys-20260101-0100%02d.reg", s));
+  EXPECT_EQ(names, expected);
+}
+
+TEST_F(RepairTest, SameSecondBackupsGetANumber) {
+  files.Put("C:\\Calvorin\\deletedkeys-20260101-000007.reg", "older", 7);
+  files.Put(kBackup, "previous", 7);
+  files.clock = 8;
+  Run({});
+  EXPECT_EQ(*files.Content("C:\\Calvorin\\deletedkeys-20260101-000007.reg"), "older");
+  EXPECT_EQ(*files.Content("C:\\Calvorin\\deletedkeys-20260101-000007-2.reg"), "previous");
+}
+
+TEST_F(RepairTest, BackupThatCannotBeKeptStopsTheRun) {
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
+  files.Put(kBackup, "previous", 7);
+  files.failRenames = true;
+  EXPECT_THROW(Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}}), EFileError);
+  EXPECT_NE(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "V"), nullptr);
+  EXPECT_EQ(Backup(), "previous");
+}
+
+}  // namespace
+}  // namespace calvorin
