@@ -67,6 +67,11 @@ constexpr std::uint32_t kRegResourceList = 8;
 constexpr std::uint32_t kRegFullResourceDescriptor = 9;
 constexpr std::uint32_t kRegResourceRequirementsList = 10;
 
+// The types whose data the ANSI calls convert as text (and terminate).
+constexpr bool IsStringType(std::uint32_t type) {
+  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
 // What RegQueryInfoKeyA reports about a key.
 struct KeyInfo {
   std::string className;

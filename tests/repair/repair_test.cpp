@@ -5,6 +5,7 @@
 #include <random>
 
 #include "base/text.h"
+#include "support/forwarding_registry.h"
 #include "support/memory_backup_files.h"
 #include "support/memory_file_system.h"
 #include "support/memory_registry.h"
@@ -214,35 +215,17 @@ TEST(DriveIndexTest, ListsEachDriveOncePerRun) {
 }
 
 // Forwards to the memory registry; SetValue of one value name fails.
-class FailingWrites : public RegistryApi {
+class FailingWrites : public testing::ForwardingRegistry {
  public:
-  FailingWrites(MemoryRegistry& inner, std::string name) : inner_(inner), name_(std::move(name)) {}
-  long OpenKey(Hkey p, const std::string& s, std::uint32_t a, Hkey* r) override {
-    return inner_.OpenKey(p, s, a, r);
-  }
-  long CreateKey(Hkey p, const std::string& s, std::uint32_t a, Hkey* r) override {
-    return inner_.CreateKey(p, s, a, r);
-  }
-  long CloseKey(Hkey k) override { return inner_.CloseKey(k); }
-  long EnumKey(Hkey k, std::uint32_t i, std::string* n) override { return inner_.EnumKey(k, i, n); }
-  long EnumValue(Hkey k, std::uint32_t i, std::string* n) override {
-    return inner_.EnumValue(k, i, n);
-  }
-  long QueryInfoKey(Hkey k, KeyInfo* i) override { return inner_.QueryInfoKey(k, i); }
-  long QueryValue(Hkey k, const std::string& n, std::uint32_t* t, std::uint8_t* d,
-                  std::uint32_t* s) override {
-    return inner_.QueryValue(k, n, t, d, s);
-  }
+  FailingWrites(MemoryRegistry& inner, std::string name)
+      : ForwardingRegistry(inner), name_(std::move(name)) {}
   long SetValue(Hkey k, const std::string& n, std::uint32_t t, const std::uint8_t* d,
                 std::uint32_t s) override {
     if (n == name_) return kErrorAccessDenied;
-    return inner_.SetValue(k, n, t, d, s);
+    return ForwardingRegistry::SetValue(k, n, t, d, s);
   }
-  long DeleteValue(Hkey k, const std::string& n) override { return inner_.DeleteValue(k, n); }
-  long DeleteKey(Hkey k, const std::string& s) override { return inner_.DeleteKey(k, s); }
 
  private:
-  MemoryRegistry& inner_;
   std::string name_;
 };
 

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "base/platform.h"
+#include "support/recording_saved_search_host.h"
 
 namespace calvorin {
 namespace {
@@ -238,14 +239,7 @@ class FakeFiles : public SavedSearchFiles {
   int openFiles = 0;
 };
 
-class FakeHost : public SavedSearchHost {
- public:
-  void SetPerPage(std::int32_t v) override { log.push_back("PerPage " + std::to_string(v)); }
-  void SetMaxRslt(std::int32_t v) override { log.push_back("MaxRslt " + std::to_string(v)); }
-  void SelectPage(int index) override { log.push_back("page " + std::to_string(index)); }
-  void ClearResults() override { log.push_back("clear"); }
-  std::vector<std::string> log;
-};
+using FakeHost = testing::RecordingSavedSearchHost;
 
 class ReadSavedSearchTest : public ::testing::Test {
  protected:

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "base/text.h"
+#include "support/forwarding_registry.h"
 #include "support/memory_registry.h"
 
 namespace calvorin {
@@ -72,9 +73,9 @@ class FakeSystemInfo : public SystemInfo {
 // Forwards to the in-memory registry, follows registry links below HKEY_LOCAL_MACHINE (as
 // CurrentControlSet and "Hardware Profiles\Current" are on Windows), records which candidates
 // were opened with full access, and can make value writes or reads fail.
-class TestRegistry : public RegistryApi {
+class TestRegistry : public testing::ForwardingRegistry {
  public:
-  explicit TestRegistry(MemoryRegistry& mem) : mem_(mem) {}
+  explicit TestRegistry(MemoryRegistry& mem) : ForwardingRegistry(mem) {}
 
   long OpenKey(Hkey parent, const std::string& subKey, std::uint32_t access,
                Hkey* result) override {
@@ -83,39 +84,29 @@ class TestRegistry : public RegistryApi {
         subKey.find('{') == std::string::npos) {
       fullAccessOpens.push_back(std::string(RootKeyName(parent)) + "\\" + subKey);
     }
-    return mem_.OpenKey(parent, Follow(parent, subKey), access, result);
+    return ForwardingRegistry::OpenKey(parent, Follow(parent, subKey), access, result);
   }
   long CreateKey(Hkey parent, const std::string& subKey, std::uint32_t access,
                  Hkey* result) override {
-    return mem_.CreateKey(parent, Follow(parent, subKey), access, result);
-  }
-  long CloseKey(Hkey key) override { return mem_.CloseKey(key); }
-  long EnumKey(Hkey key, std::uint32_t index, std::string* name) override {
-    return mem_.EnumKey(key, index, name);
-  }
-  long EnumValue(Hkey key, std::uint32_t index, std::string* name) override {
-    return mem_.EnumValue(key, index, name);
+    return ForwardingRegistry::CreateKey(parent, Follow(parent, subKey), access, result);
   }
   long QueryInfoKey(Hkey key, KeyInfo* info) override {
     // Statistics of a predefined root are only asked by the statistics comparison.
     if (RootKeyName(key)[0] != '\0') ++infoQueries;
-    return mem_.QueryInfoKey(key, info);
+    return ForwardingRegistry::QueryInfoKey(key, info);
   }
   long QueryValue(Hkey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                   std::uint32_t* size) override {
     if (failReadBack && data != nullptr && name.starts_with("{")) return kErrorAccessDenied;
-    return mem_.QueryValue(key, name, type, data, size);
+    return ForwardingRegistry::QueryValue(key, name, type, data, size);
   }
   long SetValue(Hkey key, const std::string& name, std::uint32_t type, const std::uint8_t* data,
                 std::uint32_t size) override {
     if (failWrite) return kErrorAccessDenied;
-    return mem_.SetValue(key, name, type, data, size);
-  }
-  long DeleteValue(Hkey key, const std::string& name) override {
-    return mem_.DeleteValue(key, name);
+    return ForwardingRegistry::SetValue(key, name, type, data, size);
   }
   long DeleteKey(Hkey key, const std::string& subKey) override {
-    return mem_.DeleteKey(key, Follow(key, subKey));
+    return ForwardingRegistry::DeleteKey(key, Follow(key, subKey));
   }
 
   std::vector<std::pair<std::string, std::string>> links;  // below HKEY_LOCAL_MACHINE
@@ -134,7 +125,6 @@ class TestRegistry : public RegistryApi {
     }
     return subKey;
   }
-  MemoryRegistry& mem_;
 };
 
 // Every distinct key in the registry whose name looks like a temporary GUID key.

@@ -53,10 +53,6 @@ struct EnumBuffers {
   std::vector<BYTE> wideData = std::vector<BYTE>(4096);
 };
 
-bool IsStringType(DWORD type) {
-  return type == REG_SZ || type == REG_EXPAND_SZ || type == REG_MULTI_SZ;
-}
-
 bool AllAscii(const WCHAR* text, size_t count) {
   for (size_t i = 0; i < count; ++i) {
     if (text[i] >= 0x80) return false;

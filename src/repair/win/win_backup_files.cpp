@@ -133,8 +133,9 @@ bool OpenWith64BitEditor(const std::string& backupPath) {
   FileSystemRedirectionOff nativeFiles;
   if (CreateProcessA(editor.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
                      nullptr, &startup, &process)) {
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    // Not waited for; closed in the order they were always closed, thread first.
+    const UniqueKernelHandle child(process.hProcess);
+    const UniqueKernelHandle thread(process.hThread);
     return true;
   }
   constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, Vista and later

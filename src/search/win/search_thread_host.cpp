@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <memory>
 #include <system_error>
 #include <utility>
 
@@ -321,15 +322,18 @@ SearchThreadHost::SearchThreadHost(std::string searchText, MatchCallback onMatch
                             "CreateWindowEx");
   }
   ::SetWindowLongPtrA(shared_->window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(shared_.get()));
-  auto* workerRef = new std::shared_ptr<Shared>(shared_);
+  // The worker's reference is the thread's to free once it runs; until then it is ours.
+  auto workerRef = std::make_unique<std::shared_ptr<Shared>>(shared_);
   DWORD id = 0;
-  shared_->handle.reset(::CreateThread(nullptr, 0, &RunWorker, workerRef, CREATE_SUSPENDED, &id));
+  shared_->handle.reset(
+      ::CreateThread(nullptr, 0, &RunWorker, workerRef.get(), CREATE_SUSPENDED, &id));
   if (!shared_->handle) {
     const DWORD error = ::GetLastError();
-    delete workerRef;
+    workerRef.reset();
     shared_->DestroyWindowOnce();
     throw std::system_error(static_cast<int>(error), std::system_category(), "CreateThread");
   }
+  workerRef.release();
 }
 
 SearchThreadHost::~SearchThreadHost() {

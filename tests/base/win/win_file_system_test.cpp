@@ -10,6 +10,7 @@
 
 #include "base/win/unique_handle.h"
 #include "scan/invalid_reference_scan.h"
+#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -17,26 +18,7 @@ namespace {
 const std::string kTop = "C:\\CalvorinTests";
 const std::string kDir = "C:\\CalvorinTests\\Analysis";
 
-void RemoveTree(const std::string& path) {
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  ::SetFileAttributesA(path.c_str(),
-                       FILE_ATTRIBUTE_NORMAL | (attributes & FILE_ATTRIBUTE_DIRECTORY));
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-    ::DeleteFileA(path.c_str());
-    return;
-  }
-  WIN32_FIND_DATAA data;
-  UniqueFind find(::FindFirstFileA((path + "\\*").c_str(), &data));
-  if (find) {
-    do {
-      const std::string name = data.cFileName;
-      if (name != "." && name != "..") RemoveTree(path + "\\" + name);
-    } while (::FindNextFileA(find.get(), &data));
-  }
-  find.reset();
-  ::RemoveDirectoryA(path.c_str());
-}
+using testing::RemoveTree;
 
 void MakeFile(const std::string& path, const std::string& content = "x",
               DWORD attributes = FILE_ATTRIBUTE_NORMAL) {

@@ -14,6 +14,7 @@
 #include "repair/backup.h"
 #include "repair/repair.h"
 #include "repair/win/win_backup_files.h"
+#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -24,25 +25,7 @@ std::string TempFolder(const char* name) {
   return std::string(buffer, n) + name;
 }
 
-void RemoveTree(const std::string& folder) {
-  WIN32_FIND_DATAA data;
-  UniqueFind find(FindFirstFileA((folder + "\\*").c_str(), &data));
-  if (find) {
-    do {
-      const std::string name = data.cFileName;
-      if (name == "." || name == "..") continue;
-      const std::string path = folder + "\\" + name;
-      if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-        RemoveTree(path);
-      } else {
-        SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileA(path.c_str());
-      }
-    } while (FindNextFileA(find.get(), &data));
-  }
-  find.reset();
-  RemoveDirectoryA(folder.c_str());
-}
+using testing::RemoveTree;
 
 std::string ReadFile(const std::string& path) {
   UniqueFile file(

@@ -7,18 +7,12 @@
 #include "base/platform.h"
 #include "base/win/unique_handle.h"
 #include "savedsearch/win/win_saved_search.h"
+#include "support/recording_saved_search_host.h"
 
 namespace calvorin::win32 {
 namespace {
 
-class Host : public SavedSearchHost {
- public:
-  void SetPerPage(std::int32_t v) override { log.push_back("PerPage " + std::to_string(v)); }
-  void SetMaxRslt(std::int32_t v) override { log.push_back("MaxRslt " + std::to_string(v)); }
-  void SelectPage(int index) override { log.push_back("page " + std::to_string(index)); }
-  void ClearResults() override { log.push_back("clear"); }
-  std::vector<std::string> log;
-};
+using Host = testing::RecordingSavedSearchHost;
 
 class WinSavedSearchTest : public ::testing::Test {
  protected:

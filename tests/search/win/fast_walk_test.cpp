@@ -17,6 +17,7 @@
 #include "search/win/locale_compare.h"
 #include "search/win/search_thread_host.h"
 #include "search/win/startup.h"
+#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -32,15 +33,7 @@ struct Trace {
 };
 
 void Pump(const bool& done) {
-  const ULONGLONG giveUp = ::GetTickCount64() + 300000;
-  while (!done && ::GetTickCount64() < giveUp) {
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, 1000, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
-    }
-  }
+  testing::PumpMessagesUntil([&done] { return done; });
 }
 
 // The registry as the fast walk read it before values came with their data: the name from

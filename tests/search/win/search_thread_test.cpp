@@ -16,7 +16,9 @@
 #include "registry/win/win_registry.h"
 #include "search/win/locale_compare.h"
 #include "search/win/search_thread_host.h"
+#include "support/forwarding_registry.h"
 #include "support/memory_registry.h"
+#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -31,19 +33,7 @@ const std::vector<std::string> kAllButCurrentUser = {"HKEY_LOCAL_MACHINE", "HKEY
 // Dispatches sent and posted messages until `done` holds. The deadline only keeps a broken
 // build from hanging the suite; nothing is measured.
 void PumpUntil(const std::function<bool()>& done) {
-  const ULONGLONG giveUp = ::GetTickCount64() + 300000;
-  while (!done()) {
-    if (::GetTickCount64() > giveUp) {
-      ADD_FAILURE() << "the walk did not end";
-      return;
-    }
-    ::MsgWaitForMultipleObjectsEx(0, nullptr, 1000, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
-    }
-  }
+  if (!testing::PumpMessagesUntil(done)) ADD_FAILURE() << "the walk did not end";
 }
 
 std::string Describe(const TResult& h) {
@@ -356,11 +346,12 @@ TEST_F(SearchThreadWine, ExceptionEscapingARootStillRunsTheHandler) {
 }
 
 // Forwards to the real registry and notes every call that fails on a key the walk opened.
-class ObservingApi : public RegistryApi {
+class ObservingApi : public testing::ForwardingRegistry {
  public:
+  ObservingApi() : ForwardingRegistry(SystemRegistry()) {}
   long OpenKey(Hkey parent, const std::string& subKey, std::uint32_t access,
                Hkey* result) override {
-    const long rc = inner.OpenKey(parent, subKey, access, result);
+    const long rc = inner_.OpenKey(parent, subKey, access, result);
     const std::string path = std::string(RootKeyName(parent)) + "\\" + subKey;
     if (rc == kErrorSuccess) {
       paths[*result] = path;
@@ -372,27 +363,27 @@ class ObservingApi : public RegistryApi {
   long CreateKey(Hkey, const std::string&, std::uint32_t, Hkey*) override { return 5; }
   long CloseKey(Hkey key) override {
     paths.erase(key);
-    return inner.CloseKey(key);
+    return inner_.CloseKey(key);
   }
   long EnumKey(Hkey key, std::uint32_t index, std::string* name) override {
-    const long rc = inner.EnumKey(key, index, name);
+    const long rc = inner_.EnumKey(key, index, name);
     if (rc != kErrorSuccess) Note(paths[key], Format("EnumKey[%u]", index), rc);
     if (rc == kErrorSuccess && name->empty()) Note(paths[key], "empty subkey name", 0);
     return rc;
   }
   long EnumValue(Hkey key, std::uint32_t index, std::string* name) override {
-    const long rc = inner.EnumValue(key, index, name);
+    const long rc = inner_.EnumValue(key, index, name);
     if (rc != kErrorSuccess) Note(paths[key], Format("EnumValue[%u]", index), rc);
     return rc;
   }
   long QueryInfoKey(Hkey key, KeyInfo* info) override {
-    const long rc = inner.QueryInfoKey(key, info);
+    const long rc = inner_.QueryInfoKey(key, info);
     if (rc != kErrorSuccess) Note(paths[key], "QueryInfoKey", rc);
     return rc;
   }
   long QueryValue(Hkey key, const std::string& name, std::uint32_t* type, std::uint8_t* data,
                   std::uint32_t* size) override {
-    const long rc = inner.QueryValue(key, name, type, data, size);
+    const long rc = inner_.QueryValue(key, name, type, data, size);
     ++valueQueries;
     if (rc != kErrorSuccess) Note(paths[key] + " [" + name + "]", "QueryValue", rc);
     return rc;
@@ -408,7 +399,6 @@ class ObservingApi : public RegistryApi {
     odd.push_back(Format("%s: %s -> %ld", where.c_str(), what.c_str(), rc));
   }
 
-  WinRegistryApi& inner = SystemRegistry();
   std::map<Hkey, std::string> paths;
   std::vector<std::string> odd;
   long valueQueries = 0;

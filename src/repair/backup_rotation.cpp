@@ -1,0 +1,80 @@
+#include "repair/backup_rotation.h"
+
+#include <algorithm>
+#include <string_view>
+
+#include "base/text.h"
+
+namespace calvorin {
+namespace {
+
+constexpr const char* kOldBackupPrefix = "deletedkeys-";
+constexpr const char* kOldBackupMask = "deletedkeys-*.reg";
+
+bool AllDigits(std::string_view text) {
+  if (text.empty()) return false;
+  for (char c : text) {
+    if (c < '0' || c > '9') return false;
+  }
+  return true;
+}
+
+std::string FolderOf(const std::string& path) {
+  const auto slash = path.find_last_of('\\');
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+}  // namespace
+
+std::string KeepPreviousBackup(BackupFiles& files, const std::string& backupPath) {
+  const std::string folder = FolderOf(backupPath);
+  std::string stamp;
+  std::string keptAs;
+  if (files.Exists(backupPath) && files.LastWriteStamp(backupPath, &stamp)) {
+    std::string target;
+    bool kept = false;
+    for (int n = 1; n <= 100 && !kept; ++n) {
+      target = folder + kOldBackupPrefix + stamp + (n == 1 ? "" : Format("-%d", n)) + ".reg";
+      if (files.Exists(target)) continue;
+      kept = files.Rename(backupPath, target);
+    }
+    if (!kept) {
+      throw EFileError(
+          Format("Cannot keep the earlier backup %s as %s", backupPath.c_str(), target.c_str()));
+    }
+    keptAs = target;
+  }
+  return keptAs;
+}
+
+bool IsKeptBackupName(const std::string& name) {
+  // "deletedkeys-" YYYYMMDD "-" HHMMSS, then "-n" or nothing, then ".reg".
+  const std::string_view prefix = kOldBackupPrefix;
+  const std::string_view text = name;
+  if (text.size() < prefix.size() + 15 + 4 || text.substr(0, prefix.size()) != prefix ||
+      text.substr(text.size() - 4) != ".reg") {
+    return false;
+  }
+  const std::string_view stamp = text.substr(prefix.size(), text.size() - prefix.size() - 4);
+  if (!AllDigits(stamp.substr(0, 8)) || stamp[8] != '-' || !AllDigits(stamp.substr(9, 6))) {
+    return false;
+  }
+  const std::string_view rest = stamp.substr(15);
+  return rest.empty() || (rest[0] == '-' && AllDigits(rest.substr(1)));
+}
+
+void PruneOldBackups(BackupFiles& files, const std::string& backupPath) {
+  const std::string folder = FolderOf(backupPath);
+  auto old = files.List(folder, kOldBackupMask);
+  old.erase(std::remove_if(old.begin(), old.end(),
+                           [](const StoredFile& f) { return !IsKeptBackupName(f.name); }),
+            old.end());
+  if (old.size() <= kKeptBackups) return;
+  std::sort(old.begin(), old.end(), [](const StoredFile& a, const StoredFile& b) {
+    if (a.writeTime != b.writeTime) return a.writeTime > b.writeTime;
+    return a.name > b.name;
+  });
+  for (size_t i = kKeptBackups; i < old.size(); ++i) files.Delete(folder + old[i].name);
+}
+
+}  // namespace calvorin

@@ -1,0 +1,144 @@
+#include "repair/drive_index.h"
+
+#include "base/text.h"
+
+namespace calvorin {
+namespace {
+
+std::string WithBackslash(const std::string& dir) {
+  if (!dir.empty() && dir.back() == '\\') return dir;
+  return dir + "\\";
+}
+
+// The entries of a "*.*" listing made with only the folder attribute: folders and ordinary
+// files pass, hidden and system entries are left out.
+bool ListedWithFolderMask(const FindEntry& entry) {
+  return (entry.attributes & (kFileAttributeHidden | kFileAttributeSystem)) == 0;
+}
+
+// A lookup whose mask admits everything but folders.
+bool HasFileMatch(FileSystem& fs, const std::string& pattern) {
+  for (const auto& entry : fs.Find(pattern)) {
+    if (!entry.IsFolder()) return true;
+  }
+  return false;
+}
+
+bool SearchFolder(FileSystem& fs, RepairUi& ui, const std::string& dir, const std::string& fileName,
+                  bool recurse, std::string* foundPath) {
+  ui.SetEditText("Searching for " + fileName + " " + dir);
+  ui.RepaintAndProcessMessages();
+  const std::string d = WithBackslash(dir);
+  if (HasFileMatch(fs, d + fileName)) {
+    *foundPath = d + fileName;
+    return true;
+  }
+  if (!recurse) return false;
+  for (const auto& entry : fs.Find(d + "*.*")) {
+    if (!ListedWithFolderMask(entry) || Contains(entry.name, ".")) continue;
+    if (SearchFolder(fs, ui, d + entry.name, fileName, true, foundPath)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+std::string RepairSearchName(const std::string& dataText) {
+  const int dot = Pos(".", dataText);
+  if (dot == 0) return {};
+  int b = dot;
+  while (b > 0 && dataText[static_cast<size_t>(b - 1)] != '\\') --b;
+  // No backslash before the first ".": there is no folder to append a name to, so the value
+  // is removed without a search (a drive-relative "C:name.ext" names nothing from the root).
+  if (b == 0) return {};
+  std::string name = dataText.substr(static_cast<size_t>(b));
+  if (IsDosDeviceName(name)) return {};
+  return name;
+}
+
+bool IsDosDeviceName(const std::string& path) {
+  const auto slash = path.find_last_of("\\/");
+  std::string base = UpperAscii(slash == std::string::npos ? path : path.substr(slash + 1));
+  // The device name is what stands before the first dot or colon, less trailing spaces.
+  base = base.substr(0, base.find_first_of(".:"));
+  while (!base.empty() && base.back() == ' ') base.pop_back();
+  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
+  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
+std::string FindFileOnDrive(FileSystem& fs, RepairUi& ui, const std::string& dir,
+                            const std::string& fileName, bool recurse) {
+  std::string found;
+  SearchFolder(fs, ui, dir, fileName, recurse, &found);
+  return found;
+}
+
+DriveIndex::DriveIndex(FileSystem& fs, RepairUi& ui) : fs_(fs), ui_(ui) {}
+
+bool DriveIndex::CanIndex(const std::string& fileName) {
+  if (fileName.empty() || fileName.back() == '.' || fileName.back() == ' ') return false;
+  for (char c : fileName) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u >= 0x80 || c == '\\' || c == '/' || c == '*' || c == '?' || c == '~' || c == ':' ||
+        c == '<' || c == '>' || c == '"') {
+      return false;
+    }
+  }
+  return true;
+}
+
+DriveIndex::Drive& DriveIndex::Listing(const std::string& dir, const std::string& fileName) {
+  auto& slot = drives_[UpperAscii(dir)];
+  if (slot) return *slot;
+  slot = std::make_unique<Drive>();
+  Drive& drive = *slot;
+  const std::string d = WithBackslash(dir);
+  // Depth first in listing order, exactly the folders the walk of FindFileOnDrive visits.
+  struct Frame {
+    std::string rel;
+  };
+  std::vector<Frame> stack{{""}};
+  size_t visited = 0;
+  while (!stack.empty()) {
+    Frame frame = std::move(stack.back());
+    stack.pop_back();
+    const size_t index = drive.folders.size();
+    drive.folders.push_back(frame.rel);
+    // The same text the walk shows, but a repaint only now and then: the listing is the
+    // long part, the window only has to stay alive.
+    if (++visited % 64 == 0) {
+      const std::string shown =
+          frame.rel.empty() ? dir : d + frame.rel.substr(0, frame.rel.size() - 1);
+      ui_.SetEditText("Searching for " + fileName + " " + shown);
+      ui_.RepaintAndProcessMessages();
+    } else {
+      ui_.ProcessMessages();
+    }
+    std::vector<std::string> children;
+    for (auto& entry : fs_.Find(d + frame.rel + "*.*")) {
+      if (!entry.IsFolder()) {
+        // The listing's own copy of the name becomes the key: one string per file, no copy.
+        std::string key = std::move(entry.name);
+        for (char& c : key) c = UpperAscii(c);
+        drive.firstFolderOf.try_emplace(std::move(key), index);
+      } else if (ListedWithFolderMask(entry) && !Contains(entry.name, ".")) {
+        children.push_back(frame.rel + entry.name + "\\");
+      }
+    }
+    for (auto it = children.rbegin(); it != children.rend(); ++it) stack.push_back({*it});
+  }
+  return drive;
+}
+
+std::string DriveIndex::Find(const std::string& dir, const std::string& fileName) {
+  if (!CanIndex(fileName)) return FindFileOnDrive(fs_, ui_, dir, fileName, true);
+  ui_.SetEditText("Searching for " + fileName + " " + dir);
+  ui_.RepaintAndProcessMessages();
+  const Drive& drive = Listing(dir, fileName);
+  const auto hit = drive.firstFolderOf.find(UpperAscii(fileName));
+  if (hit == drive.firstFolderOf.end()) return {};
+  return WithBackslash(dir) + drive.folders[hit->second] + fileName;
+}
+
+}  // namespace calvorin

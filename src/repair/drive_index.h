@@ -1,0 +1,56 @@
+// The search of a drive for a file that has moved: the slow walk the user sees, and the index
+// of one listing per drive that gives the same answers.
+#pragma once
+
+#include <map>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "base/platform.h"
+#include "repair/repair_ui.h"
+
+namespace calvorin {
+
+// The name to search the drive for: the data text after the last backslash before its first
+// ".", to its end. Empty when the text has no "." or no backslash before it, or when the name
+// is a DOS device's (nothing to search).
+std::string RepairSearchName(const std::string& dataText);
+// "con.log", "NUL.txt", "com1.exe"...: a last path component that Windows takes for a device
+// whatever the folder and extension. No file of that name can be found: a directory lookup
+// answers with the device itself (Wine does in every folder), a listing never shows it.
+bool IsDosDeviceName(const std::string& path);
+
+// The drive search as the user sees it: shows "Searching for %s %s" and keeps the window alive
+// at every folder visited; files-only lookup of Dir\FileName first, then the non-hidden,
+// non-system entries without a "." in file-system order, depth first. FoundPath is the
+// composed text, "" when nothing was found.
+std::string FindFileOnDrive(FileSystem& fs, RepairUi& ui, const std::string& dir,
+                            const std::string& fileName, bool recurse);
+
+// The same answers as FindFileOnDrive, from one listing of each drive searched in the run:
+// the first listing walks the folders FindFileOnDrive would visit, in its order, and records
+// for every file name the first folder that holds it. Names the index cannot answer exactly
+// (wildcards, relative paths, non-ASCII, short-name aliases, trailing dots or spaces) are
+// searched the slow way.
+class DriveIndex {
+ public:
+  DriveIndex(FileSystem& fs, RepairUi& ui);
+  std::string Find(const std::string& dir, const std::string& fileName);
+  static bool CanIndex(const std::string& fileName);
+
+ private:
+  struct Drive {
+    std::vector<std::string> folders;  // relative paths ("" for the root, "a\b\")
+    // Upper-case file name -> index of the first folder (in walk order) that holds it.
+    std::unordered_map<std::string, size_t> firstFolderOf;
+  };
+  Drive& Listing(const std::string& dir, const std::string& fileName);
+
+  FileSystem& fs_;
+  RepairUi& ui_;
+  std::map<std::string, std::unique_ptr<Drive>> drives_;  // by dir text, upper case
+};
+
+}  // namespace calvorin

@@ -1,0 +1,98 @@
+// The plain walk (WalkMode::kPlain): every key opened by its absolute path through one
+// TRegistry, names sorted by pairwise comparison. The reference the fast walk is held to.
+#include <algorithm>
+#include <utility>
+
+#include "base/text.h"
+#include "search/search_thread.h"
+#include "search/skip_list.h"
+
+namespace calvorin {
+
+namespace {
+
+void SortNames(std::vector<std::string>& names) {
+  std::sort(names.begin(), names.end(),
+            [](const std::string& a, const std::string& b) { return CompareText(a, b) < 0; });
+}
+
+}  // namespace
+
+// `path` is "" for the root, otherwise "\name\name..." below it; `name` is the key's own name.
+void TSearchThread::WalkKey(TRegistry& reg, const std::string& path, const std::string& name) {
+  // Outside the guard below: an exception from the progress callback ends the parent's loop.
+  ++KeysSearched;
+  if (KeysSearched % 100 == 0 && OnProgress) {
+    Sync([this] { OnProgress(KeysSearched, MatchCount); });
+  }
+  CheckTermination();
+  if (Stopping) return;
+
+  const std::string full = rootName_ + LowerAscii(path);
+  if (IsSkipped(full)) return;
+  // By absolute path; for the root, no key is open at this point, so "" names the root itself.
+  if (!reg.OpenKeyReadOnly(path)) return;
+
+  ResetHit(full);
+  try {
+    WalkKeyContents(reg, path, name, full);
+  } catch (...) {
+    // A failure inside one key costs only that key; the walk goes on with its next sibling.
+  }
+}
+
+void TSearchThread::WalkKeyContents(TRegistry& reg, const std::string& path,
+                                    const std::string& name, const std::string& full) {
+  if (!MatchKeyName(name, full)) return;
+
+  std::vector<std::string> names;
+  reg.GetValueNames(names);
+  SortNames(names);
+  for (const auto& valueName : names) {
+    if (Stopping) return;
+    if (!SearchValue(reg, valueName)) return;
+  }
+
+  ValueName = kNoMatchText;
+  if (KeyPos > 0 && !anyHit_) ReportHit();
+  if (Stopping) return;
+
+  reg.GetKeyNames(names);
+  SortNames(names);
+  for (const auto& subKey : names) {
+    if (Stopping) return;
+    if (!subKey.empty()) WalkKey(reg, path + '\\' + subKey, subKey);
+  }
+}
+
+bool TSearchThread::SearchValue(TRegistry& reg, const std::string& name) {
+  BeginValue(name);
+
+  std::uint32_t type = 0;
+  std::uint32_t size = 0;
+  RegistryApi& api = reg.Api();
+  if (api.QueryValue(reg.CurrentKey(), name, &type, nullptr, &size) != kErrorSuccess) {
+    return !Stopping;
+  }
+  {
+    std::vector<std::uint8_t> data(size);
+    // A value that grew since the size query fails here (more data) and is passed over.
+    if (api.QueryValue(reg.CurrentKey(), name, &type, data.data(), &size) != kErrorSuccess) {
+      return !Stopping;
+    }
+    // The second query reports what it copied, which can be less than the first said (a value
+    // that shrank; RegQueryValueExA sizing ANSI string data generously).
+    if (size > data.size()) size = static_cast<std::uint32_t>(data.size());
+    DataMatch match;
+    if (MatchData(SearchText, data.data(), size, type, &match, MaxShown)) {
+      DataText = std::move(match.text);
+      DataPos = match.pos;
+      DataLen = match.len;
+      anyHit_ = true;
+    }
+  }
+  if (NamePos > 0 || DataPos > 0) ReportHit();
+  return !Stopping;
+}
+
+}  // namespace calvorin
