@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <uxtheme.h>
+#include <vssym32.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -233,7 +235,16 @@ void TMainForm::DrawSearchButton(const DRAWITEMSTRUCT& item) {
   const bool disabled = (item.itemState & ODS_DISABLED) != 0;
   const bool pushed = (item.itemState & ODS_SELECTED) != 0;
   RECT r = item.rcItem;
-  DrawFrameControl(item.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  // The face as the other buttons draw theirs: themed where a theme is active.
+  if (HTHEME theme = OpenThemeData(item.hwndItem, L"BUTTON")) {
+    const int state = disabled ? PBS_DISABLED : pushed ? PBS_PRESSED : PBS_NORMAL;
+    if (IsThemeBackgroundPartiallyTransparent(theme, BP_PUSHBUTTON, state))
+      DrawThemeParentBackground(item.hwndItem, item.hDC, &r);
+    DrawThemeBackground(theme, item.hDC, BP_PUSHBUTTON, state, &r, nullptr);
+    CloseThemeData(theme);
+  } else {
+    DrawFrameControl(item.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  }
   const int shift = pushed ? 1 : 0;
   char text[64] = "";
   GetWindowTextA(item.hwndItem, text, sizeof text);
