@@ -105,6 +105,7 @@ TMainForm::~TMainForm() {
   if (icon_) DestroyIcon(icon_);
   if (smallIcon_) DestroyIcon(smallIcon_);
   if (greySmallIcon_) DestroyIcon(greySmallIcon_);
+  if (bannerIcon_) DestroyIcon(bannerIcon_);
 }
 
 void TMainForm::ShowFailure(HWND owner, const std::string& message) {
@@ -134,6 +135,10 @@ bool TMainForm::Create(HINSTANCE instance) {
   icon_ =
       static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON,
                                     GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+  // The banner's icon at the size it is drawn: the icon file holds it at 96, 144 and 192 DPI,
+  // where a stretched smaller image would be blocky.
+  bannerIcon_ = static_cast<HICON>(
+      LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, Scale(48), Scale(48), 0));
   smallIcon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON,
                                              GetSystemMetrics(SM_CXSMICON),
                                              GetSystemMetrics(SM_CYSMICON), 0));
@@ -1348,9 +1353,9 @@ void TMainForm::PaintBanner(HDC dc, const RECT& r) {
     RECT line{r.left, r.top + y, r.right, r.top + y + 1};
     FillRect(dc, &line, static_cast<HBRUSH>(brush.get()));
   }
-  if (icon_) {
-    DrawIconEx(dc, r.left + Scale(18), r.top + Scale(18), icon_, Scale(48), Scale(48), 0, nullptr,
-               DI_NORMAL);
+  if (bannerIcon_) {
+    DrawIconEx(dc, r.left + Scale(18), r.top + Scale(18), bannerIcon_, Scale(48), Scale(48), 0,
+               nullptr, DI_NORMAL);
   }
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));

@@ -174,7 +174,7 @@ class TMainForm {
   HWND tooltip_ = nullptr;
   UniqueGdiObject font_, bigFont_, matchFont_, linkFont_;
   HICON icon_ = nullptr, smallIcon_ = nullptr;
-  HICON greySmallIcon_ = nullptr;
+  HICON greySmallIcon_ = nullptr, bannerIcon_ = nullptr;
   // The banner as last painted, copied to the screen on every repaint at the same size.
   UniqueGdiObject bannerBitmap_;
   SIZE bannerSize_{0, 0};
