@@ -244,7 +244,12 @@ void PressButton(HWND box, int id) {
 
 bool SaveScreenshot(HWND window, const std::string& name) {
   RECT r{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (window) GetWindowRect(window, &r);
+  if (window) {
+    // A window just shown may not have painted yet; this sends its WM_PAINTs before the copy.
+    RedrawWindow(window, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    GetWindowRect(window, &r);
+  }
   const int w = r.right - r.left;
   const int h = r.bottom - r.top;
   if (w <= 0 || h <= 0) return false;

@@ -1026,4 +1026,72 @@ TEST(RepairRestore, Wow64EachValueInItsOwnView) {
   removeAll();
 }
 
+// Sets the screen's DPI for programs started afterwards (Wine reads it at each process's start)
+// and puts the former setting back.
+class ScreenDpi {
+ public:
+  explicit ScreenDpi(DWORD dpi) {
+    hadValue_ = e2e::ReadRegValue(HKEY_CURRENT_USER, kKey, "LogPixels", &former_);
+    e2e::WriteRegValue(HKEY_CURRENT_USER, kKey, "LogPixels",
+                       {REG_DWORD, std::string(reinterpret_cast<const char*>(&dpi), 4)});
+  }
+  ~ScreenDpi() {
+    if (hadValue_) {
+      e2e::WriteRegValue(HKEY_CURRENT_USER, kKey, "LogPixels", former_);
+    } else {
+      RegDeleteKeyValueA(HKEY_CURRENT_USER, kKey, "LogPixels");
+    }
+  }
+  ScreenDpi(const ScreenDpi&) = delete;
+  ScreenDpi& operator=(const ScreenDpi&) = delete;
+
+ private:
+  static constexpr const char* kKey = "Control Panel\\Desktop";
+  bool hadValue_ = false;
+  RegValue former_;
+};
+
+SIZE SizeOf(HWND hwnd) {
+  RECT r{};
+  GetWindowRect(hwnd, &r);
+  return {r.right - r.left, r.bottom - r.top};
+}
+
+// At 144 DPI the real program's window and controls grow by half; the screenshots show the main
+// page, the results with wrapped items and a Repair run.
+TEST(RepairRestore, AHighDpiScreenScalesTheWindow) {
+  const std::string scenario = "HighDpi";
+  const std::string folder = e2e::PrepareScenarioFolder(scenario);
+  ScenarioKey key(scenario);
+  std::vector<Seeded> values = SeedSlowRepair(key, folder, 10);
+  values.push_back({"k0", "wrapped",
+                    Sz("\"" + folder + "\\gone\\a folder name long enough to wrap\\" +
+                       "and one more below it\\tool.exe\"")});
+  EXPECT_TRUE(key.Set(values.back()));
+  const ScreenDpi dpi(144);
+  App app;
+  StartApp(app, folder);
+  RECT client{};
+  GetClientRect(app.Main(), &client);
+  EXPECT_EQ(client.right, MulDiv(628, 144, 96));
+  EXPECT_EQ(client.bottom, MulDiv(448, 144, 96));
+  const SIZE search = SizeOf(app.Control(kIdSbSearchE));
+  EXPECT_EQ(search.cx, MulDiv(100, 144, 96));
+  EXPECT_EQ(search.cy, MulDiv(36, 144, 96));
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "27-dpi144-main"));
+  SetExtra(app, true);
+  ASSERT_GE(e2e::SearchAndWait(app), static_cast<int>(values.size()));
+  e2e::Click(app.Control(kIdButton2));
+  HWND list = app.Control(kIdLbResults);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(list); }));
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "27-dpi144-results"));
+  e2e::Click(app.Control(kIdButton1));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(app.Control(kIdButton3)); }));
+  HWND label3 = app.Control(kIdLabel3);
+  e2e::Click(app.Control(kIdButton3));
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(label3).rfind("Fixing item ", 0) == 0; }));
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "27-dpi144-repair"));
+  EXPECT_EQ(app.Close(std::chrono::seconds(300)), 0);
+}
+
 }  // namespace

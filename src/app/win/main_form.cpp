@@ -2,11 +2,15 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
+#include <uxtheme.h>
+#include <vssym32.h>
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <exception>
 #include <stdexcept>
+#include <vector>
 
 #include "app/settings.h"
 #include "app/win/control_ids.h"
@@ -100,6 +104,8 @@ TMainForm::~TMainForm() {
   retiredWorker_.reset();
   if (icon_) DestroyIcon(icon_);
   if (smallIcon_) DestroyIcon(smallIcon_);
+  if (greySmallIcon_) DestroyIcon(greySmallIcon_);
+  if (bannerIcon_) DestroyIcon(bannerIcon_);
 }
 
 void TMainForm::ShowFailure(HWND owner, const std::string& message) {
@@ -129,6 +135,10 @@ bool TMainForm::Create(HINSTANCE instance) {
   icon_ =
       static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON,
                                     GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), 0));
+  // The banner's icon at the size it is drawn: the icon file holds it at 96, 144 and 192 DPI,
+  // where a stretched smaller image would be blocky.
+  bannerIcon_ = static_cast<HICON>(
+      LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, Scale(48), Scale(48), 0));
   smallIcon_ = static_cast<HICON>(LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON,
                                              GetSystemMetrics(SM_CXSMICON),
                                              GetSystemMetrics(SM_CYSMICON), 0));
@@ -169,6 +179,100 @@ LRESULT CALLBACK TMainForm::WndProcThunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM 
   } catch (...) {
     // Handlers catch their own failures; this only keeps anything else out of the system.
     return DefWindowProcA(hwnd, msg, wp, lp);
+  }
+}
+
+namespace {
+
+// A grey copy of an icon, alpha and mask kept, lightened as disabled glyphs are; null when the
+// icon cannot be read.
+HICON GreyedIcon(HICON icon) {
+  ICONINFO info{};
+  if (!GetIconInfo(icon, &info)) return nullptr;
+  HICON grey = nullptr;
+  BITMAP bm{};
+  if (info.hbmColor && GetObjectA(info.hbmColor, sizeof bm, &bm)) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+    bi.bmiHeader.biWidth = bm.bmWidth;
+    bi.bmiHeader.biHeight = -bm.bmHeight;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    std::vector<DWORD> pixels(static_cast<size_t>(bm.bmWidth) * bm.bmHeight);
+    HDC screen = GetDC(nullptr);
+    if (GetDIBits(screen, info.hbmColor, 0, bm.bmHeight, pixels.data(), &bi, DIB_RGB_COLORS)) {
+      // Without an alpha channel the mask says what is drawn, and the colour is taken as opaque.
+      const bool hasAlpha = bm.bmBitsPixel == 32 && std::any_of(pixels.begin(), pixels.end(),
+                                                                [](DWORD p) { return p >> 24; });
+      for (DWORD& p : pixels) {
+        const DWORD a = hasAlpha ? p >> 24 : 255;
+        // Premultiplied colour: the grey is lightened by the same share of alpha.
+        const DWORD lum =
+            (((p >> 16) & 0xFF) * 30 + ((p >> 8) & 0xFF) * 59 + (p & 0xFF) * 11) / 100;
+        const DWORD g = (lum + a) / 2;
+        p = ((hasAlpha ? a : 0) << 24) | (g << 16) | (g << 8) | g;
+      }
+      void* bits = nullptr;
+      HBITMAP color = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+      if (color) {
+        std::copy(pixels.begin(), pixels.end(), static_cast<DWORD*>(bits));
+        ICONINFO greyInfo = info;
+        greyInfo.hbmColor = color;
+        grey = CreateIconIndirect(&greyInfo);
+        DeleteObject(color);
+      }
+    }
+    ReleaseDC(nullptr, screen);
+  }
+  if (info.hbmColor) DeleteObject(info.hbmColor);
+  if (info.hbmMask) DeleteObject(info.hbmMask);
+  return grey;
+}
+
+}  // namespace
+
+// A BM_SETIMAGE icon is greyed by DrawState(DSS_DISABLED), which turns an icon with an alpha
+// channel into a flat grey square; Wine 8 also ignores a button image list's disabled image. The
+// button draws itself instead, with a grey copy of the glyph while disabled.
+void TMainForm::DrawSearchButton(const DRAWITEMSTRUCT& item) {
+  if (!greySmallIcon_) greySmallIcon_ = GreyedIcon(smallIcon_);
+  const bool disabled = (item.itemState & ODS_DISABLED) != 0;
+  const bool pushed = (item.itemState & ODS_SELECTED) != 0;
+  RECT r = item.rcItem;
+  // The face as the other buttons draw theirs: themed where a theme is active.
+  if (HTHEME theme = OpenThemeData(item.hwndItem, L"BUTTON")) {
+    const int state = disabled ? PBS_DISABLED : pushed ? PBS_PRESSED : PBS_NORMAL;
+    if (IsThemeBackgroundPartiallyTransparent(theme, BP_PUSHBUTTON, state))
+      DrawThemeParentBackground(item.hwndItem, item.hDC, &r);
+    DrawThemeBackground(theme, item.hDC, BP_PUSHBUTTON, state, &r, nullptr);
+    CloseThemeData(theme);
+  } else {
+    DrawFrameControl(item.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
+  }
+  const int shift = pushed ? 1 : 0;
+  char text[64] = "";
+  GetWindowTextA(item.hwndItem, text, sizeof text);
+  SIZE extent{};
+  GetTextExtentPoint32A(item.hDC, text, lstrlenA(text), &extent);
+  const int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
+  const int gap = Scale(2);
+  // The glyph and the text (its "&" not counted) centred together, as the button draws them.
+  SIZE amp{};
+  GetTextExtentPoint32A(item.hDC, "&", 1, &amp);
+  const int width = cx + gap + extent.cx - (std::strchr(text, '&') ? amp.cx : 0);
+  const int left = (r.left + r.right - width) / 2 + shift;
+  const int middle = (r.top + r.bottom) / 2 + shift;
+  HICON glyph = disabled && greySmallIcon_ ? greySmallIcon_ : smallIcon_;
+  if (glyph) DrawIconEx(item.hDC, left, middle - cy / 2, glyph, cx, cy, 0, nullptr, DI_NORMAL);
+  SetBkMode(item.hDC, TRANSPARENT);
+  const UINT hidePrefix = (item.itemState & ODS_NOACCEL) ? DSS_HIDEPREFIX : 0;
+  DrawStateA(item.hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(text), 0, left + cx + gap,
+             middle - extent.cy / 2, 0, 0,
+             DST_PREFIXTEXT | hidePrefix | (disabled ? DSS_DISABLED : DSS_NORMAL));
+  if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
+    InflateRect(&r, -Scale(3), -Scale(3));
+    DrawFocusRect(item.hDC, &r);
   }
 }
 
@@ -379,10 +483,8 @@ void TMainForm::CreateControls() {
   const DWORD button = WS_TABSTOP | BS_PUSHBUTTON;
   AddControl(tsEasy_, "STATIC", "Click Search ", WS_VISIBLE, kIdClickSearchLabel, S(16), S(12),
              S(100), S(16));
-  sbSearchE_ = AddControl(tsEasy_, "BUTTON", "&Search", WS_VISIBLE | button, kIdSbSearchE, S(16),
-                          S(32), S(100), S(36));
-  if (smallIcon_)
-    SendMessageA(sbSearchE_, BM_SETIMAGE, IMAGE_ICON, reinterpret_cast<LPARAM>(smallIcon_));
+  sbSearchE_ = AddControl(tsEasy_, "BUTTON", "&Search", WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW,
+                          kIdSbSearchE, S(16), S(32), S(100), S(36));
   button2_ =
       AddControl(tsEasy_, "BUTTON", "R&esults", button, kIdButton2, S(16), S(76), S(100), S(26));
   button3_ =
@@ -1211,6 +1313,8 @@ void TMainForm::OnDrawItem(const DRAWITEMSTRUCT& item) {
     lbResultsDrawItem(item);
   } else if (item.CtlID == kIdImage2) {
     DrawBanner(item);
+  } else if (item.CtlID == kIdSbSearchE) {
+    DrawSearchButton(item);
   }
 }
 
@@ -1249,9 +1353,9 @@ void TMainForm::PaintBanner(HDC dc, const RECT& r) {
     RECT line{r.left, r.top + y, r.right, r.top + y + 1};
     FillRect(dc, &line, static_cast<HBRUSH>(brush.get()));
   }
-  if (icon_) {
-    DrawIconEx(dc, r.left + Scale(18), r.top + Scale(18), icon_, Scale(48), Scale(48), 0, nullptr,
-               DI_NORMAL);
+  if (bannerIcon_) {
+    DrawIconEx(dc, r.left + Scale(18), r.top + Scale(18), bannerIcon_, Scale(48), Scale(48), 0,
+               nullptr, DI_NORMAL);
   }
   SetBkMode(dc, TRANSPARENT);
   SetTextColor(dc, RGB(255, 255, 255));

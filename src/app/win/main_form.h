@@ -127,6 +127,7 @@ class TMainForm {
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
   void OnCommand(int id, int code);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
+  void DrawSearchButton(const DRAWITEMSTRUCT& item);
   void DrawBanner(const DRAWITEMSTRUCT& item);
   void PaintBanner(HDC dc, const RECT& r);
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
@@ -173,6 +174,7 @@ class TMainForm {
   HWND tooltip_ = nullptr;
   UniqueGdiObject font_, bigFont_, matchFont_, linkFont_;
   HICON icon_ = nullptr, smallIcon_ = nullptr;
+  HICON greySmallIcon_ = nullptr, bannerIcon_ = nullptr;
   // The banner as last painted, copied to the screen on every repaint at the same size.
   UniqueGdiObject bannerBitmap_;
   SIZE bannerSize_{0, 0};
