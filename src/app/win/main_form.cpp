@@ -436,7 +436,10 @@ HWND TMainForm::AddControl(HWND parent, const char* cls, const char* text, DWORD
 
 void TMainForm::CreateControls() {
   font_.reset(MakeFont(Scale(13), FW_NORMAL, false));
-  bigFont_.reset(MakeFont(Scale(27), FW_NORMAL, false));
+  // The status labels' font is 27 pixels from the top of its cell to the bottom: read as a
+  // character height, "Errors: %d, Keys searched: %d" no longer fits the labels at the window's
+  // design width.
+  bigFont_.reset(MakeFont(-Scale(27), FW_NORMAL, false));
   matchFont_.reset(MakeFont(Scale(13), FW_BOLD, true));
   linkFont_.reset(MakeFont(Scale(13), FW_NORMAL, true));
   // Every bound below is of the 96-DPI design; S gives it in this screen's pixels.
