@@ -175,15 +175,7 @@ bool TSearchThread::SearchValueFast(Hkey key, const std::string& name, const Val
     // over.
     return !Stopping;
   }
-  DataMatch match;
-  if (MatchData(SearchText, data, size, type, &match, MaxShown)) {
-    DataText = std::move(match.text);
-    DataPos = match.pos;
-    DataLen = match.len;
-    anyHit_ = true;
-  }
-  if (NamePos > 0 || DataPos > 0) ReportHit();
-  return !Stopping;
+  return EndValue(data, size, type);
 }
 
 }  // namespace calvorin

@@ -74,25 +74,15 @@ bool TSearchThread::SearchValue(TRegistry& reg, const std::string& name) {
   if (api.QueryValue(reg.CurrentKey(), name, &type, nullptr, &size) != kErrorSuccess) {
     return !Stopping;
   }
-  {
-    std::vector<std::uint8_t> data(size);
-    // A value that grew since the size query fails here (more data) and is passed over.
-    if (api.QueryValue(reg.CurrentKey(), name, &type, data.data(), &size) != kErrorSuccess) {
-      return !Stopping;
-    }
-    // The second query reports what it copied, which can be less than the first said (a value
-    // that shrank; RegQueryValueExA sizing ANSI string data generously).
-    if (size > data.size()) size = static_cast<std::uint32_t>(data.size());
-    DataMatch match;
-    if (MatchData(SearchText, data.data(), size, type, &match, MaxShown)) {
-      DataText = std::move(match.text);
-      DataPos = match.pos;
-      DataLen = match.len;
-      anyHit_ = true;
-    }
+  std::vector<std::uint8_t> data(size);
+  // A value that grew since the size query fails here (more data) and is passed over.
+  if (api.QueryValue(reg.CurrentKey(), name, &type, data.data(), &size) != kErrorSuccess) {
+    return !Stopping;
   }
-  if (NamePos > 0 || DataPos > 0) ReportHit();
-  return !Stopping;
+  // The second query reports what it copied, which can be less than the first said (a value
+  // that shrank; RegQueryValueExA sizing ANSI string data generously).
+  if (size > data.size()) size = static_cast<std::uint32_t>(data.size());
+  return EndValue(data.data(), size, type);
 }
 
 }  // namespace calvorin

@@ -97,4 +97,16 @@ void TSearchThread::BeginValue(const std::string& name) {
   DataLen = 0;
 }
 
+bool TSearchThread::EndValue(const std::uint8_t* data, std::uint32_t size, std::uint32_t type) {
+  DataMatch match;
+  if (MatchData(SearchText, data, size, type, &match, MaxShown)) {
+    DataText = std::move(match.text);
+    DataPos = match.pos;
+    DataLen = match.len;
+    anyHit_ = true;
+  }
+  if (NamePos > 0 || DataPos > 0) ReportHit();
+  return !Stopping;
+}
+
 }  // namespace calvorin

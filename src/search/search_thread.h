@@ -113,6 +113,9 @@ class TSearchThread {
                        const std::string& full);
   // Searches one value of the open key; false when the walk must unwind.
   void BeginValue(const std::string& name);
+  // Both walks' last steps for a value whose data was read: the data test and the report of a
+  // name or data hit. False when the walk must unwind.
+  bool EndValue(const std::uint8_t* data, std::uint32_t size, std::uint32_t type);
   bool SearchValue(TRegistry& reg, const std::string& name);
   void CheckTermination();
   void Sync(const std::function<void()>& call);

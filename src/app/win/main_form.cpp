@@ -69,8 +69,8 @@ std::string HintShortPart(const std::string& hint) {
   return bar == 0 ? hint : hint.substr(0, static_cast<std::size_t>(bar - 1));
 }
 
-// Every font of the window is sized by its character height (the em, without the internal
-// leading), the size a font is given in points or pixels everywhere else.
+// A positive `height` is the font's character height (the em, without the internal leading),
+// the size a font is given in points or pixels everywhere else; a negative one its cell height.
 HFONT MakeFont(int height, int weight, bool underline) {
   return CreateFontA(-height, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE,
                      DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
@@ -189,6 +189,8 @@ namespace {
 HICON GreyedIcon(HICON icon) {
   ICONINFO info{};
   if (!GetIconInfo(icon, &info)) return nullptr;
+  // GetIconInfo hands over copies of both bitmaps.
+  const UniqueGdiObject colorBits(info.hbmColor), maskBits(info.hbmMask);
   HICON grey = nullptr;
   BITMAP bm{};
   if (info.hbmColor && GetObjectA(info.hbmColor, sizeof bm, &bm)) {
@@ -214,19 +216,17 @@ HICON GreyedIcon(HICON icon) {
         p = ((hasAlpha ? a : 0) << 24) | (g << 16) | (g << 8) | g;
       }
       void* bits = nullptr;
-      HBITMAP color = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+      // CreateIconIndirect copies the bitmap.
+      const UniqueGdiObject color(CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
       if (color) {
         std::copy(pixels.begin(), pixels.end(), static_cast<DWORD*>(bits));
         ICONINFO greyInfo = info;
-        greyInfo.hbmColor = color;
+        greyInfo.hbmColor = static_cast<HBITMAP>(color.get());
         grey = CreateIconIndirect(&greyInfo);
-        DeleteObject(color);
       }
     }
     ReleaseDC(nullptr, screen);
   }
-  if (info.hbmColor) DeleteObject(info.hbmColor);
-  if (info.hbmMask) DeleteObject(info.hbmMask);
   return grey;
 }
 
