@@ -13,7 +13,7 @@
 
 #include "base/text.h"
 
-#if __has_include("core/root_equivalence.h")
+#if __has_include("search/root_equivalence.h")
 #include "registry/win/win_registry.h"
 #include "registry/win/win_system_info.h"
 #include "search/root_equivalence.h"

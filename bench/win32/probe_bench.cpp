@@ -208,7 +208,8 @@ int main(int argc, char** argv) {
     const std::string key = "HKEY_CURRENT_USER\\software\\calvorinprobebench";
     int recorded = 0;
     Time("SearchMatch (probes, log, store)", gone, 1, [&](const std::string& s) {
-      recorded += scan.SearchMatch(key, "Entry", s, 0, 0, 2, 0, 0, 2, calvorin::kHkeyCurrentUser);
+      recorded += scan.SearchMatch(
+          calvorin::TResult(key, "Entry", s, 0, 0, 2, 0, 0, 2, calvorin::kHkeyCurrentUser));
     });
     scan.CloseLog();
     std::printf("recorded %d of %zu\n", recorded, gone.size());

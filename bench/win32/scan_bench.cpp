@@ -28,11 +28,11 @@
 #include "search/win/search_thread_host.h"
 
 // Built against older trees too (bench/run --before), which have only the plain walk and may
-// lack the analysis.
-#if __has_include("core/name_order.h")
+// lack the analysis, and whose walk may report a hit as its ten values instead of one TResult.
+#if __has_include("search/name_order.h")
 #define CALVORIN_BENCH_WALK_MODE 1
 #endif
-#if __has_include("core/analysis.h")
+#if __has_include("scan/invalid_reference_scan.h")
 #include "base/win/win_file_system.h"
 #include "scan/invalid_reference_scan.h"
 #define CALVORIN_BENCH_ANALYSIS 1
@@ -40,19 +40,34 @@
 
 namespace {
 
-using calvorin::Hkey;
 using calvorin::TResult;
+
+// A hit as the tree's walk reports it: one TResult, or its ten values.
+const TResult& AsResult(const TResult& hit) {
+  return hit;
+}
+template <typename... Values>
+TResult AsResult(const Values&... values) {
+  return TResult(values...);
+}
 
 #ifdef CALVORIN_BENCH_ANALYSIS
 // The program's analysis of each hit: candidate, text tests, probes, hit table, results list and
 // the invalid-path log ("rrr.TXT" in the current directory).
 struct Analysis {
-  bool Match(const std::string& keyPath, const std::string& valueName, const std::string& dataText,
-             std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
-             std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
+  bool Match(const TResult& hit) {
     ++hits;
-    return scan.SearchMatch(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
-                            dataLen, root);
+    return Record(scan, hit, 0);
+  }
+  // The scan takes the hit as one TResult, or (older trees) as its ten values.
+  template <typename Scan>
+  static auto Record(Scan& scan, const TResult& hit, int) -> decltype(scan.SearchMatch(hit)) {
+    return scan.SearchMatch(hit);
+  }
+  template <typename Scan>
+  static bool Record(Scan& scan, const TResult& h, long) {
+    return scan.SearchMatch(h.KeyPath, h.ValueName, h.DataText, h.KeyPos, h.NamePos, h.DataPos,
+                            h.KeyLen, h.NameLen, h.DataLen, h.Root);
   }
   std::size_t Invalid() const { return scan.Results().size(); }
 
@@ -64,12 +79,10 @@ struct Analysis {
 // one character before the match, probe it on disk, and keep what is missing the way the scan
 // keeps it (a result entry and a log line).
 struct Analysis {
-  bool Match(const std::string& keyPath, const std::string& valueName, const std::string& dataText,
-             std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
-             std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
+  bool Match(const TResult& hit) {
     ++hits;
-    if (dataPos < 2) return false;
-    std::string candidate = calvorin::Copy(dataText, dataPos - 1, 1000);
+    if (hit.DataPos < 2) return false;
+    std::string candidate = calvorin::Copy(hit.DataText, hit.DataPos - 1, 1000);
     const auto cut = candidate.find_first_of("\",;|");
     if (cut != std::string::npos) candidate.resize(cut);
     const char drive = calvorin::UpperAscii(candidate[0]);
@@ -77,8 +90,7 @@ struct Analysis {
     if (GetFileAttributesA(candidate.c_str()) != INVALID_FILE_ATTRIBUTES) return false;
     log += candidate;
     log += "\r\n";
-    results.emplace_back(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
-                         dataLen, root);
+    results.push_back(hit);
     return true;
   }
 
@@ -118,14 +130,10 @@ int main(int argc, char** argv) {
   bool ended = false;
   auto host = std::make_unique<calvorin::win32::SearchThreadHost>(
       ":\\",
-      [&analysis, &matchTicks, &invalidTicks](
-          const std::string& keyPath, const std::string& valueName, const std::string& dataText,
-          std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
-          std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
+      [&analysis, &matchTicks, &invalidTicks](const auto&... hit) {
         LARGE_INTEGER t0, t1;
         QueryPerformanceCounter(&t0);
-        const bool invalid = analysis.Match(keyPath, valueName, dataText, keyPos, namePos, dataPos,
-                                            keyLen, nameLen, dataLen, root);
+        const bool invalid = analysis.Match(AsResult(hit...));
         QueryPerformanceCounter(&t1);
         matchTicks += t1.QuadPart - t0.QuadPart;
         if (invalid) invalidTicks += t1.QuadPart - t0.QuadPart;

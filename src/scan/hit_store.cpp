@@ -28,23 +28,20 @@ std::string_view HitStore::Keep(std::string_view text) {
   return {kept, text.size()};
 }
 
-void HitStore::Append(std::string_view keyPath, std::string_view valueName,
-                      std::string_view dataText, std::int32_t keyPos, std::int32_t namePos,
-                      std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
-                      std::int32_t dataLen, Hkey root) {
+void HitStore::Append(const TResult& hit) {
   Record r;
   // The walk reports the values of one key one after another.
-  r.keyPath = !records_.empty() && records_.back().keyPath == keyPath ? records_.back().keyPath
-                                                                      : Keep(keyPath);
-  r.valueName = Keep(valueName);
-  r.dataText = Keep(dataText);
-  r.keyPos = keyPos;
-  r.namePos = namePos;
-  r.dataPos = dataPos;
-  r.keyLen = keyLen;
-  r.nameLen = nameLen;
-  r.dataLen = dataLen;
-  r.root = root;
+  r.keyPath = !records_.empty() && records_.back().keyPath == hit.KeyPath ? records_.back().keyPath
+                                                                          : Keep(hit.KeyPath);
+  r.valueName = Keep(hit.ValueName);
+  r.dataText = Keep(hit.DataText);
+  r.keyPos = hit.KeyPos;
+  r.namePos = hit.NamePos;
+  r.dataPos = hit.DataPos;
+  r.keyLen = hit.KeyLen;
+  r.nameLen = hit.NameLen;
+  r.dataLen = hit.DataLen;
+  r.root = hit.Root;
   records_.push_back(r);
 }
 

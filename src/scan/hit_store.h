@@ -36,9 +36,8 @@ class HitStore {
     Hkey root = 0;
   };
 
-  void Append(std::string_view keyPath, std::string_view valueName, std::string_view dataText,
-              std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
-              std::int32_t nameLen, std::int32_t dataLen, Hkey root);
+  // Keeps a copy of the hit's texts.
+  void Append(const TResult& hit);
   // Forgets every record and gives the characters' memory back.
   void Clear();
   std::size_t Size() const { return records_.size(); }

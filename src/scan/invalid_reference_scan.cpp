@@ -67,21 +67,16 @@ const HitStore::Record& InvalidReferenceScan::Row(int row) const {
   return hits_[static_cast<size_t>(row - 1)];
 }
 
-bool InvalidReferenceScan::SearchMatch(const std::string& keyPath, const std::string& valueName,
-                                       const std::string& dataText, std::int32_t keyPos,
-                                       std::int32_t namePos, std::int32_t dataPos,
-                                       std::int32_t keyLen, std::int32_t nameLen,
-                                       std::int32_t dataLen, Hkey root) {
+bool InvalidReferenceScan::SearchMatch(const TResult& hit) {
   // The walk may deliver the value in hand after the stop request that a full table causes.
   if (Full()) return false;
-  Analysis analysis = AnalyseHit(fs_, keyPath, dataText);
+  Analysis analysis = AnalyseHit(fs_, hit.KeyPath, hit.DataText);
   if (analysis.verdict != Verdict::kInvalid) return false;
 
   AppendLogLine(analysis.candidate);
   WriteLog();
 
-  hits_.Append(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen, dataLen,
-               root);
+  hits_.Append(hit);
   if (onRecorded) onRecorded(static_cast<int>(Results().size()) - 1);
   if (Full() && onFull) onFull();
   return true;

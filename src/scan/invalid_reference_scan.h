@@ -66,10 +66,7 @@ class InvalidReferenceScan {
   // log line and "rrr.TXT" (a failed write throws EFileError, with the line kept in the log and
   // nothing else touched), hit-table row, results entry, onRecorded. Returns true when the value
   // was recorded.
-  bool SearchMatch(const std::string& keyPath, const std::string& valueName,
-                   const std::string& dataText, std::int32_t keyPos, std::int32_t namePos,
-                   std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
-                   std::int32_t dataLen, Hkey root);
+  bool SearchMatch(const TResult& hit);
 
   bool Full() const { return HitCount() >= kHitTableRows; }
 

@@ -57,7 +57,7 @@ void TSearchThread::ExecuteFast() {
   order_.Learn();
   SortSkipKeys();
   for (const auto& root : kSearchRoots) {
-    Root = root.handle;
+    Hit.Root = root.handle;
     rootName_ = root.name;
     path_.clear();
     full_ = rootName_;
@@ -82,7 +82,7 @@ void TSearchThread::WalkFast(Hkey parent, const std::string& name, int depth) {
   Hkey key = 0;
   const bool relative = depth <= kRelativeDepthLimit && path_.size() <= kRelativePathLimit + 1;
   const long rc = relative ? OpenReadOnly(api_, parent, name, &key)
-                           : OpenReadOnly(api_, Root, path_.substr(1), &key);
+                           : OpenReadOnly(api_, Hit.Root, path_.substr(1), &key);
   if (rc != kErrorSuccess) return;
   const KeyCloser closer(api_, key);
 
@@ -131,8 +131,8 @@ void TSearchThread::WalkFastContents(Hkey key, const std::string& name, int dept
     if (!SearchValueFast(key, valueNames_[i], slots_[i])) return;
   }
 
-  ValueName = kNoMatchText;
-  if (KeyPos > 0 && !anyHit_) ReportHit();
+  Hit.ValueName = kNoMatchText;
+  if (Hit.KeyPos > 0 && !anyHit_) ReportHit();
   if (Stopping) return;
 
   if (subKeys_.size() <= static_cast<std::size_t>(depth)) subKeys_.resize(depth + 1);

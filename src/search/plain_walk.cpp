@@ -53,8 +53,8 @@ void TSearchThread::WalkKeyContents(TRegistry& reg, const std::string& path,
     if (!SearchValue(reg, valueName)) return;
   }
 
-  ValueName = kNoMatchText;
-  if (KeyPos > 0 && !anyHit_) ReportHit();
+  Hit.ValueName = kNoMatchText;
+  if (Hit.KeyPos > 0 && !anyHit_) ReportHit();
   if (Stopping) return;
 
   reg.GetKeyNames(names);

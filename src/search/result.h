@@ -37,12 +37,8 @@ struct TResult {
   std::int32_t DataLen = 0;
 };
 
-// The walk's match callback: the ten values of one hit, in the order of TResult's constructor.
-using MatchCallback = std::function<void(const std::string& keyPath, const std::string& valueName,
-                                         const std::string& dataText, std::int32_t keyPos,
-                                         std::int32_t namePos, std::int32_t dataPos,
-                                         std::int32_t keyLen, std::int32_t nameLen,
-                                         std::int32_t dataLen, Hkey root)>;
+// The walk's match callback. The hit is the walk's own: valid only during the call.
+using MatchCallback = std::function<void(const TResult& hit)>;
 using ProgressCallback = std::function<void(std::int32_t keysSearched, std::int32_t matchCount)>;
 
 }  // namespace calvorin

@@ -88,17 +88,8 @@ class TSearchThread {
 
   const std::string SearchText;
   std::uint8_t StopReason = srCreated;
-  // The current hit.
-  Hkey Root = 0;
-  std::string KeyPath;
-  std::string ValueName;
-  std::string DataText;
-  std::int32_t KeyPos = 0;
-  std::int32_t NamePos = 0;
-  std::int32_t DataPos = 0;
-  std::int32_t KeyLen = 0;
-  std::int32_t NameLen = 0;
-  std::int32_t DataLen = 0;
+  // The current hit, filled in place as the walk goes and handed to OnMatch by reference.
+  TResult Hit;
 
   MatchCallback OnMatch;
   ProgressCallback OnProgress;

@@ -637,8 +637,8 @@ struct Hit {
 };
 
 bool Send(InvalidReferenceScan& scan, const Hit& h) {
-  return scan.SearchMatch(h.keyPath, h.valueName, h.dataText, h.keyPos, h.namePos, h.dataPos,
-                          h.keyLen, h.nameLen, h.dataLen, h.root);
+  return scan.SearchMatch(TResult(h.keyPath, h.valueName, h.dataText, h.keyPos, h.namePos,
+                                  h.dataPos, h.keyLen, h.nameLen, h.dataLen, h.root));
 }
 
 class ScanTest : public ::testing::Test {

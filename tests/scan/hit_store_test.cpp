@@ -19,8 +19,8 @@ struct Row {
 };
 
 void Append(HitStore& store, const Row& r) {
-  store.Append(r.keyPath, r.valueName, r.dataText, r.keyPos, r.namePos, r.dataPos, r.keyLen,
-               r.nameLen, r.dataLen, r.root);
+  store.Append(TResult(r.keyPath, r.valueName, r.dataText, r.keyPos, r.namePos, r.dataPos, r.keyLen,
+                       r.nameLen, r.dataLen, r.root));
 }
 
 void ExpectRow(const HitStore::Record& got, const Row& want) {
@@ -108,7 +108,7 @@ TEST(HitStoreTest, TableAndResultsListAgreeAcrossClears) {
   fs.AddFolder("C:\\Calvorin");
   InvalidReferenceScan scan(fs, "C:\\Calvorin\\rrr.TXT");
   auto send = [&](const std::string& key, const std::string& name, const std::string& data) {
-    ASSERT_TRUE(scan.SearchMatch(key, name, data, 0, 0, 2, 0, 0, 2, 0x80000001u)) << data;
+    ASSERT_TRUE(scan.SearchMatch(TResult(key, name, data, 0, 0, 2, 0, 0, 2, 0x80000001u))) << data;
   };
   send("HKEY_CURRENT_USER\\a", "one", "C:\\Gone\\first.exe");
   send("HKEY_CURRENT_USER\\a", "", "C:\\Gone\\second.exe");

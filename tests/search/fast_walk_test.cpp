@@ -45,13 +45,12 @@ Trace Walk(MemoryRegistry& mem, WalkMode mode, const std::string& searchText, co
   int progressSeen = 0;
   TSearchThread thread(
       mem, searchText,
-      [&](const std::string& keyPath, const std::string& valueName, const std::string& dataText,
-          std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
-          std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
+      [&](const TResult& h) {
         ++hitsSeen;
-        trace.events.push_back(Format("hit %s|%s|%s|%d %d %d|%d %d %d|%lx", keyPath.c_str(),
-                                      valueName.c_str(), dataText.c_str(), keyPos, namePos, dataPos,
-                                      keyLen, nameLen, dataLen, static_cast<unsigned long>(root)));
+        trace.events.push_back(Format("hit %s|%s|%s|%d %d %d|%d %d %d|%lx", h.KeyPath.c_str(),
+                                      h.ValueName.c_str(), h.DataText.c_str(), h.KeyPos, h.NamePos,
+                                      h.DataPos, h.KeyLen, h.NameLen, h.DataLen,
+                                      static_cast<unsigned long>(h.Root)));
         if (hitsSeen == owner.terminateAtHit) self->Terminate();
         if (hitsSeen == owner.throwAtHit) throw std::runtime_error("hit");
       },

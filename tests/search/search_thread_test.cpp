@@ -196,12 +196,8 @@ class TSearchThreadWalk : public ::testing::Test {
   std::unique_ptr<TSearchThread> MakeThread(const std::string& searchText = kColonBackslash) {
     auto thread = std::make_unique<TSearchThread>(
         mem, searchText,
-        [this](const std::string& keyPath, const std::string& valueName,
-               const std::string& dataText, std::int32_t keyPos, std::int32_t namePos,
-               std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
-               std::int32_t dataLen, Hkey root) {
-          hits.emplace_back(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
-                            dataLen, root);
+        [this](const TResult& hit) {
+          hits.push_back(hit);
           if (onHit) onHit(hits.back());
         },
         [this](std::int32_t keys, std::int32_t matches) {
@@ -256,9 +252,9 @@ TEST_F(TSearchThreadWalk, ConstructorStartsCleared) {
   EXPECT_EQ(t->MaxShown, 100);
   EXPECT_EQ(t->MatchCount, 0);
   EXPECT_EQ(t->KeysSearched, 0);
-  EXPECT_EQ(t->KeyPath, "");
-  EXPECT_EQ(t->ValueName, "");
-  EXPECT_EQ(t->DataText, "");
+  EXPECT_EQ(t->Hit.KeyPath, "");
+  EXPECT_EQ(t->Hit.ValueName, "");
+  EXPECT_EQ(t->Hit.DataText, "");
   EXPECT_FALSE(t->Terminated());
 }
 
@@ -402,9 +398,10 @@ TEST_F(TSearchThreadWalk, DwordDataMatchCountsOnlyForTheKeyNameRule) {
     std::vector<std::string> got;
     TSearchThread t(
         fresh, "xq",
-        [&](const std::string& k, const std::string& v, const std::string& d, std::int32_t,
-            std::int32_t, std::int32_t dataPos, std::int32_t, std::int32_t, std::int32_t,
-            Hkey) { got.push_back(k + " | " + v + " | " + d + " | " + std::to_string(dataPos)); },
+        [&](const TResult& h) {
+          got.push_back(h.KeyPath + " | " + h.ValueName + " | " + h.DataText + " | " +
+                        std::to_string(h.DataPos));
+        },
         nullptr);
     t.Execute();
     EXPECT_EQ(got, c.expectedHits) << c.what;
@@ -611,11 +608,11 @@ TEST_F(TSearchThreadWalk, HitFieldsTrackTheLastHitAndKeyResetsThem) {
   mem.PutString("HKEY_CURRENT_USER\\A", "n:\\", "c:\\x");
   auto t = Walk();
   // After the walk the fields belong to the last key visited (HKEY_CLASSES_ROOT, no hit).
-  EXPECT_EQ(t->KeyPath, "HKEY_CLASSES_ROOT");
-  EXPECT_EQ(t->ValueName, "\x97\x97");
-  EXPECT_EQ(t->DataText, "\x97\x97");
-  EXPECT_EQ(t->KeyPos, 0);
-  EXPECT_EQ(t->Root, kHkeyClassesRoot);
+  EXPECT_EQ(t->Hit.KeyPath, "HKEY_CLASSES_ROOT");
+  EXPECT_EQ(t->Hit.ValueName, "\x97\x97");
+  EXPECT_EQ(t->Hit.DataText, "\x97\x97");
+  EXPECT_EQ(t->Hit.KeyPos, 0);
+  EXPECT_EQ(t->Hit.Root, kHkeyClassesRoot);
 }
 
 class CountingSynchronizer : public Synchronizer {

@@ -1041,25 +1041,15 @@ void TMainForm::StartTextSearch() {
   FormResize();
   ShowNotebookPage(0);
   worker_ = std::make_unique<SearchThreadHost>(
-      WindowText(ebNow_),
-      [this](const std::string& keyPath, const std::string& valueName, const std::string& dataText,
-             std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
-             std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
-        SearchMatch(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
-                    dataLen, root);
-      },
+      WindowText(ebNow_), [this](const TResult& hit) { SearchMatch(hit); },
       [this](std::int32_t keys, std::int32_t matches) { SearchProgress(keys, matches); });
   worker_->SetOnTerminate([this] { Guard([this] { SearchDone(); }); });
   worker_->Resume();
 }
 
-void TMainForm::SearchMatch(const std::string& keyPath, const std::string& valueName,
-                            const std::string& dataText, std::int32_t keyPos, std::int32_t namePos,
-                            std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
-                            std::int32_t dataLen, Hkey root) {
+void TMainForm::SearchMatch(const TResult& hit) {
   // An invalid value comes back through onRecorded (ResultRecorded).
-  scan_.SearchMatch(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
-                    dataLen, root);
+  scan_.SearchMatch(hit);
 }
 
 void TMainForm::ResultRecorded(int index) {

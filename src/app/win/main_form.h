@@ -85,10 +85,7 @@ class TMainForm {
   void URLLabel1Click();
   void acSearchExecute();
   void StartTextSearch();
-  void SearchMatch(const std::string& keyPath, const std::string& valueName,
-                   const std::string& dataText, std::int32_t keyPos, std::int32_t namePos,
-                   std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
-                   std::int32_t dataLen, Hkey root);
+  void SearchMatch(const TResult& hit);
   void SearchProgress(std::int32_t keysSearched, std::int32_t matchCount);
   void SearchDone();
   void SetPageEnabled(bool enabled);

@@ -107,8 +107,7 @@ class MainFormTest : public testing::Test {
   // Hands a hit to the window's analysis, as the walk does; the data names a missing file.
   void Add(const TResult& r) {
     const std::size_t before = form_->Results().size();
-    form_->SearchMatch(r.KeyPath, r.ValueName, r.DataText, r.KeyPos, r.NamePos, r.DataPos, r.KeyLen,
-                       r.NameLen, r.DataLen, r.Root);
+    form_->SearchMatch(r);
     ASSERT_EQ(form_->Results().size(), before + 1) << r.DataText;
     Pump();
   }

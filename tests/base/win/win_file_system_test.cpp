@@ -459,7 +459,7 @@ class AnalysisOnDiskTest : public WinFileSystemTest {
     WinFileSystemTest::TearDown();
   }
   bool Send(InvalidReferenceScan& scan, const std::string& keyPath, const std::string& data) {
-    return scan.SearchMatch(keyPath, "Path", data, 0, 0, 2, 0, 0, 2, kHkeyCurrentUser);
+    return scan.SearchMatch(TResult(keyPath, "Path", data, 0, 0, 2, 0, 0, 2, kHkeyCurrentUser));
   }
 
  private:

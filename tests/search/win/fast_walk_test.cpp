@@ -52,12 +52,11 @@ Trace Walk(WalkMode mode, RegistryApi& api = SystemRegistry()) {
   bool ended = false;
   SearchThreadHost host(
       ":\\",
-      [&](const std::string& keyPath, const std::string& valueName, const std::string& dataText,
-          std::int32_t keyPos, std::int32_t namePos, std::int32_t dataPos, std::int32_t keyLen,
-          std::int32_t nameLen, std::int32_t dataLen, Hkey root) {
-        trace.events.push_back(Format("%s | %s | %s | %d %d %d | %d %d %d | %lx", keyPath.c_str(),
-                                      valueName.c_str(), dataText.c_str(), keyPos, namePos, dataPos,
-                                      keyLen, nameLen, dataLen, static_cast<unsigned long>(root)));
+      [&](const TResult& h) {
+        trace.events.push_back(Format("%s | %s | %s | %d %d %d | %d %d %d | %lx", h.KeyPath.c_str(),
+                                      h.ValueName.c_str(), h.DataText.c_str(), h.KeyPos, h.NamePos,
+                                      h.DataPos, h.KeyLen, h.NameLen, h.DataLen,
+                                      static_cast<unsigned long>(h.Root)));
       },
       [&](std::int32_t keys, std::int32_t matches) {
         trace.events.push_back(Format("progress %d %d", keys, matches));

@@ -47,13 +47,9 @@ struct Scan {
     auto token = this->token;  // released with the thread object
     host = std::make_unique<SearchThreadHost>(
         searchText,
-        [this, token](const std::string& keyPath, const std::string& valueName,
-                      const std::string& dataText, std::int32_t keyPos, std::int32_t namePos,
-                      std::int32_t dataPos, std::int32_t keyLen, std::int32_t nameLen,
-                      std::int32_t dataLen, Hkey root) {
+        [this, token](const TResult& hit) {
           CheckThread();
-          hits.emplace_back(keyPath, valueName, dataText, keyPos, namePos, dataPos, keyLen, nameLen,
-                            dataLen, root);
+          hits.push_back(hit);
           if (onHit) onHit(hits.back());
         },
         [this, token](std::int32_t keys, std::int32_t matches) {
