@@ -186,12 +186,10 @@ class TRegistry {
   };
   Resolved Resolve(const std::string& path) const;
   void ChangeKey(Hkey key, const Resolved& where);
-  void DeleteSubKeysOf(Hkey key);
 
   RegistryApi& api_;
   Hkey currentKey_ = 0;
   Hkey rootKey_ = kHkeyCurrentUser;
-  bool lazyWrite_ = true;
   std::string currentPath_;
   std::uint32_t access_ = kKeyAllAccess;
 };

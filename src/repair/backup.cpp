@@ -90,9 +90,7 @@ std::string BackupValueLine(const BackupEntry& entry, LeadByteTest leadByte) {
 bool BackupCanCarry(const BackupEntry& entry, LeadByteTest leadByte) {
   // Wine's import adds a terminator to string data that has none (Windows' keeps the bytes as
   // they are): such a value would come back one character longer.
-  const bool stringType =
-      entry.type == kRegSz || entry.type == kRegExpandSz || entry.type == kRegMultiSz;
-  if (stringType && !entry.data.empty() && entry.data.back() != '\0') return false;
+  if (IsStringType(entry.type) && !entry.data.empty() && entry.data.back() != '\0') return false;
   return !entry.keyPath.empty() && QuotableText(entry.keyPath, leadByte) &&
          QuotableText(entry.valueName, leadByte);
 }

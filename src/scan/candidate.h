@@ -59,9 +59,6 @@ enum class Probe : int {
 // is not asked again: its answer was no. Nor is a folder question whose answer came with a file
 // probe (FileSystem::FileAnswer).
 Probe ProbeCandidate(FileSystem& fs, const std::string& candidate);
-inline bool CandidateExists(FileSystem& fs, const std::string& candidate) {
-  return ProbeCandidate(fs, candidate) != Probe::kNone;
-}
 
 enum class Verdict { kNotAnalysed, kRejected, kExists, kInvalid };
 

@@ -71,12 +71,7 @@ void TSearchThread::ExecuteFast() {
 // path_ and full_ already name this key; the caller restores them.
 void TSearchThread::WalkFast(Hkey parent, const std::string& name, int depth) {
   // Outside the guard below: an exception from the progress callback ends the parent's loop.
-  ++KeysSearched;
-  if (KeysSearched % 100 == 0 && OnProgress) {
-    Sync([this] { OnProgress(KeysSearched, MatchCount); });
-  }
-  CheckTermination();
-  if (Stopping) return;
+  if (!BeginKey()) return;
   if (IsSkippedFast(full_)) return;
 
   Hkey key = 0;

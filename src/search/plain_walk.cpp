@@ -21,12 +21,7 @@ void SortNames(std::vector<std::string>& names) {
 // `path` is "" for the root, otherwise "\name\name..." below it; `name` is the key's own name.
 void TSearchThread::WalkKey(TRegistry& reg, const std::string& path, const std::string& name) {
   // Outside the guard below: an exception from the progress callback ends the parent's loop.
-  ++KeysSearched;
-  if (KeysSearched % 100 == 0 && OnProgress) {
-    Sync([this] { OnProgress(KeysSearched, MatchCount); });
-  }
-  CheckTermination();
-  if (Stopping) return;
+  if (!BeginKey()) return;
 
   const std::string full = rootName_ + LowerAscii(path);
   if (IsSkipped(full)) return;

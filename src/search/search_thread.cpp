@@ -67,6 +67,15 @@ void TSearchThread::ResetHit(const std::string& full) {
   anyHit_ = false;
 }
 
+bool TSearchThread::BeginKey() {
+  ++KeysSearched;
+  if (KeysSearched % 100 == 0 && OnProgress) {
+    Sync([this] { OnProgress(KeysSearched, MatchCount); });
+  }
+  CheckTermination();
+  return !Stopping;
+}
+
 // False when the walk must unwind.
 bool TSearchThread::MatchKeyName(const std::string& name, const std::string& full) {
   if (const int p = MatchName(SearchText, name); p > 0) {

@@ -66,7 +66,6 @@ class TSearchThread {
   void SetSynchronizer(Synchronizer* sync) { sync_ = sync; }
 
   void SetWalkMode(WalkMode mode) { mode_ = mode; }
-  WalkMode Mode() const { return mode_; }
 
   // The termination request; any thread may make it at any time.
   void Terminate() { terminated_.store(true); }
@@ -102,6 +101,9 @@ class TSearchThread {
   void WalkKey(TRegistry& reg, const std::string& path, const std::string& name);
   void WalkKeyContents(TRegistry& reg, const std::string& path, const std::string& name,
                        const std::string& full);
+  // Both walks' first steps for a key: the count, the progress report every hundred keys and
+  // the termination check. False when the walk must unwind.
+  bool BeginKey();
   // Searches one value of the open key; false when the walk must unwind.
   void BeginValue(const std::string& name);
   // Both walks' last steps for a value whose data was read: the data test and the report of a

@@ -6,24 +6,11 @@
 
 #include "base/text.h"
 #include "base/win/unique_handle.h"
+#include "base/win/win_file_system.h"
 #include "registry/win/wow64.h"
 
 namespace calvorin::win32 {
 namespace {
-
-std::string SystemReason(DWORD code) {
-  char* buffer = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = length ? std::string(buffer, length) : Format("System error %lu", code);
-  if (buffer) LocalFree(buffer);
-  while (!text.empty() &&
-         (text.back() == '\r' || text.back() == '\n' || text.back() == ' ' || text.back() == '.')) {
-    text.pop_back();
-  }
-  return text;
-}
 
 std::uint64_t Ticks(const FILETIME& t) {
   return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
@@ -43,7 +30,7 @@ void WinBackupFiles::WriteAtomically(const std::string& path, const std::string&
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
       throw EFileError(Format("Cannot create file \"%s\". %s", temp.c_str(),
-                              SystemReason(GetLastError()).c_str()));
+                              SystemErrorText(GetLastError()).c_str()));
     }
     DWORD written = 0;
     const bool ok =
@@ -54,7 +41,7 @@ void WinBackupFiles::WriteAtomically(const std::string& path, const std::string&
       file.reset();
       DeleteFileA(temp.c_str());
       throw EFileError(
-          Format("Cannot write file \"%s\". %s", temp.c_str(), SystemReason(code).c_str()));
+          Format("Cannot write file \"%s\". %s", temp.c_str(), SystemErrorText(code).c_str()));
     }
   }
   // MOVEFILE_REPLACE_EXISTING puts the new file in place in one rename on NTFS; Wine maps it
@@ -64,7 +51,7 @@ void WinBackupFiles::WriteAtomically(const std::string& path, const std::string&
     const DWORD code = GetLastError();
     DeleteFileA(temp.c_str());
     throw EFileError(
-        Format("Cannot replace file \"%s\". %s", path.c_str(), SystemReason(code).c_str()));
+        Format("Cannot replace file \"%s\". %s", path.c_str(), SystemErrorText(code).c_str()));
   }
 }
 
@@ -152,20 +139,6 @@ bool OpenBackupWithShell(const std::string& backupPath) {
   const HINSTANCE result =
       ShellExecuteA(nullptr, "open", backupPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
-}
-
-std::string ExecutableFolder() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    const DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
-  }
-  const auto slash = path.find_last_of('\\');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash);
 }
 
 }  // namespace calvorin::win32

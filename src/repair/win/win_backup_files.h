@@ -20,7 +20,4 @@ class WinBackupFiles : public BackupFiles {
 // on the file instead (see the definition). Does not wait for the import.
 bool OpenBackupWithShell(const std::string& backupPath);
 
-// Folder of the running executable as the system reports it (no trailing backslash).
-std::string ExecutableFolder();
-
 }  // namespace calvorin::win32
