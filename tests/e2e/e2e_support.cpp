@@ -19,25 +19,6 @@ std::string Folder(const std::string& path) {
   return slash == std::string::npos ? "." : path.substr(0, slash);
 }
 
-void DeleteTree(const std::string& folder) {
-  WIN32_FIND_DATAA data;
-  HANDLE find = FindFirstFileA((folder + "\\*").c_str(), &data);
-  if (find == INVALID_HANDLE_VALUE) return;
-  do {
-    const std::string name = data.cFileName;
-    if (name == "." || name == "..") continue;
-    const std::string path = folder + "\\" + name;
-    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-      DeleteTree(path);
-      RemoveDirectoryA(path.c_str());
-    } else {
-      SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-      DeleteFileA(path.c_str());
-    }
-  } while (FindNextFileA(find, &data));
-  FindClose(find);
-}
-
 struct FindByProcess {
   DWORD pid;
   const char* cls;
@@ -52,20 +33,6 @@ BOOL CALLBACK FindTopLevel(HWND hwnd, LPARAM lp) {
   char cls[64] = {};
   GetClassNameA(hwnd, cls, sizeof cls);
   if (pid == f->pid && std::string(cls) == f->cls && (!f->visibleOnly || IsWindowVisible(hwnd))) {
-    f->found = hwnd;
-    return FALSE;
-  }
-  return TRUE;
-}
-
-struct FindById {
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK FindChild(HWND hwnd, LPARAM lp) {
-  auto* f = reinterpret_cast<FindById*>(lp);
-  if (GetDlgCtrlID(hwnd) == f->id) {
     f->found = hwnd;
     return FALSE;
   }
@@ -88,45 +55,27 @@ void SetProgramPath(const std::string& path) {
   ProgramPathStorage() = p;
 }
 
-std::string ScreenshotFolder() {
-  const std::string folder = Folder(ProgramPath()) + "\\screenshots";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  return folder;
-}
-
 std::string PrepareScenarioFolder(const std::string& scenario) {
   CreateDirectoryA("C:\\CalvorinTests", nullptr);
   CreateDirectoryA("C:\\CalvorinTests\\E2E", nullptr);
   const std::string folder = "C:\\CalvorinTests\\E2E\\" + scenario;
+  calvorin::testing::RemoveTree(folder);
   CreateDirectoryA(folder.c_str(), nullptr);
-  DeleteTree(folder);
   CopyFileA(ProgramPath().c_str(), (folder + "\\calvorin.exe").c_str(), FALSE);
   CopyFileA((Folder(ProgramPath()) + "\\calvorin.txt").c_str(), (folder + "\\calvorin.txt").c_str(),
             FALSE);
   return folder;
 }
 
-void WriteTextFile(const std::string& path, const std::string& text) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  std::fwrite(text.data(), 1, text.size(), f);
-  std::fclose(f);
-}
-
-std::string ReadTextFile(const std::string& path) {
-  std::string text;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return text;
-  char buffer[4096];
-  std::size_t n;
-  while ((n = std::fread(buffer, 1, sizeof buffer, f)) > 0) text.append(buffer, n);
-  std::fclose(f);
-  return text;
-}
-
 bool FileExists(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string Format(const char* format, int a, int b) {
+  char buffer[256];
+  std::snprintf(buffer, sizeof buffer, format, a, b);
+  return buffer;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
@@ -170,10 +119,7 @@ HWND App::WaitForMainWindow(std::chrono::milliseconds timeout) {
 }
 
 HWND App::Control(int id) const {
-  FindById find{id, nullptr};
-  if (!main_) return nullptr;
-  EnumChildWindows(main_, FindChild, reinterpret_cast<LPARAM>(&find));
-  return find.found;
+  return calvorin::testing::FindControl(main_, id);
 }
 
 bool App::WaitForExit(std::chrono::milliseconds timeout, DWORD* exitCode) {
@@ -240,52 +186,6 @@ std::string MessageBoxText(HWND box) {
 
 void PressButton(HWND box, int id) {
   PostMessageA(box, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), 0);
-}
-
-bool SaveScreenshot(HWND window, const std::string& name) {
-  RECT r{0, 0, GetSystemMetrics(SM_CXSCREEN), GetSystemMetrics(SM_CYSCREEN)};
-  if (window) {
-    // A window just shown may not have painted yet; this sends its WM_PAINTs before the copy.
-    RedrawWindow(window, nullptr, nullptr,
-                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    GetWindowRect(window, &r);
-  }
-  const int w = r.right - r.left;
-  const int h = r.bottom - r.top;
-  if (w <= 0 || h <= 0) return false;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 24;
-  bi.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
-  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
-  const DWORD imageSize = stride * static_cast<DWORD>(h);
-  BITMAPFILEHEADER fh{};
-  fh.bfType = 0x4D42;
-  fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
-  fh.bfSize = fh.bfOffBits + imageSize;
-  bool ok = false;
-  const std::string path = ScreenshotFolder() + "\\" + name + ".bmp";
-  if (FILE* f = std::fopen(path.c_str(), "wb")) {
-    ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 &&
-         std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
-         std::fwrite(bits, 1, imageSize, f) == imageSize;
-    std::fclose(f);
-  }
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
-  return ok;
 }
 
 HWND FindDialog(const char* caption) {

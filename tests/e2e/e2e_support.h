@@ -1,5 +1,6 @@
 // Drives the real calvorin.exe the way a user does: start it, find its controls by id, click,
-// read texts, answer message boxes, save screenshots.
+// read texts, answer message boxes. The helpers it shares with the in-process suite (files,
+// screenshots, the test registry key) are in support/win/wine_test_support.h.
 #pragma once
 
 #include <windows.h>
@@ -8,20 +9,29 @@
 #include <functional>
 #include <ostream>
 #include <string>
+#include <vector>
+
+#include "support/win/wine_test_support.h"
 
 namespace e2e {
+
+using calvorin::testing::IniValue;
+using calvorin::testing::ReadWholeFile;
+using calvorin::testing::SaveScreenshot;
+using calvorin::testing::ScopedTestKey;
+using calvorin::testing::WriteWholeFile;
 
 // Path of calvorin.exe under test (from the command line), as a Windows path.
 const std::string& ProgramPath();
 void SetProgramPath(const std::string& path);
-// Folder for screenshots in the build tree.
-std::string ScreenshotFolder();
 
 // A fresh folder C:\CalvorinTests\E2E\<scenario> holding a copy of calvorin.exe and its help text.
 std::string PrepareScenarioFolder(const std::string& scenario);
-void WriteTextFile(const std::string& path, const std::string& text);
-std::string ReadTextFile(const std::string& path);
 bool FileExists(const std::string& path);
+
+// snprintf of up to two numbers (rather than chains of std::string + std::to_string, which
+// GCC 12 flags with a false -Wrestrict at -O3).
+std::string Format(const char* format, int a, int b = 0);
 
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(20));
@@ -64,8 +74,6 @@ void Click(HWND button);
 // The text of a message box's message.
 std::string MessageBoxText(HWND box);
 void PressButton(HWND box, int id);
-// Saves the window (or the whole screen when null) as <ScreenshotFolder>\<name>.bmp.
-bool SaveScreenshot(HWND window, const std::string& name);
 // A visible dialog ("#32770") of any process whose caption is `caption`, or null.
 HWND FindDialog(const char* caption);
 

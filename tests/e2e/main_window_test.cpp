@@ -13,14 +13,9 @@
 
 using namespace calvorin::win32;
 using e2e::App;
+using e2e::IniValue;
 
 namespace {
-
-std::string IniValue(const std::string& ini, const char* section, const char* key) {
-  char buffer[256] = {};
-  GetPrivateProfileStringA(section, key, "<absent>", buffer, sizeof buffer, ini.c_str());
-  return buffer;
-}
 
 SIZE ClientSize(HWND hwnd) {
   RECT r{};
@@ -133,11 +128,11 @@ TEST(MainWindow, AppliesTheSettingsFileAndWritesItBack) {
     SCOPED_TRACE(c.name);
     const std::string folder = e2e::PrepareScenarioFolder(c.name);
     const std::string ini = folder + "\\calvorin.INI";
-    e2e::WriteTextFile(ini, "[MainForm Settings]\r\nLeft=" + std::to_string(c.left) + "\r\nTop=" +
-                                std::to_string(c.top) + "\r\nRight=" + std::to_string(c.right) +
-                                "\r\nBottom=" + std::to_string(c.bottom) +
-                                "\r\nShowCmd=3\r\n[Settings]\r\nButtons=1\r\nActivePage=7\r\n"
-                                "PerPage=-3\r\nMaxRslt=9\r\n");
+    e2e::WriteWholeFile(ini, "[MainForm Settings]\r\nLeft=" + std::to_string(c.left) + "\r\nTop=" +
+                                 std::to_string(c.top) + "\r\nRight=" + std::to_string(c.right) +
+                                 "\r\nBottom=" + std::to_string(c.bottom) +
+                                 "\r\nShowCmd=3\r\n[Settings]\r\nButtons=1\r\nActivePage=7\r\n"
+                                 "PerPage=-3\r\nMaxRslt=9\r\n");
     App app;
     StartApp(app, folder);
     RECT r{};
@@ -250,7 +245,7 @@ TEST(MainWindow, StatusBarShowsTheLongPartOfHints) {
 
 TEST(MainWindow, RestoreIsEnabledWhenABackupExists) {
   const std::string folder = e2e::PrepareScenarioFolder("RestoreRule");
-  e2e::WriteTextFile(folder + "\\deletedkeys.reg", "REGEDIT4\r\n\r\n");
+  e2e::WriteWholeFile(folder + "\\deletedkeys.reg", "REGEDIT4\r\n\r\n");
   App app;
   StartApp(app, folder);
   EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdButton4)));
@@ -360,7 +355,7 @@ TEST(MainWindow, HelpOpensTheTextBesideTheProgram) {
   // Once from its own folder, once from the root of C: started from another folder: "C:" alone
   // would be the drive's current folder, so the root's help text would not be found.
   const std::string marker = "Calvorin at the root of drive C";
-  e2e::WriteTextFile("C:\\calvorin.txt", marker + "\r\n");
+  e2e::WriteWholeFile("C:\\calvorin.txt", marker + "\r\n");
   ASSERT_TRUE(CopyFileA(e2e::ProgramPath().c_str(), "C:\\calvorin.exe", FALSE));
   for (const bool atRoot : {false, true}) {
     SCOPED_TRACE(atRoot);

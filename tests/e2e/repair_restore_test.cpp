@@ -19,17 +19,10 @@
 
 using namespace calvorin::win32;
 using e2e::App;
+using e2e::Format;
 using e2e::RegValue;
 
 namespace {
-
-constexpr const char* kTestKey = "Software\\CalvorinTests\\E2E";
-
-std::string Format(const char* format, int a, int b = 0) {
-  char buffer[256];
-  std::snprintf(buffer, sizeof buffer, format, a, b);
-  return buffer;
-}
 
 RegValue Sz(const std::string& text, DWORD type = REG_SZ) {
   return {type, text + std::string(1, '\0')};
@@ -53,13 +46,9 @@ struct Seeded {
 // afterwards.
 class ScenarioKey {
  public:
-  explicit ScenarioKey(const std::string& scenario)
-      : path_(std::string(kTestKey) + "\\" + scenario) {
-    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-  }
-  ~ScenarioKey() { RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str()); }
-  ScenarioKey(const ScenarioKey&) = delete;
-  ScenarioKey& operator=(const ScenarioKey&) = delete;
+  explicit ScenarioKey(const std::string& scenario) : scope_("E2E\\" + scenario) {}
+  // Below HKEY_CURRENT_USER.
+  const std::string& Path() const { return scope_.Path(); }
 
   bool Set(const Seeded& v) {
     return e2e::WriteRegValue(HKEY_CURRENT_USER, Sub(v), v.name, v.value);
@@ -82,8 +71,8 @@ class ScenarioKey {
   std::string Recorded(const Seeded& v) const { return "HKEY_CURRENT_USER\\" + LowerAscii(Sub(v)); }
 
  private:
-  std::string Sub(const Seeded& v) const { return path_ + "\\" + v.subKey; }
-  std::string path_;
+  std::string Sub(const Seeded& v) const { return scope_.Path() + "\\" + v.subKey; }
+  e2e::ScopedTestKey scope_;
 };
 
 // --- reading deletedkeys.reg back as the registry import reads it ---
@@ -280,7 +269,7 @@ void StartRepairRun(App& app, const std::string& folder, std::size_t seeded) {
 TEST(RepairRestore, EveryValueComesBackByteForByte) {
   const std::string scenario = "RepairExact";
   const std::string folder = e2e::PrepareScenarioFolder(scenario);
-  e2e::WriteTextFile(folder + "\\present.txt", "here");
+  e2e::WriteWholeFile(folder + "\\present.txt", "here");
   const std::string gone = folder + "\\gone\\";
   // Longer than the 100 characters the scan shows: its data text is clipped with the right
   // marker, and the quote in front makes the analysis cut a candidate of exactly 100.
@@ -347,7 +336,7 @@ TEST(RepairRestore, EveryValueComesBackByteForByte) {
   // The backup holds each recorded value once, with its type and bytes.
   std::vector<BackupValue> backup;
   std::string bad;
-  const std::string backupText = e2e::ReadTextFile(folder + "\\deletedkeys.reg");
+  const std::string backupText = e2e::ReadWholeFile(folder + "\\deletedkeys.reg");
   ASSERT_TRUE(ParseBackup(backupText, &backup, &bad)) << bad << "\n" << backupText;
   const std::vector<std::string> lines = e2e::Lines(backupText);
   ASSERT_GE(lines.size(), 3u);
@@ -366,7 +355,7 @@ TEST(RepairRestore, EveryValueComesBackByteForByte) {
   for (const Seeded& v : valid) EXPECT_EQ(CountOf(backup, key.Recorded(v), v.name), 0) << v.name;
   // The long value was recorded from its clipped data text (the candidate ends in the first byte
   // of the right marker), yet the backup above holds all of it.
-  const std::vector<std::string> log = e2e::Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  const std::vector<std::string> log = e2e::Lines(e2e::ReadWholeFile(folder + "\\rrr.TXT"));
   EXPECT_NE(std::find(log.begin(), log.end(), longPath.substr(1, 99) + "\x85"), log.end());
 
   // Restore through the shell's association: the registry editor merges the file.
@@ -469,7 +458,7 @@ TEST(RepairRestore, HostileAndNonAnsiValuesStayExactlyAsTheyWere) {
   CloseHandle(file);
 
   ScenarioKey key(scenario);
-  const std::wstring base = Wide(std::string(kTestKey) + "\\" + scenario);
+  const std::wstring base = Wide(key.Path());
   const std::wstring gone = Wide(folder) + L"\\gone\\";
   const std::wstring injecting = L"dw\r\n[HKEY_CURRENT_USER]\r\n@=dword:00000007\r\n;";
   ASSERT_TRUE(SetWide(base + L"\\k1", L"Ordinary", REG_SZ, gone + L"ordinary.exe"));
@@ -487,7 +476,7 @@ TEST(RepairRestore, HostileAndNonAnsiValuesStayExactlyAsTheyWere) {
   StartApp(app, folder);
   SetExtra(app, false);
   const int found = e2e::SearchAndWait(app);
-  const std::vector<std::string> log = e2e::Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  const std::vector<std::string> log = e2e::Lines(e2e::ReadWholeFile(folder + "\\rrr.TXT"));
   const auto logged = [&](const std::string& tail) {
     return std::any_of(log.begin(), log.end(), [&](const std::string& line) {
       return line.size() >= tail.size() &&
@@ -512,7 +501,7 @@ TEST(RepairRestore, HostileAndNonAnsiValuesStayExactlyAsTheyWere) {
     after[base + deleted] = before.at(base + deleted);
   }
   EXPECT_EQ(after, before);
-  const std::string backupText = e2e::ReadTextFile(folder + "\\deletedkeys.reg");
+  const std::string backupText = e2e::ReadWholeFile(folder + "\\deletedkeys.reg");
   std::vector<BackupValue> backup;
   std::string bad;
   ASSERT_TRUE(ParseBackup(backupText, &backup, &bad)) << bad << "\n" << backupText;
@@ -530,7 +519,7 @@ TEST(RepairRestore, HostileAndNonAnsiValuesStayExactlyAsTheyWere) {
   EXPECT_EQ(again, found);
   EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "");
   const std::string search = folder + "\\search.mqt";
-  e2e::WriteTextFile(
+  e2e::WriteWholeFile(
       search, std::string("\x06\x03MQT\x02\x05\x02\x09\x02\xFB\x02\x00\x02\x00\x02\x00", 17));
   App second;
   ASSERT_TRUE(second.Start(folder, "\"" + search + "\""));
@@ -551,7 +540,7 @@ TEST(RepairRestore, ExtraWritesThePathWhereTheFileNowLies) {
   CreateDirectoryA(moved.c_str(), nullptr);
   // A name found nowhere else on C:, so the first folder met in the walk is this one.
   const std::string fileName = "calvorin moved target.exe";
-  e2e::WriteTextFile(moved + "\\" + fileName, "moved here");
+  e2e::WriteWholeFile(moved + "\\" + fileName, "moved here");
   const Seeded movedValue{"k1", "Moved", Sz(folder + "\\old place\\" + fileName, REG_EXPAND_SZ)};
   // No "." in the data: deleted without a search, Extra or not.
   const Seeded folderValue{"k1", "GoneFolder", Sz(folder + "\\old place\\gone folder")};
@@ -575,7 +564,7 @@ TEST(RepairRestore, ExtraWritesThePathWhereTheFileNowLies) {
 
   std::vector<BackupValue> backup;
   std::string bad;
-  ASSERT_TRUE(ParseBackup(e2e::ReadTextFile(folder + "\\deletedkeys.reg"), &backup, &bad)) << bad;
+  ASSERT_TRUE(ParseBackup(e2e::ReadWholeFile(folder + "\\deletedkeys.reg"), &backup, &bad)) << bad;
   const BackupValue* old = FindIn(backup, key.Recorded(movedValue), "Moved");
   ASSERT_NE(old, nullptr);
   EXPECT_EQ(old->value, movedValue.value);
@@ -604,7 +593,7 @@ TEST(RepairRestore, AnUnwritableBackupChangesNothing) {
     // An earlier backup, unless the backup path itself is blocked: it must stay where it is.
     const std::string earlier = "REGEDIT4\r\n \r\n \r\n";
     const bool hasEarlier = std::string(c.folderInTheWay) != "deletedkeys.reg";
-    if (hasEarlier) e2e::WriteTextFile(folder + "\\deletedkeys.reg", earlier);
+    if (hasEarlier) e2e::WriteWholeFile(folder + "\\deletedkeys.reg", earlier);
     const Seeded a{"k1", "A", Sz(folder + "\\gone\\a tool.exe")};
     const Seeded b{"k2", "", Sz(folder + "\\gone\\b tool.exe", REG_EXPAND_SZ)};
     ScenarioKey key(c.name);
@@ -641,7 +630,7 @@ TEST(RepairRestore, AnUnwritableBackupChangesNothing) {
     EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdSbSearchE)));
     EXPECT_EQ(e2e::IsEnabled(app.Control(kIdButton4)), hasEarlier);
     if (hasEarlier) {
-      EXPECT_EQ(e2e::ReadTextFile(folder + "\\deletedkeys.reg"), earlier);
+      EXPECT_EQ(e2e::ReadWholeFile(folder + "\\deletedkeys.reg"), earlier);
     }
     WIN32_FIND_DATAA data;
     HANDLE kept = FindFirstFileA((folder + "\\deletedkeys-*.reg").c_str(), &data);
@@ -736,7 +725,7 @@ TEST(RepairRestore, ClosingDuringARunWaitsForItsEnd) {
 
   std::vector<BackupValue> backup;
   std::string bad;
-  ASSERT_TRUE(ParseBackup(e2e::ReadTextFile(folder + "\\deletedkeys.reg"), &backup, &bad)) << bad;
+  ASSERT_TRUE(ParseBackup(e2e::ReadWholeFile(folder + "\\deletedkeys.reg"), &backup, &bad)) << bad;
   int agree = 0;
   for (const Seeded& v : values) {
     const BackupValue* b = FindIn(backup, key.Recorded(v), v.name);
@@ -754,7 +743,7 @@ TEST(RepairRestore, RepairAfterAnEmptyScanWritesAnEmptyBackupAndKeepsTheLast) {
   const std::string folder = e2e::PrepareScenarioFolder(scenario);
   const std::string earlier =
       "REGEDIT4\r\n \r\n[HKEY_CURRENT_USER\\software\\x]\r\n\"a\"=\"b\"\r\n \r\n";
-  e2e::WriteTextFile(folder + "\\deletedkeys.reg", earlier);
+  e2e::WriteWholeFile(folder + "\\deletedkeys.reg", earlier);
   const Seeded gone{"k1", "Gone", Sz(folder + "\\gone\\tool.exe")};
   ScenarioKey key(scenario);
   ASSERT_TRUE(key.Set(gone));
@@ -771,7 +760,7 @@ TEST(RepairRestore, RepairAfterAnEmptyScanWritesAnEmptyBackupAndKeepsTheLast) {
   ASSERT_EQ(second, 0) << "the prefix holds invalid references of its own";
   ASSERT_TRUE(e2e::IsShown(repair));  // a scan never hides Repair
   EXPECT_EQ(RepairAndWait(app), "0 Registry Items Cleaned");
-  EXPECT_EQ(e2e::ReadTextFile(folder + "\\deletedkeys.reg"), "REGEDIT4\r\n \r\n \r\n");
+  EXPECT_EQ(e2e::ReadWholeFile(folder + "\\deletedkeys.reg"), "REGEDIT4\r\n \r\n \r\n");
   WIN32_FIND_DATAA data;
   HANDLE kept = FindFirstFileA((folder + "\\deletedkeys-*.reg").c_str(), &data);
   ASSERT_NE(kept, INVALID_HANDLE_VALUE);
@@ -783,7 +772,7 @@ TEST(RepairRestore, RepairAfterAnEmptyScanWritesAnEmptyBackupAndKeepsTheLast) {
   EXPECT_EQ(std::sscanf(keptName.c_str(), "deletedkeys-%8d-%6d.reg%n", &date, &time, &used), 2);
   EXPECT_EQ(keptName.size(), 31u) << keptName;
   EXPECT_EQ(used, 31) << keptName;
-  EXPECT_EQ(e2e::ReadTextFile(folder + "\\" + keptName), earlier);
+  EXPECT_EQ(e2e::ReadWholeFile(folder + "\\" + keptName), earlier);
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "25-repair-nothing"));
   EXPECT_EQ(app.Close(), 0);
 }
@@ -856,7 +845,7 @@ class RemovedKeyTree {
 
 TEST(RepairRestore, RestoreWithoutARegistryAssociationSaysSo) {
   const std::string folder = e2e::PrepareScenarioFolder("RestoreNoAssociation");
-  e2e::WriteTextFile(folder + "\\deletedkeys.reg", "REGEDIT4\r\n \r\n \r\n");
+  e2e::WriteWholeFile(folder + "\\deletedkeys.reg", "REGEDIT4\r\n \r\n \r\n");
   // Wine's HKEY_CLASSES_ROOT is the machine's Software\Classes.
   RemovedKeyTree dotReg(HKEY_LOCAL_MACHINE, "Software\\Classes\\.reg");
   RemovedKeyTree command(HKEY_LOCAL_MACHINE, "Software\\Classes\\regfile\\shell\\open\\command");
@@ -977,7 +966,7 @@ TEST(RepairRestore, Wow64EachValueInItsOwnView) {
   const int found = e2e::SearchAndWait(app);  // every root of a stock 64-bit prefix
   ASSERT_GE(found, static_cast<int>(planted.size()));
   // Each once: rrr.TXT lists each data text once.
-  const std::vector<std::string> log = e2e::Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  const std::vector<std::string> log = e2e::Lines(e2e::ReadWholeFile(folder + "\\rrr.TXT"));
   for (const Planted& p : planted) {
     const std::string text = p.value.bytes.substr(0, p.value.bytes.size() - 1);
     EXPECT_EQ(std::count(log.begin(), log.end(), text), 1) << p.view;
@@ -1002,7 +991,7 @@ TEST(RepairRestore, Wow64EachValueInItsOwnView) {
   // The backup names every value by its real path, once.
   std::vector<BackupValue> backup;
   std::string bad;
-  const std::string backupText = e2e::ReadTextFile(folder + "\\deletedkeys.reg");
+  const std::string backupText = e2e::ReadWholeFile(folder + "\\deletedkeys.reg");
   ASSERT_TRUE(ParseBackup(backupText, &backup, &bad)) << bad;
   for (const Planted& p : planted) {
     EXPECT_EQ(CountOf(backup, p.recorded, "Tool"), 1) << p.view << "\n" << backupText;

@@ -11,14 +11,9 @@
 
 using namespace calvorin::win32;
 using e2e::App;
+using e2e::IniValue;
 
 namespace {
-
-std::string IniValue(const std::string& ini, const char* section, const char* key) {
-  char buffer[256] = {};
-  GetPrivateProfileStringA(section, key, "<absent>", buffer, sizeof buffer, ini.c_str());
-  return buffer;
-}
 
 // Magic "MQT", selection 5, PerPage 9, MaxRslt -5, three empty lists, all with the shortest tags.
 const char kSavedSearchBytes[] = "\x06\x03MQT\x02\x05\x02\x09\x02\xFB\x02\x00\x02\x00\x02\x00";
@@ -27,7 +22,7 @@ const std::string kSavedSearch(kSavedSearchBytes, sizeof kSavedSearchBytes - 1);
 TEST(SavedSearch, FirstStartAppliesTheFileNamedOnTheCommandLine) {
   const std::string folder = e2e::PrepareScenarioFolder("SavedSearchFirst");
   const std::string file = folder + "\\search one.mqt";
-  e2e::WriteTextFile(file, kSavedSearch);
+  e2e::WriteWholeFile(file, kSavedSearch);
   App app;
   ASSERT_TRUE(app.Start(folder, "\"" + file + "\""));
   ASSERT_NE(app.WaitForMainWindow(), nullptr);
@@ -57,7 +52,7 @@ TEST(SavedSearch, SecondStartHandsOverAFileWithTheWrongMagic) {
   const std::string folder = e2e::PrepareScenarioFolder("SavedSearchSecond");
   // A short string first, like a saved search, but not its magic.
   const std::string file = folder + "\\other.dat";
-  e2e::WriteTextFile(file, std::string("\x06\x03XYZ\x02\x01", 7));
+  e2e::WriteWholeFile(file, std::string("\x06\x03XYZ\x02\x01", 7));
   App first;
   ASSERT_TRUE(first.Start(folder));
   ASSERT_NE(first.WaitForMainWindow(), nullptr);

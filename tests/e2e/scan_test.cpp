@@ -17,26 +17,15 @@ using e2e::App;
 
 namespace {
 
-constexpr const char* kTestKey = "Software\\CalvorinTests\\E2E";
-
 // Registry keys of one scenario under HKCU\Software\CalvorinTests\E2E, removed afterwards.
 class SeededKey {
  public:
-  explicit SeededKey(const std::string& scenario) : path_(std::string(kTestKey) + "\\" + scenario) {
-    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-    RegCreateKeyExA(HKEY_CURRENT_USER, path_.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_,
-                    nullptr);
-  }
-  ~SeededKey() {
-    if (key_) RegCloseKey(key_);
-    RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-  }
-  SeededKey(const SeededKey&) = delete;
-  SeededKey& operator=(const SeededKey&) = delete;
+  explicit SeededKey(const std::string& scenario)
+      : scope_("E2E\\" + scenario), key_(scope_.Create()) {}
 
   void SetString(const std::string& subKey, const std::string& name, const std::string& data) {
     HKEY sub = nullptr;
-    if (RegCreateKeyExA(key_, subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub,
+    if (RegCreateKeyExA(key_.get(), subKey.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &sub,
                         nullptr) != ERROR_SUCCESS) {
       return;
     }
@@ -45,30 +34,22 @@ class SeededKey {
                    static_cast<DWORD>(data.size() + 1));
     RegCloseKey(sub);
   }
-  bool Valid() const { return key_ != nullptr; }
+  bool Valid() const { return static_cast<bool>(key_); }
   // The value's text, or nothing when it cannot be read.
   std::optional<std::string> Get(const std::string& subKey, const std::string& name) const {
     char buffer[1024] = {};
     DWORD size = sizeof buffer - 1;
-    if (RegGetValueA(key_, subKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buffer, &size) !=
-        ERROR_SUCCESS) {
+    if (RegGetValueA(key_.get(), subKey.c_str(), name.c_str(), RRF_RT_REG_SZ, nullptr, buffer,
+                     &size) != ERROR_SUCCESS) {
       return std::nullopt;
     }
     return std::string(buffer);
   }
 
  private:
-  std::string path_;
-  HKEY key_ = nullptr;
+  e2e::ScopedTestKey scope_;  // made first, removed last
+  UniqueRegKey key_;
 };
-
-// snprintf rather than chains of std::string + std::to_string, which GCC 12 flags with a false
-// -Wrestrict at -O3.
-std::string Name(const char* format, int a, int b = 0) {
-  char buffer[128];
-  std::snprintf(buffer, sizeof buffer, format, a, b);
-  return buffer;
-}
 
 bool ParseFound(const std::string& text, int* count) {
   char rest[64] = {};
@@ -80,7 +61,7 @@ TEST(Scan, ShowsProgressAndTheEndText) {
   SeededKey seed("ScanProgress");
   ASSERT_TRUE(seed.Valid());
   // Enough keys that the walk passes several hundred.
-  for (int i = 0; i < 400; ++i) seed.SetString(Name("k%d", i), "v", "plain text");
+  for (int i = 0; i < 400; ++i) seed.SetString(e2e::Format("k%d", i), "v", "plain text");
   App app;
   ASSERT_TRUE(app.Start(folder));
   ASSERT_NE(app.WaitForMainWindow(), nullptr);
@@ -91,7 +72,7 @@ TEST(Scan, ShowsProgressAndTheEndText) {
   const std::string end = e2e::Text(lblSearch);
   int found = -1;
   ASSERT_TRUE(ParseFound(end, &found)) << end;
-  EXPECT_EQ(end, Name("Found %d items", found));  // finished, not stopped
+  EXPECT_EQ(end, e2e::Format("Found %d items", found));  // finished, not stopped
   EXPECT_EQ(e2e::StatusText(app.Control(kIdStatusBar1)), end);
 
   // Label1 keeps the last progress text: counts at a multiple of 100 keys.
@@ -117,8 +98,8 @@ TEST(Scan, ClosingDuringAScanEndsAtOnce) {
   ASSERT_TRUE(seed.Valid());
   // A large subtree keeps the walk busy for a while.
   for (int i = 0; i < 3000; ++i) {
-    seed.SetString(Name("k%d\\s%d", i / 100, i), "v",
-                   Name("C:\\CalvorinTests\\E2E\\ScanClose\\missing%d.exe", i));
+    seed.SetString(e2e::Format("k%d\\s%d", i / 100, i), "v",
+                   e2e::Format("C:\\CalvorinTests\\E2E\\ScanClose\\missing%d.exe", i));
   }
   App app;
   ASSERT_TRUE(app.Start(folder));
@@ -138,7 +119,7 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
   const std::string folder = e2e::PrepareScenarioFolder("ScanFind");
   const std::string data = folder + "\\data";
   CreateDirectoryA(data.c_str(), nullptr);
-  e2e::WriteTextFile(data + "\\present.txt", "here");
+  e2e::WriteWholeFile(data + "\\present.txt", "here");
   SeededKey seed("ScanFind");
   ASSERT_TRUE(seed.Valid());
   const std::string goneFile = data + "\\missing file.exe";
@@ -162,11 +143,11 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
                              std::chrono::seconds(600)));
   int found = -1;
   ASSERT_TRUE(ParseFound(e2e::Text(lblSearch), &found));
-  EXPECT_EQ(e2e::Text(lblSearch), Name("Found %d items", found));
+  EXPECT_EQ(e2e::Text(lblSearch), e2e::Format("Found %d items", found));
 
   // rrr.TXT in the working directory: "Memo2", then one candidate per invalid value, in the
   // order of the results list.
-  const std::vector<std::string> log = e2e::Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  const std::vector<std::string> log = e2e::Lines(e2e::ReadWholeFile(folder + "\\rrr.TXT"));
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(log[0], "Memo2");
   EXPECT_EQ(static_cast<int>(log.size()) - 1, found);
@@ -206,7 +187,7 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   const std::string folder = e2e::PrepareScenarioFolder("Repair");
   const std::string data = folder + "\\data";
   CreateDirectoryA(data.c_str(), nullptr);
-  e2e::WriteTextFile(data + "\\present.txt", "here");
+  e2e::WriteWholeFile(data + "\\present.txt", "here");
   SeededKey seed("Repair");
   ASSERT_TRUE(seed.Valid());
   const std::string gone = data + "\\missing tool.exe";
@@ -230,16 +211,16 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   ASSERT_TRUE(e2e::IsShown(repair));
   e2e::Click(repair);
   HWND label1 = app.Control(kIdLabel1);
-  ASSERT_TRUE(
-      e2e::WaitUntil([&] { return e2e::Text(label1) == Name("%d Registry Items Cleaned", found); },
-                     std::chrono::seconds(120)));
+  ASSERT_TRUE(e2e::WaitUntil(
+      [&] { return e2e::Text(label1) == e2e::Format("%d Registry Items Cleaned", found); },
+      std::chrono::seconds(120)));
   EXPECT_TRUE(e2e::WaitUntil([&] { return !e2e::IsShown(repair); }));
   EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdButton4)));
   EXPECT_FALSE(e2e::IsShown(app.Control(kIdPb1)));
   EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "");
   EXPECT_FALSE(seed.Get("k1", "Gone").has_value());
   EXPECT_EQ(seed.Get("k1", "Keep"), data + "\\present.txt");
-  const std::string backup = e2e::ReadTextFile(folder + "\\deletedkeys.reg");
+  const std::string backup = e2e::ReadWholeFile(folder + "\\deletedkeys.reg");
   EXPECT_EQ(backup.rfind("REGEDIT4\r\n", 0), 0u);
   EXPECT_NE(backup.find("[HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\repair\\k1]\r\n"),
             std::string::npos)

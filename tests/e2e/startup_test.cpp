@@ -180,7 +180,7 @@ TEST(Startup, AScanReportsNoValueTwice) {
   EXPECT_EQ(ListCount(app), found);
 
   // rrr.TXT: "Memo2", then the candidate of each result in list order.
-  const std::vector<std::string> log = e2e::Lines(e2e::ReadTextFile(folder + "\\rrr.TXT"));
+  const std::vector<std::string> log = e2e::Lines(e2e::ReadWholeFile(folder + "\\rrr.TXT"));
   ASSERT_FALSE(log.empty());
   EXPECT_EQ(static_cast<int>(log.size()) - 1, found);
   // Once: not again below HKEY_USERS, whose current user's key is HKEY_CURRENT_USER.
@@ -200,7 +200,7 @@ TEST(Startup, AScanReportsNoValueTwice) {
 
   // Every result's key path, one key line per entry.
   const std::vector<std::string> backup =
-      e2e::Lines(e2e::ReadTextFile(folder + "\\deletedkeys.reg"));
+      e2e::Lines(e2e::ReadWholeFile(folder + "\\deletedkeys.reg"));
   std::vector<std::string> keyLines;
   for (const std::string& line : backup) {
     if (!line.empty() && line[0] == '[') keyLines.push_back(line);
@@ -226,7 +226,7 @@ TEST(Startup, SecondStartWithALowerCaseMagicClearsTheResults) {
   ASSERT_TRUE(user.SetString("k1", "Gone", folder + "\\data\\gone one.exe"));
   // The saved search's magic, but in lower case.
   const std::string file = folder + "\\lower.mqt";
-  e2e::WriteTextFile(file, Bytes("\x06\x03mqt\x02\x05\x02\x01\x02\x01\x02\x00\x02\x00\x02\x00"));
+  e2e::WriteWholeFile(file, Bytes("\x06\x03mqt\x02\x05\x02\x01\x02\x01\x02\x00\x02\x00\x02\x00"));
   App first;
   ASSERT_TRUE(first.Start(folder));
   ASSERT_NE(first.WaitForMainWindow(), nullptr);
@@ -255,8 +255,8 @@ TEST(Startup, NextStartClampsTheSettingsOfAHandedOverSearch) {
   const std::string ini = folder + "\\calvorin.INI";
   // Magic "MQT", selection 31, PerPage 9, MaxRslt -5 (tag 4), three empty lists.
   const std::string file = folder + "\\settings.mqt";
-  e2e::WriteTextFile(file, Bytes("\x06\x03MQT\x02\x1F\x02\x09\x04\xFB\xFF\xFF\xFF"
-                                 "\x02\x00\x02\x00\x02\x00"));
+  e2e::WriteWholeFile(file, Bytes("\x06\x03MQT\x02\x1F\x02\x09\x04\xFB\xFF\xFF\xFF"
+                                  "\x02\x00\x02\x00\x02\x00"));
   {
     App first;
     ASSERT_TRUE(first.Start(folder));

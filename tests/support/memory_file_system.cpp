@@ -4,23 +4,14 @@
 #include <functional>
 
 #include "base/text.h"
+#include "support/path_parts.h"
 
 namespace calvorin::testing {
 namespace {
 
+// The file system takes either slash.
 std::vector<std::string> Split(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (char c : path) {
-    if (c == '\\' || c == '/') {
-      if (!part.empty()) parts.push_back(part);
-      part.clear();
-    } else {
-      part += c;
-    }
-  }
-  if (!part.empty()) parts.push_back(part);
-  return parts;
+  return PathParts(path, "\\/");
 }
 
 bool HasWildcard(const std::string& s) {

@@ -4,26 +4,12 @@
 #include <cstring>
 
 #include "base/text.h"
+#include "support/path_parts.h"
 
 namespace calvorin::testing {
 namespace {
 
 constexpr std::uint32_t kDelete = 0x10000;
-
-std::vector<std::string> SplitPath(const std::string& path) {
-  std::vector<std::string> parts;
-  std::string part;
-  for (char c : path) {
-    if (c == '\\') {
-      if (!part.empty()) parts.push_back(part);
-      part.clear();
-    } else {
-      part += c;
-    }
-  }
-  if (!part.empty()) parts.push_back(part);
-  return parts;
-}
 
 Hkey RootByName(const std::string& name) {
   for (const auto& r : kRootKeyTable) {
@@ -59,7 +45,7 @@ void MemoryRegistry::AddChild(Node& node, std::shared_ptr<Node> child) {
 std::shared_ptr<MemoryRegistry::Node> MemoryRegistry::Walk(std::shared_ptr<Node> from,
                                                            const std::string& subKey,
                                                            bool create) const {
-  for (const auto& part : SplitPath(subKey)) {
+  for (const auto& part : PathParts(subKey)) {
     auto next = Child(*from, part);
     if (!next) {
       if (!create) return nullptr;
@@ -116,7 +102,7 @@ long MemoryRegistry::CreateKey(Hkey parent, const std::string& subKey, std::uint
   auto existing = Walk(base->node, subKey, false);
   if (!existing) {
     // Creating needs the right to create subkeys on the deepest existing ancestor.
-    auto parts = SplitPath(subKey);
+    auto parts = PathParts(subKey);
     auto node = base->node;
     std::uint32_t parentAccess = base->access;
     for (const auto& part : parts) {
@@ -263,7 +249,7 @@ long MemoryRegistry::DeleteKey(Hkey key, const std::string& subKey) {
   ++calls_;
   const Open* open = Lookup(key);
   if (!open) return kErrorInvalidHandle;
-  auto parts = SplitPath(subKey);
+  auto parts = PathParts(subKey);
   if (parts.empty()) return kErrorAccessDenied;
   const std::string last = parts.back();
   parts.pop_back();

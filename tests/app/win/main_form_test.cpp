@@ -11,73 +11,18 @@
 #include <utility>
 
 #include "app/win/control_ids.h"
+#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
 
 constexpr const char* kFolder = "C:\\CalvorinTests\\MainForm";
 
-void Pump() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
+using calvorin::testing::FindControl;
+using calvorin::testing::PumpWaitingMessages;
+using calvorin::testing::SaveScreenshot;
 
-struct FindById {
-  int id;
-  HWND found;
-};
-
-BOOL CALLBACK FindChild(HWND hwnd, LPARAM lp) {
-  auto* f = reinterpret_cast<FindById*>(lp);
-  if (GetDlgCtrlID(hwnd) != f->id) return TRUE;
-  f->found = hwnd;
-  return FALSE;
-}
-
-HWND FindControl(HWND main, int id) {
-  FindById find{id, nullptr};
-  EnumChildWindows(main, &FindChild, reinterpret_cast<LPARAM>(&find));
-  return find.found;
-}
-
-// Saves a window as a BMP in the build tree's screenshots folder, for a person to look at.
-void SaveWindowBitmap(HWND window, const std::string& name) {
-  char exe[MAX_PATH] = {};
-  GetModuleFileNameA(nullptr, exe, MAX_PATH);
-  std::string folder = exe;
-  folder = folder.substr(0, folder.find_last_of('\\')) + "\\screenshots";
-  CreateDirectoryA(folder.c_str(), nullptr);
-  RECT r{};
-  GetWindowRect(window, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, h, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
-  void* bits = nullptr;
-  HBITMAP bmp = CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(mem, bmp);
-  BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  GdiFlush();
-  const DWORD size = ((static_cast<DWORD>(w) * 3 + 3) & ~3u) * static_cast<DWORD>(h);
-  BITMAPFILEHEADER fh{0x4D42, static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader + size), 0, 0,
-                      static_cast<DWORD>(sizeof fh + sizeof bi.bmiHeader)};
-  if (FILE* f = std::fopen((folder + "\\" + name + ".bmp").c_str(), "wb")) {
-    std::fwrite(&fh, sizeof fh, 1, f);
-    std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f);
-    std::fwrite(bits, 1, size, f);
-    std::fclose(f);
-  }
-  SelectObject(mem, old);
-  DeleteObject(bmp);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
-}
-
-class MainFormTest : public testing::Test {
+class MainFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
     CreateDirectoryA("C:\\CalvorinTests", nullptr);
@@ -91,12 +36,12 @@ class MainFormTest : public testing::Test {
     form_ = std::make_unique<TMainForm>(options);
     ASSERT_TRUE(form_->Create(GetModuleHandleA(nullptr)));
     ShowWindow(form_->Handle(), SW_SHOWNORMAL);
-    Pump();
+    PumpWaitingMessages();
     list_ = Control(kIdLbResults);
   }
   void TearDown() override {
     if (form_ && IsWindow(form_->Handle())) DestroyWindow(form_->Handle());
-    Pump();
+    PumpWaitingMessages();
     form_.reset();
     SetCurrentDirectoryA(savedDirectory_);
   }
@@ -109,7 +54,7 @@ class MainFormTest : public testing::Test {
     const std::size_t before = form_->Results().size();
     form_->SearchMatch(r);
     ASSERT_EQ(form_->Results().size(), before + 1) << r.DataText;
-    Pump();
+    PumpWaitingMessages();
   }
   void ResizeClient(int width, int height) {
     RECT r{0, 0, width, height};
@@ -117,7 +62,7 @@ class MainFormTest : public testing::Test {
                        static_cast<DWORD>(GetWindowLongA(form_->Handle(), GWL_EXSTYLE)));
     SetWindowPos(form_->Handle(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                  SWP_NOMOVE | SWP_NOZORDER);
-    Pump();
+    PumpWaitingMessages();
   }
 
   std::unique_ptr<TMainForm> form_;
@@ -170,7 +115,7 @@ TEST_F(MainFormTest, ResizingALongListRemeasuresEveryItemAndKeepsTheView) {
     Add(Entry(kLongKey, "value" + std::to_string(i), "C:\\some folder\\x.exe"));
   }
   form_->Button2Click();
-  Pump();
+  PumpWaitingMessages();
   const int wide = ItemHeight(0);
   SendMessageA(list_, LB_SETTOPINDEX, 2000, 0);
   const LRESULT top = SendMessageA(list_, LB_GETTOPINDEX, 0, 0);
@@ -193,7 +138,7 @@ TEST_F(MainFormTest, ResizingALongListRemeasuresEveryItemAndKeepsTheView) {
 TEST_F(MainFormTest, RightClickSelectsTheItemUnderThePointer) {
   for (int i = 0; i < 3; ++i) Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\missing\\x.exe"));
   form_->Button2Click();
-  Pump();
+  PumpWaitingMessages();
   RECT item{};
   SendMessageA(list_, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
   SendMessageA(list_, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(item.left + 5, item.top + 5));
@@ -238,7 +183,7 @@ TEST_F(MainFormTest, DockedControlsFollowTheWindowAndTheRestKeepTheirBounds) {
       {kIdSbSearchE, scaled(16, 32, 100, 36)},
   };
   for (const SIZE size : {SIZE{628, 448}, SIZE{901, 613}, SIZE{485, 351}, SIZE{1200, 777}}) {
-    SCOPED_TRACE(testing::Message() << size.cx << "x" << size.cy);
+    SCOPED_TRACE(::testing::Message() << size.cx << "x" << size.cy);
     ResizeClient(form_->Scale(size.cx), form_->Scale(size.cy));
     RECT client{};
     GetClientRect(form_->Handle(), &client);
@@ -299,12 +244,12 @@ TEST_F(MainFormTest, MinimisingLeavesTheItemsAsTheyAreAndRestoringMeasuresThem) 
   for (int i = 0; i < 3; ++i) Add(Entry(kLongKey, "v", "C:\\missing\\x.exe"));
   const int before = ItemHeight(0);
   ShowWindow(form_->Handle(), SW_MINIMIZE);
-  Pump();
+  PumpWaitingMessages();
   ASSERT_TRUE(IsIconic(form_->Handle()));
   // Measured at a minimised window's width, the long key would take many more lines.
   EXPECT_EQ(ItemHeight(0), before);
   ShowWindow(form_->Handle(), SW_RESTORE);
-  Pump();
+  PumpWaitingMessages();
   EXPECT_EQ(ItemHeight(0), before);
 }
 
@@ -333,7 +278,7 @@ TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
 TEST_F(MainFormTest, SearchClearsTheResultsAndClosingDoesNotWaitForIt) {
   Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\missing\\x.exe"));
   form_->Button2Click();
-  Pump();
+  PumpWaitingMessages();
   EXPECT_TRUE(IsWindowVisible(list_));
   form_->acSearchExecute();
   // The old results are gone, the main page is back and the page is disabled while it runs.
@@ -352,7 +297,7 @@ TEST_F(MainFormTest, SearchClearsTheResultsAndClosingDoesNotWaitForIt) {
   EXPECT_FALSE(IsWindow(hwnd));
   form_.reset();
   for (int i = 0; i < 50; ++i) {
-    Pump();
+    PumpWaitingMessages();
     Sleep(10);
   }
 }
@@ -365,8 +310,8 @@ TEST_F(MainFormTest, ResultsPageShowsWrappedHighlightedEntries) {
   Add(Entry("HKEY_CURRENT_USER\\software\\recent files", "\x97\x97",
             "C:\\Users\\x\\Documents\\old report.doc\x85\xBB"));
   form_->Button2Click();
-  Pump();
-  SaveWindowBitmap(form_->Handle(), "win32-results-list");
+  PumpWaitingMessages();
+  SaveScreenshot(form_->Handle(), "win32-results-list");
   EXPECT_TRUE(IsWindowVisible(list_));
   EXPECT_GT(ItemHeight(0), 3 * 18 + 4);
 }

@@ -18,6 +18,7 @@ namespace {
 const std::string kTop = "C:\\CalvorinTests";
 const std::string kDir = "C:\\CalvorinTests\\Analysis";
 
+using testing::ReadWholeFile;
 using testing::RemoveTree;
 
 void MakeFile(const std::string& path, const std::string& content = "x",
@@ -32,21 +33,6 @@ void MakeFile(const std::string& path, const std::string& content = "x",
 
 void MakeFolder(const std::string& path) {
   ASSERT_TRUE(::CreateDirectoryA(path.c_str(), nullptr)) << path << " error " << ::GetLastError();
-}
-
-// Reads as fopen and most readers do, letting others write meanwhile (the invalid-path log is
-// held open for writing while a scan runs).
-std::string ReadFileBytes(const std::string& path) {
-  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!file) return "<missing>";
-  std::string out;
-  char buffer[4096];
-  DWORD got = 0;
-  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
-    out.append(buffer, got);
-  }
-  return out;
 }
 
 // A drive letter that names no drive of this machine.
@@ -361,30 +347,30 @@ TEST_F(WinFileSystemTest, MissingDrivesAreAbsent) {
 TEST_F(WinFileSystemTest, WriteWholeFileReplacesTheFile) {
   const std::string path = kDir + "\\out.txt";
   fs.WriteWholeFile(path, "a much longer first content\r\n");
-  EXPECT_EQ(ReadFileBytes(path), "a much longer first content\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "a much longer first content\r\n");
   fs.WriteWholeFile(path, "short\r\n");
-  EXPECT_EQ(ReadFileBytes(path), "short\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "short\r\n");
   fs.WriteWholeFile(path, "");
-  EXPECT_EQ(ReadFileBytes(path), "");
+  EXPECT_EQ(ReadWholeFile(path), "");
   const std::string binary("\x97\x97\0\xAB\x85\r\n", 7);
   fs.WriteWholeFile(path, binary);
-  EXPECT_EQ(ReadFileBytes(path), binary);
+  EXPECT_EQ(ReadWholeFile(path), binary);
 }
 
 TEST_F(WinFileSystemTest, AppendToFileAddsAtTheEndOfAnExistingFileOnly) {
   const std::string path = kDir + "\\append.txt";
   EXPECT_THROW(fs.AppendToFile(path, "x"), EFileError);
-  EXPECT_EQ(ReadFileBytes(path), "<missing>");
+  EXPECT_EQ(ReadWholeFile(path), "<missing>");
   fs.WriteWholeFile(path, "Memo2\r\n");
   fs.AppendToFile(path, "C:\\a.exe\r\n");
   fs.AppendToFile(path, "C:\\b.exe\r\n");
-  EXPECT_EQ(ReadFileBytes(path), "Memo2\r\nC:\\a.exe\r\nC:\\b.exe\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "Memo2\r\nC:\\a.exe\r\nC:\\b.exe\r\n");
 }
 
 TEST_F(WinFileSystemTest, AnAppendStreamWritesThroughAtOnce) {
   const std::string path = kDir + "\\stream.txt";
   EXPECT_THROW(fs.OpenForAppend(path), EFileError);
-  EXPECT_EQ(ReadFileBytes(path), "<missing>");
+  EXPECT_EQ(ReadWholeFile(path), "<missing>");
   fs.WriteWholeFile(path, "Memo2\r\n");
   auto stream = fs.OpenForAppend(path);
   std::string expected = "Memo2\r\n";
@@ -392,7 +378,7 @@ TEST_F(WinFileSystemTest, AnAppendStreamWritesThroughAtOnce) {
     const std::string line = "C:\\gone" + std::to_string(i) + ".exe\r\n";
     stream->Append(line);
     expected += line;
-    EXPECT_EQ(ReadFileBytes(path), expected) << i;  // another reader sees it at once
+    EXPECT_EQ(ReadWholeFile(path), expected) << i;  // another reader sees it at once
   }
   stream.reset();
   EXPECT_TRUE(::DeleteFileA(path.c_str()));
@@ -402,7 +388,7 @@ TEST_F(WinFileSystemTest, WriteWholeFileReplacesAHiddenFileAndKeepsItHidden) {
   const std::string path = kDir + "\\hidden.txt";
   MakeFile(path, "old content", FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM);
   fs.WriteWholeFile(path, "new");
-  EXPECT_EQ(ReadFileBytes(path), "new");
+  EXPECT_EQ(ReadWholeFile(path), "new");
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   EXPECT_NE(attributes & FILE_ATTRIBUTE_HIDDEN, 0u);
   EXPECT_NE(attributes & FILE_ATTRIBUTE_SYSTEM, 0u);
@@ -429,7 +415,7 @@ TEST_F(WinFileSystemTest, WriteWholeFileInAMissingFolderSaysWhereAndWhy) {
     EXPECT_NE(reason.back(), '.') << message;
     std::printf("[   INFO   ] %s\n", message.c_str());
   }
-  EXPECT_EQ(ReadFileBytes(path), "<missing>");
+  EXPECT_EQ(ReadWholeFile(path), "<missing>");
 }
 
 TEST(SystemErrorTextTest, TrimsTheLineBreakAndFullStop) {
@@ -496,7 +482,7 @@ TEST_F(AnalysisOnDiskTest, ExistingPathsAreValidAndMissingOnesAreRecorded) {
   }
   ASSERT_EQ(scan.HitCount(), expected);
   EXPECT_EQ(scan.HitDataText(2), "\"" + kDir + "\\Folder\\gone.exe\"");
-  EXPECT_EQ(ReadFileBytes(kDir + "\\rrr.TXT"),
+  EXPECT_EQ(ReadWholeFile(kDir + "\\rrr.TXT"),
             "Memo2\r\n" + kDir + "\\gone.exe\r\n" + kDir + "\\Folder\\gone.exe\r\n");
 }
 
@@ -504,7 +490,7 @@ TEST_F(AnalysisOnDiskTest, AnOldLogIsReplacedAtTheFirstHit) {
   MakeFile(kDir + "\\rrr.TXT", "an earlier run\r\nwrote a lot more than this run will\r\n");
   InvalidReferenceScan scan(SystemFileSystem());
   ASSERT_TRUE(Send(scan, "HKEY_LOCAL_MACHINE\\software\\x", "W:\\Nowhere\\gone.exe"));
-  EXPECT_EQ(ReadFileBytes(kDir + "\\rrr.TXT"), "Memo2\r\nW:\\Nowhere\\gone.exe\r\n");
+  EXPECT_EQ(ReadWholeFile(kDir + "\\rrr.TXT"), "Memo2\r\nW:\\Nowhere\\gone.exe\r\n");
 }
 
 // The log is held open from the second hit to the end of the scan: whoever reads it between two
@@ -515,7 +501,7 @@ TEST_F(AnalysisOnDiskTest, TheLogHeldOpenHoldsEverythingAfterEveryHit) {
   for (int i = 0; i < 20; ++i) {
     ASSERT_TRUE(Send(scan, "HKEY_CURRENT_USER\\software\\x",
                      kDir + "\\Gone" + std::to_string(i) + "\\app.exe"));
-    ASSERT_EQ(ReadFileBytes(log), scan.LogText()) << i;
+    ASSERT_EQ(ReadWholeFile(log), scan.LogText()) << i;
   }
   EXPECT_TRUE(scan.LogFileOpen());
   EXPECT_EQ(scan.LogLines().size(), 21u);
@@ -524,7 +510,7 @@ TEST_F(AnalysisOnDiskTest, TheLogHeldOpenHoldsEverythingAfterEveryHit) {
   // next hit then writes the whole log again.
   ASSERT_TRUE(::DeleteFileA(log.c_str()));
   ASSERT_TRUE(Send(scan, "HKEY_CURRENT_USER\\software\\x", kDir + "\\Gone\\deleted.exe"));
-  EXPECT_EQ(ReadFileBytes(log), scan.LogText());
+  EXPECT_EQ(ReadWholeFile(log), scan.LogText());
   // Written over by another program. (Windows also lets MoveFileEx put another file in its
   // place; Wine 8 refuses to rename over a file that is open, share mode or not.)
   {
@@ -535,16 +521,16 @@ TEST_F(AnalysisOnDiskTest, TheLogHeldOpenHoldsEverythingAfterEveryHit) {
     ASSERT_TRUE(::WriteFile(f.get(), "someone else's\r\n", 16, &written, nullptr));
   }
   ASSERT_TRUE(Send(scan, "HKEY_CURRENT_USER\\software\\x", kDir + "\\Gone\\replaced.exe"));
-  EXPECT_EQ(ReadFileBytes(log), scan.LogText());
+  EXPECT_EQ(ReadWholeFile(log), scan.LogText());
 
   // The scan ends: the file is free, and whole.
   scan.CloseLog();
-  EXPECT_EQ(ReadFileBytes(log), scan.LogText());
+  EXPECT_EQ(ReadWholeFile(log), scan.LogText());
   ASSERT_TRUE(::DeleteFileA(log.c_str()));
 
   // Deleted between scans: the next hit writes the whole log again.
   ASSERT_TRUE(Send(scan, "HKEY_CURRENT_USER\\software\\x", kDir + "\\Gone\\after.exe"));
-  EXPECT_EQ(ReadFileBytes(log), scan.LogText());
+  EXPECT_EQ(ReadWholeFile(log), scan.LogText());
   EXPECT_EQ(scan.LogLines().size(), 24u);
 }
 
@@ -578,7 +564,7 @@ TEST_F(AnalysisOnDiskTest, ALockedLogLosesNoLine) {
 
   ASSERT_TRUE(Send(scan, key, kDir + "\\Gone\\four.exe"));
   EXPECT_EQ(scan.HitCount(), refused ? 3 : 4);
-  EXPECT_EQ(ReadFileBytes(log), "Memo2\r\n" + kDir + "\\Gone\\one.exe\r\n" + kDir +
+  EXPECT_EQ(ReadWholeFile(log), "Memo2\r\n" + kDir + "\\Gone\\one.exe\r\n" + kDir +
                                     "\\Gone\\two.exe\r\n" + kDir + "\\Gone\\three.exe\r\n" + kDir +
                                     "\\Gone\\four.exe\r\n");
 }

@@ -10,6 +10,7 @@
 #include "base/text.h"
 #include "base/win/win_file_system.h"
 #include "registry/registry.h"
+#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -20,10 +21,7 @@ class WinRegistryTest : public ::testing::Test {
  protected:
   void SetUp() override { Cleanup(); }
   void TearDown() override { Cleanup(); }
-  static void Cleanup() {
-    TRegistry reg(SystemRegistry());
-    reg.DeleteKey("\\Software\\CalvorinTests");
-  }
+  static void Cleanup() { testing::ScopedTestKey::Remove(kTestKey); }
 };
 
 TEST_F(WinRegistryTest, CreateWriteReadEnumerateAndDelete) {

@@ -11,6 +11,7 @@
 #include "registry/win/win_registry.h"
 #include "repair/backup.h"
 #include "repair/win/win_backup_files.h"
+#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -71,22 +72,11 @@ DWORD RunAndWait(std::string commandLine) {
   return code;
 }
 
-std::string TempFolder() {
-  char buffer[MAX_PATH + 1];
-  const DWORD n = GetTempPathA(sizeof buffer, buffer);
-  std::string folder(buffer, n);
-  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
-  return folder;
-}
-
 class BackupRoundTripTest : public ::testing::Test {
  protected:
   void SetUp() override { Cleanup(); }
   void TearDown() override { Cleanup(); }
-  static void Cleanup() {
-    TRegistry reg(SystemRegistry());
-    reg.DeleteKey(std::string("\\") + kKey);
-  }
+  static void Cleanup() { testing::ScopedTestKey::Remove(kKey); }
   static UniqueRegKey OpenTestKey() {
     UniqueRegKey key;
     EXPECT_EQ(RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
@@ -177,7 +167,7 @@ TEST_F(BackupRoundTripTest, EveryTypeComesBackThroughRegedit) {
   EXPECT_EQ(storedBefore[11], "C:\\no\\nul.exe");
   EXPECT_EQ(wideBefore[11].size(), 26u);
 
-  const std::string path = TempFolder() + "\\calvorin backup roundtrip.reg";
+  const std::string path = testing::TempFolder() + "\\calvorin backup roundtrip.reg";
   WinBackupFiles files;
   files.WriteAtomically(path, BackupText(entries));
   {
@@ -225,7 +215,7 @@ TEST_F(BackupRoundTripTest, EveryTypeComesBackThroughRegedit) {
 }
 
 TEST_F(BackupRoundTripTest, DefaultValueLineWithEmptyQuotedNameIsReadAsTheDefault) {
-  const std::string path = TempFolder() + "\\calvorin default.reg";
+  const std::string path = testing::TempFolder() + "\\calvorin default.reg";
   WinBackupFiles files;
   files.WriteAtomically(
       path, std::string("REGEDIT4\r\n \r\n[") + kKeyPath + "]\r\n\"\"=\"default text\"\r\n \r\n");
@@ -244,7 +234,7 @@ TEST_F(BackupRoundTripTest, DefaultValueLineWithEmptyQuotedNameIsReadAsTheDefaul
 }
 
 TEST_F(BackupRoundTripTest, UnterminatedStringInHexFormGetsATerminatorFromWineRegedit) {
-  const std::string path = TempFolder() + "\\calvorin hex1.reg";
+  const std::string path = testing::TempFolder() + "\\calvorin hex1.reg";
   WinBackupFiles files;
   files.WriteAtomically(path, std::string("REGEDIT4\r\n \r\n[") + kKeyPath +
                                   "]\r\n\"U\"=hex(1):61,62\r\n\"Z\"=hex(1):\r\n \r\n");
@@ -309,7 +299,7 @@ TEST_F(BackupRoundTripTest, DoubleByteCodePageRoundTrip) {
     ASSERT_TRUE(ReadWide(key.get(), names[0], &type, &before));
     ASSERT_EQ(RegDeleteValueW(key.get(), name.c_str()), ERROR_SUCCESS);
   }
-  const std::string path = TempFolder() + "\\calvorin cp932.reg";
+  const std::string path = testing::TempFolder() + "\\calvorin cp932.reg";
   WinBackupFiles files;
   files.WriteAtomically(path, BackupText({e}, lead));
   ASSERT_EQ(RunAndWait("regedit.exe /S \"" + path + "\""), 0u);

@@ -19,24 +19,8 @@
 namespace calvorin::win32 {
 namespace {
 
-std::string TempFolder(const char* name) {
-  char buffer[MAX_PATH + 1];
-  const DWORD n = GetTempPathA(sizeof buffer, buffer);
-  return std::string(buffer, n) + name;
-}
-
+using testing::ReadWholeFile;
 using testing::RemoveTree;
-
-std::string ReadFile(const std::string& path) {
-  UniqueFile file(
-      CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-  if (!file) return "<missing>";
-  std::string text(GetFileSize(file.get(), nullptr), '\0');
-  DWORD got = 0;
-  ::ReadFile(file.get(), text.data(), static_cast<DWORD>(text.size()), &got, nullptr);
-  text.resize(got);
-  return text;
-}
 
 // Sets a file's last write to a local date and time.
 void SetLocalWriteTime(const std::string& path, WORD year, WORD month, WORD day, WORD hour,
@@ -65,7 +49,7 @@ class WinBackupFilesTest : public ::testing::Test {
   }
   void TearDown() override { RemoveTree(folder_); }
   std::string Path(const char* name) const { return folder_ + "\\" + name; }
-  std::string folder_ = TempFolder("CalvorinBackupFiles");
+  std::string folder_ = testing::TempFolder() + "\\CalvorinBackupFiles";
   WinBackupFiles files_;
 };
 
@@ -73,9 +57,9 @@ TEST_F(WinBackupFilesTest, AtomicWriteCreatesAndReplacesAndLeavesNoTemporaryFile
   const std::string path = Path("deletedkeys.reg");
   EXPECT_FALSE(files_.Exists(path));
   files_.WriteAtomically(path, "first\r\n");
-  EXPECT_EQ(ReadFile(path), "first\r\n");
+  EXPECT_EQ(ReadWholeFile(path), "first\r\n");
   files_.WriteAtomically(path, std::string("second\0\xff", 8));
-  EXPECT_EQ(ReadFile(path), std::string("second\0\xff", 8));
+  EXPECT_EQ(ReadWholeFile(path), std::string("second\0\xff", 8));
   EXPECT_TRUE(files_.Exists(path));
   EXPECT_FALSE(files_.Exists(path + ".tmp"));
   const auto listed = files_.List(folder_ + "\\", "*");
@@ -105,7 +89,7 @@ TEST_F(WinBackupFilesTest, StampRenameListAndDelete) {
 
   files_.WriteAtomically(Path("other.reg"), "y");
   EXPECT_FALSE(files_.Rename(path, Path("other.reg")));  // an existing target is not replaced
-  EXPECT_EQ(ReadFile(Path("other.reg")), "y");
+  EXPECT_EQ(ReadWholeFile(Path("other.reg")), "y");
   EXPECT_TRUE(files_.Rename(path, Path("deletedkeys-20250304-050607.reg")));
   EXPECT_FALSE(files_.Exists(path));
   ASSERT_TRUE(CreateDirectoryA(Path("deletedkeys-folder.reg").c_str(), nullptr));
@@ -128,7 +112,7 @@ TEST_F(WinBackupFilesTest, EarlierBackupIsKeptByItsTimeAndOnlyTenRemain) {
   SetLocalWriteTime(path, 2024, 2, 29, 23, 59, 58);
   EXPECT_EQ(KeepPreviousBackup(files_, path), Path("deletedkeys-20240229-235958.reg"));
   PruneOldBackups(files_, path);
-  EXPECT_EQ(ReadFile(Path("deletedkeys-20240229-235958.reg")), "previous run");
+  EXPECT_EQ(ReadWholeFile(Path("deletedkeys-20240229-235958.reg")), "previous run");
   EXPECT_FALSE(files_.Exists(path));
   const auto listed = files_.List(folder_ + "\\", "deletedkeys-*.reg");
   EXPECT_EQ(listed.size(), kKeptBackups);
@@ -139,7 +123,7 @@ TEST_F(WinBackupFilesTest, EarlierBackupIsKeptByItsTimeAndOnlyTenRemain) {
 }
 
 TEST(OpenBackupWithShellTest, MissingFileIsRefused) {
-  EXPECT_FALSE(OpenBackupWithShell(TempFolder("calvorin no such backup.reg")));
+  EXPECT_FALSE(OpenBackupWithShell(testing::TempFolder() + "\\calvorin no such backup.reg"));
 }
 
 // A FileSystem over FindFirstFileA for this test; the program's own lives elsewhere.
@@ -188,11 +172,8 @@ class RepairRunTest : public WinBackupFilesTest {
     CleanKey();
     WinBackupFilesTest::TearDown();
   }
-  static void CleanKey() {
-    // Keys without an ANSI name too, which no ANSI call can name.
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\CalvorinTests\\Repair");
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\CalvorinTests\\Repair");
-  }
+  // Keys without an ANSI name too, which no ANSI call can name.
+  static void CleanKey() { testing::ScopedTestKey::Remove("Software\\CalvorinTests\\Repair"); }
 };
 
 TEST_F(RepairRunTest, DeletesAndCorrectsThenRegeditPutsTheOldDataBack) {
@@ -444,7 +425,7 @@ TEST_F(RepairRunTest, ChangesOnlyWhatTheImportBringsBackExactly) {
     }
   }
   EXPECT_EQ(StoredValues(badKey.get()), badBefore);
-  const std::string backup = ReadFile(BackupPath(folder_));
+  const std::string backup = ReadWholeFile(BackupPath(folder_));
   EXPECT_EQ(std::count(backup.begin(), backup.end(), '['), 3) << backup;
 
   // The shell's import of the backup: everything exactly as before, and nothing else anywhere.

@@ -8,6 +8,7 @@
 #include "base/win/unique_handle.h"
 #include "savedsearch/win/win_saved_search.h"
 #include "support/recording_saved_search_host.h"
+#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -17,9 +18,9 @@ using Host = testing::RecordingSavedSearchHost;
 class WinSavedSearchTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    char temp[MAX_PATH];
-    ASSERT_GT(GetTempPathA(MAX_PATH, temp), 0u);
-    dir_ = std::string(temp) + "CalvorinSavedSearch";
+    const std::string temp = testing::TempFolder();
+    ASSERT_FALSE(temp.empty());
+    dir_ = temp + "\\CalvorinSavedSearch";
     CreateDirectoryA(dir_.c_str(), nullptr);
     CreateDirectoryA((dir_ + "\\folder.mqt").c_str(), nullptr);
     ASSERT_TRUE(SetCurrentDirectoryA(dir_.c_str()));

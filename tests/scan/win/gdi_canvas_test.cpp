@@ -10,15 +10,12 @@
 
 #include "base/win/unique_handle.h"
 #include "scan/wrapped_text.h"
+#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
 
-HFONT ArialFont(int height, int weight, bool underline) {
-  return CreateFontA(-height, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE,
-                     DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_SWISS, "Arial");
-}
+using testing::MakeFont;
 
 std::vector<std::string> Texts() {
   std::vector<std::string> texts = {"HKEY_LOCAL_MACHINE\\",
@@ -45,7 +42,7 @@ std::vector<std::string> Texts() {
 struct Fonts {
   UniqueGdiObject normal, match;
   Fonts(int height)
-      : normal(ArialFont(height, FW_NORMAL, false)), match(ArialFont(height, FW_BOLD, true)) {}
+      : normal(MakeFont(height, FW_NORMAL, false)), match(MakeFont(height, FW_BOLD, true)) {}
   HFONT Normal() const { return static_cast<HFONT>(normal.get()); }
   HFONT Match() const { return static_cast<HFONT>(match.get()); }
 };

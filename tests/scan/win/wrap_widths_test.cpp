@@ -9,17 +9,10 @@
 #include "base/win/unique_handle.h"
 #include "scan/win/gdi_canvas.h"
 #include "scan/wrapped_text.h"
+#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
-
-// The results list's fonts: Arial with a 13-pixel character height, the match bold and
-// underlined.
-HFONT ListFont(int weight, bool underline) {
-  return CreateFontA(-13, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE, DEFAULT_CHARSET,
-                     OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                     DEFAULT_PITCH | FF_SWISS, "Arial");
-}
 
 struct Sample {
   std::string text;
@@ -49,8 +42,10 @@ std::vector<Sample> Samples() {
 }
 
 TEST(WrapWidthsGdiTest, HeightsEqualDirectMeasurementWithTheListFonts) {
-  UniqueGdiObject normal(ListFont(FW_NORMAL, false));
-  UniqueGdiObject match(ListFont(FW_BOLD, true));
+  // The results list's fonts: Arial with a 13-pixel character height, the match bold and
+  // underlined.
+  UniqueGdiObject normal(testing::MakeFont(13, FW_NORMAL, false));
+  UniqueGdiObject match(testing::MakeFont(13, FW_BOLD, true));
   ASSERT_TRUE(normal.get() && match.get());
   HDC dc = GetDC(nullptr);
   ASSERT_NE(dc, nullptr);

@@ -153,12 +153,8 @@ class FastWalkWine : public ::testing::Test {
 
   void TearDown() override { Cleanup(); }
 
-  static void Cleanup() {
-    // The whole tree, its key without an ANSI name too (which no ANSI call can name).
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestKey);
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, kTestKey);
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\CalvorinTests");
-  }
+  // The whole tree, its key without an ANSI name too (which no ANSI call can name).
+  static void Cleanup() { testing::ScopedTestKey::Remove(kTestKey); }
 };
 
 void ExpectSameWalk(const Trace& got, const Trace& expected, const char* what) {

@@ -160,12 +160,8 @@ class SearchThreadWine : public ::testing::Test {
     Cleanup();
   }
 
-  static void Cleanup() {
-    TRegistry reg(SystemRegistry());
-    reg.DeleteKey(std::string("\\") + kTestKey);
-    // The shared parent goes too once no suite has keys left under it (not recursive).
-    ::RegDeleteKeyA(HKEY_CURRENT_USER, "Software\\CalvorinTests");
-  }
+  // The shared parent goes too once no suite has keys left under it.
+  static void Cleanup() { testing::ScopedTestKey::Remove(kTestKey); }
 
   static std::vector<std::string> ExpectedHits() {
     const std::string data = kTestPath + "\\data";

@@ -1,10 +1,10 @@
 #include "support/win/wine_test_support.h"
 
-#include <windows.h>
+#include <cstdio>
 
-#include "base/win/unique_handle.h"
-
+using calvorin::win32::UniqueFile;
 using calvorin::win32::UniqueFind;
+using calvorin::win32::UniqueRegKey;
 
 namespace calvorin::testing {
 
@@ -29,18 +29,177 @@ void RemoveTree(const std::string& path) {
   ::RemoveDirectoryA(path.c_str());
 }
 
+std::string TempFolder() {
+  char buffer[MAX_PATH + 1];
+  const DWORD n = ::GetTempPathA(sizeof buffer, buffer);
+  std::string folder(buffer, n < sizeof buffer ? n : 0);
+  if (!folder.empty() && folder.back() == '\\') folder.pop_back();
+  return folder;
+}
+
+std::string ReadWholeFile(const std::string& path) {
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return "<missing>";
+  std::string out;
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    out.append(buffer, got);
+  }
+  return out;
+}
+
+bool WriteWholeFile(const std::string& path, const std::string& bytes) {
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return false;
+  DWORD written = 0;
+  return ::WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written,
+                     nullptr) &&
+         written == bytes.size();
+}
+
+std::string IniValue(const std::string& iniPath, const char* section, const char* key) {
+  char buffer[256] = {};
+  ::GetPrivateProfileStringA(section, key, "<absent>", buffer, sizeof buffer, iniPath.c_str());
+  return buffer;
+}
+
+ScopedTestKey::ScopedTestKey(const std::string& name) : path_(kTestKeyParent + "\\" + name) {
+  Remove(path_);
+}
+
+ScopedTestKey::~ScopedTestKey() {
+  Remove(path_);
+}
+
+UniqueRegKey ScopedTestKey::Create(const std::string& subKey) const {
+  const std::string path = subKey.empty() ? path_ : path_ + "\\" + subKey;
+  UniqueRegKey key;
+  if (::RegCreateKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                        key.put(), nullptr) != ERROR_SUCCESS) {
+    key.reset();
+  }
+  return key;
+}
+
+void ScopedTestKey::Remove(const std::string& path) {
+  // The key and everything below it, a key without an ANSI name too.
+  ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+  ::RegDeleteKeyA(HKEY_CURRENT_USER, path.c_str());
+  // Each parent up to Software\CalvorinTests that is left empty (RegDeleteKey fails on others).
+  std::string key = path;
+  for (std::size_t slash = key.find_last_of('\\');
+       slash != std::string::npos && slash >= kTestKeyParent.size();
+       slash = key.find_last_of('\\')) {
+    key.resize(slash);
+    if (::RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str()) != ERROR_SUCCESS) break;
+  }
+}
+
+void PumpWaitingMessages() {
+  MSG msg;
+  while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    ::TranslateMessage(&msg);
+    ::DispatchMessageA(&msg);
+  }
+}
+
 bool PumpMessagesUntil(const std::function<bool()>& done) {
   const ULONGLONG giveUp = ::GetTickCount64() + 300000;
   while (!done()) {
     if (::GetTickCount64() > giveUp) return false;
     ::MsgWaitForMultipleObjectsEx(0, nullptr, 1000, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-      ::TranslateMessage(&msg);
-      ::DispatchMessageA(&msg);
-    }
+    PumpWaitingMessages();
   }
   return true;
+}
+
+namespace {
+
+struct FindById {
+  int id;
+  HWND found;
+};
+
+BOOL CALLBACK FindChild(HWND hwnd, LPARAM lp) {
+  auto* f = reinterpret_cast<FindById*>(lp);
+  if (::GetDlgCtrlID(hwnd) != f->id) return TRUE;
+  f->found = hwnd;
+  return FALSE;
+}
+
+}  // namespace
+
+HWND FindControl(HWND parent, int id) {
+  FindById find{id, nullptr};
+  if (parent == nullptr) return nullptr;
+  ::EnumChildWindows(parent, &FindChild, reinterpret_cast<LPARAM>(&find));
+  return find.found;
+}
+
+HFONT MakeFont(int height, int weight, bool underline, const char* face) {
+  return ::CreateFontA(-height, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE,
+                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_SWISS, face);
+}
+
+std::string ScreenshotFolder() {
+  char exe[MAX_PATH] = {};
+  ::GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string folder = exe;
+  const std::size_t slash = folder.find_last_of('\\');
+  folder =
+      (slash == std::string::npos ? std::string(".") : folder.substr(0, slash)) + "\\screenshots";
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  return folder;
+}
+
+bool SaveScreenshot(HWND window, const std::string& name) {
+  RECT r{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
+  if (window) {
+    // A window just shown may not have painted yet; this sends its WM_PAINTs before the copy.
+    ::RedrawWindow(window, nullptr, nullptr,
+                   RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    ::GetWindowRect(window, &r);
+  }
+  const int w = r.right - r.left;
+  const int h = r.bottom - r.top;
+  if (w <= 0 || h <= 0) return false;
+  HDC screen = ::GetDC(nullptr);
+  HDC mem = ::CreateCompatibleDC(screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = h;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  bi.bmiHeader.biCompression = BI_RGB;
+  void* bits = nullptr;
+  HBITMAP bmp = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = ::SelectObject(mem, bmp);
+  ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  ::GdiFlush();
+  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
+  const DWORD imageSize = stride * static_cast<DWORD>(h);
+  BITMAPFILEHEADER fh{};
+  fh.bfType = 0x4D42;
+  fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
+  fh.bfSize = fh.bfOffBits + imageSize;
+  bool ok = false;
+  const std::string path = ScreenshotFolder() + "\\" + name + ".bmp";
+  if (FILE* f = std::fopen(path.c_str(), "wb")) {
+    ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 &&
+         std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
+         std::fwrite(bits, 1, imageSize, f) == imageSize;
+    std::fclose(f);
+  }
+  ::SelectObject(mem, old);
+  ::DeleteObject(bmp);
+  ::DeleteDC(mem);
+  ::ReleaseDC(nullptr, screen);
+  return ok;
 }
 
 }  // namespace calvorin::testing
