@@ -6,11 +6,13 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <utility>
 
 #include "app/win/control_ids.h"
+#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -77,7 +79,7 @@ void SaveWindowBitmap(HWND window, const std::string& name) {
   ReleaseDC(nullptr, screen);
 }
 
-class MainFormTest : public testing::Test {
+class MainFormTest : public ::testing::Test {
  protected:
   void SetUp() override {
     CreateDirectoryA("C:\\CalvorinTests", nullptr);
@@ -106,10 +108,16 @@ class MainFormTest : public testing::Test {
   }
   // Hands a hit to the window's analysis, as the walk does; the data names a missing file.
   void Add(const TResult& r) {
-    const std::size_t before = form_->Results().size();
-    form_->SearchMatch(r.KeyPath, r.ValueName, r.DataText, r.KeyPos, r.NamePos, r.DataPos, r.KeyLen,
-                       r.NameLen, r.DataLen, r.Root);
-    ASSERT_EQ(form_->Results().size(), before + 1) << r.DataText;
+    const std::size_t before = form_->Scan().Results().size();
+    form_->Scan().SearchMatch(r.KeyPath, r.ValueName, r.DataText, r.KeyPos, r.NamePos, r.DataPos,
+                              r.KeyLen, r.NameLen, r.DataLen, r.Root);
+    ASSERT_EQ(form_->Scan().Results().size(), before + 1) << r.DataText;
+    Pump();
+  }
+  // Clicks a button the way the button itself reports it.
+  void Click(int id) {
+    SendMessageA(form_->Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(Control(id)));
     Pump();
   }
   void ResizeClient(int width, int height) {
@@ -170,8 +178,7 @@ TEST_F(MainFormTest, ResizingALongListRemeasuresEveryItemAndKeepsTheView) {
   for (int i = 0; i < count; ++i) {
     Add(Entry(kLongKey, "value" + std::to_string(i), "C:\\some folder\\x.exe"));
   }
-  form_->Button2Click();
-  Pump();
+  Click(kIdButton2);
   const int wide = ItemHeight(0);
   SendMessageA(list_, LB_SETTOPINDEX, 2000, 0);
   const LRESULT top = SendMessageA(list_, LB_GETTOPINDEX, 0, 0);
@@ -193,8 +200,7 @@ TEST_F(MainFormTest, ResizingALongListRemeasuresEveryItemAndKeepsTheView) {
 
 TEST_F(MainFormTest, RightClickSelectsTheItemUnderThePointer) {
   for (int i = 0; i < 3; ++i) Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\missing\\x.exe"));
-  form_->Button2Click();
-  Pump();
+  Click(kIdButton2);
   RECT item{};
   SendMessageA(list_, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
   SendMessageA(list_, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(item.left + 5, item.top + 5));
@@ -239,7 +245,7 @@ TEST_F(MainFormTest, DockedControlsFollowTheWindowAndTheRestKeepTheirBounds) {
       {kIdSbSearchE, scaled(16, 32, 100, 36)},
   };
   for (const SIZE size : {SIZE{628, 448}, SIZE{901, 613}, SIZE{485, 351}, SIZE{1200, 777}}) {
-    SCOPED_TRACE(testing::Message() << size.cx << "x" << size.cy);
+    SCOPED_TRACE(::testing::Message() << size.cx << "x" << size.cy);
     ResizeClient(form_->Scale(size.cx), form_->Scale(size.cy));
     RECT client{};
     GetClientRect(form_->Handle(), &client);
@@ -309,6 +315,8 @@ TEST_F(MainFormTest, MinimisingLeavesTheItemsAsTheyAreAndRestoringMeasuresThem) 
   EXPECT_EQ(ItemHeight(0), before);
 }
 
+// A scan disables the scan page, Restore excepted, and its end enables it again; Restore follows
+// the backup file throughout.
 TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
   const int ids[] = {kIdSbSearchE, kIdButton2, kIdButton3, kIdBitBtn1, kIdCheckBox1, kIdLabel1};
   for (bool backup : {false, true}) {
@@ -321,10 +329,14 @@ TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
     } else {
       DeleteFileA(path.c_str());
     }
-    form_->SetPageEnabled(false);
+    Click(kIdSbSearchE);
     for (int id : ids) EXPECT_FALSE(IsWindowEnabled(Control(id))) << id;
     EXPECT_EQ(IsWindowEnabled(Control(kIdButton4)) != FALSE, backup);
-    form_->SetPageEnabled(true);
+    ASSERT_TRUE(calvorin::testing::PumpMessagesUntil([&] {
+      char text[64] = {};
+      GetWindowTextA(Control(kIdLblSearch), text, sizeof text);
+      return std::strncmp(text, "Found ", 6) == 0;
+    }));
     for (int id : ids) EXPECT_TRUE(IsWindowEnabled(Control(id))) << id;
     EXPECT_EQ(IsWindowEnabled(Control(kIdButton4)) != FALSE, backup);
   }
@@ -333,13 +345,12 @@ TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
 
 TEST_F(MainFormTest, SearchClearsTheResultsAndClosingDoesNotWaitForIt) {
   Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\missing\\x.exe"));
-  form_->Button2Click();
-  Pump();
+  Click(kIdButton2);
   EXPECT_TRUE(IsWindowVisible(list_));
-  form_->acSearchExecute();
+  Click(kIdSbSearchE);
   // The old results are gone, the main page is back and the page is disabled while it runs.
   EXPECT_EQ(SendMessageA(list_, LB_GETCOUNT, 0, 0), 0);
-  EXPECT_TRUE(form_->Results().empty());
+  EXPECT_TRUE(form_->Scan().Results().empty());
   EXPECT_TRUE(IsWindowVisible(Control(kIdSbSearchE)));
   EXPECT_FALSE(IsWindowEnabled(Control(kIdSbSearchE)));
   EXPECT_FALSE(IsWindowEnabled(Control(kIdBitBtn1)));
@@ -365,8 +376,7 @@ TEST_F(MainFormTest, ResultsPageShowsWrappedHighlightedEntries) {
   // The search's cut marks, as the ANSI code page draws them.
   Add(Entry("HKEY_CURRENT_USER\\software\\recent files", "\x97\x97",
             "C:\\Users\\x\\Documents\\old report.doc\x85\xBB"));
-  form_->Button2Click();
-  Pump();
+  Click(kIdButton2);
   SaveWindowBitmap(form_->Handle(), "win32-results-list");
   EXPECT_TRUE(IsWindowVisible(list_));
   EXPECT_GT(ItemHeight(0), 3 * 18 + 4);
