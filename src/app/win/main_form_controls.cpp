@@ -205,6 +205,21 @@ RepairControlSet MainFormControls::RepairSet(HWND form) const {
   return {form, label1, label2, label3, pb1, edit1, checkBox1, button3, button4};
 }
 
+void MainFormControls::SetTabsAsButtons(bool buttons) {
+  LONG_PTR style = GetWindowLongPtrA(pcMain, GWL_STYLE);
+  style = buttons ? (style | TCS_BUTTONS) : (style & ~static_cast<LONG_PTR>(TCS_BUTTONS));
+  SetWindowLongPtrA(pcMain, GWL_STYLE, style);
+}
+
+void MainFormControls::SelectTab(int index) {
+  SendMessageA(pcMain, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+  ShowWindow(tsEasy, SW_SHOW);
+}
+
+int MainFormControls::SelectedTab() const {
+  return static_cast<int>(SendMessageA(pcMain, TCM_GETCURSEL, 0, 0));
+}
+
 void MainFormControls::DestroyTooltip() {
   if (tooltip_) DestroyWindow(tooltip_);
   tooltip_ = nullptr;

@@ -36,6 +36,10 @@ class MainFormControls {
   std::string HintOf(HWND control, HWND form) const;
   // The controls a Repair run drives.
   RepairControlSet RepairSet(HWND form) const;
+  // pcMain: its tabs drawn as buttons or as tabs; the selected tab, whose page is shown.
+  void SetTabsAsButtons(bool buttons);
+  void SelectTab(int index);
+  int SelectedTab() const;
   HFONT Font() const { return static_cast<HFONT>(font_.get()); }
   // Called when the form is destroyed: the tool tip is a top-level window of its own.
   void DestroyTooltip();

@@ -1,8 +1,6 @@
 // The scan and Repair as the window runs them: Search starts the walk on its thread and shows
 // what it finds once per frame; Repair runs on this thread and keeps the window answering;
 // Restore hands the backup to the registry editor.
-#include <commctrl.h>
-
 #include <exception>
 #include <vector>
 

@@ -1,7 +1,5 @@
 // The window's settings: the settings file read at start and written at the end, and the saved
 // search a start or a second start hands over.
-#include <commctrl.h>
-
 #include "app/settings.h"
 #include "app/win/main_form.h"
 #include "app/win/win_ini_store.h"
@@ -14,17 +12,14 @@ namespace calvorin::win32 {
 void TMainForm::ReadSettings() {
   WinIniStore ini(options_.iniPath);
   const FormSettings s = ReadFormSettings(ini);
-  LONG_PTR style = GetWindowLongPtrA(controls_.pcMain, GWL_STYLE);
-  style = s.Buttons == 1 ? (style | TCS_BUTTONS) : (style & ~static_cast<LONG_PTR>(TCS_BUTTONS));
-  SetWindowLongPtrA(controls_.pcMain, GWL_STYLE, style);
+  controls_.SetTabsAsButtons(s.Buttons == 1);
   SelectTabPage(s.ActivePage);
   perPage_ = s.PerPage;
   maxRslt_ = s.MaxRslt;
 }
 
 void TMainForm::SaveSettingsToFile() {
-  const auto activePage =
-      static_cast<std::int32_t>(SendMessageA(controls_.pcMain, TCM_GETCURSEL, 0, 0));
+  const auto activePage = static_cast<std::int32_t>(controls_.SelectedTab());
   WinIniStore ini(options_.iniPath);
   SaveSettings(ini, options_.iniPath, PlacementOf(hwnd_), activePage, perPage_, maxRslt_);
 }
@@ -33,8 +28,7 @@ void TMainForm::SelectTabPage(int index) {
   // pcMain has a single page: any index keeps it selected and its controls visible, rather
   // than leaving an empty tab control the user has to click to get back.
   (void)index;
-  SendMessageA(controls_.pcMain, TCM_SETCURSEL, 0, 0);
-  ShowWindow(controls_.tsEasy, SW_SHOW);
+  controls_.SelectTab(0);
 }
 
 void TMainForm::OnInstanceMessage() {
