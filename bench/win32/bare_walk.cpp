@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "bench_skip_keys.h"
-#include "registry/win/wow64.h"
+#include "base/win/wow64.h"
 
 namespace {
 

@@ -68,6 +68,11 @@ struct MemoryDcTraits {
   static Type Invalid() { return nullptr; }
   static void Close(Type h) { ::DeleteDC(h); }
 };
+struct IconTraits {
+  using Type = HICON;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::DestroyIcon(h); }
+};
 struct MappedViewTraits {
   using Type = void*;
   static Type Invalid() { return nullptr; }
@@ -81,5 +86,38 @@ using UniqueRegKey = UniqueHandle<RegKeyTraits>;
 using UniqueGdiObject = UniqueHandle<GdiObjectTraits>;
 using UniqueView = UniqueHandle<MappedViewTraits>;
 using UniqueMemoryDc = UniqueHandle<MemoryDcTraits>;
+using UniqueIcon = UniqueHandle<IconTraits>;
+
+// A window's DC from GetDC, given back with ReleaseDC; a null window is the screen's.
+class WindowDc {
+ public:
+  explicit WindowDc(HWND window) : window_(window), dc_(::GetDC(window)) {}
+  ~WindowDc() {
+    if (dc_) ::ReleaseDC(window_, dc_);
+  }
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  HDC get() const { return dc_; }
+  explicit operator bool() const { return dc_ != nullptr; }
+
+ private:
+  HWND window_;
+  HDC dc_;
+};
+
+// An object selected into a DC for a scope; the one it replaced is selected back at the end.
+class SelectedObject {
+ public:
+  SelectedObject(HDC dc, HGDIOBJ object) : dc_(dc), old_(::SelectObject(dc, object)) {}
+  ~SelectedObject() {
+    if (old_ && old_ != HGDI_ERROR) ::SelectObject(dc_, old_);
+  }
+  SelectedObject(const SelectedObject&) = delete;
+  SelectedObject& operator=(const SelectedObject&) = delete;
+
+ private:
+  HDC dc_;
+  HGDIOBJ old_;
+};
 
 }  // namespace calvorin::win32

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "registry/registry.h"
-#include "registry/win/wow64.h"
+#include "base/win/wow64.h"
 
 namespace calvorin::win32 {
 

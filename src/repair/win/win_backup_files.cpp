@@ -7,7 +7,7 @@
 #include "base/text.h"
 #include "base/win/unique_handle.h"
 #include "base/win/win_file_system.h"
-#include "registry/win/wow64.h"
+#include "base/win/wow64.h"
 
 namespace calvorin::win32 {
 namespace {

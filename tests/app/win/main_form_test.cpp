@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <tuple>
 #include <utility>
@@ -51,9 +52,15 @@ class MainFormTest : public ::testing::Test {
   }
   // Hands a hit to the window's analysis, as the walk does; the data names a missing file.
   void Add(const TResult& r) {
-    const std::size_t before = form_->Results().size();
-    form_->SearchMatch(r);
-    ASSERT_EQ(form_->Results().size(), before + 1) << r.DataText;
+    const std::size_t before = form_->Scan().Results().size();
+    form_->Scan().SearchMatch(r);
+    ASSERT_EQ(form_->Scan().Results().size(), before + 1) << r.DataText;
+    PumpWaitingMessages();
+  }
+  // Clicks a button the way the button itself reports it.
+  void Click(int id) {
+    SendMessageA(form_->Handle(), WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+                 reinterpret_cast<LPARAM>(Control(id)));
     PumpWaitingMessages();
   }
   void ResizeClient(int width, int height) {
@@ -114,8 +121,7 @@ TEST_F(MainFormTest, ResizingALongListRemeasuresEveryItemAndKeepsTheView) {
   for (int i = 0; i < count; ++i) {
     Add(Entry(kLongKey, "value" + std::to_string(i), "C:\\some folder\\x.exe"));
   }
-  form_->Button2Click();
-  PumpWaitingMessages();
+  Click(kIdButton2);
   const int wide = ItemHeight(0);
   SendMessageA(list_, LB_SETTOPINDEX, 2000, 0);
   const LRESULT top = SendMessageA(list_, LB_GETTOPINDEX, 0, 0);
@@ -137,8 +143,7 @@ TEST_F(MainFormTest, ResizingALongListRemeasuresEveryItemAndKeepsTheView) {
 
 TEST_F(MainFormTest, RightClickSelectsTheItemUnderThePointer) {
   for (int i = 0; i < 3; ++i) Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\missing\\x.exe"));
-  form_->Button2Click();
-  PumpWaitingMessages();
+  Click(kIdButton2);
   RECT item{};
   SendMessageA(list_, LB_GETITEMRECT, 1, reinterpret_cast<LPARAM>(&item));
   SendMessageA(list_, WM_RBUTTONDOWN, MK_RBUTTON, MAKELPARAM(item.left + 5, item.top + 5));
@@ -253,6 +258,8 @@ TEST_F(MainFormTest, MinimisingLeavesTheItemsAsTheyAreAndRestoringMeasuresThem) 
   EXPECT_EQ(ItemHeight(0), before);
 }
 
+// A scan disables the scan page, Restore excepted, and its end enables it again; Restore follows
+// the backup file throughout.
 TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
   const int ids[] = {kIdSbSearchE, kIdButton2, kIdButton3, kIdBitBtn1, kIdCheckBox1, kIdLabel1};
   for (bool backup : {false, true}) {
@@ -265,10 +272,14 @@ TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
     } else {
       DeleteFileA(path.c_str());
     }
-    form_->SetPageEnabled(false);
+    Click(kIdSbSearchE);
     for (int id : ids) EXPECT_FALSE(IsWindowEnabled(Control(id))) << id;
     EXPECT_EQ(IsWindowEnabled(Control(kIdButton4)) != FALSE, backup);
-    form_->SetPageEnabled(true);
+    ASSERT_TRUE(calvorin::testing::PumpMessagesUntil([&] {
+      char text[64] = {};
+      GetWindowTextA(Control(kIdLblSearch), text, sizeof text);
+      return std::strncmp(text, "Found ", 6) == 0;
+    }));
     for (int id : ids) EXPECT_TRUE(IsWindowEnabled(Control(id))) << id;
     EXPECT_EQ(IsWindowEnabled(Control(kIdButton4)) != FALSE, backup);
   }
@@ -277,13 +288,12 @@ TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
 
 TEST_F(MainFormTest, SearchClearsTheResultsAndClosingDoesNotWaitForIt) {
   Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\missing\\x.exe"));
-  form_->Button2Click();
-  PumpWaitingMessages();
+  Click(kIdButton2);
   EXPECT_TRUE(IsWindowVisible(list_));
-  form_->acSearchExecute();
+  Click(kIdSbSearchE);
   // The old results are gone, the main page is back and the page is disabled while it runs.
   EXPECT_EQ(SendMessageA(list_, LB_GETCOUNT, 0, 0), 0);
-  EXPECT_TRUE(form_->Results().empty());
+  EXPECT_TRUE(form_->Scan().Results().empty());
   EXPECT_TRUE(IsWindowVisible(Control(kIdSbSearchE)));
   EXPECT_FALSE(IsWindowEnabled(Control(kIdSbSearchE)));
   EXPECT_FALSE(IsWindowEnabled(Control(kIdBitBtn1)));
@@ -309,8 +319,7 @@ TEST_F(MainFormTest, ResultsPageShowsWrappedHighlightedEntries) {
   // The search's cut marks, as the ANSI code page draws them.
   Add(Entry("HKEY_CURRENT_USER\\software\\recent files", "\x97\x97",
             "C:\\Users\\x\\Documents\\old report.doc\x85\xBB"));
-  form_->Button2Click();
-  PumpWaitingMessages();
+  Click(kIdButton2);
   SaveScreenshot(form_->Handle(), "win32-results-list");
   EXPECT_TRUE(IsWindowVisible(list_));
   EXPECT_GT(ItemHeight(0), 3 * 18 + 4);

@@ -1,4 +1,4 @@
-#include "registry/win/wow64.h"
+#include "base/win/wow64.h"
 
 #include <windows.h>
 

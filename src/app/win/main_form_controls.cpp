@@ -1,0 +1,277 @@
+#include "app/win/main_form_controls.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <stdexcept>
+
+#include "app/win/control_ids.h"
+#include "app/win/font.h"
+#include "app/win/results_list.h"
+#include "base/text.h"
+#include "scan/invalid_reference_scan.h"
+
+namespace calvorin::win32 {
+namespace {
+
+constexpr const char* kPanelClass = "TCalvorinPanel";
+constexpr int kBannerHeight = 97;
+constexpr int kPanelHeight = 57;
+
+std::string HintShortPart(const std::string& hint) {
+  const int bar = Pos("|", hint);
+  return bar == 0 ? hint : hint.substr(0, static_cast<std::size_t>(bar - 1));
+}
+
+}  // namespace
+
+std::string HintLongPart(const std::string& hint) {
+  const int bar = Pos("|", hint);
+  return bar == 0 ? hint : hint.substr(static_cast<std::size_t>(bar));
+}
+
+bool MainFormControls::RegisterPanelClass(HINSTANCE instance) {
+  WNDCLASSA wc{};
+  if (GetClassInfoA(instance, kPanelClass, &wc)) return true;
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = instance;
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kPanelClass;
+  return RegisterClassA(&wc) != 0;
+}
+
+// Pages and the tab's page are plain containers; what their controls report goes to the form.
+LRESULT CALLBACK MainFormControls::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_COMMAND:
+    case WM_NOTIFY:
+    case WM_DRAWITEM:
+    case WM_MEASUREITEM:
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN:
+      return SendMessageA(GetAncestor(hwnd, GA_ROOT), msg, wp, lp);
+    default:
+      return DefWindowProcA(hwnd, msg, wp, lp);
+  }
+}
+
+HWND MainFormControls::Add(HWND parent, const char* cls, const char* text, DWORD style, int id,
+                           int x, int y, int w, int h, HFONT font) {
+  HWND control = CreateWindowExA(0, cls, text, WS_CHILD | style, x, y, w, h, parent,
+                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 GetModuleHandleA(nullptr), nullptr);
+  if (!control) throw std::runtime_error(Format("Cannot create control %d", id));
+  SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : Font()), FALSE);
+  return control;
+}
+
+HWND MainFormControls::AddPanel(HWND parent, const char* text, DWORD style, int id, int x, int y,
+                                int w, int h) {
+  HWND panel =
+      Add(parent, kPanelClass, text, style | WS_CLIPCHILDREN | WS_CLIPSIBLINGS, id, x, y, w, h);
+  SetWindowLongPtrA(panel, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&PanelProc));
+  SetWindowLongPtrA(panel, GWL_EXSTYLE, WS_EX_CONTROLPARENT);
+  return panel;
+}
+
+void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
+  dpi_ = dpi;
+  font_.reset(MakeFont(Scale(13), FW_NORMAL, false));
+  // The status labels' font is 27 pixels from the top of its cell to the bottom: read as a
+  // character height, "Errors: %d, Keys searched: %d" no longer fits the labels at the window's
+  // design width.
+  bigFont_.reset(MakeFont(-Scale(27), FW_NORMAL, false));
+  linkFont_.reset(MakeFont(Scale(13), FW_NORMAL, true));
+  // Every bound below is of the 96-DPI design; S gives it in this screen's pixels.
+  auto S = [this](int pixels) { return Scale(pixels); };
+  SendMessageA(form, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
+  const HFONT big = static_cast<HFONT>(bigFont_.get());
+
+  statusBar1 = Add(form, STATUSCLASSNAMEA, "", WS_VISIBLE, kIdStatusBar1, 0, 0, 0, 0);
+  // One part across the whole bar: it looks like the simple panel, and unlike the simple mode
+  // its text can be read with WM_GETTEXT (Wine reports no simple-mode text to SB_GETTEXT).
+  int parts[1] = {-1};
+  SendMessageA(statusBar1, SB_SETPARTS, 1, reinterpret_cast<LPARAM>(parts));
+
+  // Notebook1: two pages, switched in code.
+  pageMain =
+      AddPanel(form, "Main", WS_VISIBLE, kIdPageMain, 0, 0, S(kClientWidth), S(kClientHeight));
+  pageResults =
+      AddPanel(form, "Results", 0, kIdPageResults, 0, 0, S(kClientWidth), S(kClientHeight));
+
+  // Page "Main".
+  image2 = Add(pageMain, "STATIC", "", WS_VISIBLE | SS_OWNERDRAW, kIdImage2, 0, 0, S(689),
+               S(kBannerHeight));
+  urlLabel1 = Add(pageMain, "STATIC", kUrl, WS_VISIBLE | SS_NOTIFY | SS_RIGHT, kIdURLLabel1,
+                  S(kClientWidth) - S(208), S(kBannerHeight + 4), S(200), S(16),
+                  static_cast<HFONT>(linkFont_.get()));
+  pcMain = Add(pageMain, WC_TABCONTROLA, "", WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, kIdPcMain,
+               S(4), S(kBannerHeight + 22), S(kClientWidth) - S(8), S(300));
+  TCITEMA tab{};
+  tab.mask = TCIF_TEXT;
+  char caption[] = "Find Invalid Registry Keys ";
+  tab.pszText = caption;
+  SendMessageA(pcMain, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&tab));
+  tsEasy = AddPanel(pageMain, "tsEasy", WS_VISIBLE, kIdTsEasy, 0, 0, S(10), S(10));
+  SetWindowPos(tsEasy, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+
+  const DWORD button = WS_TABSTOP | BS_PUSHBUTTON;
+  Add(tsEasy, "STATIC", "Click Search ", WS_VISIBLE, kIdClickSearchLabel, S(16), S(12), S(100),
+      S(16));
+  sbSearchE = Add(tsEasy, "BUTTON", "&Search", WS_VISIBLE | WS_TABSTOP | BS_OWNERDRAW, kIdSbSearchE,
+                  S(16), S(32), S(100), S(36));
+  button2 = Add(tsEasy, "BUTTON", "R&esults", button, kIdButton2, S(16), S(76), S(100), S(26));
+  button3 = Add(tsEasy, "BUTTON", "&Repair", button, kIdButton3, S(16), S(108), S(100), S(26));
+  checkBox1 = Add(tsEasy, "BUTTON", "Extra", WS_VISIBLE | WS_TABSTOP | BS_AUTOCHECKBOX,
+                  kIdCheckBox1, S(124), S(112), S(60), S(18));
+  SendMessageA(checkBox1, BM_SETCHECK, BST_CHECKED, 0);
+  bitBtn1 =
+      Add(tsEasy, "BUTTON", "&Help", WS_VISIBLE | button, kIdBitBtn1, S(16), S(140), S(100), S(26));
+  button4 = Add(tsEasy, "BUTTON", "Re&store", WS_VISIBLE | WS_DISABLED | button, kIdButton4, S(16),
+                S(172), S(100), S(26));
+  ebNow = Add(tsEasy, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER, kIdEbNow, S(200), S(4), S(60), S(20));
+  label1 = Add(tsEasy, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel1, S(200), S(30), S(400),
+               S(32), big);
+  label2 = Add(tsEasy, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel2, S(200), S(66), S(400),
+               S(32), big);
+  label3 = Add(tsEasy, "STATIC", "", WS_VISIBLE | SS_NOPREFIX, kIdLabel3, S(200), S(102), S(400),
+               S(32), big);
+  pb1 = Add(tsEasy, PROGRESS_CLASSA, "", 0, kIdPb1, S(200), S(176), S(400), S(18));
+  SendMessageA(pb1, PBM_SETSTEP, 1, 0);
+  memo2 = Add(tsEasy, "EDIT", kLogFirstLine, ES_MULTILINE | WS_BORDER | WS_VSCROLL, kIdMemo2,
+              S(200), S(140), S(100), S(30));
+  SendMessageA(memo2, EM_SETLIMITTEXT, 0, 0);
+  edit1 = Add(tsEasy, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER | ES_READONLY, kIdEdit1, S(200),
+              S(140), S(400), S(22));
+  // Set after the change notification is wired, so the text is in place from the start.
+  SetWindowTextA(ebNow, ":\\");
+
+  // Page "Results".
+  pnlSearch =
+      AddPanel(pageResults, "", WS_VISIBLE, kIdPnlSearch, 0, 0, S(kClientWidth), S(kPanelHeight));
+  lblSearch = Add(pnlSearch, "STATIC", "Searching...", WS_VISIBLE | SS_NOPREFIX, kIdLblSearch,
+                  S(12), S(14), S(440), S(32), big);
+  button1 = Add(pnlSearch, "BUTTON", "&Back", button, kIdButton1, S(kClientWidth) - S(96), S(15),
+                S(84), S(26));
+  results.Create(pageResults, kIdLbResults,
+                 RECT{0, S(kPanelHeight), S(kClientWidth), S(kPanelHeight) + S(300)}, Font(), dpi);
+
+  tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form,
+                             nullptr, GetModuleHandleA(nullptr), nullptr);
+  SetHint(sbSearchE, "Begin search| for invalid registry keys", true);
+  SetHint(button2, "Show registry keys with errors", true);
+  SetHint(button3, "Fix or clean invalid registry keys found", true);
+  SetHint(button4, "Restore keys deleted on previous clean.", true);
+  SetHint(checkBox1, "try to repair the keys finding correct path", true);
+  SetHint(results.Handle(), "Results|Results of the current search", false);
+  SetHint(urlLabel1, kUrl, false);
+}
+
+void MainFormControls::SetHint(HWND control, const std::string& hint, bool tooltip) {
+  hints_[control] = hint;
+  if (!tooltip || !tooltip_) return;
+  std::string shortPart = HintShortPart(hint);
+  TTTOOLINFOA info{};
+  info.cbSize = sizeof info;
+  info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+  info.hwnd = GetParent(control);
+  info.uId = reinterpret_cast<UINT_PTR>(control);
+  info.lpszText = shortPart.data();
+  SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+  // A disabled control gets no mouse messages (they go to its parent), and the tool tip looks
+  // for its tool with WindowFromPoint, which passes over disabled windows too. So the control's
+  // place on its parent is a second tool with the same text; the controls with tool tips never
+  // move on their page.
+  RECT place{};
+  GetWindowRect(control, &place);
+  MapWindowPoints(nullptr, info.hwnd, reinterpret_cast<POINT*>(&place), 2);
+  info.uFlags = TTF_SUBCLASS;
+  info.uId = static_cast<UINT_PTR>(GetDlgCtrlID(control));
+  info.rect = place;
+  SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+}
+
+std::string MainFormControls::HintOf(HWND control, HWND form) const {
+  for (HWND h = control; h && h != form; h = GetParent(h)) {
+    auto it = hints_.find(h);
+    if (it != hints_.end()) return it->second;
+  }
+  return {};
+}
+
+RepairControlSet MainFormControls::RepairSet(HWND form) const {
+  return {form, label1, label2, label3, pb1, edit1, checkBox1, button3, button4};
+}
+
+void MainFormControls::SetTabsAsButtons(bool buttons) {
+  LONG_PTR style = GetWindowLongPtrA(pcMain, GWL_STYLE);
+  style = buttons ? (style | TCS_BUTTONS) : (style & ~static_cast<LONG_PTR>(TCS_BUTTONS));
+  SetWindowLongPtrA(pcMain, GWL_STYLE, style);
+}
+
+void MainFormControls::SelectTab(int index) {
+  SendMessageA(pcMain, TCM_SETCURSEL, static_cast<WPARAM>(index), 0);
+  ShowWindow(tsEasy, SW_SHOW);
+}
+
+int MainFormControls::SelectedTab() const {
+  return static_cast<int>(SendMessageA(pcMain, TCM_GETCURSEL, 0, 0));
+}
+
+void MainFormControls::DestroyTooltip() {
+  if (tooltip_) DestroyWindow(tooltip_);
+  tooltip_ = nullptr;
+}
+
+// The window's own layout: the status bar docked at the bottom, the notebook's pages filling the
+// rest, and on them the banner and the results panel across the top, the tab control and the
+// list filling what is left below, the link and Back kept at the right edge. Every other control
+// but lblSearch and Label1..Label3 keeps the bounds it was made with.
+void MainFormControls::Layout(HWND form, HWND resultsList) {
+  RECT client{};
+  GetClientRect(form, &client);
+  SendMessageA(statusBar1, WM_SIZE, 0, 0);
+  RECT status{};
+  GetWindowRect(statusBar1, &status);
+  const int width = client.right;
+  const int height = std::max(0L, client.bottom - (status.bottom - status.top));
+  const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
+  SetWindowPos(pageMain, nullptr, 0, 0, width, height, flags);
+  SetWindowPos(pageResults, nullptr, 0, 0, width, height, flags);
+
+  // The banner keeps its design width and grows with a wider window, so no gap shows.
+  const int banner = Scale(kBannerHeight);
+  SetWindowPos(image2, nullptr, 0, 0, std::max(Scale(689), width), banner, flags);
+  SetWindowPos(urlLabel1, nullptr, width - Scale(208), Scale(kBannerHeight + 4), Scale(200),
+               Scale(16), flags);
+  const int tabTop = Scale(kBannerHeight + 22);
+  const int tabWidth = std::max(0, width - Scale(8));
+  const int tabHeight = std::max(0, height - tabTop - Scale(4));
+  SetWindowPos(pcMain, nullptr, Scale(4), tabTop, tabWidth, tabHeight, flags);
+  RECT display{0, 0, tabWidth, tabHeight};
+  SendMessageA(pcMain, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&display));
+  SetWindowPos(tsEasy, HWND_TOP, Scale(4) + display.left, tabTop + display.top,
+               std::max(0L, display.right - display.left),
+               std::max(0L, display.bottom - display.top), SWP_NOACTIVATE);
+
+  // Label1..Label3 take the page's width from their design left edge: at their font the texts
+  // they show ("Errors: %d, Keys searched: %d" with a large count, the counts of a Repair) are
+  // wider than their design width and would be cut.
+  const int labelWidth = std::max(0, static_cast<int>(display.right - display.left) - Scale(208));
+  for (HWND label : {label1, label2, label3}) {
+    SetWindowPos(label, nullptr, 0, 0, labelWidth, Scale(32), flags | SWP_NOMOVE);
+  }
+
+  const int panel = Scale(kPanelHeight);
+  SetWindowPos(pnlSearch, nullptr, 0, 0, width, panel, flags);
+  // The one exception: the end text ("Found 100000 items before being stopped") is wider than
+  // the label's design width at this font, so the label takes the panel's width up to Back.
+  SetWindowPos(lblSearch, nullptr, 0, 0, std::max(0, width - Scale(120)), Scale(32),
+               flags | SWP_NOMOVE);
+  SetWindowPos(button1, nullptr, width - Scale(96), Scale(15), Scale(84), Scale(26), flags);
+  SetWindowPos(resultsList, nullptr, 0, panel, width, std::max(0, height - panel), flags);
+}
+
+}  // namespace calvorin::win32

@@ -1,0 +1,74 @@
+// The main window's controls: made with the window, laid out on every size.
+#pragma once
+
+#include <windows.h>
+
+#include <map>
+#include <string>
+
+#include "app/win/repair_controls.h"
+#include "base/win/unique_handle.h"
+
+namespace calvorin::win32 {
+
+class ResultsList;
+
+inline constexpr const char* kUrl = "https://calvorin.example.org/";
+// The 96-DPI design's client size and least outer size.
+inline constexpr int kClientWidth = 628;
+inline constexpr int kClientHeight = 448;
+inline constexpr int kMinOuterWidth = 500;
+inline constexpr int kMinOuterHeight = 390;
+
+// Two pages switched in code (Notebook1): "Main", with the banner, the link and the one tab
+// whose page holds the scan and Repair controls, and "Results", with the search panel over the
+// results list. Every figure is of the 96-DPI design, scaled to the screen's DPI.
+class MainFormControls {
+ public:
+  // The panel window class that pages and panels are made of; false when it cannot be had.
+  static bool RegisterPanelClass(HINSTANCE instance);
+
+  // Makes every control on `form`, the results list through `results`, and the hints.
+  void Create(HWND form, int dpi, ResultsList& results);
+  // Docks the status bar and the pages to the form's client area and lays out what follows it.
+  void Layout(HWND form, HWND resultsList);
+  // The hint of `control` or of the nearest parent that has one; empty when none has.
+  std::string HintOf(HWND control, HWND form) const;
+  // The controls a Repair run drives.
+  RepairControlSet RepairSet(HWND form) const;
+  // pcMain: its tabs drawn as buttons or as tabs; the selected tab, whose page is shown.
+  void SetTabsAsButtons(bool buttons);
+  void SelectTab(int index);
+  int SelectedTab() const;
+  HFONT Font() const { return static_cast<HFONT>(font_.get()); }
+  // Called when the form is destroyed: the tool tip is a top-level window of its own.
+  void DestroyTooltip();
+
+  HWND statusBar1 = nullptr, pageMain = nullptr, pageResults = nullptr;
+  HWND image2 = nullptr, urlLabel1 = nullptr, pcMain = nullptr, tsEasy = nullptr;
+  HWND sbSearchE = nullptr, button2 = nullptr, button3 = nullptr, bitBtn1 = nullptr;
+  HWND button4 = nullptr, checkBox1 = nullptr, ebNow = nullptr;
+  HWND label1 = nullptr, label2 = nullptr, label3 = nullptr, pb1 = nullptr;
+  HWND memo2 = nullptr, edit1 = nullptr;
+  HWND pnlSearch = nullptr, lblSearch = nullptr, button1 = nullptr;
+
+ private:
+  static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+  HWND Add(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y, int w,
+           int h, HFONT font = nullptr);
+  // Makes a plain container that hands what its controls report to the form.
+  HWND AddPanel(HWND parent, const char* text, DWORD style, int id, int x, int y, int w, int h);
+  // `hint` is "short|long": the tool tip shows the short part, the status bar the long one.
+  void SetHint(HWND control, const std::string& hint, bool tooltip);
+
+  int dpi_ = 96;
+  UniqueGdiObject font_, bigFont_, linkFont_;
+  HWND tooltip_ = nullptr;
+  std::map<HWND, std::string> hints_;
+};
+
+// The long part of a hint, for the status bar ("short|long" gives "long").
+std::string HintLongPart(const std::string& hint);
+
+}  // namespace calvorin::win32

@@ -1,0 +1,192 @@
+// The scan and Repair as the window runs them: Search starts the walk on its thread and shows
+// what it finds once per frame; Repair runs on this thread and keeps the window answering;
+// Restore hands the backup to the registry editor.
+#include <exception>
+#include <vector>
+
+#include "app/settings.h"
+#include "app/win/control_ids.h"
+#include "app/win/main_form.h"
+#include "app/win/repair_controls.h"
+#include "base/text.h"
+#include "registry/win/win_registry.h"
+#include "repair/backup.h"
+#include "repair/repair.h"
+#include "repair/win/win_backup_files.h"
+
+namespace calvorin::win32 {
+namespace {
+
+std::string WindowText(HWND hwnd) {
+  const int n = std::max(GetWindowTextLengthA(hwnd), 0);
+  std::string text(static_cast<std::size_t>(n) + 1, '\0');
+  GetWindowTextA(hwnd, text.data(), n + 1);
+  text.resize(static_cast<std::size_t>(n));
+  return text;
+}
+
+}  // namespace
+
+void TMainForm::acSearchExecute() {
+  HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  scan_.Clear();  // HitCount := 0
+  SetWindowTextA(controls_.label2, "");
+  // The last Repair's count of entries left unchanged belongs to that run only.
+  SetWindowTextA(controls_.label3, "");
+  StartTextSearch();
+  SetPageEnabled(false);
+  ApplyRestoreRule();
+  SetCursor(old ? old : LoadCursor(nullptr, IDC_ARROW));
+}
+
+void TMainForm::StartTextSearch() {
+  results_.Clear();
+  scan_.ClearResults();
+  progressPending_ = false;
+  scanFrame_.Restart();
+  SetTimer(hwnd_, kTimerShowScan, FrameClock::kFrameMs, nullptr);
+  SetWindowTextA(controls_.lblSearch, "Searching...");
+  FormResize();
+  ShowNotebookPage(0);
+  worker_ = std::make_unique<SearchThreadHost>(
+      WindowText(controls_.ebNow),
+      [this](const TResult& hit) { SearchMatch(hit); },
+      [this](std::int32_t keys, std::int32_t matches) { SearchProgress(keys, matches); });
+  worker_->SetOnTerminate([this] { Guard([this] { SearchDone(); }); });
+  worker_->Resume();
+}
+
+void TMainForm::SearchMatch(const TResult& hit) {
+  // An invalid value comes back through onRecorded.
+  scan_.SearchMatch(hit);
+}
+
+void TMainForm::SearchProgress(std::int32_t keysSearched, std::int32_t matchCount) {
+  (void)matchCount;
+  progressText_ =
+      Format("Errors: %d, Keys searched: %d", scan_.HitCount(), static_cast<int>(keysSearched));
+  progressPending_ = true;
+  ShowScanStateIfDue();
+}
+
+void TMainForm::ShowScanStateIfDue() {
+  if (!worker_) {
+    ShowScanState();  // paced only while a scan runs
+    return;
+  }
+  if (!scanFrame_.Due()) return;
+  ShowScanState();
+  // The timer stands in for reports that stop coming, a frame after the last frame shown.
+  // Restarting it here keeps it from showing a second frame within this one.
+  SetTimer(hwnd_, kTimerShowScan, FrameClock::kFrameMs, nullptr);
+}
+
+// A scan can report thousands of hits and progress points a second. Each new list item selected
+// repaints the list, and Wine's static controls paint at once when their text changes, so doing
+// it all per report cost more than the walk itself. The newest results and progress text are
+// shown once per frame instead (on the first report after a frame's time, on a timer while the
+// walk finds nothing, and at the end), in the same order and to the same final state: every
+// result gets its item and height, the newest is selected, the labels show the last progress.
+void TMainForm::ShowScanState() {
+  results_.ShowNew();
+  if (progressPending_) {
+    progressPending_ = false;
+    SetStatusText(progressText_);
+    SetWindowTextA(controls_.label1, progressText_.c_str());
+  }
+}
+
+void TMainForm::SearchDone() {
+  KillTimer(hwnd_, kTimerShowScan);
+  ShowScanState();
+  scan_.CloseLog();  // the file holds the whole log; nobody should find it held open between scans
+  const bool finished = worker_ && worker_->Thread().StopReason == srFinished;
+  const std::string text = finished ? Format("Found %d items", scan_.HitCount())
+                                    : Format("Found %d items before being stopped",
+                                             static_cast<int>(scan_.Results().size()));
+  SetWindowTextA(controls_.lblSearch, text.c_str());
+  SetStatusText(text);
+  // The worker is inside its own termination call; let it go once that has returned.
+  retiredWorker_ = std::move(worker_);
+  PostMessageA(hwnd_, kMsgReleaseWorker, 0, 0);
+  SetPageEnabled(true);
+  ShowWindow(controls_.button1, SW_SHOW);
+  ShowWindow(controls_.button2, SW_SHOW);
+  if (scan_.HitCount() > 0) ShowWindow(controls_.button3, SW_SHOW);
+}
+
+void TMainForm::ClearResults() {
+  scan_.ClearResults();
+  results_.Clear();
+}
+
+void TMainForm::SetPageEnabled(bool enabled) {
+  // Children from the last to the first; containers first get the same visit.
+  auto visit = [&](auto&& self, HWND parent) -> void {
+    std::vector<HWND> children;
+    for (HWND c = GetWindow(parent, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+      children.push_back(c);
+    }
+    for (auto it = children.rbegin(); it != children.rend(); ++it) {
+      if (GetWindow(*it, GW_CHILD)) self(self, *it);
+      EnableWindow(*it, enabled ? TRUE : FALSE);
+    }
+    ApplyRestoreRule();
+  };
+  visit(visit, controls_.tsEasy);
+}
+
+void TMainForm::ApplyRestoreRule() {
+  EnableWindow(controls_.button4, FALSE);
+  const DWORD attributes = GetFileAttributesA(BackupPath(ProgramFolder()).c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    EnableWindow(controls_.button4, TRUE);
+  }
+}
+
+void TMainForm::Button3Click() {
+  if (repairRunning_ || worker_) return;
+  std::vector<RepairEntry> entries;
+  for (int row = scan_.FirstShownRow(); row <= scan_.HitCount(); ++row) {
+    entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row)});
+  }
+  // Nothing else may touch the hit table or the backup file while the run reads and writes them.
+  repairRunning_ = true;
+  EnableWindow(controls_.sbSearchE, FALSE);
+  EnableWindow(controls_.button3, FALSE);
+  EnableWindow(controls_.button4, FALSE);
+  std::exception_ptr failure;
+  {
+    RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
+    WinBackupFiles files;
+    RepairOptions options;
+    options.leadByte = [](unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; };
+    try {
+      RunRepair(entries, SystemRegistry(), fs_, files, ui, ProgramFolder(), options);
+    } catch (...) {
+      failure = std::current_exception();
+    }
+  }
+  repairRunning_ = false;
+  EnableWindow(controls_.sbSearchE, TRUE);
+  EnableWindow(controls_.button3, TRUE);
+  ApplyRestoreRule();
+  // The failure is shown before a close asked for during the run: the box's own message loop
+  // would otherwise take the close, and the window would go with the box unseen.
+  if (failure) Guard([&] { std::rethrow_exception(failure); });
+  if (closeAfterRepair_) PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+}
+
+void TMainForm::Button4Click() {
+  if (repairRunning_) return;
+  if (MessageBoxA(hwnd_, "This will restore all keys deleted to Windows Registry, are you sure?",
+                  "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+    return;
+  }
+  if (!OpenBackupWithShell(BackupPath(ProgramFolder()))) {
+    MessageBoxA(hwnd_, " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW", kApplicationTitle,
+                MB_OK);
+  }
+}
+
+}  // namespace calvorin::win32

@@ -1,0 +1,72 @@
+// RepairControls: the scan page's controls as a Repair run drives them.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+#include "app/win/frame_clock.h"
+#include "repair/repair_ui.h"
+
+namespace calvorin::win32 {
+
+// The controls a run shows its work in, and the window they are on.
+struct RepairControlSet {
+  HWND window = nullptr;
+  HWND label1 = nullptr, label2 = nullptr, label3 = nullptr;
+  HWND progress = nullptr;  // pb1
+  HWND edit = nullptr;      // Edit1: the folder being searched
+  HWND extra = nullptr;     // CheckBox1
+  HWND repair = nullptr;    // Button3
+  HWND restore = nullptr;   // Button4
+};
+
+// Repair reports every entry and every folder it visits. Setting a control's text or the
+// progress position is expensive (Wine's static and edit controls paint themselves at once on
+// WM_SETTEXT), and a whole-window repaint each time cost far more than the work itself: a
+// thousand entries took over half a minute of painting alone. So the three texts that change
+// per entry (Label3, Edit1 and the progress position) are kept and shown once per frame: when
+// the last frame is older than FrameClock::kFrameMs, the latest of them go to their controls
+// and everything on the window that needs it is painted at once; in between, messages are
+// processed but painting waits. Every other change (labels 1 and 2, visibility, the buttons,
+// the cursor) first shows the kept ones, so the window ends in exactly the state the run left
+// and the user sees the same sequence of states, only at most ten times a second.
+class RepairControls : public RepairUi {
+ public:
+  // `processMessages(only)` handles the window's pending messages; `only` (PM_QS_* flags)
+  // limits which kinds, 0 takes all.
+  RepairControls(const RepairControlSet& controls, std::function<void(UINT only)> processMessages)
+      : c_(controls), processMessages_(std::move(processMessages)) {}
+  ~RepairControls() override { ShowKept(); }
+  RepairControls(const RepairControls&) = delete;
+  RepairControls& operator=(const RepairControls&) = delete;
+
+  void SetLabel1(const std::string& text) override;
+  void SetLabel2(const std::string& text) override;
+  void SetLabel3(const std::string& text) override;
+  void SetProgressRange(int min, int max) override;
+  void SetProgressPosition(int position) override;
+  void SetProgressVisible(bool visible) override;
+  void SetEditText(const std::string& text) override;
+  void SetEditVisible(bool visible) override;
+  bool ExtraChecked() override;
+  void RepaintAndProcessMessages() override { ProcessMessages(); }
+  void ProcessMessages() override;
+  void SetWaitCursor(bool wait) override;
+  void EnableRestore() override;
+  void HideRepair() override;
+
+ private:
+  void ShowKept();
+
+  RepairControlSet c_;
+  std::function<void(UINT)> processMessages_;
+  // The newest texts and position not yet shown.
+  std::string label3_, edit1_;
+  int position_ = 0;
+  bool label3Kept_ = false, edit1Kept_ = false, positionKept_ = false;
+  FrameClock frame_;
+};
+
+}  // namespace calvorin::win32

@@ -1,0 +1,235 @@
+#include "app/win/results_list.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <stdexcept>
+#include <string>
+
+#include "app/win/font.h"
+#include "base/text.h"
+
+namespace calvorin::win32 {
+namespace {
+
+// How far from the list's top item Remeasure sets item heights before it moves the top.
+constexpr int kFarItems = 2000;
+
+}  // namespace
+
+void ResultsList::Create(HWND parent, int id, const RECT& bounds, HFONT font, int dpi) {
+  dpi_ = dpi;
+  font_ = font;
+  matchFont_.reset(MakeFont(Scale(13), FW_BOLD, true));
+  list_ = CreateWindowExA(
+      0, "LISTBOX", "",
+      WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY |
+          LBS_OWNERDRAWVARIABLE | LBS_NOINTEGRALHEIGHT,
+      bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
+      reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
+  if (!list_) throw std::runtime_error(Format("Cannot create control %d", id));
+  SendMessageA(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  // Subclassed through its window procedure, not SetWindowSubclass: Wine's subclass procedure
+  // looks its data up with GetProp, a round trip to the wine server on every message, and the
+  // list gets several messages per result.
+  SetWindowLongPtrW(list_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  defaultProc_ = reinterpret_cast<WNDPROC>(
+      SetWindowLongPtrW(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListProc)));
+}
+
+LRESULT CALLBACK ResultsList::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<ResultsList*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  // Only the right button with no modifier: MK_ flags carry Shift and Ctrl, but not Alt.
+  if (msg == WM_RBUTTONDOWN && wp == MK_RBUTTON && GetKeyState(VK_MENU) >= 0) {
+    self->SelectAt(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
+    return 0;
+  }
+  return CallWindowProcW(self->defaultProc_, hwnd, msg, wp, lp);
+}
+
+void ResultsList::Recorded(int index) {
+  const ResultList entries = entries_();
+  if (index < 0 || index >= static_cast<int>(entries.size())) return;
+  // Entries from `index` on are new (the list may have been emptied and filled again).
+  widths_.Truncate(static_cast<std::size_t>(index) * 3);
+  if (widths_.Size() != static_cast<std::size_t>(index) * 3) return;
+  const HitStore::Record& e = entries.Record(static_cast<std::size_t>(index));
+  GdiCanvas canvas(list_, font_, static_cast<HFONT>(matchFont_.get()), &extents_);
+  const FontStyle match{true, true};
+  widths_.Add(canvas, match, e.keyLen, e.keyPos, kResultBreakChars, e.keyPath);
+  widths_.Add(canvas, match, e.nameLen, e.namePos, kResultBreakChars,
+              e.valueName.empty() ? "(default)" : e.valueName);
+  widths_.Add(canvas, match, e.dataLen, e.dataPos, kResultBreakChars, e.dataText);
+}
+
+void ResultsList::ShowNew() {
+  const int shown = static_cast<int>(SendMessageA(list_, LB_GETCOUNT, 0, 0));
+  const int total = static_cast<int>(entries_().size());
+  if (shown < 0 || shown >= total) return;
+  for (int index = shown; index < total; ++index) {
+    SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));
+    SendMessageA(list_, LB_SETITEMHEIGHT, static_cast<WPARAM>(index), MeasureItem(index));
+  }
+  SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(total - 1), 0);
+}
+
+void ResultsList::Clear() {
+  widths_.Clear();
+  if (list_) SendMessageA(list_, LB_RESETCONTENT, 0, 0);
+}
+
+void ResultsList::Remeasure() {
+  const int count = static_cast<int>(SendMessageA(list_, LB_GETCOUNT, 0, 0));
+  // Every item of the one column ends at the same right edge. Asking once matters: Wine finds an
+  // owner-drawn variable item's rectangle by adding up the heights from the top item to it.
+  const int right = count > 0 ? ItemRight(0) : 0;
+  // One repaint at the end instead of one per item.
+  SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+  const int top = count > 0 ? static_cast<int>(SendMessageA(list_, LB_GETTOPINDEX, 0, 0)) : 0;
+  int topNow = top;  // the list's top item while the heights are set
+  for (int i = count - 1; i >= 0; --i) {
+    const int height = Measure(i, right);
+    // Wine's LB_SETITEMHEIGHT invalidates the item even with redrawing off, and finds its
+    // rectangle by adding up the heights from the top item to it: over every item of a long
+    // list that is the square of the count. An item whose height stays needs no call (the whole
+    // list is invalidated below; the list box stores 0 as 1), and while heights change far
+    // from the top item, the top item follows them, and goes back at the end.
+    const LRESULT old = SendMessageA(list_, LB_GETITEMHEIGHT, static_cast<WPARAM>(i), 0);
+    if (old == std::max(height, 1)) continue;
+    if (std::abs(i - topNow) > kFarItems) {
+      SendMessageA(list_, LB_SETTOPINDEX, static_cast<WPARAM>(std::max(0, i - kFarItems / 2)), 0);
+      topNow = static_cast<int>(SendMessageA(list_, LB_GETTOPINDEX, 0, 0));
+    }
+    SendMessageA(list_, LB_SETITEMHEIGHT, static_cast<WPARAM>(i), height);
+  }
+  if (topNow != top) SendMessageA(list_, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
+  if (count > 0) {
+    // Setting a visible item's height with redrawing off makes Wine's list box re-check its top
+    // item when redrawing comes back on (near the end of the list it moves up). Every re-measure
+    // did that when it set every height; it still does, whichever heights changed.
+    const int first = static_cast<int>(SendMessageA(list_, LB_GETTOPINDEX, 0, 0));
+    SendMessageA(list_, LB_SETITEMHEIGHT, static_cast<WPARAM>(first),
+                 SendMessageA(list_, LB_GETITEMHEIGHT, static_cast<WPARAM>(first), 0));
+  }
+  SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+  if (count > 0) InvalidateRect(list_, nullptr, TRUE);
+}
+
+int ResultsList::MeasureItem(int index) {
+  if (index < 0 || index >= static_cast<int>(entries_().size())) return 0;
+  return Measure(index, ItemRight(index));
+}
+
+int ResultsList::ItemRight(int index) {
+  RECT r{};
+  if (SendMessageA(list_, LB_GETITEMRECT, static_cast<WPARAM>(index),
+                   reinterpret_cast<LPARAM>(&r)) == LB_ERR &&
+      SendMessageA(list_, LB_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&r)) == LB_ERR) {
+    RECT window{};
+    GetWindowRect(GetAncestor(list_, GA_ROOT), &window);
+    r = {0, 0, window.right - window.left - Scale(4), 0};
+  }
+  return r.right;
+}
+
+int ResultsList::Measure(int index, int itemRight) {
+  const ResultList entries = entries_();
+  if (index < 0 || index >= static_cast<int>(entries.size())) return 0;
+  const TextRect column{Scale(98), 0, itemRight - Scale(2), 0};
+  const int least = Scale(18);
+  const std::size_t first = static_cast<std::size_t>(index) * 3;
+  int height = 0;
+  if (first + 3 <= widths_.Size()) {
+    const auto key = widths_.Height(first, column, least);
+    const auto name = widths_.Height(first + 1, column, least);
+    const auto data = widths_.Height(first + 2, column, least);
+    if (key && name && data) height = *key + *name + *data + Scale(4);
+  }
+  if (height == 0) {
+    // Not measured before, or a token must be split to fit the column: the canvas decides.
+    const HitStore::Record& e = entries.Record(static_cast<std::size_t>(index));
+    const WindowDc dc(list_);
+    GdiCanvas canvas(dc.get(), font_, static_cast<HFONT>(matchFont_.get()), &extents_);
+    const FontStyle match{true, true};
+    height = DrawWrappedText(false, canvas, column, match, least, e.keyLen, e.keyPos,
+                             kResultBreakChars, e.keyPath) +
+             DrawWrappedText(false, canvas, column, match, least, e.nameLen, e.namePos,
+                             kResultBreakChars, e.valueName.empty() ? "(default)" : e.valueName) +
+             DrawWrappedText(false, canvas, column, match, least, e.dataLen, e.dataPos,
+                             kResultBreakChars, e.dataText) +
+             Scale(4);
+  }
+  // The cap is the list box's own: LB_SETITEMHEIGHT refuses more than 255 pixels, at any DPI.
+  return std::min(height, 255);
+}
+
+void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
+  HDC dc = item.hDC;
+  const RECT& r = item.rcItem;
+  const bool selected = (item.itemState & ODS_SELECTED) != 0;
+  const COLORREF back = GetSysColor(selected ? COLOR_HIGHLIGHT : COLOR_WINDOW);
+  const COLORREF textColour = GetSysColor(selected ? COLOR_HIGHLIGHTTEXT : COLOR_WINDOWTEXT);
+  UniqueGdiObject brush(CreateSolidBrush(back));
+  FillRect(dc, &r, static_cast<HBRUSH>(brush.get()));
+  const ResultList entries = entries_();
+  const int index = static_cast<int>(item.itemID);
+  if (index < 0 || index >= static_cast<int>(entries.size())) return;
+  const TResult e = entries[static_cast<std::size_t>(index)];
+  SetTextColor(dc, textColour);
+  SetBkMode(dc, TRANSPARENT);
+
+  GdiCanvas canvas(dc, font_, static_cast<HFONT>(matchFont_.get()));
+  const FontStyle match{true, true};
+  auto label = [&](int top, const char* text) {
+    RECT box{r.left + Scale(50), top, r.left + Scale(90), top + Scale(24)};
+    DrawTextA(dc, text, -1, &box, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
+  };
+  auto row = [&](int top, int len, int pos, const std::string& text) {
+    return DrawWrappedText(true, canvas, {r.left + Scale(98), top, r.right - Scale(2), top}, match,
+                           Scale(18), len, pos, kResultBreakChars, text);
+  };
+  label(r.top, "Key: ");
+  const int h1 = row(r.top, e.KeyLen, e.KeyPos, e.KeyPath);
+  label(r.top + h1, "Val: ");
+  const std::string value =
+      (e.ValueName.empty() ? std::string("(default)") : e.ValueName) + "   Error : File not found";
+  const int h2 = row(r.top + h1, e.NameLen, e.NamePos, value);
+  label(r.top + h1 + h2, "Dat: ");
+  row(r.top + h1 + h2, e.DataLen, e.DataPos, e.DataText);
+
+  const std::string number = Format("%d. ", index + 1);
+  const int inset = Scale(1);
+  RECT n{r.left + inset, r.top + inset, r.right - inset, r.bottom - inset};
+  // The column is 48 pixels wide, which "100000. " outgrows by a few pixels (right-aligned, it
+  // lost its first digit): the column widens to whatever the number needs, into the space left
+  // of the labels, which are right-aligned and short.
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, number.c_str(), static_cast<int>(number.size()), &extent);
+  n.right = n.left + std::max(Scale(48), static_cast<int>(extent.cx));
+  UniqueGdiObject pen(CreatePen(PS_SOLID, inset, textColour));
+  {
+    const SelectedObject selectedPen(dc, pen.get());
+    MoveToEx(dc, n.right, n.top, nullptr);
+    LineTo(dc, n.right, n.bottom);
+    LineTo(dc, n.left, n.bottom);
+  }
+  DrawTextA(dc, number.c_str(), -1, &n, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
+}
+
+void ResultsList::SelectAt(int x, int y) {
+  const int count = static_cast<int>(SendMessageA(list_, LB_GETCOUNT, 0, 0));
+  const POINT pt{x, y};
+  for (int i = static_cast<int>(SendMessageA(list_, LB_GETTOPINDEX, 0, 0)); i < count; ++i) {
+    RECT r{};
+    if (SendMessageA(list_, LB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r)) ==
+        LB_ERR) {
+      break;
+    }
+    if (PtInRect(&r, pt)) {
+      SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+      return;
+    }
+  }
+  SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+}
+
+}  // namespace calvorin::win32

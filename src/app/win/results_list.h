@@ -1,0 +1,63 @@
+// ResultsList: the results page's owner-drawn list, one item per results entry of the scan.
+#pragma once
+
+#include <windows.h>
+
+#include <functional>
+
+#include "base/win/unique_handle.h"
+#include "scan/hit_store.h"
+#include "scan/win/gdi_canvas.h"
+#include "scan/wrapped_text.h"
+
+namespace calvorin::win32 {
+
+// Each item shows an entry's key, value and data, wrapped to the list's width with the match
+// bold and underlined, under a number column. The list keeps the widths of every entry's texts
+// (measured once with its fonts) so that a resize re-measures without asking GDI again.
+class ResultsList {
+ public:
+  // `entries` gives the scan's results list as it stands (it grows while a scan runs).
+  explicit ResultsList(std::function<ResultList()> entries) : entries_(std::move(entries)) {}
+  ResultsList(const ResultsList&) = delete;
+  ResultsList& operator=(const ResultsList&) = delete;
+
+  // Makes the list box on `parent`, in `font` (the window's) and its bold underlined match font.
+  void Create(HWND parent, int id, const RECT& bounds, HFONT font, int dpi);
+  HWND Handle() const { return list_; }
+
+  // Entry `index` was recorded: its text widths are measured and kept.
+  void Recorded(int index);
+  // Adds an item for every entry not shown yet, measured, and selects the newest.
+  void ShowNew();
+  // Removes every item and the kept widths.
+  void Clear();
+  // Sets every item's height for the list's current width (after a resize).
+  void Remeasure();
+  // WM_MEASUREITEM and WM_DRAWITEM of the list.
+  int MeasureItem(int index);
+  void DrawItem(const DRAWITEMSTRUCT& item);
+
+ private:
+  static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
+  // The right edge of item `index`'s rectangle (the same for every item).
+  int ItemRight(int index);
+  // The item's height in a list whose items end at `itemRight`.
+  int Measure(int index, int itemRight);
+  // A right-button press with no modifier selects the item under the pointer, or none.
+  void SelectAt(int x, int y);
+
+  std::function<ResultList()> entries_;
+  HWND list_ = nullptr;
+  WNDPROC defaultProc_ = nullptr;
+  HFONT font_ = nullptr;
+  UniqueGdiObject matchFont_;
+  int dpi_ = 96;
+  // Three texts per results entry (key, value, data), for entries 0 .. Size() / 3 - 1.
+  WrapWidths widths_;
+  // GDI's widths of the texts the list has measured, with its two fonts.
+  TextExtentCache extents_;
+};
+
+}  // namespace calvorin::win32
