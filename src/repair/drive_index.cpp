@@ -26,8 +26,7 @@ bool HasFileMatch(FileSystem& fs, const std::string& pattern) {
 
 bool SearchFolder(FileSystem& fs, RepairUi& ui, const std::string& dir, const std::string& fileName,
                   bool recurse, std::string* foundPath) {
-  ui.SetEditText("Searching for " + fileName + " " + dir);
-  ui.RepaintAndProcessMessages();
+  ui.Searching(SearchingText(fileName, dir));
   const std::string d = WithBackslash(dir);
   if (HasFileMatch(fs, d + fileName)) {
     *foundPath = d + fileName;
@@ -65,6 +64,14 @@ bool IsDosDeviceName(const std::string& path) {
   if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
   return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
          base[3] >= '1' && base[3] <= '9';
+}
+
+std::string SearchingText(const std::string& fileName, const std::string& folder) {
+  std::string text = "Searching for ";
+  text += fileName;
+  text += ' ';
+  text += folder;
+  return text;
 }
 
 std::string FindFileOnDrive(FileSystem& fs, RepairUi& ui, const std::string& dir,
@@ -110,10 +117,9 @@ DriveIndex::Drive& DriveIndex::Listing(const std::string& dir, const std::string
     if (++visited % 64 == 0) {
       const std::string shown =
           frame.rel.empty() ? dir : d + frame.rel.substr(0, frame.rel.size() - 1);
-      ui_.SetEditText("Searching for " + fileName + " " + shown);
-      ui_.RepaintAndProcessMessages();
+      ui_.Searching(SearchingText(fileName, shown));
     } else {
-      ui_.ProcessMessages();
+      ui_.StillSearching();
     }
     std::vector<std::string> children;
     for (auto& entry : fs_.Find(d + frame.rel + "*.*")) {
@@ -133,8 +139,7 @@ DriveIndex::Drive& DriveIndex::Listing(const std::string& dir, const std::string
 
 std::string DriveIndex::Find(const std::string& dir, const std::string& fileName) {
   if (!CanIndex(fileName)) return FindFileOnDrive(fs_, ui_, dir, fileName, true);
-  ui_.SetEditText("Searching for " + fileName + " " + dir);
-  ui_.RepaintAndProcessMessages();
+  ui_.Searching(SearchingText(fileName, dir));
   const Drive& drive = Listing(dir, fileName);
   const auto hit = drive.firstFolderOf.find(UpperAscii(fileName));
   if (hit == drive.firstFolderOf.end()) return {};

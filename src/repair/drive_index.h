@@ -22,7 +22,10 @@ std::string RepairSearchName(const std::string& dataText);
 // answers with the device itself (Wine does in every folder), a listing never shows it.
 bool IsDosDeviceName(const std::string& path);
 
-// The drive search as the user sees it: shows "Searching for %s %s" and keeps the window alive
+// What the drive search shows while it looks in `folder`: "Searching for <fileName> <folder>".
+std::string SearchingText(const std::string& fileName, const std::string& folder);
+
+// The drive search as the user sees it: reports SearchingText and keeps the window alive
 // at every folder visited; files-only lookup of Dir\FileName first, then the non-hidden,
 // non-system entries without a "." in file-system order, depth first. FoundPath is the
 // composed text, "" when nothing was found.

@@ -67,21 +67,9 @@ std::string RepairSubKeyOf(const std::string& keyPath) {
 RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& registry,
                        FileSystem& fs, BackupFiles& files, RepairUi& ui,
                        const std::string& exeFolder, const RepairOptions& options) {
-  ui.SetWaitCursor(true);
   const std::string backupPath = BackupPath(exeFolder);
   const int n = static_cast<int>(entries.size());
-  ui.SetProgressVisible(true);
-  ui.SetEditVisible(true);
-  ui.SetProgressRange(0, n);
-  ui.SetProgressPosition(0);
-
-  const auto restoreControls = [&] {
-    ui.SetProgressVisible(false);
-    ui.SetEditVisible(false);
-    if (files.Exists(backupPath)) ui.EnableRestore();
-    ui.SetLabel3("");
-    ui.SetWaitCursor(false);
-  };
+  ui.Begun(n);
 
   RepairCounts counts;
   try {
@@ -91,8 +79,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     std::vector<BackupEntry> backup;
     for (int i = 1; i <= n; ++i) {
       const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
-      ui.SetLabel3(Format("Fixing item %d of %d", i, n));
-      ui.RepaintAndProcessMessages();
+      ui.ItemStarted(Format("Fixing item %d of %d", i, n));
       Planned step{RepairRootOf(entry.keyPath),
                    RepairSubKeyOf(entry.keyPath),
                    entry.valueName,
@@ -108,7 +95,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
       if (read == Backed::kInexact) ++counts.unchanged;
       if (read == Backed::kExact) {
         const std::string name = RepairSearchName(entry.dataText);
-        if (!name.empty() && ui.ExtraChecked()) {
+        if (!name.empty() && ui.SearchMovedFiles()) {
           const std::string drive = Copy(entry.dataText, 1, 2);
           step.foundPath = options.useDriveIndex ? index.Find(drive, name)
                                                  : FindFileOnDrive(fs, ui, drive, name, true);
@@ -119,8 +106,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
         backup.push_back(std::move(old));
         plan.push_back(std::move(step));
       }
-      ui.SetProgressPosition(i);
-      ui.ProcessMessages();
+      ui.ItemDone(i);
     }
 
     // The backup reaches the disk whole before the first change.
@@ -178,18 +164,19 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     }
     dropStale();
   } catch (...) {
-    restoreControls();
+    ui.Failed(files.Exists(backupPath));
     throw;
   }
 
   counts.cleaned = n - counts.fixed - counts.unchanged;
-  ui.SetLabel1(Format("%d Registry Items Cleaned", counts.cleaned));
-  if (counts.fixed > 0) ui.SetLabel2(Format("%d Registry Items Fixed", counts.fixed));
-  restoreControls();
+  RepairOutcome outcome;
+  outcome.cleaned = Format("%d Registry Items Cleaned", counts.cleaned);
+  if (counts.fixed > 0) outcome.fixed = Format("%d Registry Items Fixed", counts.fixed);
   if (counts.unchanged > 0) {
-    ui.SetLabel3(Format("%d Registry Items Left Unchanged", counts.unchanged));
+    outcome.unchanged = Format("%d Registry Items Left Unchanged", counts.unchanged);
   }
-  ui.HideRepair();
+  outcome.backupExists = files.Exists(backupPath);
+  ui.Finished(outcome);
   return counts;
 }
 

@@ -40,7 +40,7 @@ struct RepairCounts {
 
 // Button3Click: backs up, then deletes or corrects rows 1..N. The backup file (with the exact
 // old data of every value that will change) is on disk before the first registry change; if it
-// cannot be written nothing changes. Errors propagate after the controls are put back.
+// cannot be written nothing changes. A failure is reported (RepairUi::Failed) and propagates.
 //
 // A value is changed only when its lines in the backup bring back the very same key, name,
 // type and bytes (BackupCanCarry, RegistryApi::CheckAnsiForm), and only when it still holds

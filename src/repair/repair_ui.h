@@ -1,29 +1,42 @@
-// What a repair run shows while it works, and the window messages it lets through meanwhile.
+// What a repair run reports while it works, and when it lets the window handle its messages.
+// The run builds every text the user reads (repair.cpp, drive_index.cpp); the window decides
+// which control shows it and when it is painted.
 #pragma once
 
 #include <string>
 
 namespace calvorin {
 
-// The controls of the scan page that a run drives.
+// The texts of a run that went through.
+struct RepairOutcome {
+  std::string cleaned;        // "%d Registry Items Cleaned"
+  std::string fixed;          // "%d Registry Items Fixed"; empty when no value was corrected
+  std::string unchanged;      // "%d Registry Items Left Unchanged"; empty when none was left alone
+  bool backupExists = false;  // the backup file is there for Restore
+};
+
 class RepairUi {
  public:
   virtual ~RepairUi() = default;
-  virtual void SetLabel1(const std::string& text) = 0;
-  virtual void SetLabel2(const std::string& text) = 0;
-  virtual void SetLabel3(const std::string& text) = 0;
-  virtual void SetProgressRange(int min, int max) = 0;  // pb1
-  virtual void SetProgressPosition(int position) = 0;
-  virtual void SetProgressVisible(bool visible) = 0;
-  virtual void SetEditText(const std::string& text) = 0;  // Edit1
-  virtual void SetEditVisible(bool visible) = 0;
-  virtual bool ExtraChecked() = 0;  // CheckBox1, read afresh for every entry
-  // Repaints the main window at once, then handles pending window messages.
-  virtual void RepaintAndProcessMessages() = 0;
-  virtual void ProcessMessages() = 0;
-  virtual void SetWaitCursor(bool wait) = 0;  // hourglass or the default cursor
-  virtual void EnableRestore() = 0;           // Button4
-  virtual void HideRepair() = 0;              // Button3
+  // The run starts on `total` entries: the wait cursor, the progress at 0 of `total`.
+  virtual void Begun(int total) = 0;
+  // An entry is being read: `status` is "Fixing item %d of %d". The window repaints and handles
+  // its pending messages.
+  virtual void ItemStarted(const std::string& status) = 0;
+  // `done` entries of the total have been read. The window handles its pending messages.
+  virtual void ItemDone(int done) = 0;
+  // A folder is being searched for an entry's moved file: `status` is "Searching for <name>
+  // <folder>". The window repaints and handles its pending messages.
+  virtual void Searching(const std::string& status) = 0;
+  // The search goes on between two Searching reports. The window handles its pending messages.
+  virtual void StillSearching() = 0;
+  // Whether moved files are searched for (the "extra" check box); asked afresh for every entry.
+  virtual bool SearchMovedFiles() = 0;
+  // The run went through: its count texts, and Repair is done with these entries.
+  virtual void Finished(const RepairOutcome& outcome) = 0;
+  // The run stopped on a failure, which is thrown on after this; nothing is counted, and the
+  // entries can be repaired again.
+  virtual void Failed(bool backupExists) = 0;
 };
 
 }  // namespace calvorin

@@ -20,36 +20,45 @@ using testing::MemoryRegistry;
 constexpr const char* kExe = "C:\\Calvorin";
 constexpr const char* kBackup = "C:\\Calvorin\\deletedkeys.reg";
 
+// The scan page as the window shows a run's events (app/win/repair_controls.h), with the texts
+// Label3 and Edit1 took on the way.
 class FakeUi : public RepairUi {
  public:
-  void SetLabel1(const std::string& t) override { label1 = t; }
-  void SetLabel2(const std::string& t) override { label2 = t; }
-  void SetLabel3(const std::string& t) override {
-    label3 = t;
-    label3History.push_back(t);
+  void Begun(int total) override {
+    wait = true;
+    progressVisible = true;
+    editVisible = true;
+    rangeMin = 0;
+    rangeMax = total;
+    position = 0;
   }
-  void SetProgressRange(int min, int max) override {
-    rangeMin = min;
-    rangeMax = max;
-  }
-  void SetProgressPosition(int p) override { position = p; }
-  void SetProgressVisible(bool v) override { progressVisible = v; }
-  void SetEditText(const std::string& t) override {
-    edit = t;
-    editHistory.push_back(t);
-  }
-  void SetEditVisible(bool v) override { editVisible = v; }
-  bool ExtraChecked() override { return extra; }
-  void RepaintAndProcessMessages() override {
+  void ItemStarted(const std::string& status) override {
+    SetLabel3(status);
     ++repaints;
     if (onMessages) onMessages();
   }
-  void ProcessMessages() override {
+  void ItemDone(int done) override {
+    position = done;
     if (onMessages) onMessages();
   }
-  void SetWaitCursor(bool w) override { wait = w; }
-  void EnableRestore() override { restoreEnabled = true; }
-  void HideRepair() override { repairHidden = true; }
+  void Searching(const std::string& status) override {
+    edit = status;
+    editHistory.push_back(status);
+    ++repaints;
+    if (onMessages) onMessages();
+  }
+  void StillSearching() override {
+    if (onMessages) onMessages();
+  }
+  bool SearchMovedFiles() override { return extra; }
+  void Finished(const RepairOutcome& outcome) override {
+    label1 = outcome.cleaned;
+    if (!outcome.fixed.empty()) label2 = outcome.fixed;
+    PutBack(outcome.backupExists);
+    if (!outcome.unchanged.empty()) SetLabel3(outcome.unchanged);
+    repairHidden = true;
+  }
+  void Failed(bool backupExists) override { PutBack(backupExists); }
 
   std::string label1 = "L1", label2 = "L2", label3, edit;
   std::vector<std::string> label3History, editHistory;
@@ -57,6 +66,19 @@ class FakeUi : public RepairUi {
   bool progressVisible = false, editVisible = false, extra = true, wait = false;
   bool restoreEnabled = false, repairHidden = false;
   std::function<void()> onMessages;
+
+ private:
+  void SetLabel3(const std::string& t) {
+    label3 = t;
+    label3History.push_back(t);
+  }
+  void PutBack(bool backupExists) {
+    progressVisible = false;
+    editVisible = false;
+    if (backupExists) restoreEnabled = true;
+    SetLabel3("");
+    wait = false;
+  }
 };
 
 class RepairTest : public ::testing::Test {

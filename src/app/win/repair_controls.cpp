@@ -10,6 +10,53 @@ constexpr UINT kNoPaint = PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
 
 }  // namespace
 
+void RepairControls::Begun(int total) {
+  SetWaitCursor(true);
+  SetProgressVisible(true);
+  SetEditVisible(true);
+  SetProgressRange(0, total);
+  SetProgressPosition(0);
+}
+
+void RepairControls::ItemStarted(const std::string& status) {
+  SetLabel3(status);
+  ProcessMessages();
+}
+
+void RepairControls::ItemDone(int done) {
+  SetProgressPosition(done);
+  ProcessMessages();
+}
+
+void RepairControls::Searching(const std::string& status) {
+  SetEditText(status);
+  ProcessMessages();
+}
+
+bool RepairControls::SearchMovedFiles() {
+  return SendMessageA(c_.extra, BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void RepairControls::Finished(const RepairOutcome& outcome) {
+  SetLabel1(outcome.cleaned);
+  if (!outcome.fixed.empty()) SetLabel2(outcome.fixed);
+  PutBack(outcome.backupExists);
+  if (!outcome.unchanged.empty()) SetLabel3(outcome.unchanged);
+  HideRepair();
+}
+
+void RepairControls::Failed(bool backupExists) {
+  PutBack(backupExists);
+}
+
+void RepairControls::PutBack(bool backupExists) {
+  SetProgressVisible(false);
+  SetEditVisible(false);
+  if (backupExists) EnableRestore();
+  SetLabel3("");
+  SetWaitCursor(false);
+}
+
 void RepairControls::SetLabel1(const std::string& text) {
   ShowKept();
   SetWindowTextA(c_.label1, text.c_str());
@@ -48,10 +95,6 @@ void RepairControls::SetEditText(const std::string& text) {
 void RepairControls::SetEditVisible(bool visible) {
   ShowKept();
   ShowWindow(c_.edit, visible ? SW_SHOW : SW_HIDE);
-}
-
-bool RepairControls::ExtraChecked() {
-  return SendMessageA(c_.extra, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
 void RepairControls::ProcessMessages() {

@@ -22,6 +22,16 @@ struct RepairControlSet {
   HWND restore = nullptr;   // Button4
 };
 
+// The run's events as the scan page shows them:
+//   Begun        the hourglass; pb1 and Edit1 shown, pb1 from 0 to the total
+//   ItemStarted  Label3 shows the status             ItemDone  pb1's position
+//   Searching    Edit1 shows the status
+//   Failed       pb1 and Edit1 hidden, Restore enabled when the backup exists, Label3 emptied,
+//                the default cursor
+//   Finished     Label1 the cleaned count, Label2 the fixed count (if any), then as Failed,
+//                then Label3 the unchanged count (if any), and Repair hidden
+// ItemStarted, ItemDone, Searching and StillSearching let the window handle its messages.
+//
 // Repair reports every entry and every folder it visits. Setting a control's text or the
 // progress position is expensive (Wine's static and edit controls paint themselves at once on
 // WM_SETTEXT), and a whole-window repaint each time cost far more than the work itself: a
@@ -42,22 +52,31 @@ class RepairControls : public RepairUi {
   RepairControls(const RepairControls&) = delete;
   RepairControls& operator=(const RepairControls&) = delete;
 
-  void SetLabel1(const std::string& text) override;
-  void SetLabel2(const std::string& text) override;
-  void SetLabel3(const std::string& text) override;
-  void SetProgressRange(int min, int max) override;
-  void SetProgressPosition(int position) override;
-  void SetProgressVisible(bool visible) override;
-  void SetEditText(const std::string& text) override;
-  void SetEditVisible(bool visible) override;
-  bool ExtraChecked() override;
-  void RepaintAndProcessMessages() override { ProcessMessages(); }
-  void ProcessMessages() override;
-  void SetWaitCursor(bool wait) override;
-  void EnableRestore() override;
-  void HideRepair() override;
+  void Begun(int total) override;
+  void ItemStarted(const std::string& status) override;
+  void ItemDone(int done) override;
+  void Searching(const std::string& status) override;
+  void StillSearching() override { ProcessMessages(); }
+  bool SearchMovedFiles() override;
+  void Finished(const RepairOutcome& outcome) override;
+  void Failed(bool backupExists) override;
 
  private:
+  // The controls a run ends with, whether it went through or failed.
+  void PutBack(bool backupExists);
+  void SetLabel1(const std::string& text);
+  void SetLabel2(const std::string& text);
+  void SetLabel3(const std::string& text);
+  void SetProgressRange(int min, int max);
+  void SetProgressPosition(int position);
+  void SetProgressVisible(bool visible);
+  void SetEditText(const std::string& text);
+  void SetEditVisible(bool visible);
+  // Handles the window's pending messages; painting only when a frame is due.
+  void ProcessMessages();
+  void SetWaitCursor(bool wait);
+  void EnableRestore();
+  void HideRepair();
   void ShowKept();
 
   RepairControlSet c_;

@@ -130,20 +130,20 @@ TEST(OpenBackupWithShellTest, MissingFileIsRefused) {
 
 class QuietUi : public RepairUi {
  public:
-  void SetLabel1(const std::string& t) override { label1 = t; }
-  void SetLabel2(const std::string& t) override { label2 = t; }
-  void SetLabel3(const std::string&) override {}
-  void SetProgressRange(int, int) override {}
-  void SetProgressPosition(int) override {}
-  void SetProgressVisible(bool) override {}
-  void SetEditText(const std::string&) override {}
-  void SetEditVisible(bool) override {}
-  bool ExtraChecked() override { return true; }
-  void RepaintAndProcessMessages() override {}
-  void ProcessMessages() override {}
-  void SetWaitCursor(bool) override {}
-  void EnableRestore() override { restore = true; }
-  void HideRepair() override {}
+  void Begun(int) override {}
+  void ItemStarted(const std::string&) override {}
+  void ItemDone(int) override {}
+  void Searching(const std::string&) override {}
+  void StillSearching() override {}
+  bool SearchMovedFiles() override { return true; }
+  void Finished(const RepairOutcome& outcome) override {
+    label1 = outcome.cleaned;
+    if (!outcome.fixed.empty()) label2 = outcome.fixed;
+    if (outcome.backupExists) restore = true;
+  }
+  void Failed(bool backupExists) override {
+    if (backupExists) restore = true;
+  }
   std::string label1, label2;
   bool restore = false;
 };
