@@ -307,6 +307,56 @@ LRESULT CALLBACK TMainForm::ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPAR
   return CallWindowProcW(resultsListDefault, hwnd, msg, wp, lp);
 }
 
+// The static class's own procedure.
+WNDPROC TMainForm::labelDefault = nullptr;
+
+// Label1..Label3 and lblSearch: a new text or a new width gets the font it fits (FitLabelFont).
+LRESULT CALLBACK TMainForm::LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<TMainForm*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (self && msg == WM_SETTEXT && lp) {
+    self->FitLabelFont(hwnd, reinterpret_cast<const char*>(lp), false);
+  }
+  const LRESULT result = CallWindowProcA(labelDefault, hwnd, msg, wp, lp);
+  if (self && msg == WM_SIZE) self->FitLabelFont(hwnd, WindowText(hwnd), true);
+  return result;
+}
+
+// A status label shows its text at 27 pixels while it fits the label's one line. A longer one (a
+// large count, a narrow window) takes the largest size at which it fits, where the static
+// control would wrap it below the label's bottom and show only its first words.
+void TMainForm::FitLabelFont(HWND label, const std::string& text, bool redraw) {
+  RECT client{};
+  GetClientRect(label, &client);
+  if (client.right <= 0) return;
+  HDC dc = GetDC(label);
+  auto width = [&](HGDIOBJ font) {
+    const HGDIOBJ old = SelectObject(dc, font);
+    SIZE extent{};
+    GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+    SelectObject(dc, old);
+    return static_cast<int>(extent.cx);
+  };
+  HGDIOBJ font = bigFont_.get();
+  const int full = width(font);
+  if (full > client.right) {
+    auto sized = [&](int height) {
+      UniqueGdiObject& f = labelFonts_[height];
+      if (!f) f.reset(MakeFont(height, FW_NORMAL, false));
+      return f.get();
+    };
+    // Widths do not scale exactly with the size: from the estimate up while one more fits, then
+    // down until this one fits.
+    int height = std::clamp(MulDiv(Scale(27), client.right, full), 1, Scale(27) - 1);
+    while (height + 1 < Scale(27) && width(sized(height + 1)) <= client.right) ++height;
+    while (height > 1 && width(sized(height)) > client.right) --height;
+    font = sized(height);
+  }
+  ReleaseDC(label, dc);
+  if (reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)) != font) {
+    SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw ? TRUE : FALSE);
+  }
+}
+
 LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CREATE:
@@ -436,10 +486,9 @@ HWND TMainForm::AddControl(HWND parent, const char* cls, const char* text, DWORD
 
 void TMainForm::CreateControls() {
   font_.reset(MakeFont(Scale(13), FW_NORMAL, false));
-  // The status labels' font is 27 pixels from the top of its cell to the bottom: read as a
-  // character height, "Errors: %d, Keys searched: %d" no longer fits the labels at the window's
-  // design width.
-  bigFont_.reset(MakeFont(-Scale(27), FW_NORMAL, false));
+  // Both sizes are character heights, as a font's size in points is (10 and 20 points at 96
+  // DPI). The status labels fit a text too long for them at 27 pixels (FitLabelFont).
+  bigFont_.reset(MakeFont(Scale(27), FW_NORMAL, false));
   matchFont_.reset(MakeFont(Scale(13), FW_BOLD, true));
   linkFont_.reset(MakeFont(Scale(13), FW_NORMAL, true));
   // Every bound below is of the 96-DPI design; S gives it in this screen's pixels.
@@ -536,6 +585,11 @@ void TMainForm::CreateControls() {
   SetWindowLongPtrW(lbResults_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   resultsListDefault = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(lbResults_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ResultsListProc)));
+  for (HWND label : {label1_, label2_, label3_, lblSearch_}) {
+    SetWindowLongPtrA(label, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    labelDefault = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LabelProc)));
+  }
 
   tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_,

@@ -124,6 +124,9 @@ class TMainForm {
   static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static LRESULT CALLBACK ResultsListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   static WNDPROC resultsListDefault;
+  static LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  static WNDPROC labelDefault;
+  void FitLabelFont(HWND label, const std::string& text, bool redraw);
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
   void OnCommand(int id, int code);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
@@ -173,6 +176,8 @@ class TMainForm {
   HWND pnlSearch_ = nullptr, lblSearch_ = nullptr, button1_ = nullptr, lbResults_ = nullptr;
   HWND tooltip_ = nullptr;
   UniqueGdiObject font_, bigFont_, matchFont_, linkFont_;
+  // The status labels' smaller sizes, by character height, for texts too long at bigFont_.
+  std::map<int, UniqueGdiObject> labelFonts_;
   HICON icon_ = nullptr, smallIcon_ = nullptr;
   HICON greySmallIcon_ = nullptr, bannerIcon_ = nullptr;
   // The banner as last painted, copied to the screen on every repaint at the same size.
