@@ -1046,41 +1046,103 @@ SIZE SizeOf(HWND hwnd) {
   return {r.right - r.left, r.bottom - r.top};
 }
 
-// At 144 DPI the real program's window and controls grow by half; the screenshots show the main
-// page, the results with wrapped items and a Repair run.
-TEST(RepairRestore, AHighDpiScreenScalesTheWindow) {
+// The cursor the system shows for the window under the pointer, once the pointer has been moved
+// onto the middle of `control` (moved twice, a pixel apart, so that the program sees a move).
+HCURSOR CursorOver(HWND control) {
+  RECT r{};
+  GetWindowRect(control, &r);
+  for (int nudge : {0, 1}) {
+    SetCursorPos((r.left + r.right) / 2 + nudge, (r.top + r.bottom) / 2);
+    Sleep(100);
+  }
+  CURSORINFO info{};
+  info.cbSize = sizeof info;
+  GetCursorInfo(&info);
+  return info.hCursor;
+}
+
+// At 96, 144 and 192 DPI the real program's window and controls grow with the screen (and not
+// at all at 96); the screenshots show the main page, the results with wrapped items and a Repair
+// run under way and ended. Through the run the hourglass stays wherever the pointer moves over
+// the window, and the arrow comes back at its end.
+class ScreenScale : public testing::TestWithParam<int> {};
+
+TEST_P(ScreenScale, TheWindowGrowsWithTheScreenAndRepairShowsTheHourglass) {
+  const int dpi = GetParam();
   const std::string scenario = "HighDpi";
   const std::string folder = e2e::PrepareScenarioFolder(scenario);
   ScenarioKey key(scenario);
-  std::vector<Seeded> values = SeedSlowRepair(key, folder, 10);
+  std::vector<Seeded> values = SeedSlowRepair(key, folder, 40);
   values.push_back({"k0", "wrapped",
                     Sz("\"" + folder + "\\gone\\a folder name long enough to wrap\\" +
                        "and one more below it\\tool.exe\"")});
   EXPECT_TRUE(key.Set(values.back()));
-  const ScreenDpi dpi(144);
+  const ScreenDpi screen(static_cast<DWORD>(dpi));
+  const std::string shot = "27-dpi" + std::to_string(dpi) + "-";
+  SetCursorPos(0, 0);
   App app;
   StartApp(app, folder);
   RECT client{};
   GetClientRect(app.Main(), &client);
-  EXPECT_EQ(client.right, MulDiv(628, 144, 96));
-  EXPECT_EQ(client.bottom, MulDiv(448, 144, 96));
+  EXPECT_EQ(client.right, MulDiv(628, dpi, 96));
+  EXPECT_EQ(client.bottom, MulDiv(448, dpi, 96));
   const SIZE search = SizeOf(app.Control(kIdSbSearchE));
-  EXPECT_EQ(search.cx, MulDiv(100, 144, 96));
-  EXPECT_EQ(search.cy, MulDiv(36, 144, 96));
-  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "27-dpi144-main"));
+  EXPECT_EQ(search.cx, MulDiv(100, dpi, 96));
+  EXPECT_EQ(search.cy, MulDiv(36, dpi, 96));
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), shot + "main"));
   SetExtra(app, true);
   ASSERT_GE(e2e::SearchAndWait(app), static_cast<int>(values.size()));
   e2e::Click(app.Control(kIdButton2));
   HWND list = app.Control(kIdLbResults);
   ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(list); }));
-  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "27-dpi144-results"));
+  // The wrapped item, with the one before it: the log's lines after "Memo2" are the items.
+  const std::vector<std::string> log = e2e::Lines(e2e::ReadWholeFile(folder + "\\rrr.TXT"));
+  const auto wrapped = std::find_if(log.begin(), log.end(), [](const std::string& line) {
+    return line.find("long enough to wrap") != std::string::npos;
+  });
+  ASSERT_NE(wrapped, log.end());
+  SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(wrapped - log.begin() - 2), 0);
+  Sleep(300);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), shot + "results"));
   e2e::Click(app.Control(kIdButton1));
-  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(app.Control(kIdButton3)); }));
+  HWND repair = app.Control(kIdButton3);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(repair); }));
+
+  HWND label1 = app.Control(kIdLabel1);
+  HWND label2 = app.Control(kIdLabel2);
   HWND label3 = app.Control(kIdLabel3);
-  e2e::Click(app.Control(kIdButton3));
+  const HCURSOR arrow = CursorOver(label1);
+  e2e::Click(repair);
   ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(label3).rfind("Fixing item ", 0) == 0; }));
-  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "27-dpi144-repair"));
-  EXPECT_EQ(app.Close(std::chrono::seconds(300)), 0);
+  // The pointer has not moved since the run began: the cursor is the one the run set.
+  CURSORINFO info{};
+  info.cbSize = sizeof info;
+  GetCursorInfo(&info);
+  const HCURSOR wait = info.hCursor;
+  EXPECT_NE(wait, arrow);
+  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::Text(app.Control(kIdEdit1)) != ""; }));
+  Sleep(300);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), shot + "repair"));
+  for (HWND over : {label2, app.Control(kIdPageMain), label1, app.Control(kIdSbSearchE)}) {
+    EXPECT_EQ(CursorOver(over), wait) << "over control " << GetDlgCtrlID(over);
+  }
+  EXPECT_EQ(e2e::Text(label3).rfind("Fixing item ", 0), 0u) << "the run ended before the moves";
+  ASSERT_TRUE(e2e::WaitUntil(
+      [&] {
+        return !e2e::IsShown(repair) &&
+               e2e::Text(label1).find(" Registry Items") != std::string::npos;
+      },
+      std::chrono::seconds(120)));
+  EXPECT_EQ(CursorOver(label2), arrow);
+  Sleep(300);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), shot + "repair-done"));
+  SetCursorPos(0, 0);
+  EXPECT_EQ(app.Close(), 0);
 }
+
+INSTANTIATE_TEST_SUITE_P(RepairRestore, ScreenScale, testing::Values(96, 144, 192),
+                         [](const testing::TestParamInfo<int>& info) {
+                           return std::string("Dpi").append(std::to_string(info.param));
+                         });
 
 }  // namespace

@@ -19,6 +19,7 @@
 
 using namespace calvorin::win32;
 using e2e::App;
+using e2e::IniValue;
 
 namespace {
 
@@ -51,12 +52,6 @@ class ScenarioKey {
   std::string path_;
   HKEY key_ = nullptr;
 };
-
-std::string IniValue(const std::string& ini, const char* section, const char* key) {
-  char buffer[256] = {};
-  GetPrivateProfileStringA(section, key, "<absent>", buffer, sizeof buffer, ini.c_str());
-  return buffer;
-}
 
 // A byte string literal, embedded zeros included.
 template <std::size_t N>

@@ -56,6 +56,54 @@ LRESULT CALLBACK MainFormControls::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPA
   }
 }
 
+LRESULT CALLBACK MainFormControls::LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  auto* self = reinterpret_cast<MainFormControls*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (msg == WM_SETTEXT && lp) {
+    self->FitLabelFont(hwnd, reinterpret_cast<const char*>(lp), false);
+  }
+  const LRESULT result = CallWindowProcA(self->labelDefault_, hwnd, msg, wp, lp);
+  if (msg == WM_SIZE) {
+    const int n = std::max(GetWindowTextLengthA(hwnd), 0);
+    std::string text(static_cast<std::size_t>(n) + 1, '\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, text.data(), n + 1)));
+    self->FitLabelFont(hwnd, text, true);
+  }
+  return result;
+}
+
+void MainFormControls::FitLabelFont(HWND label, const std::string& text, bool redraw) {
+  RECT client{};
+  GetClientRect(label, &client);
+  if (client.right <= 0) return;
+  HGDIOBJ font = bigFont_.get();
+  {
+    const WindowDc dc(label);
+    auto width = [&](HGDIOBJ f) {
+      const SelectedObject selected(dc.get(), f);
+      SIZE extent{};
+      GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+      return static_cast<int>(extent.cx);
+    };
+    const int full = width(font);
+    if (full > client.right) {
+      auto sized = [&](int height) {
+        UniqueGdiObject& f = labelFonts_[height];
+        if (!f) f.reset(MakeFont(height, FW_NORMAL, false));
+        return f.get();
+      };
+      // Widths do not scale exactly with the size: from the estimate up while one more fits,
+      // then down until this one fits.
+      int height = std::clamp(MulDiv(Scale(27), client.right, full), 1, Scale(27) - 1);
+      while (height + 1 < Scale(27) && width(sized(height + 1)) <= client.right) ++height;
+      while (height > 1 && width(sized(height)) > client.right) --height;
+      font = sized(height);
+    }
+  }
+  if (reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)) != font) {
+    SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw ? TRUE : FALSE);
+  }
+}
+
 HWND MainFormControls::Add(HWND parent, const char* cls, const char* text, DWORD style, int id,
                            int x, int y, int w, int h, HFONT font) {
   HWND control = CreateWindowExA(0, cls, text, WS_CHILD | style, x, y, w, h, parent,
@@ -78,10 +126,9 @@ HWND MainFormControls::AddPanel(HWND parent, const char* text, DWORD style, int 
 void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
   dpi_ = dpi;
   font_.reset(MakeFont(Scale(13), FW_NORMAL, false));
-  // The status labels' font is 27 pixels from the top of its cell to the bottom: read as a
-  // character height, "Errors: %d, Keys searched: %d" no longer fits the labels at the window's
-  // design width.
-  bigFont_.reset(MakeFont(-Scale(27), FW_NORMAL, false));
+  // Both sizes are character heights, as a font's size in points is (10 and 20 points at 96
+  // DPI). The status labels fit a text too long for them at 27 pixels (FitLabelFont).
+  bigFont_.reset(MakeFont(Scale(27), FW_NORMAL, false));
   linkFont_.reset(MakeFont(Scale(13), FW_NORMAL, true));
   // Every bound below is of the 96-DPI design; S gives it in this screen's pixels.
   auto S = [this](int pixels) { return Scale(pixels); };
@@ -156,6 +203,11 @@ void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
                 S(84), S(26));
   results.Create(pageResults, kIdLbResults,
                  RECT{0, S(kPanelHeight), S(kClientWidth), S(kPanelHeight) + S(300)}, Font(), dpi);
+  for (HWND label : {label1, label2, label3, lblSearch}) {
+    SetWindowLongPtrA(label, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    labelDefault_ = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LabelProc)));
+  }
 
   tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
                              CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form,

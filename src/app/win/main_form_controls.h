@@ -54,6 +54,12 @@ class MainFormControls {
 
  private:
   static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  // Label1..Label3 and lblSearch: a new text or a new width gets the font it fits (FitLabelFont).
+  static LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  // A status label shows its text at 27 pixels while it fits the label's one line. A longer one
+  // (a large count, a narrow window) takes the largest size at which it fits, where the static
+  // control would wrap it below the label's bottom and show only its first words.
+  void FitLabelFont(HWND label, const std::string& text, bool redraw);
   int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
   HWND Add(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y, int w,
            int h, HFONT font = nullptr);
@@ -64,6 +70,9 @@ class MainFormControls {
 
   int dpi_ = 96;
   UniqueGdiObject font_, bigFont_, linkFont_;
+  // The status labels' smaller sizes, by character height, for texts too long at bigFont_.
+  std::map<int, UniqueGdiObject> labelFonts_;
+  WNDPROC labelDefault_ = nullptr;  // the static class's own procedure
   HWND tooltip_ = nullptr;
   std::map<HWND, std::string> hints_;
 };

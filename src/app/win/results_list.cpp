@@ -200,10 +200,11 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
   const int inset = Scale(1);
   RECT n{r.left + inset, r.top + inset, r.right - inset, r.bottom - inset};
   // The column is 48 pixels wide, which "100000. " outgrows by a few pixels (right-aligned, it
-  // lost its first digit): the column widens to whatever the number needs, into the space left
-  // of the labels, which are right-aligned and short.
+  // lost its first digit): the column widens to the list's largest number, into the space left
+  // of the labels, which are right-aligned and short. Every item has the same column.
+  const std::string largest = Format("%d. ", static_cast<int>(entries.size()));
   SIZE extent{};
-  GetTextExtentPoint32A(dc, number.c_str(), static_cast<int>(number.size()), &extent);
+  GetTextExtentPoint32A(dc, largest.c_str(), static_cast<int>(largest.size()), &extent);
   n.right = n.left + std::max(Scale(48), static_cast<int>(extent.cx));
   UniqueGdiObject pen(CreatePen(PS_SOLID, inset, textColour));
   {

@@ -8,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <tuple>
 #include <utility>
 
 #include "app/win/control_ids.h"
@@ -76,6 +75,30 @@ class MainFormTest : public ::testing::Test {
   HWND list_ = nullptr;
   char savedDirectory_[MAX_PATH] = {};
 };
+
+HFONT FontOf(HWND control) {
+  return reinterpret_cast<HFONT>(SendMessageA(control, WM_GETFONT, 0, 0));
+}
+
+TEXTMETRICA Metrics(HFONT font) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  TEXTMETRICA tm{};
+  GetTextMetricsA(dc, &tm);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return tm;
+}
+
+int TextWidth(HFONT font, const std::string& text) {
+  HDC dc = GetDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, font);
+  SIZE extent{};
+  GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &extent);
+  SelectObject(dc, old);
+  ReleaseDC(nullptr, dc);
+  return extent.cx;
+}
 
 const std::string kLongKey =
     "HKEY_CURRENT_USER\\software\\calvortests\\e2e\\a fairly long key name\\"
@@ -224,25 +247,54 @@ TEST_F(MainFormTest, DockedControlsFollowTheWindowAndTheRestKeepTheirBounds) {
           << id << ": " << r.left << "," << r.top << " " << r.right << "," << r.bottom;
     }
   }
-  // The list's font is 13 pixels of character height (the em, less the internal leading), the
-  // labels' font 27 pixels of cell height.
-  for (const auto& [id, cell, em] :
-       {std::tuple{kIdLabel1, 27, 0}, std::tuple{kIdLbResults, 0, 13}}) {
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old =
-        SelectObject(dc, reinterpret_cast<HGDIOBJ>(SendMessageA(Control(id), WM_GETFONT, 0, 0)));
-    TEXTMETRICA tm{};
-    GetTextMetricsA(dc, &tm);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
-    if (cell != 0) {
-      // Wine's rasteriser rounds the cell to a pixel below (26 for 27); read as a character
-      // height it would be about 31.
-      EXPECT_NEAR(tm.tmHeight, form_->Scale(cell), 1) << id;
-    } else {
-      EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, form_->Scale(em)) << id;
+  // Both sizes are character heights (the em, less the internal leading): 13 pixels for the list,
+  // 27 for the status labels.
+  for (const auto& [id, em] : {std::pair{kIdLabel1, 27}, std::pair{kIdLbResults, 13}}) {
+    const TEXTMETRICA tm = Metrics(FontOf(Control(id)));
+    EXPECT_EQ(tm.tmHeight - tm.tmInternalLeading, form_->Scale(em)) << id;
+  }
+}
+
+// The status labels show every text whole on their one line: at 27 pixels while it fits, else
+// at the largest size that fits, in a wide window and in the narrowest.
+TEST_F(MainFormTest, StatusLabelsShowTheirWholeText) {
+  const HFONT large = FontOf(Control(kIdLabel1));
+  const char* texts[] = {"Errors: 20, Keys searched: 9400",
+                         "Errors: 100000, Keys searched: 9999900",
+                         "Fixing item 100000 of 100000",
+                         "100000 Registry Items Left Unchanged",
+                         "Found 100000 items before being stopped",
+                         "3 Registry Items Fixed"};
+  for (const SIZE size : {SIZE{628, 448}, SIZE{1200, 777}, SIZE{485, 351}}) {
+    ResizeClient(form_->Scale(size.cx), form_->Scale(size.cy));
+    for (int id : {kIdLabel1, kIdLabel2, kIdLabel3, kIdLblSearch}) {
+      HWND label = Control(id);
+      RECT client{};
+      GetClientRect(label, &client);
+      for (const char* text : texts) {
+        SCOPED_TRACE(::testing::Message() << size.cx << "x" << size.cy << " " << id << " " << text);
+        SetWindowTextA(label, text);
+        const HFONT font = FontOf(label);
+        EXPECT_LE(TextWidth(font, text), client.right);
+        LOGFONTA made{};
+        GetObjectA(font, sizeof made, &made);
+        if (TextWidth(large, text) <= client.right) {
+          EXPECT_EQ(font, large);
+        } else {
+          // Made smaller, and one pixel more would not fit.
+          EXPECT_GT(made.lfHeight, -form_->Scale(27));
+          made.lfHeight -= 1;
+          HFONT larger = CreateFontIndirectA(&made);
+          EXPECT_GT(TextWidth(larger, text), client.right);
+          DeleteObject(larger);
+        }
+      }
     }
   }
+  // Made wide enough again, a label shows its text at 27 pixels.
+  SetWindowTextA(Control(kIdLabel1), "Errors: 20, Keys searched: 9400");
+  ResizeClient(form_->Scale(1200), form_->Scale(777));
+  EXPECT_EQ(FontOf(Control(kIdLabel1)), large);
 }
 
 TEST_F(MainFormTest, MinimisingLeavesTheItemsAsTheyAreAndRestoringMeasuresThem) {
@@ -323,6 +375,98 @@ TEST_F(MainFormTest, ResultsPageShowsWrappedHighlightedEntries) {
   SaveScreenshot(form_->Handle(), "win32-results-list");
   EXPECT_TRUE(IsWindowVisible(list_));
   EXPECT_GT(ItemHeight(0), 3 * 18 + 4);
+}
+
+// A full hit table: the last number, "100000. ", is wider than the number column's design 48
+// pixels. The column of every item widens to it, so the number is drawn whole.
+TEST_F(MainFormTest, TheNumberColumnHoldsTheLastNumberOfAFullTable) {
+  const int count = 100000;
+  for (int i = 0; i < count; ++i) {
+    std::string name = "v";
+    name.append(std::to_string(i));
+    const TResult r = Entry("HKEY_CURRENT_USER\\k", name, "C:\\missing\\x.exe");
+    form_->Scan().SearchMatch(r);
+  }
+  PumpWaitingMessages();
+  ASSERT_EQ(SendMessageA(list_, LB_GETCOUNT, 0, 0), count);
+  // What the end of a scan stopped by a full table shows.
+  SetWindowTextA(Control(kIdLblSearch), "Found 100000 items before being stopped");
+  Click(kIdButton2);  // the newest item is selected: the list shows the end
+  SaveScreenshot(form_->Handle(), "win32-results-100000");
+
+  // Items drawn as the list draws them (not selected), into a bitmap of an item's size.
+  RECT item{};
+  ASSERT_NE(SendMessageA(list_, LB_GETITEMRECT, count - 1, reinterpret_cast<LPARAM>(&item)),
+            LB_ERR);
+  const int w = item.right - item.left, h = item.bottom - item.top;
+  HDC screen = GetDC(nullptr);
+  HDC dc = CreateCompatibleDC(screen);
+  ReleaseDC(nullptr, screen);
+  BITMAPINFO bi{};
+  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
+  ASSERT_NE(bmp, nullptr);
+  HGDIOBJ oldBitmap = SelectObject(dc, bmp);
+  const auto* pixels = static_cast<const DWORD*>(bits);
+  auto ink = [&](int x, int y) { return pixels[y * w + x] != pixels[0]; };
+  // The number column's right edge: the first line of ink from the item's top to its bottom.
+  auto drawItem = [&](int index) {
+    DRAWITEMSTRUCT draw{};
+    draw.CtlType = ODT_LISTBOX;
+    draw.CtlID = kIdLbResults;
+    draw.itemID = static_cast<UINT>(index);
+    draw.itemAction = ODA_DRAWENTIRE;
+    draw.hwndItem = list_;
+    draw.hDC = dc;
+    draw.rcItem = RECT{0, 0, w, h};
+    SendMessageA(form_->Handle(), WM_DRAWITEM, kIdLbResults, reinterpret_cast<LPARAM>(&draw));
+    GdiFlush();
+    for (int x = 0; x < w; ++x) {
+      bool line = true;
+      for (int y = 2; y < h - 2 && line; ++y) line = ink(x, y);
+      if (line) return x;
+    }
+    return -1;
+  };
+  const int firstEdge = drawItem(0);
+  const int edge = drawItem(count - 1);
+  // The number's ink on its line, left of the edge, against the same text drawn unclipped.
+  const HGDIOBJ font = reinterpret_cast<HGDIOBJ>(SendMessageA(list_, WM_GETFONT, 0, 0));
+  HGDIOBJ oldFont = SelectObject(dc, font);
+  TEXTMETRICA tm{};
+  GetTextMetricsA(dc, &tm);
+  SIZE number{};
+  GetTextExtentPoint32A(dc, "100000. ", 8, &number);
+  auto inkWidth = [&](int right, int top) {
+    int first = right, last = -1;
+    for (int y = top; y < top + tm.tmHeight; ++y) {
+      for (int x = 0; x < right; ++x) {
+        if (ink(x, y)) {
+          first = std::min(first, x);
+          last = std::max(last, x);
+        }
+      }
+    }
+    return last - first + 1;
+  };
+  const int drawn = inkWidth(std::max(edge, 0), form_->Scale(1));
+  RECT whole{0, 0, w, h};
+  FillRect(dc, &whole, GetSysColorBrush(COLOR_WINDOW));
+  SetBkMode(dc, TRANSPARENT);
+  SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+  TextOutA(dc, form_->Scale(4), 0, "100000.", 7);
+  GdiFlush();
+  const int whole100000 = inkWidth(w, 0);
+  SelectObject(dc, oldFont);
+  SelectObject(dc, oldBitmap);
+  DeleteObject(bmp);
+  DeleteDC(dc);
+  ASSERT_GT(edge, 0);
+  EXPECT_GE(edge - form_->Scale(1), number.cx);
+  EXPECT_EQ(drawn, whole100000);
+  EXPECT_EQ(firstEdge, edge) << "one column for every item";
+  EXPECT_GT(number.cx, form_->Scale(48)) << "the number fits the design column: nothing shown";
 }
 
 }  // namespace
