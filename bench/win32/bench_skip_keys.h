@@ -11,12 +11,22 @@
 #include <string>
 #include <vector>
 
+// Built against trees from before the folders by subsystem too (bench/run --before).
+#if __has_include("base/text.h")
 #include "base/text.h"
+#else
+#include "core/text.h"
+#endif
 
 #if __has_include("search/root_equivalence.h")
 #include "registry/win/win_registry.h"
 #include "registry/win/win_system_info.h"
 #include "search/root_equivalence.h"
+#define CALVORIN_BENCH_ROOT_EQUIVALENCE 1
+#elif __has_include("core/root_equivalence.h")
+#include "core/root_equivalence.h"
+#include "win32/win_registry.h"
+#include "win32/win_system_info.h"
 #define CALVORIN_BENCH_ROOT_EQUIVALENCE 1
 #endif
 

@@ -20,21 +20,31 @@
 #include <string>
 #include <vector>
 
-#include "base/text.h"
 #include "bench_skip_keys.h"
+#if __has_include("search/search_thread.h")
 #include "search/result.h"
 #include "search/search_thread.h"
 #include "search/win/locale_compare.h"
 #include "search/win/search_thread_host.h"
+#else  // a tree from before the folders by subsystem
+#include "core/result.h"
+#include "core/search_thread.h"
+#include "win32/locale_compare.h"
+#include "win32/search_thread_host.h"
+#endif
 
 // Built against older trees too (bench/run --before), which have only the plain walk and may
 // lack the analysis, and whose walk may report a hit as its ten values instead of one TResult.
-#if __has_include("search/name_order.h")
+#if __has_include("search/name_order.h") || __has_include("core/name_order.h")
 #define CALVORIN_BENCH_WALK_MODE 1
 #endif
 #if __has_include("scan/invalid_reference_scan.h")
 #include "base/win/win_file_system.h"
 #include "scan/invalid_reference_scan.h"
+#define CALVORIN_BENCH_ANALYSIS 1
+#elif __has_include("core/analysis.h")
+#include "core/analysis.h"
+#include "win32/win_file_system.h"
 #define CALVORIN_BENCH_ANALYSIS 1
 #endif
 
