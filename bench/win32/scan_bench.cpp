@@ -33,9 +33,14 @@
 #include "win32/search_thread_host.h"
 #endif
 
-// Built against older trees too (bench/run --before), which have only the plain walk and may
-// lack the analysis, and whose walk may report a hit as its ten values instead of one TResult.
-#if __has_include("search/name_order.h") || __has_include("core/name_order.h")
+// Built against older trees too (bench/run --before), which have only the plain walk or choose
+// the walk by WalkMode in src, may lack the analysis, and whose walk may report a hit as its ten
+// values instead of one TResult.
+#if __has_include("support/plain_walk.h")
+#include "registry/win/win_registry.h"
+#include "support/plain_walk.h"
+#define CALVORIN_BENCH_PLAIN_THREAD 1
+#elif __has_include("search/name_order.h") || __has_include("core/name_order.h")
 #define CALVORIN_BENCH_WALK_MODE 1
 #endif
 #if __has_include("scan/invalid_reference_scan.h")
@@ -138,20 +143,29 @@ int main(int argc, char** argv) {
   LONGLONG invalidTicks = 0;  // the part of it spent on hits recorded as invalid
   std::int32_t lastProgress = 0;
   bool ended = false;
-  auto host = std::make_unique<calvorin::win32::SearchThreadHost>(
-      ":\\",
-      [&analysis, &matchTicks, &invalidTicks](const auto&... hit) {
-        LARGE_INTEGER t0, t1;
-        QueryPerformanceCounter(&t0);
-        const bool invalid = analysis.Match(AsResult(hit...));
-        QueryPerformanceCounter(&t1);
-        matchTicks += t1.QuadPart - t0.QuadPart;
-        if (invalid) invalidTicks += t1.QuadPart - t0.QuadPart;
-      },
-      [&lastProgress](std::int32_t keys, std::int32_t) { lastProgress = keys; });
+  const auto onMatch = [&analysis, &matchTicks, &invalidTicks](const auto&... hit) {
+    LARGE_INTEGER t0, t1;
+    QueryPerformanceCounter(&t0);
+    const bool invalid = analysis.Match(AsResult(hit...));
+    QueryPerformanceCounter(&t1);
+    matchTicks += t1.QuadPart - t0.QuadPart;
+    if (invalid) invalidTicks += t1.QuadPart - t0.QuadPart;
+  };
+  const auto onProgress = [&lastProgress](std::int32_t keys, std::int32_t) { lastProgress = keys; };
+  std::unique_ptr<calvorin::win32::SearchThreadHost> host;
+#ifdef CALVORIN_BENCH_PLAIN_THREAD
+  if (plain) {
+    host = std::make_unique<calvorin::win32::SearchThreadHost>(
+        std::make_unique<calvorin::testing::PlainSearchThread>(calvorin::win32::SystemRegistry(),
+                                                               ":\\", onMatch, onProgress));
+  }
+#endif
+  if (!host) {
+    host = std::make_unique<calvorin::win32::SearchThreadHost>(":\\", onMatch, onProgress);
+  }
 #ifdef CALVORIN_BENCH_WALK_MODE
   if (plain) host->SetWalkMode(calvorin::WalkMode::kPlain);
-#else
+#elif !defined(CALVORIN_BENCH_PLAIN_THREAD)
   (void)plain;
 #endif
   std::int32_t keys = 0;

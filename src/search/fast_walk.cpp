@@ -1,4 +1,4 @@
-// The fast walk (WalkMode::kFast): keys opened relative to their open parent, buffers reused
+// The fast walk (TSearchThread::Walk): keys opened relative to their open parent, buffers reused
 // from key to key, names sorted by a precomputed key.
 #include <algorithm>
 #include <cstring>
@@ -53,12 +53,11 @@ constexpr std::size_t kHeldDataLimit = 1u << 20;
 
 }  // namespace
 
-void TSearchThread::ExecuteFast() {
+void TSearchThread::Walk() {
   order_.Learn();
   SortSkipKeys();
   for (const auto& root : kSearchRoots) {
-    Hit.Root = root.handle;
-    rootName_ = root.name;
+    BeginRoot(root);
     path_.clear();
     full_ = rootName_;
     // The root itself: the empty path below its predefined handle.
@@ -126,9 +125,7 @@ void TSearchThread::WalkFastContents(Hkey key, const std::string& name, int dept
     if (!SearchValueFast(key, valueNames_[i], slots_[i])) return;
   }
 
-  Hit.ValueName = kNoMatchText;
-  if (Hit.KeyPos > 0 && !anyHit_) ReportHit();
-  if (Stopping) return;
+  if (!EndValues()) return;
 
   if (subKeys_.size() <= static_cast<std::size_t>(depth)) subKeys_.resize(depth + 1);
   std::vector<std::string>& list = subKeys_[static_cast<std::size_t>(depth)];

@@ -16,19 +16,12 @@ TSearchThread::TSearchThread(RegistryApi& api, std::string searchText, MatchCall
 void TSearchThread::Execute() {
   StopReason = srRunning;
   Stopping = false;
-  if (mode_ == WalkMode::kFast) {
-    ExecuteFast();
-    return;
-  }
-  TRegistry reg(api_);
-  for (const auto& root : kSearchRoots) {
-    reg.SetRootKey(root.handle);
-    Hit.Root = root.handle;
-    rootName_ = root.name;
-    WalkKey(reg, std::string(), std::string());
-    if (Stopping) return;  // StopReason is srStopped
-  }
-  StopReason = srFinished;
+  Walk();
+}
+
+void TSearchThread::BeginRoot(const RootKey& root) {
+  Hit.Root = root.handle;
+  rootName_ = root.name;
 }
 
 void TSearchThread::CheckTermination() {
@@ -86,7 +79,6 @@ bool TSearchThread::MatchKeyName(const std::string& name, const std::string& ful
   return true;
 }
 
-// Steps shared by both walks before a value's data is read: the name test and the reset hit.
 void TSearchThread::BeginValue(const std::string& name) {
   Hit.ValueName = name;
   Hit.NamePos = 0;
@@ -112,6 +104,12 @@ bool TSearchThread::EndValue(const std::uint8_t* data, std::uint32_t size, std::
     anyHit_ = true;
   }
   if (Hit.NamePos > 0 || Hit.DataPos > 0) ReportHit();
+  return !Stopping;
+}
+
+bool TSearchThread::EndValues() {
+  Hit.ValueName = kNoMatchText;
+  if (Hit.KeyPos > 0 && !anyHit_) ReportHit();
   return !Stopping;
 }
 

@@ -29,13 +29,6 @@ inline const std::string kNoMatchText = "\x97\x97";
 inline const std::string kLeftMarker = "\xAB\x85";
 inline const std::string kRightMarker = "\x85\xBB";
 
-// How the walk reaches the registry. Both give the same hits, counts and order.
-//   kPlain: every key opened by its absolute path through one TRegistry, names sorted by
-//           pairwise locale comparison.
-//   kFast:  keys opened relative to their open parent, buffers reused, names sorted by a
-//           precomputed key that the locale comparison confirms (see SortNames).
-enum class WalkMode { kPlain, kFast };
-
 // Full key path texts the walk does not enter. Filled once at start-up, read-only afterwards.
 std::vector<std::string>& SkipKeys();
 
@@ -65,14 +58,12 @@ class TSearchThread {
   // Callbacks go through `sync` (nullptr: they are called directly on the walking thread).
   void SetSynchronizer(Synchronizer* sync) { sync_ = sync; }
 
-  void SetWalkMode(WalkMode mode) { mode_ = mode; }
-
   // The termination request; any thread may make it at any time.
   void Terminate() { terminated_.store(true); }
   bool Terminated() const { return terminated_.load(); }
 
   // The walk. An exception that escapes a root's walk leaves it with StopReason srRunning.
-  virtual void Execute();
+  void Execute();
 
   // 1-based position of `searchText` in `text`, ASCII letters folded; 0 when absent or empty.
   static int MatchName(const std::string& searchText, const std::string& text);
@@ -97,27 +88,40 @@ class TSearchThread {
   bool Stopping = false;
   const std::int32_t MaxShown = 100;
 
- private:
-  void WalkKey(TRegistry& reg, const std::string& path, const std::string& name);
-  void WalkKeyContents(TRegistry& reg, const std::string& path, const std::string& name,
-                       const std::string& full);
-  // Both walks' first steps for a key: the count, the progress report every hundred keys and
-  // the termination check. False when the walk must unwind.
+ protected:
+  // The walk over the searched roots, started by Execute: keys opened relative to their open
+  // parent, buffers reused from key to key, names sorted by a precomputed key that the locale
+  // comparison confirms. Another walk (a reference for tests) overrides it and builds on the
+  // steps below; it must give the same hits, counts and order. Ends with StopReason srFinished,
+  // or srStopped on a termination request.
+  virtual void Walk();
+
+  RegistryApi& Api() const { return api_; }
+  // A root's first step: Hit.Root and the root's name that every key path starts with.
+  void BeginRoot(const RootKey& root);
+  const std::string& RootName() const { return rootName_; }
+  // A key's first steps: the count, the progress report every hundred keys and the termination
+  // check. False when the walk must unwind.
   bool BeginKey();
-  // Searches one value of the open key; false when the walk must unwind.
+  // Once the key is open: Hit reset to the key `full` (its lowered full path).
+  void ResetHit(const std::string& full);
+  // The test of the key's own name; false when the walk must unwind.
+  bool MatchKeyName(const std::string& name, const std::string& full);
+  // A value's first steps, before its data is read: the name test and the reset hit.
   void BeginValue(const std::string& name);
-  // Both walks' last steps for a value whose data was read: the data test and the report of a
-  // name or data hit. False when the walk must unwind.
+  // A value's last steps once its data was read: the data test and the report of a name or
+  // data hit. False when the walk must unwind.
   bool EndValue(const std::uint8_t* data, std::uint32_t size, std::uint32_t type);
-  bool SearchValue(TRegistry& reg, const std::string& name);
+  // After the key's values: the report of a key-name hit that no value reported. False when the
+  // walk must unwind.
+  bool EndValues();
   void CheckTermination();
+
+ private:
   void Sync(const std::function<void()>& call);
   void ReportHit();
-  void ResetHit(const std::string& full);
-  bool MatchKeyName(const std::string& name, const std::string& full);
 
-  // The fast walk: path_ and full_ hold the key in hand, the open parent is passed down.
-  void ExecuteFast();
+  // The fast walk's steps: path_ and full_ hold the key in hand, the open parent is passed down.
   void SortSkipKeys();
   bool IsSkippedFast(const std::string& full) const;
   void WalkFast(Hkey parent, const std::string& name, int depth);
@@ -134,11 +138,10 @@ class TSearchThread {
 
   RegistryApi& api_;
   Synchronizer* sync_ = nullptr;
-  WalkMode mode_ = WalkMode::kFast;
   std::atomic<bool> terminated_{false};
   std::string rootName_;
   bool anyHit_ = false;
-  // Fast walk state, reused from key to key.
+  // Walk state, reused from key to key.
   std::string path_;  // a backslash before each name as enumerated; "" for the root
   std::string full_;  // rootName_ and path_ with ASCII capitals lowered
   std::deque<std::vector<std::string>> subKeys_;  // one list per depth

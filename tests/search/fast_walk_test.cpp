@@ -13,11 +13,13 @@
 #include "search/name_order.h"
 #include "search/search_thread.h"
 #include "support/memory_registry.h"
+#include "support/plain_walk.h"
 
 namespace calvorin {
 namespace {
 
 using testing::MemoryRegistry;
+using testing::WalkMode;
 using namespace std::string_literals;
 
 // What a walk shows its owner.
@@ -43,8 +45,8 @@ Trace Walk(MemoryRegistry& mem, WalkMode mode, const std::string& searchText, co
   TSearchThread* self = nullptr;
   int hitsSeen = 0;
   int progressSeen = 0;
-  TSearchThread thread(
-      mem, searchText,
+  const auto thread = testing::MakeSearchThread(
+      mode, mem, searchText,
       [&](const TResult& h) {
         ++hitsSeen;
         trace.events.push_back(Format("hit %s|%s|%s|%d %d %d|%d %d %d|%lx", h.KeyPath.c_str(),
@@ -60,16 +62,15 @@ Trace Walk(MemoryRegistry& mem, WalkMode mode, const std::string& searchText, co
         if (progressSeen == owner.terminateAtProgress) self->Terminate();
         if (progressSeen == owner.throwAtProgress) throw std::runtime_error("progress");
       });
-  self = &thread;
-  thread.SetWalkMode(mode);
+  self = thread.get();
   try {
-    thread.Execute();
+    thread->Execute();
   } catch (const std::runtime_error&) {
     trace.escaped = true;
   }
-  trace.keysSearched = thread.KeysSearched;
-  trace.matchCount = thread.MatchCount;
-  trace.stopReason = thread.StopReason;
+  trace.keysSearched = thread->KeysSearched;
+  trace.matchCount = thread->MatchCount;
+  trace.stopReason = thread->StopReason;
   EXPECT_EQ(mem.OpenHandles(), 0u) << "keys left open";
   return trace;
 }

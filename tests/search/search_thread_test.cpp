@@ -8,11 +8,13 @@
 
 #include "base/text.h"
 #include "support/memory_registry.h"
+#include "support/plain_walk.h"
 
 namespace calvorin {
 namespace {
 
 using testing::MemoryRegistry;
+using testing::WalkMode;
 using namespace std::string_literals;
 
 const std::string kColonBackslash = ":\\";
@@ -193,9 +195,10 @@ class TSearchThreadWalk : public ::testing::Test {
   }
   void TearDown() override { SkipKeys().clear(); }
 
-  std::unique_ptr<TSearchThread> MakeThread(const std::string& searchText = kColonBackslash) {
-    auto thread = std::make_unique<TSearchThread>(
-        mem, searchText,
+  std::unique_ptr<TSearchThread> MakeThread(const std::string& searchText = kColonBackslash,
+                                            WalkMode mode = WalkMode::kFast) {
+    auto thread = testing::MakeSearchThread(
+        mode, mem, searchText,
         [this](const TResult& hit) {
           hits.push_back(hit);
           if (onHit) onHit(hits.back());
@@ -551,8 +554,7 @@ TEST_F(TSearchThreadWalk, TextsWithoutAnExactAnsiFormAreNeverReported) {
   mem.Find("HKEY_CURRENT_USER\\K\\Sub")->nameInexact = true;
   for (const WalkMode mode : {WalkMode::kFast, WalkMode::kPlain}) {
     hits.clear();
-    auto thread = MakeThread();
-    thread->SetWalkMode(mode);
+    auto thread = MakeThread(kColonBackslash, mode);
     thread->Execute();
     EXPECT_EQ(HitPaths(), (std::vector<std::string>{"HKEY_CURRENT_USER\\k | plain"}));
   }

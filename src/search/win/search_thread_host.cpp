@@ -16,11 +16,9 @@ namespace calvorin::win32 {
 // another, so whichever lets go last frees it. The walk's calls reach the UI thread through
 // `turns`; the other fields are the UI thread's, except `fatal`.
 struct SearchThreadHost::Shared {
-  Shared(RegistryApi& api, std::string searchText, MatchCallback onMatch,
-         ProgressCallback onProgress)
-      : thread(api, std::move(searchText), std::move(onMatch), std::move(onProgress)),
-        turns(TurnScheduler::Create()) {
-    thread.SetSynchronizer(turns.get());
+  explicit Shared(std::unique_ptr<TSearchThread> walk)
+      : thread(std::move(walk)), turns(TurnScheduler::Create()) {
+    thread->SetSynchronizer(turns.get());
   }
 
   // UI thread: the worker has left Execute (or skipped it) and waits for this to return.
@@ -34,7 +32,7 @@ struct SearchThreadHost::Shared {
     if (auto handler = onTerminate) handler();
   }
 
-  TSearchThread thread;
+  const std::unique_ptr<TSearchThread> thread;
   std::shared_ptr<TurnScheduler> turns;
   UniqueKernelHandle handle;
   std::function<void()> onTerminate;
@@ -52,9 +50,9 @@ DWORD WINAPI RunWorker(void* param) {
       static_cast<std::shared_ptr<SearchThreadHost::Shared>*>(param));
   SearchThreadHost::Shared& shared = **ref;
   // A request made before the thread started: the walk does not run and StopReason stays 0.
-  if (!shared.thread.Terminated()) {
+  if (!shared.thread->Terminated()) {
     try {
-      shared.thread.Execute();
+      shared.thread->Execute();
     } catch (...) {
       shared.fatal = std::current_exception();
     }
@@ -72,8 +70,11 @@ SearchThreadHost::SearchThreadHost(std::string searchText, MatchCallback onMatch
 
 SearchThreadHost::SearchThreadHost(std::string searchText, MatchCallback onMatch,
                                    ProgressCallback onProgress, RegistryApi& api)
-    : shared_(std::make_shared<Shared>(api, std::move(searchText), std::move(onMatch),
-                                       std::move(onProgress))) {
+    : SearchThreadHost(std::make_unique<TSearchThread>(
+          api, std::move(searchText), std::move(onMatch), std::move(onProgress))) {}
+
+SearchThreadHost::SearchThreadHost(std::unique_ptr<TSearchThread> thread)
+    : shared_(std::make_shared<Shared>(std::move(thread))) {
   // The worker's reference is the thread's to free once it runs; until then it is ours.
   auto workerRef = std::make_unique<std::shared_ptr<Shared>>(shared_);
   DWORD id = 0;
@@ -99,16 +100,12 @@ SearchThreadHost::~SearchThreadHost() {
   s.detached = true;
   s.turns->DropCalls();
   s.onTerminate = nullptr;
-  s.thread.Terminate();
+  s.thread->Terminate();
   Resume();
 }
 
 void SearchThreadHost::SetOnTerminate(std::function<void()> handler) {
   shared_->onTerminate = std::move(handler);
-}
-
-void SearchThreadHost::SetWalkMode(WalkMode mode) {
-  shared_->thread.SetWalkMode(mode);
 }
 
 void SearchThreadHost::Resume() {
@@ -118,11 +115,11 @@ void SearchThreadHost::Resume() {
 }
 
 void SearchThreadHost::Terminate() {
-  shared_->thread.Terminate();
+  shared_->thread->Terminate();
 }
 
 bool SearchThreadHost::Terminated() const {
-  return shared_->thread.Terminated();
+  return shared_->thread->Terminated();
 }
 
 bool SearchThreadHost::Finished() const {
@@ -130,7 +127,7 @@ bool SearchThreadHost::Finished() const {
 }
 
 const TSearchThread& SearchThreadHost::Thread() const {
-  return shared_->thread;
+  return *shared_->thread;
 }
 
 std::exception_ptr SearchThreadHost::FatalException() const {

@@ -22,6 +22,8 @@ class SearchThreadHost {
   SearchThreadHost(std::string searchText, MatchCallback onMatch, ProgressCallback onProgress,
                    RegistryApi& api);
   SearchThreadHost(std::string searchText, MatchCallback onMatch, ProgressCallback onProgress);
+  // As above, with a walk made by the caller and not yet run (a subclass with a walk of its own).
+  explicit SearchThreadHost(std::unique_ptr<TSearchThread> thread);
   // Never waits. A walk that has not ended is asked to stop and detached: from then on no callback
   // and no termination handler runs, and the worker releases what is left when it ends. This is
   // how an owner window closes during a scan.
@@ -32,8 +34,6 @@ class SearchThreadHost {
   // Runs on the UI thread once the walk has ended (or was never started because termination was
   // requested first). It may destroy the host.
   void SetOnTerminate(std::function<void()> handler);
-  // Before Resume: how the walk reaches the registry (the fast walk unless told otherwise).
-  void SetWalkMode(WalkMode mode);
   // Starts the worker (once; later calls do nothing).
   void Resume();
   // Asks the walk to stop; it notices at the next key or value.

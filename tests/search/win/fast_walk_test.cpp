@@ -17,6 +17,7 @@
 #include "search/win/locale_compare.h"
 #include "search/win/search_thread_host.h"
 #include "search/win/startup.h"
+#include "support/plain_walk.h"
 #include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
@@ -47,11 +48,13 @@ class TwoCallRegistry : public WinRegistryApi {
   }
 };
 
+using testing::WalkMode;
+
 Trace Walk(WalkMode mode, RegistryApi& api = SystemRegistry()) {
   Trace trace;
   bool ended = false;
-  SearchThreadHost host(
-      ":\\",
+  SearchThreadHost host(testing::MakeSearchThread(
+      mode, api, ":\\",
       [&](const TResult& h) {
         trace.events.push_back(Format("%s | %s | %s | %d %d %d | %d %d %d | %lx", h.KeyPath.c_str(),
                                       h.ValueName.c_str(), h.DataText.c_str(), h.KeyPos, h.NamePos,
@@ -60,9 +63,7 @@ Trace Walk(WalkMode mode, RegistryApi& api = SystemRegistry()) {
       },
       [&](std::int32_t keys, std::int32_t matches) {
         trace.events.push_back(Format("progress %d %d", keys, matches));
-      },
-      api);
-  host.SetWalkMode(mode);
+      }));
   host.SetOnTerminate([&] {
     trace.keysSearched = host.Thread().KeysSearched;
     trace.matchCount = host.Thread().MatchCount;

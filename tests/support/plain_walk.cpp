@@ -1,13 +1,12 @@
-// The plain walk (WalkMode::kPlain): every key opened by its absolute path through one
-// TRegistry, names sorted by pairwise comparison. The reference the fast walk is held to.
+#include "support/plain_walk.h"
+
 #include <algorithm>
 #include <utility>
 
 #include "base/text.h"
-#include "search/search_thread.h"
 #include "search/skip_list.h"
 
-namespace calvorin {
+namespace calvorin::testing {
 
 namespace {
 
@@ -18,12 +17,34 @@ void SortNames(std::vector<std::string>& names) {
 
 }  // namespace
 
+std::unique_ptr<TSearchThread> MakeSearchThread(WalkMode mode, RegistryApi& api,
+                                                std::string searchText, MatchCallback onMatch,
+                                                ProgressCallback onProgress) {
+  if (mode == WalkMode::kPlain) {
+    return std::make_unique<PlainSearchThread>(api, std::move(searchText), std::move(onMatch),
+                                               std::move(onProgress));
+  }
+  return std::make_unique<TSearchThread>(api, std::move(searchText), std::move(onMatch),
+                                         std::move(onProgress));
+}
+
+void PlainSearchThread::Walk() {
+  TRegistry reg(Api());
+  for (const auto& root : kSearchRoots) {
+    reg.SetRootKey(root.handle);
+    BeginRoot(root);
+    WalkKey(reg, std::string(), std::string());
+    if (Stopping) return;  // StopReason is srStopped
+  }
+  StopReason = srFinished;
+}
+
 // `path` is "" for the root, otherwise "\name\name..." below it; `name` is the key's own name.
-void TSearchThread::WalkKey(TRegistry& reg, const std::string& path, const std::string& name) {
+void PlainSearchThread::WalkKey(TRegistry& reg, const std::string& path, const std::string& name) {
   // Outside the guard below: an exception from the progress callback ends the parent's loop.
   if (!BeginKey()) return;
 
-  const std::string full = rootName_ + LowerAscii(path);
+  const std::string full = RootName() + LowerAscii(path);
   if (IsSkipped(full)) return;
   // By absolute path; for the root, no key is open at this point, so "" names the root itself.
   if (!reg.OpenKeyReadOnly(path)) return;
@@ -36,8 +57,8 @@ void TSearchThread::WalkKey(TRegistry& reg, const std::string& path, const std::
   }
 }
 
-void TSearchThread::WalkKeyContents(TRegistry& reg, const std::string& path,
-                                    const std::string& name, const std::string& full) {
+void PlainSearchThread::WalkKeyContents(TRegistry& reg, const std::string& path,
+                                        const std::string& name, const std::string& full) {
   if (!MatchKeyName(name, full)) return;
 
   std::vector<std::string> names;
@@ -48,9 +69,7 @@ void TSearchThread::WalkKeyContents(TRegistry& reg, const std::string& path,
     if (!SearchValue(reg, valueName)) return;
   }
 
-  Hit.ValueName = kNoMatchText;
-  if (Hit.KeyPos > 0 && !anyHit_) ReportHit();
-  if (Stopping) return;
+  if (!EndValues()) return;
 
   reg.GetKeyNames(names);
   SortNames(names);
@@ -60,7 +79,7 @@ void TSearchThread::WalkKeyContents(TRegistry& reg, const std::string& path,
   }
 }
 
-bool TSearchThread::SearchValue(TRegistry& reg, const std::string& name) {
+bool PlainSearchThread::SearchValue(TRegistry& reg, const std::string& name) {
   BeginValue(name);
 
   std::uint32_t type = 0;
@@ -80,4 +99,4 @@ bool TSearchThread::SearchValue(TRegistry& reg, const std::string& name) {
   return EndValue(data.data(), size, type);
 }
 
-}  // namespace calvorin
+}  // namespace calvorin::testing
