@@ -53,7 +53,7 @@ bool TMainForm::Create(HINSTANCE instance) {
   icon_.reset(LoadIconOfSize(instance, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)));
   smallIcon_.reset(
       LoadIconOfSize(instance, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)));
-  banner_.Load(instance, dpi_);
+  banner_.Load(LoadIconOfSize(instance, Scale(48), Scale(48)), dpi_);
   searchFace_.Load(smallIcon_.get(), dpi_);
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;

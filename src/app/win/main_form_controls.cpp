@@ -25,6 +25,13 @@ std::string HintShortPart(const std::string& hint) {
 
 }  // namespace
 
+std::string WindowText(HWND window) {
+  const int n = std::max(GetWindowTextLengthA(window), 0);
+  std::string text(static_cast<std::size_t>(n) + 1, '\0');
+  text.resize(static_cast<std::size_t>(std::max(GetWindowTextA(window, text.data(), n + 1), 0)));
+  return text;
+}
+
 std::string HintLongPart(const std::string& hint) {
   const int bar = Pos("|", hint);
   return bar == 0 ? hint : hint.substr(static_cast<std::size_t>(bar));
@@ -62,12 +69,7 @@ LRESULT CALLBACK MainFormControls::LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPA
     self->FitLabelFont(hwnd, reinterpret_cast<const char*>(lp), false);
   }
   const LRESULT result = CallWindowProcA(self->labelDefault_, hwnd, msg, wp, lp);
-  if (msg == WM_SIZE) {
-    const int n = std::max(GetWindowTextLengthA(hwnd), 0);
-    std::string text(static_cast<std::size_t>(n) + 1, '\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextA(hwnd, text.data(), n + 1)));
-    self->FitLabelFont(hwnd, text, true);
-  }
+  if (msg == WM_SIZE) self->FitLabelFont(hwnd, WindowText(hwnd), true);
   return result;
 }
 

@@ -77,6 +77,9 @@ class MainFormControls {
   std::map<HWND, std::string> hints_;
 };
 
+// A window's text.
+std::string WindowText(HWND window);
+
 // The long part of a hint, for the status bar ("short|long" gives "long").
 std::string HintLongPart(const std::string& hint);
 

@@ -15,18 +15,6 @@
 #include "repair/win/win_backup_files.h"
 
 namespace calvorin::win32 {
-namespace {
-
-std::string WindowText(HWND hwnd) {
-  const int n = std::max(GetWindowTextLengthA(hwnd), 0);
-  std::string text(static_cast<std::size_t>(n) + 1, '\0');
-  GetWindowTextA(hwnd, text.data(), n + 1);
-  text.resize(static_cast<std::size_t>(n));
-  return text;
-}
-
-}  // namespace
-
 void TMainForm::acSearchExecute() {
   HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
   scan_.Clear();  // HitCount := 0

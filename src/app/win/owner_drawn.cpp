@@ -56,10 +56,9 @@ HICON GreyedIcon(HICON icon) {
 
 }  // namespace
 
-void Banner::Load(HINSTANCE instance, int dpi) {
+void Banner::Load(HICON icon, int dpi) {
   dpi_ = dpi;
-  icon_.reset(static_cast<HICON>(
-      LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, Scale(48), Scale(48), 0)));
+  icon_.reset(icon);
 }
 
 void Banner::Draw(const DRAWITEMSTRUCT& item, HFONT font) {

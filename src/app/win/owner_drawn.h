@@ -12,9 +12,10 @@ namespace calvorin::win32 {
 // repaints the window many times, and the gradient is a hundred brushes.
 class Banner {
  public:
-  // The icon is loaded at the size it is drawn: the icon file holds it at 96, 144 and 192 DPI,
+  // The banner's figures are of the 96-DPI design, drawn at `dpi`. It owns `icon`, which it
+  // draws at 48 pixels of the design: the icon file holds that size at 96, 144 and 192 DPI,
   // where a stretched smaller image would be blocky.
-  void Load(HINSTANCE instance, int dpi);
+  void Load(HICON icon, int dpi);
   // WM_DRAWITEM of the banner's control; the tagline is in `font`.
   void Draw(const DRAWITEMSTRUCT& item, HFONT font);
 

@@ -65,9 +65,18 @@ void ResultsList::ShowNew() {
   const int shown = static_cast<int>(SendMessageA(list_, LB_GETCOUNT, 0, 0));
   const int total = static_cast<int>(entries_().size());
   if (shown < 0 || shown >= total) return;
+  // Each new item is measured once, once it is in the list, at the right edge every item
+  // shares: the list's own WM_MEASUREITEM comes before the item is there and is not measured.
+  struct Adding {
+    bool& flag;
+    explicit Adding(bool& f) : flag(f) { flag = true; }
+    ~Adding() { flag = false; }
+  } adding(adding_);
+  int right = 0;
   for (int index = shown; index < total; ++index) {
     SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));
-    SendMessageA(list_, LB_SETITEMHEIGHT, static_cast<WPARAM>(index), MeasureItem(index));
+    if (index == shown) right = ItemRight(index);
+    SendMessageA(list_, LB_SETITEMHEIGHT, static_cast<WPARAM>(index), Measure(index, right));
   }
   SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(total - 1), 0);
 }
@@ -115,6 +124,7 @@ void ResultsList::Remeasure() {
 }
 
 int ResultsList::MeasureItem(int index) {
+  if (adding_) return 1;  // ShowNew sets the height
   if (index < 0 || index >= static_cast<int>(entries_().size())) return 0;
   return Measure(index, ItemRight(index));
 }

@@ -54,6 +54,7 @@ class ResultsList {
   HFONT font_ = nullptr;
   UniqueGdiObject matchFont_;
   int dpi_ = 96;
+  bool adding_ = false;  // ShowNew is adding items
   // Three texts per results entry (key, value, data), for entries 0 .. Size() / 3 - 1.
   WrapWidths widths_;
   // GDI's widths of the texts the list has measured, with its two fonts.
