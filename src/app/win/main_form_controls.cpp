@@ -6,9 +6,9 @@
 #include <stdexcept>
 
 #include "app/win/control_ids.h"
-#include "app/win/font.h"
 #include "app/win/results_list.h"
 #include "base/text.h"
+#include "base/win/font.h"
 #include "scan/invalid_reference_scan.h"
 
 namespace calvorin::win32 {

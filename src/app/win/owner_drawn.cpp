@@ -7,7 +7,7 @@
 #include <cstring>
 #include <vector>
 
-#include "app/win/font.h"
+#include "base/win/font.h"
 
 namespace calvorin::win32 {
 namespace {

@@ -5,8 +5,8 @@
 #include <stdexcept>
 #include <string>
 
-#include "app/win/font.h"
 #include "base/text.h"
+#include "base/win/font.h"
 
 namespace calvorin::win32 {
 namespace {

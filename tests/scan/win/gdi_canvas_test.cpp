@@ -8,14 +8,12 @@
 #include <string>
 #include <vector>
 
+#include "base/win/font.h"
 #include "base/win/unique_handle.h"
 #include "scan/wrapped_text.h"
-#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
-
-using testing::MakeFont;
 
 std::vector<std::string> Texts() {
   std::vector<std::string> texts = {"HKEY_LOCAL_MACHINE\\",

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
+#include "base/win/font.h"
 #include "base/win/unique_handle.h"
 #include "scan/win/gdi_canvas.h"
 #include "scan/wrapped_text.h"
-#include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -44,8 +44,8 @@ std::vector<Sample> Samples() {
 TEST(WrapWidthsGdiTest, HeightsEqualDirectMeasurementWithTheListFonts) {
   // The results list's fonts: Arial with a 13-pixel character height, the match bold and
   // underlined.
-  UniqueGdiObject normal(testing::MakeFont(13, FW_NORMAL, false));
-  UniqueGdiObject match(testing::MakeFont(13, FW_BOLD, true));
+  UniqueGdiObject normal(MakeFont(13, FW_NORMAL, false));
+  UniqueGdiObject match(MakeFont(13, FW_BOLD, true));
   ASSERT_TRUE(normal.get() && match.get());
   HDC dc = GetDC(nullptr);
   ASSERT_NE(dc, nullptr);

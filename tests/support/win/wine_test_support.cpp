@@ -139,12 +139,6 @@ HWND FindControl(HWND parent, int id) {
   return find.found;
 }
 
-HFONT MakeFont(int height, int weight, bool underline, const char* face) {
-  return ::CreateFontA(-height, 0, 0, 0, weight, FALSE, underline ? TRUE : FALSE, FALSE,
-                       DEFAULT_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_SWISS, face);
-}
-
 std::string ScreenshotFolder() {
   char exe[MAX_PATH] = {};
   ::GetModuleFileNameA(nullptr, exe, MAX_PATH);

@@ -62,11 +62,6 @@ bool PumpMessagesUntil(const std::function<bool()>& done);
 // The child window of `parent` (at any depth) with control id `id`, or null.
 HWND FindControl(HWND parent, int id);
 
-// A font of the face's family, `height` pixels high (a character height: the cell less its
-// internal leading), as the program's windows make theirs. The caller deletes it.
-HFONT MakeFont(int height, int weight = FW_NORMAL, bool underline = false,
-               const char* face = "Arial");
-
 // The screenshots folder in the build tree (beside the running test program), made if needed.
 std::string ScreenshotFolder();
 // Saves the window (or the whole screen when null) as <ScreenshotFolder>\<name>.bmp, for a

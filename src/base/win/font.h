@@ -1,4 +1,5 @@
-// The window's typeface at a given size.
+// The program's typeface at a given size, for its windows and for whatever measures text as
+// they do.
 #pragma once
 
 #include <windows.h>
