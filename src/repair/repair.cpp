@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "search/search_thread.h"
 
 namespace calvorin {
 namespace {
@@ -24,26 +25,79 @@ enum class Action { kDelete, kWriteFound, kKeep };
 
 // What reading a value for the backup found.
 enum class Backed {
-  kGone,     // no such value (or key) now
-  kInexact,  // there, but its lines in the backup would not bring it back exactly
+  kGone,     // no such value now
+  kInexact,  // there, but unreadable, or its lines in the backup would not bring it back exactly
   kExact,
 };
 
 Backed ReadForBackup(TRegistry& reg, const std::string& name, LeadByteTest leadByte,
                      BackupEntry* entry) {
   const long rc = ReadBackupValue(reg, name, entry);
-  if (rc == kErrorNoUnicodeTranslation) return Backed::kInexact;
-  if (rc != kErrorSuccess) return Backed::kGone;
+  if (rc != kErrorSuccess) return rc == kErrorFileNotFound ? Backed::kGone : Backed::kInexact;
   if (!BackupCanCarry(*entry, leadByte)) return Backed::kInexact;
   const long form = reg.Api().CheckAnsiForm(reg.CurrentKey(), name, entry->type, entry->data);
   if (form == kErrorSuccess) return Backed::kExact;
-  return form == kErrorNoUnicodeTranslation ? Backed::kInexact : Backed::kGone;
+  return form == kErrorFileNotFound ? Backed::kGone : Backed::kInexact;
+}
+
+// The data text the walk would record for the value now: the display text of a data match, or
+// the 0x97 pair when its data holds no match (a value the walk reported for its name alone, of
+// which the list showed no data).
+std::string WalkDataText(const std::string& searchText, const BackupEntry& value) {
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(value.data.data());
+  DataMatch match;
+  if (!TSearchThread::MatchData(searchText, bytes, static_cast<std::uint32_t>(value.data.size()),
+                                value.type, &match)) {
+    return kNoMatchText;
+  }
+  return match.text;
+}
+
+// Where an entry's value stands when Repair comes to it.
+enum class Standing {
+  kGone,     // no such key or value: nothing is left to change
+  kLeave,    // changed since the scan, not to be backed up exactly, or its key cannot be opened
+  kDenied,   // as the scan saw it (or unreadable), but its key refuses changes to this user
+  kAsShown,  // as the list showed it, and its key is open in `reg` for change
+};
+
+// Opens the entry's key in `reg`, for change when it allows that, and reads its value into `now`.
+Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const RepairEntry& entry,
+                 const RepairOptions& options, BackupEntry* now) {
+  reg.SetRootKey(root);
+  const bool writable = reg.OpenKey(subKey, false);
+  if (!writable) {
+    // TRegistry keeps no code: ask again. A key that was deleted is gone; one that is there
+    // but not open to this user for change may still be read.
+    const std::string path = subKey.rfind('\\', 0) == 0 ? subKey.substr(1) : subKey;
+    Hkey key = 0;
+    const long rc = reg.Api().OpenKey(root, path, kKeyAllAccess, &key);
+    if (rc == kErrorSuccess) reg.Api().CloseKey(key);
+    if (rc == kErrorFileNotFound) return Standing::kGone;
+    if (rc != kErrorAccessDenied) return Standing::kLeave;
+    if (!reg.OpenKeyReadOnly(subKey)) return Standing::kDenied;
+  }
+  switch (ReadForBackup(reg, entry.valueName, options.leadByte, now)) {
+    case Backed::kGone:
+      return Standing::kGone;
+    case Backed::kInexact:
+      return Standing::kLeave;
+    case Backed::kExact:
+      break;
+  }
+  // Another program may have repointed the value, or rewritten it as another type (a REG_SZ
+  // made REG_EXPAND_SZ shows the same text), since the scan; a corrected value of an earlier
+  // run that failed holds its new path.
+  if (now->type != entry.type || WalkDataText(options.searchText, *now) != entry.dataText) {
+    return Standing::kLeave;
+  }
+  return writable ? Standing::kAsShown : Standing::kDenied;
 }
 
 struct Planned {
+  size_t entry;  // index into the entries
   Hkey root;
   std::string subKey;
-  std::string valueName;
   Action action;
   std::string foundPath;
 };
@@ -72,6 +126,11 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
   ui.Begun(n);
 
   RepairCounts counts;
+  const auto leftAlone = [&counts](Standing standing) {
+    if (standing == Standing::kGone) return;  // counted cleaned: it is gone
+    ++counts.unchanged;
+    if (standing == Standing::kDenied) ++counts.refused;
+  };
   try {
     // First pass: read every value exactly and decide what to do; nothing changes yet.
     DriveIndex index(fs, ui);
@@ -80,20 +139,15 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     for (int i = 1; i <= n; ++i) {
       const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
       ui.ItemStarted(Format("Fixing item %d of %d", i, n));
-      Planned step{RepairRootOf(entry.keyPath),
-                   RepairSubKeyOf(entry.keyPath),
-                   entry.valueName,
-                   Action::kDelete,
-                   {}};
+      Planned step{static_cast<size_t>(i - 1), RepairRootOf(entry.keyPath),
+                   RepairSubKeyOf(entry.keyPath), Action::kDelete, {}};
       TRegistry reg(registry);
-      reg.SetRootKey(step.root);
       BackupEntry old;
       old.keyPath = entry.keyPath;
-      const Backed read = reg.OpenKey(step.subKey, false)
-                              ? ReadForBackup(reg, entry.valueName, options.leadByte, &old)
-                              : Backed::kGone;
-      if (read == Backed::kInexact) ++counts.unchanged;
-      if (read == Backed::kExact) {
+      const Standing standing = Examine(reg, step.root, step.subKey, entry, options, &old);
+      if (standing != Standing::kAsShown) {
+        leftAlone(standing);
+      } else {
         const std::string name = RepairSearchName(entry.dataText);
         if (!name.empty() && ui.SearchMovedFiles()) {
           const std::string drive = Copy(entry.dataText, 1, 2);
@@ -121,48 +175,54 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     PruneOldBackups(files, backupPath);
 
     // Second pass: each value is read again just before it changes. One that another program
-    // changed or removed since it was backed up is left alone: its backup would put back data
-    // that is no longer there, so it also leaves the backup file.
+    // changed or removed since it was backed up, and one whose change the registry refuses,
+    // stays as it is; its lines leave the backup file, which then holds only what really
+    // changed.
     std::vector<bool> dropped(plan.size(), false);
-    const auto dropStale = [&] {
-      if (std::find(dropped.begin(), dropped.end(), true) == dropped.end()) return;
+    for (size_t k = 0; k < plan.size(); ++k) {
+      const Planned& step = plan[k];
+      if (step.action == Action::kKeep) {
+        ++counts.fixed;
+        continue;
+      }
+      const RepairEntry& entry = entries[step.entry];
+      TRegistry reg(registry);
+      BackupEntry now;
+      now.keyPath = backup[k].keyPath;
+      Standing standing = Examine(reg, step.root, step.subKey, entry, options, &now);
+      if (standing == Standing::kAsShown &&
+          (now.type != backup[k].type || now.data != backup[k].data)) {
+        standing = Standing::kLeave;
+      }
+      if (standing == Standing::kAsShown) {
+        RegistryApi& api = reg.Api();
+        long rc;
+        if (step.action == Action::kWriteFound) {
+          const std::string data = step.foundPath + '\0';
+          rc = api.SetValue(reg.CurrentKey(), entry.valueName, kRegSz,
+                            reinterpret_cast<const std::uint8_t*>(data.data()),
+                            static_cast<std::uint32_t>(data.size()));
+          if (rc == kErrorSuccess) ++counts.fixed;
+        } else {
+          rc = api.DeleteValue(reg.CurrentKey(), entry.valueName);
+          // Deleted by another program since it was read: gone all the same.
+          if (rc == kErrorFileNotFound) standing = Standing::kGone;
+        }
+        if (rc == kErrorSuccess) continue;
+        if (standing != Standing::kGone) {
+          standing = rc == kErrorAccessDenied ? Standing::kDenied : Standing::kLeave;
+        }
+      }
+      dropped[k] = true;
+      leftAlone(standing);
+    }
+    if (std::find(dropped.begin(), dropped.end(), true) != dropped.end()) {
       std::vector<BackupEntry> kept;
       for (size_t k = 0; k < plan.size(); ++k) {
         if (!dropped[k]) kept.push_back(backup[k]);
       }
       files.WriteAtomically(backupPath, BackupText(kept, options.leadByte));
-    };
-    try {
-      for (size_t k = 0; k < plan.size(); ++k) {
-        const Planned& step = plan[k];
-        if (step.action == Action::kKeep) {
-          ++counts.fixed;
-          continue;
-        }
-        TRegistry reg(registry);
-        reg.SetRootKey(step.root);
-        BackupEntry now;
-        now.keyPath = backup[k].keyPath;
-        if (!reg.OpenKey(step.subKey, false) ||
-            ReadForBackup(reg, step.valueName, options.leadByte, &now) != Backed::kExact ||
-            now.type != backup[k].type || now.data != backup[k].data) {
-          dropped[k] = true;
-          ++counts.unchanged;
-          continue;
-        }
-        if (step.action == Action::kWriteFound) {
-          ++counts.fixed;
-          reg.WriteString(step.valueName, step.foundPath);
-        } else {
-          reg.DeleteValue(step.valueName);
-        }
-      }
-    } catch (...) {
-      // Entries not reached yet keep their lines: those bring back what is still there.
-      dropStale();
-      throw;
     }
-    dropStale();
   } catch (...) {
     ui.Failed(files.Exists(backupPath));
     throw;
@@ -174,6 +234,10 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
   if (counts.fixed > 0) outcome.fixed = Format("%d Registry Items Fixed", counts.fixed);
   if (counts.unchanged > 0) {
     outcome.unchanged = Format("%d Registry Items Left Unchanged", counts.unchanged);
+  }
+  if (counts.refused > 0 && !options.elevated) {
+    outcome.rightsHint =
+        "Windows refused some changes: run Calvorin as administrator to make them.";
   }
   outcome.backupExists = files.Exists(backupPath);
   ui.Finished(outcome);

@@ -3,6 +3,7 @@
 // (repair/backup_rotation.h) are its parts.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -15,11 +16,13 @@
 
 namespace calvorin {
 
-// One recorded row of the hit table (HitKeyPath, HitValueName, HitDataText).
+// One recorded row of the hit table (HitKeyPath, HitValueName, HitDataText), with the type the
+// value had when the walk read it.
 struct RepairEntry {
   std::string keyPath;
   std::string valueName;
   std::string dataText;
+  std::uint32_t type = kRegSz;
 };
 
 // The root chosen by the root words found in a key path (later words win; none: current user).
@@ -30,22 +33,29 @@ std::string RepairSubKeyOf(const std::string& keyPath);
 struct RepairOptions {
   bool useDriveIndex = true;        // one drive listing per run instead of a walk per entry
   LeadByteTest leadByte = nullptr;  // the ANSI code page the backup is written in
+  std::string searchText = ":\\";  // the text the scan that recorded the entries searched for
+  bool elevated = true;  // the program runs with all the rights an administrator can give it
 };
 
 struct RepairCounts {
-  int cleaned = 0;    // N minus F minus U
+  int cleaned = 0;    // N minus F minus U: gone from the registry
   int fixed = 0;      // F
-  int unchanged = 0;  // U: left alone because the backup could not bring them back exactly
+  int unchanged = 0;  // U: left as they are
+  int refused = 0;    // of U, those the registry refused to change (access denied)
 };
 
 // Button3Click: backs up, then deletes or corrects rows 1..N. The backup file (with the exact
 // old data of every value that will change) is on disk before the first registry change; if it
 // cannot be written nothing changes. A failure is reported (RepairUi::Failed) and propagates.
 //
-// A value is changed only when its lines in the backup bring back the very same key, name,
-// type and bytes (BackupCanCarry, RegistryApi::CheckAnsiForm), and only when it still holds
-// what was backed up at the moment it is changed; otherwise it is left as it is, kept out of
-// the backup and counted as unchanged.
+// A value is changed only while it is what the list showed: of the entry's type, with data the
+// walk would show as the entry's data text. It is changed only when its lines in the backup
+// bring back the very same key, name, type and bytes (BackupCanCarry,
+// RegistryApi::CheckAnsiForm), and only when it still holds what was backed up at the moment it
+// is changed. Otherwise, and when its key or the registry refuses the change, it is left as it
+// is, kept out of the backup and counted as unchanged. A value already gone counts as cleaned.
+// When the registry refused changes and the program runs without elevation, the outcome says
+// that an administrator can make them.
 RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& registry,
                        FileSystem& fs, BackupFiles& files, RepairUi& ui,
                        const std::string& exeFolder, const RepairOptions& options = {});

@@ -12,6 +12,7 @@ struct RepairOutcome {
   std::string cleaned;        // "%d Registry Items Cleaned"
   std::string fixed;          // "%d Registry Items Fixed"; empty when no value was corrected
   std::string unchanged;      // "%d Registry Items Left Unchanged"; empty when none was left alone
+  std::string rightsHint;     // that running as administrator makes the refused changes; or empty
   bool backupExists = false;  // the backup file is there for Restore
 };
 

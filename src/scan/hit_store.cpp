@@ -42,6 +42,7 @@ void HitStore::Append(const TResult& hit) {
   r.nameLen = hit.NameLen;
   r.dataLen = hit.DataLen;
   r.root = hit.Root;
+  r.type = hit.Type;
   records_.push_back(r);
 }
 
@@ -55,8 +56,10 @@ void HitStore::Clear() {
 
 TResult ResultList::operator[](std::size_t i) const {
   const HitStore::Record& r = Record(i);
-  return TResult(std::string(r.keyPath), std::string(r.valueName), std::string(r.dataText),
-                 r.keyPos, r.namePos, r.dataPos, r.keyLen, r.nameLen, r.dataLen, r.root);
+  TResult hit(std::string(r.keyPath), std::string(r.valueName), std::string(r.dataText),
+              r.keyPos, r.namePos, r.dataPos, r.keyLen, r.nameLen, r.dataLen, r.root);
+  hit.Type = r.type;
+  return hit;
 }
 
 }  // namespace calvorin

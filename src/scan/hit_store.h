@@ -34,6 +34,7 @@ class HitStore {
     std::int32_t nameLen = 0;
     std::int32_t dataLen = 0;
     Hkey root = 0;
+    std::uint32_t type = 0;
   };
 
   // Keeps a copy of the hit's texts.

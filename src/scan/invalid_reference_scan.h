@@ -75,6 +75,7 @@ class InvalidReferenceScan {
   std::string HitKeyPath(int row) const { return std::string(Row(row).keyPath); }
   std::string HitValueName(int row) const { return std::string(Row(row).valueName); }
   std::string HitDataText(int row) const { return std::string(Row(row).dataText); }
+  std::uint32_t HitType(int row) const { return Row(row).type; }
 
   // Entry i describes the same value as hit-table row i + 1. The table and the list share one
   // store: the list is the rows recorded since the last Clear() or ClearResults().

@@ -35,6 +35,9 @@ struct TResult {
   std::int32_t KeyLen = 0;
   std::int32_t NameLen = 0;
   std::int32_t DataLen = 0;
+  // The value's registry type (REG_NONE for a key-name hit): Repair changes a value only while
+  // it is still of this type.
+  std::uint32_t Type = 0;
 };
 
 // The walk's match callback. The hit is the walk's own: valid only during the call.

@@ -57,6 +57,7 @@ void TSearchThread::ResetHit(const std::string& full) {
   Hit.DataText = kNoMatchText;
   Hit.DataPos = 0;
   Hit.DataLen = 0;
+  Hit.Type = kRegNone;
   anyHit_ = false;
 }
 
@@ -96,6 +97,7 @@ void TSearchThread::BeginValue(const std::string& name) {
 }
 
 bool TSearchThread::EndValue(const std::uint8_t* data, std::uint32_t size, std::uint32_t type) {
+  Hit.Type = type;
   DataMatch match;
   if (MatchData(SearchText, data, size, type, &match, MaxShown)) {
     Hit.DataText = std::move(match.text);
@@ -109,6 +111,7 @@ bool TSearchThread::EndValue(const std::uint8_t* data, std::uint32_t size, std::
 
 bool TSearchThread::EndValues() {
   Hit.ValueName = kNoMatchText;
+  Hit.Type = kRegNone;
   if (Hit.KeyPos > 0 && !anyHit_) ReportHit();
   return !Stopping;
 }

@@ -56,11 +56,12 @@ class FakeUi : public RepairUi {
     if (!outcome.fixed.empty()) label2 = outcome.fixed;
     PutBack(outcome.backupExists);
     if (!outcome.unchanged.empty()) SetLabel3(outcome.unchanged);
+    hint = outcome.rightsHint;
     repairHidden = true;
   }
   void Failed(bool backupExists) override { PutBack(backupExists); }
 
-  std::string label1 = "L1", label2 = "L2", label3, edit;
+  std::string label1 = "L1", label2 = "L2", label3, edit, hint;
   std::vector<std::string> label3History, editHistory;
   int rangeMin = -1, rangeMax = -1, position = -1, repaints = 0;
   bool progressVisible = false, editVisible = false, extra = true, wait = false;
@@ -83,8 +84,11 @@ class FakeUi : public RepairUi {
 
 class RepairTest : public ::testing::Test {
  protected:
-  RepairCounts Run(const std::vector<RepairEntry>& entries, bool fast = true) {
-    return RunRepair(entries, reg, fs, files, ui, kExe, RepairOptions{fast});
+  RepairCounts Run(const std::vector<RepairEntry>& entries, bool fast = true,
+                   RegistryApi* api = nullptr, bool elevated = true) {
+    RepairOptions options{fast};
+    options.elevated = elevated;
+    return RunRepair(entries, api ? *api : reg, fs, files, ui, kExe, options);
   }
   std::string Backup() const {
     const std::string* text = files.Content(kBackup);
@@ -237,18 +241,27 @@ TEST(DriveIndexTest, ListsEachDriveOncePerRun) {
 }
 
 // Forwards to the memory registry; SetValue of one value name fails.
-class FailingWrites : public testing::ForwardingRegistry {
+// Refuses every write and deletion of the values named `refused`, and then calls onRefused.
+class RefusingChanges : public testing::ForwardingRegistry {
  public:
-  FailingWrites(MemoryRegistry& inner, std::string name)
-      : ForwardingRegistry(inner), name_(std::move(name)) {}
+  RefusingChanges(MemoryRegistry& inner, std::vector<std::string> refused)
+      : ForwardingRegistry(inner), refused_(std::move(refused)) {}
   long SetValue(Hkey k, const std::string& n, std::uint32_t t, const std::uint8_t* d,
                 std::uint32_t s) override {
-    if (n == name_) return kErrorAccessDenied;
-    return ForwardingRegistry::SetValue(k, n, t, d, s);
+    return Refused(n) ? kErrorAccessDenied : ForwardingRegistry::SetValue(k, n, t, d, s);
   }
+  long DeleteValue(Hkey k, const std::string& n) override {
+    return Refused(n) ? kErrorAccessDenied : ForwardingRegistry::DeleteValue(k, n);
+  }
+  std::function<void()> onRefused = [] {};
 
  private:
-  std::string name_;
+  bool Refused(const std::string& n) {
+    const bool refused = std::find(refused_.begin(), refused_.end(), n) != refused_.end();
+    if (refused) onRefused();
+    return refused;
+  }
+  std::vector<std::string> refused_;
 };
 
 // --- The run -------------------------------------------------------------------------------
@@ -259,7 +272,7 @@ TEST_F(RepairTest, ExtraOffDeletesEveryOpenedEntryAndBacksItUp) {
   reg.Put("HKEY_LOCAL_MACHINE\\Software\\Acme", "Bin", kRegBinary, std::string("C:\\\0x", 5));
   fs.AddFile("C:\\Apps2\\app.exe");
   const auto counts = Run({{"HKEY_CURRENT_USER\\software\\acme", "Exe", "C:\\Apps\\app.exe"},
-                           {"HKEY_LOCAL_MACHINE\\software\\acme", "Bin", "C:\\.x"}});
+                           {"HKEY_LOCAL_MACHINE\\software\\acme", "Bin", "C:\\.x", kRegBinary}});
   EXPECT_EQ(counts.cleaned, 2);
   EXPECT_EQ(counts.fixed, 0);
   EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\Acme", "Exe"), nullptr);
@@ -292,7 +305,8 @@ TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
     fs.AddFile("C:\\First\\tool.exe");
     fs.AddFile("C:\\Second\\Deeper\\msme.dll");
     ui = FakeUi();
-    const auto counts = Run({{"HKEY_CURRENT_USER\\software\\a", "Path", "C:\\Old\\tool.exe"},
+    const auto counts = Run({{"HKEY_CURRENT_USER\\software\\a", "Path", "C:\\Old\\tool.exe",
+                              kRegExpandSz},
                              {"HKEY_CURRENT_USER\\software\\a", "M", "C:\\Old\\msme.dll"},
                              {"HKEY_CURRENT_USER\\software\\a", "Gone", "C:\\Old\\gone.exe"}},
                             fast);
@@ -320,11 +334,11 @@ TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
 
 TEST_F(RepairTest, NoDotOrNoBackslashDeletesWithoutSearchEvenWithExtra) {
   reg.PutString("HKEY_CURRENT_USER\\Software\\A", "NoDot", "C:\\Apps\\tool");
-  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Rel", "C:tool.exe\\x");
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Rel", "C:tool.exe D:\\x");
   fs.AddFile("C:\\Apps\\Other\\tool");
-  fs.AddFile("C:\\tool.exe\\x");
+  fs.AddFile("C:\\tool.exe D:\\x");
   const auto counts = Run({{"HKEY_CURRENT_USER\\software\\a", "NoDot", "C:\\Apps\\tool"},
-                           {"HKEY_CURRENT_USER\\software\\a", "Rel", "C:tool.exe\\x"}});
+                           {"HKEY_CURRENT_USER\\software\\a", "Rel", "C:tool.exe D:\\x"}});
   EXPECT_EQ(counts.fixed, 0);
   EXPECT_TRUE(ui.editHistory.empty());
   EXPECT_EQ(fs.FindCalls(), 0u);
@@ -417,31 +431,67 @@ TEST_F(RepairTest, UnwritableBackupChangesNothingAndPutsControlsBack) {
   EXPECT_FALSE(ui.repairHidden);  // nothing was done: the run can be tried again
 }
 
-TEST_F(RepairTest, FailedWriteOfACorrectedValueLeavesACompleteBackup) {
-  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Del", "C:\\Old\\gone.exe");
-  reg.PutString("HKEY_CURRENT_USER\\Software\\B", "Fix", "C:\\Old\\x.exe");
-  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Later", "C:\\Old\\gone2.exe");
-  fs.AddFile("C:\\New\\x.exe");
-  // The key opens for full access, but the write of the found path fails.
-  FailingWrites failing(reg, "Fix");
-  try {
-    RunRepair({{"HKEY_CURRENT_USER\\software\\a", "Del", "C:\\Old\\gone.exe"},
-               {"HKEY_CURRENT_USER\\software\\b", "Fix", "C:\\Old\\x.exe"},
-               {"HKEY_CURRENT_USER\\software\\a", "Later", "C:\\Old\\gone2.exe"}},
-              failing, fs, files, ui, kExe);
-    ADD_FAILURE() << "no error";
-  } catch (const ERegistryException& e) {
-    EXPECT_STREQ(e.what(), "Failed to set data for 'Fix'");
+// Only a value that is still what the list showed changes: of the same type, with data the walk
+// would show as the row's data text (the 0x97 pair when it holds no match).
+TEST_F(RepairTest, ValueChangedSinceTheScanIsLeftUnchanged) {
+  const std::string key = "HKEY_CURRENT_USER\\Software\\A", k = "HKEY_CURRENT_USER\\software\\a";
+  reg.PutString(key, "Repointed", "C:\\Elsewhere\\a.exe");
+  reg.PutString(key, "Retyped", "C:\\Old\\b.exe", kRegExpandSz);
+  reg.PutString(key, "Name C:\\", "no path");
+  reg.PutString(key, "Name D:\\", "C:\\Old\\d.exe");
+  reg.PutString(key, "Same", "C:\\Old\\e.exe");
+  fs.AddFile("C:\\New\\a.exe");
+  const auto counts = Run({{k, "Repointed", "C:\\Old\\a.exe"},
+                           {k, "Retyped", "C:\\Old\\b.exe"},
+                           {k, "Name C:\\", "\x97\x97"},
+                           {k, "Name D:\\", "\x97\x97"},
+                           {k, "Same", "C:\\Old\\e.exe"}});
+  for (const char* name : {"Repointed", "Retyped", "Name D:\\"}) {
+    EXPECT_NE(reg.GetValue(key, name), nullptr) << name;
   }
-  const std::string backup = Backup();
-  EXPECT_NE(backup.find("\"Del\"="), std::string::npos);
-  EXPECT_NE(backup.find("\"Fix\"="), std::string::npos);
-  EXPECT_NE(backup.find("\"Later\"="), std::string::npos);
-  EXPECT_FALSE(ui.progressVisible);
-  EXPECT_FALSE(ui.editVisible);
-  EXPECT_EQ(ui.label3, "");
-  EXPECT_FALSE(ui.wait);
-  EXPECT_TRUE(ui.restoreEnabled);
+  EXPECT_EQ(reg.GetValue(key, "Repointed")->data, std::string("C:\\Elsewhere\\a.exe\0", 19));
+  EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n[" + k + "]\r\n\"Name C:\\\\\"=\"no path\"\r\n[" + k +
+                          "]\r\n\"Same\"=\"C:\\\\Old\\\\e.exe\"\r\n \r\n");
+  EXPECT_EQ(counts.cleaned, 2);
+  EXPECT_EQ(counts.fixed, 0);
+  EXPECT_EQ(ui.label3, "3 Registry Items Left Unchanged");
+}
+
+// A refused change is no success: neither cleaned nor fixed, and out of the backup. A run that
+// then fails (here the backup's rewrite) and is run again leaves the value it corrected alone.
+TEST_F(RepairTest, RefusedChangesAreLeftUnchangedAndNamedOnceWithoutElevation) {
+  const std::string key = "HKEY_CURRENT_USER\\Software\\A", k = "HKEY_CURRENT_USER\\software\\a";
+  for (const char* name : {"Del", "NoDel", "Fix", "NoFix"}) {
+    reg.PutString(key, name, Format("C:\\Old\\%s.exe", name));
+  }
+  reg.PutString(key + "\\Locked", "V", "C:\\Old\\v.exe");
+  reg.Key(key + "\\Locked")->grant = kKeyRead;
+  fs.AddFile("C:\\New\\Fix.exe");
+  fs.AddFile("C:\\New\\NoFix.exe");
+  RefusingChanges refusing(reg, {"NoDel", "NoFix"});
+  const std::vector<RepairEntry> rows = {{k, "Del", "C:\\Old\\Del.exe"},
+                                         {k, "NoDel", "C:\\Old\\NoDel.exe"},
+                                         {k, "Fix", "C:\\Old\\Fix.exe"},
+                                         {k, "NoFix", "C:\\Old\\NoFix.exe"},
+                                         {k + "\\locked", "V", "C:\\Old\\v.exe"}};
+  refusing.onRefused = [&] { files.failWrites = true; };
+  EXPECT_THROW(Run(rows, true, &refusing, false), EFileError);
+  EXPECT_EQ(reg.GetValue(key, "Fix")->data, std::string("C:\\New\\Fix.exe\0", 15));
+  ui.extra = false;
+  files.failWrites = false;
+  refusing.onRefused = [] {};
+  reg.PutString(key, "Del", "C:\\Old\\Del.exe");  // put back, as a Restore would
+  auto counts = Run(rows, true, &refusing, false);
+  ASSERT_NE(reg.GetValue(key, "Fix"), nullptr);
+  EXPECT_EQ(reg.GetValue(key, "Fix")->data, std::string("C:\\New\\Fix.exe\0", 15));
+  EXPECT_EQ(reg.GetValue(key, "Del"), nullptr);
+  EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n[" + k + "]\r\n\"Del\"=\"C:\\\\Old\\\\Del.exe\"\r\n \r\n");
+  EXPECT_EQ(counts.refused, 3);
+  EXPECT_EQ(ui.label1, "1 Registry Items Cleaned");
+  EXPECT_EQ(ui.label3, "4 Registry Items Left Unchanged");
+  EXPECT_EQ(ui.hint, "Windows refused some changes: run Calvorin as administrator to make them.");
+  Run(rows, true, &refusing, true);
+  EXPECT_EQ(ui.hint, "");
 }
 
 TEST_F(RepairTest, BackupIsOnDiskBeforeTheFirstChange) {

@@ -25,6 +25,7 @@ enum ControlId : int {
   kIdPb1 = 131,
   kIdMemo2 = 132,
   kIdEdit1 = 133,
+  kIdLabel4 = 134,  // the note on changes the registry refused
   kIdPnlSearch = 140,
   kIdLblSearch = 141,
   kIdButton1 = 142,

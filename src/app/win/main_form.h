@@ -132,6 +132,7 @@ class TMainForm {
   FrameClock scanFrame_;
   std::string progressText_;
   bool progressPending_ = false;
+  std::string scanSearchText_ = ":\\";  // the text the last scan searched for
   bool firstActivation_ = true;
   // A Repair run processes window messages; while it runs, Search, Repair and Restore wait, and
   // a close request is kept until the run (and its backup file) has ended.

@@ -193,6 +193,9 @@ void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
   SendMessageA(memo2, EM_SETLIMITTEXT, 0, 0);
   edit1 = Add(tsEasy, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER | ES_READONLY, kIdEdit1, S(200),
               S(140), S(400), S(22));
+  // Under Label3, where Edit1 shows during a run: the note on changes the registry refused,
+  // shown only after a run that met some (RepairControls).
+  label4 = Add(tsEasy, "STATIC", "", SS_NOPREFIX, kIdLabel4, S(200), S(140), S(400), S(32));
   // Set after the change notification is wired, so the text is in place from the start.
   SetWindowTextA(ebNow, ":\\");
 
@@ -256,7 +259,7 @@ std::string MainFormControls::HintOf(HWND control, HWND form) const {
 }
 
 RepairControlSet MainFormControls::RepairSet(HWND form) const {
-  return {form, label1, label2, label3, pb1, edit1, checkBox1, button3, button4};
+  return {form, label1, label2, label3, label4, pb1, edit1, checkBox1, button3, button4};
 }
 
 void MainFormControls::SetTabsAsButtons(bool buttons) {
@@ -314,7 +317,7 @@ void MainFormControls::Layout(HWND form, HWND resultsList) {
   // they show ("Errors: %d, Keys searched: %d" with a large count, the counts of a Repair) are
   // wider than their design width and would be cut.
   const int labelWidth = std::max(0, static_cast<int>(display.right - display.left) - Scale(208));
-  for (HWND label : {label1, label2, label3}) {
+  for (HWND label : {label1, label2, label3, label4}) {
     SetWindowPos(label, nullptr, 0, 0, labelWidth, Scale(32), flags | SWP_NOMOVE);
   }
 

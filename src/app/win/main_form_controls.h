@@ -49,7 +49,7 @@ class MainFormControls {
   HWND sbSearchE = nullptr, button2 = nullptr, button3 = nullptr, bitBtn1 = nullptr;
   HWND button4 = nullptr, checkBox1 = nullptr, ebNow = nullptr;
   HWND label1 = nullptr, label2 = nullptr, label3 = nullptr, pb1 = nullptr;
-  HWND memo2 = nullptr, edit1 = nullptr;
+  HWND memo2 = nullptr, edit1 = nullptr, label4 = nullptr;
   HWND pnlSearch = nullptr, lblSearch = nullptr, button1 = nullptr;
 
  private:

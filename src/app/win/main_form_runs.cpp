@@ -9,6 +9,7 @@
 #include "app/win/main_form.h"
 #include "app/win/repair_controls.h"
 #include "base/text.h"
+#include "base/win/elevation.h"
 #include "registry/win/win_registry.h"
 #include "repair/backup.h"
 #include "repair/repair.h"
@@ -21,6 +22,7 @@ void TMainForm::acSearchExecute() {
   SetWindowTextA(controls_.label2, "");
   // The last Repair's count of entries left unchanged belongs to that run only.
   SetWindowTextA(controls_.label3, "");
+  ShowWindow(controls_.label4, SW_HIDE);
   StartTextSearch();
   SetPageEnabled(false);
   ApplyRestoreRule();
@@ -36,8 +38,10 @@ void TMainForm::StartTextSearch() {
   SetWindowTextA(controls_.lblSearch, "Searching...");
   FormResize();
   ShowNotebookPage(0);
+  // The rows' data texts are shown for this text; Repair compares them with the values anew.
+  scanSearchText_ = WindowText(controls_.ebNow);
   worker_ = std::make_unique<SearchThreadHost>(
-      WindowText(controls_.ebNow),
+      scanSearchText_,
       [this](const TResult& hit) { SearchMatch(hit); },
       [this](std::int32_t keys, std::int32_t matches) { SearchProgress(keys, matches); });
   worker_->SetOnTerminate([this] { Guard([this] { SearchDone(); }); });
@@ -136,7 +140,8 @@ void TMainForm::Button3Click() {
   if (repairRunning_ || worker_) return;
   std::vector<RepairEntry> entries;
   for (int row = scan_.FirstShownRow(); row <= scan_.HitCount(); ++row) {
-    entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row)});
+    entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row),
+                       scan_.HitType(row)});
   }
   // Nothing else may touch the hit table or the backup file while the run reads and writes them.
   repairRunning_ = true;
@@ -149,6 +154,8 @@ void TMainForm::Button3Click() {
     WinBackupFiles files;
     RepairOptions options;
     options.leadByte = [](unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; };
+    options.searchText = scanSearchText_;
+    options.elevated = RunsElevated();
     try {
       RunRepair(entries, SystemRegistry(), fs_, files, ui, ProgramFolder(), options);
     } catch (...) {

@@ -12,6 +12,7 @@ constexpr UINT kNoPaint = PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
 
 void RepairControls::Begun(int total) {
   SetWaitCursor(true);
+  ShowWindow(c_.label4, SW_HIDE);
   SetProgressVisible(true);
   SetEditVisible(true);
   SetProgressRange(0, total);
@@ -42,6 +43,12 @@ void RepairControls::Finished(const RepairOutcome& outcome) {
   if (!outcome.fixed.empty()) SetLabel2(outcome.fixed);
   PutBack(outcome.backupExists);
   if (!outcome.unchanged.empty()) SetLabel3(outcome.unchanged);
+  if (!outcome.rightsHint.empty()) {
+    // After PutBack: Edit1, in the same place, is hidden by now.
+    ShowKept();
+    SetWindowTextA(c_.label4, outcome.rightsHint.c_str());
+    ShowWindow(c_.label4, SW_SHOW);
+  }
   HideRepair();
 }
 

@@ -15,6 +15,7 @@ namespace calvorin::win32 {
 struct RepairControlSet {
   HWND window = nullptr;
   HWND label1 = nullptr, label2 = nullptr, label3 = nullptr;
+  HWND label4 = nullptr;    // the note on refused changes, shown only when there is one
   HWND progress = nullptr;  // pb1
   HWND edit = nullptr;      // Edit1: the folder being searched
   HWND extra = nullptr;     // CheckBox1
@@ -23,13 +24,14 @@ struct RepairControlSet {
 };
 
 // The run's events as the scan page shows them:
-//   Begun        the hourglass; pb1 and Edit1 shown, pb1 from 0 to the total
+//   Begun        the hourglass; Label4 hidden; pb1 and Edit1 shown, pb1 from 0 to the total
 //   ItemStarted  Label3 shows the status             ItemDone  pb1's position
 //   Searching    Edit1 shows the status
 //   Failed       pb1 and Edit1 hidden, Restore enabled when the backup exists, Label3 emptied,
 //                the default cursor
 //   Finished     Label1 the cleaned count, Label2 the fixed count (if any), then as Failed,
-//                then Label3 the unchanged count (if any), and Repair hidden
+//                then Label3 the unchanged count and Label4 shown with the note on refused
+//                changes (each if any), and Repair hidden
 // ItemStarted, ItemDone, Searching and StillSearching let the window handle its messages.
 //
 // Repair reports every entry and every folder it visits. Setting a control's text or the

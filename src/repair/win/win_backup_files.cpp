@@ -101,8 +101,10 @@ namespace {
 // SysWOW64\regedit.exe (Wine 8 redirects it the same way). That 32-bit editor writes
 // "...\Software\X" into Wow6432Node. So the editor is named here, %windir%\regedit.exe, and started
 // with the redirection off around the start alone. Windows starts an editor that asks for elevation
-// only through the shell; then the shell starts it, the redirection still off, and the elevated
-// start (the AppInfo service, a 64-bit process) takes the path as it stands.
+// only through the shell. The shell loads its own parts and extensions on this thread, which with
+// the redirection off would come from the 64-bit System32, so it runs with the redirection on; the
+// elevated start (the AppInfo service, a 64-bit process) takes the path as it stands and starts
+// the 64-bit editor all the same.
 bool OpenWith64BitEditor(const std::string& backupPath) {
   const DWORD attributes = GetFileAttributesA(backupPath.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
@@ -117,16 +119,22 @@ bool OpenWith64BitEditor(const std::string& backupPath) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  FileSystemRedirectionOff nativeFiles;
-  if (CreateProcessA(editor.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                     nullptr, &startup, &process)) {
+  BOOL started;
+  DWORD error;
+  {
+    FileSystemRedirectionOff nativeFiles;
+    started = CreateProcessA(editor.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                             nullptr, nullptr, &startup, &process);
+    error = GetLastError();  // before the redirection is turned back on
+  }
+  if (started) {
     // Not waited for; closed in the order they were always closed, thread first.
     const UniqueKernelHandle child(process.hProcess);
     const UniqueKernelHandle thread(process.hThread);
     return true;
   }
   constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, Vista and later
-  if (GetLastError() != kElevationRequired) return false;
+  if (error != kElevationRequired) return false;
   const HINSTANCE result =
       ShellExecuteA(nullptr, "open", editor.c_str(), arguments.c_str(), nullptr, SW_SHOWNORMAL);
   return reinterpret_cast<INT_PTR>(result) > 32;
