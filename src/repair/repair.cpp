@@ -139,8 +139,11 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     for (int i = 1; i <= n; ++i) {
       const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
       ui.ItemStarted(Format("Fixing item %d of %d", i, n));
-      Planned step{static_cast<size_t>(i - 1), RepairRootOf(entry.keyPath),
-                   RepairSubKeyOf(entry.keyPath), Action::kDelete, {}};
+      Planned step{static_cast<size_t>(i - 1),
+                   RepairRootOf(entry.keyPath),
+                   RepairSubKeyOf(entry.keyPath),
+                   Action::kDelete,
+                   {}};
       TRegistry reg(registry);
       BackupEntry old;
       old.keyPath = entry.keyPath;

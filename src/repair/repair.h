@@ -33,7 +33,7 @@ std::string RepairSubKeyOf(const std::string& keyPath);
 struct RepairOptions {
   bool useDriveIndex = true;        // one drive listing per run instead of a walk per entry
   LeadByteTest leadByte = nullptr;  // the ANSI code page the backup is written in
-  std::string searchText = ":\\";  // the text the scan that recorded the entries searched for
+  std::string searchText = ":\\";   // the text the scan that recorded the entries searched for
   bool elevated = true;  // the program runs with all the rights an administrator can give it
 };
 

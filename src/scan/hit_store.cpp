@@ -56,8 +56,8 @@ void HitStore::Clear() {
 
 TResult ResultList::operator[](std::size_t i) const {
   const HitStore::Record& r = Record(i);
-  TResult hit(std::string(r.keyPath), std::string(r.valueName), std::string(r.dataText),
-              r.keyPos, r.namePos, r.dataPos, r.keyLen, r.nameLen, r.dataLen, r.root);
+  TResult hit(std::string(r.keyPath), std::string(r.valueName), std::string(r.dataText), r.keyPos,
+              r.namePos, r.dataPos, r.keyLen, r.nameLen, r.dataLen, r.root);
   hit.Type = r.type;
   return hit;
 }

@@ -305,11 +305,11 @@ TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
     fs.AddFile("C:\\First\\tool.exe");
     fs.AddFile("C:\\Second\\Deeper\\msme.dll");
     ui = FakeUi();
-    const auto counts = Run({{"HKEY_CURRENT_USER\\software\\a", "Path", "C:\\Old\\tool.exe",
-                              kRegExpandSz},
-                             {"HKEY_CURRENT_USER\\software\\a", "M", "C:\\Old\\msme.dll"},
-                             {"HKEY_CURRENT_USER\\software\\a", "Gone", "C:\\Old\\gone.exe"}},
-                            fast);
+    const auto counts =
+        Run({{"HKEY_CURRENT_USER\\software\\a", "Path", "C:\\Old\\tool.exe", kRegExpandSz},
+             {"HKEY_CURRENT_USER\\software\\a", "M", "C:\\Old\\msme.dll"},
+             {"HKEY_CURRENT_USER\\software\\a", "Gone", "C:\\Old\\gone.exe"}},
+            fast);
     const auto* path = reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Path");
     ASSERT_NE(path, nullptr);
     EXPECT_EQ(path->type, kRegSz);  // REG_EXPAND_SZ becomes a plain string

@@ -41,8 +41,7 @@ void TMainForm::StartTextSearch() {
   // The rows' data texts are shown for this text; Repair compares them with the values anew.
   scanSearchText_ = WindowText(controls_.ebNow);
   worker_ = std::make_unique<SearchThreadHost>(
-      scanSearchText_,
-      [this](const TResult& hit) { SearchMatch(hit); },
+      scanSearchText_, [this](const TResult& hit) { SearchMatch(hit); },
       [this](std::int32_t keys, std::int32_t matches) { SearchProgress(keys, matches); });
   worker_->SetOnTerminate([this] { Guard([this] { SearchDone(); }); });
   worker_->Resume();

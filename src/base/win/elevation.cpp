@@ -18,8 +18,8 @@ bool RunsElevated() {
   // Windows before Vista knows no such class: the user's group membership decides.
   SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
   PSID administrators = nullptr;
-  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0,
-                                0, 0, 0, 0, 0, &administrators)) {
+  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
+                                0, 0, 0, 0, &administrators)) {
     return false;
   }
   BOOL member = FALSE;
