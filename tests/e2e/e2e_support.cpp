@@ -1,5 +1,7 @@
 #include "e2e_support.h"
 
+#include <sddl.h>
+
 #include <cstdio>
 #include <thread>
 #include <vector>
@@ -96,14 +98,29 @@ App::~App() {
 }
 
 bool App::Start(const std::string& folder, const std::string& arguments,
-                const std::string& workingFolder) {
+                const std::string& workingFolder, bool limited) {
   std::string commandLine = "\"" + folder + "\\calvorin.exe\"";
   if (!arguments.empty()) commandLine += " " + arguments;
   STARTUPINFOA si{};
   si.cb = sizeof si;
-  return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        (workingFolder.empty() ? folder : workingFolder).c_str(), &si,
-                        &pi_) != FALSE;
+  const std::string& current = workingFolder.empty() ? folder : workingFolder;
+  if (!limited) {
+    return CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                          current.c_str(), &si, &pi_) != FALSE;
+  }
+  HANDLE self = nullptr, primary = nullptr;
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size = 0;
+  bool started = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &self) &&
+                 GetTokenInformation(self, TokenLinkedToken, &linked, sizeof linked, &size) &&
+                 DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr,
+                                  SecurityImpersonation, TokenPrimary, &primary) &&
+                 CreateProcessAsUserA(primary, nullptr, commandLine.data(), nullptr, nullptr,
+                                      FALSE, 0, nullptr, current.c_str(), &si, &pi_);
+  for (HANDLE h : {self, linked.LinkedToken, primary}) {
+    if (h) CloseHandle(h);
+  }
+  return started;
 }
 
 HWND App::WaitForMainWindow(std::chrono::milliseconds timeout) {
@@ -251,6 +268,19 @@ bool WriteRegValue(HKEY root, const std::string& subKey, const std::string& name
                                  static_cast<DWORD>(value.bytes.size()));
   RegCloseKey(key);
   return rc == ERROR_SUCCESS;
+}
+
+bool SetKeyDacl(HKEY root, const std::string& subKey, const char* sddl) {
+  PSECURITY_DESCRIPTOR sd = nullptr;
+  HKEY key = nullptr;
+  if (!ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl, SDDL_REVISION_1, &sd, nullptr)) {
+    return false;
+  }
+  bool set = RegOpenKeyExA(root, subKey.c_str(), 0, WRITE_DAC, &key) == ERROR_SUCCESS &&
+             RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, sd) == ERROR_SUCCESS;
+  if (key) RegCloseKey(key);
+  LocalFree(sd);
+  return set;
 }
 
 std::vector<std::string> Lines(const std::string& text) {

@@ -44,9 +44,10 @@ class App {
   App& operator=(const App&) = delete;
 
   // Starts <folder>\calvorin.exe with the folder as working directory; false when it cannot.
-  // `workingFolder`, when given, is the working directory instead of the folder.
+  // `workingFolder`, when given, is the working directory instead of the folder. `limited`: with
+  // the limited token UAC gives an administrator's programs (the linked token), not elevated.
   bool Start(const std::string& folder, const std::string& arguments = "",
-             const std::string& workingFolder = "");
+             const std::string& workingFolder = "", bool limited = false);
   // Waits for the process's visible main window.
   HWND WaitForMainWindow(std::chrono::milliseconds timeout = std::chrono::seconds(30));
   HWND Main() const { return main_; }
@@ -93,6 +94,9 @@ bool ReadRegValue(HKEY root, const std::string& subKey, const std::string& name,
 // Creates root\subKey when needed and sets the value; false on failure.
 bool WriteRegValue(HKEY root, const std::string& subKey, const std::string& name,
                    const RegValue& value, REGSAM view = 0);
+
+// Gives root\subKey the DACL of an SDDL text, "D:P(A;;KR;;;WD)": everyone may only read.
+bool SetKeyDacl(HKEY root, const std::string& subKey, const char* sddl);
 
 // Clicks Search and waits for the scan's end text ("Found %d items..."); the count, or -1.
 // The lines of a CR LF text (the program's files), without their line ends.

@@ -544,18 +544,32 @@ TEST(RepairRestore, ExtraWritesThePathWhereTheFileNowLies) {
   const Seeded movedValue{"k1", "Moved", Sz(folder + "\\old place\\" + fileName, REG_EXPAND_SZ)};
   // No "." in the data: deleted without a search, Extra or not.
   const Seeded folderValue{"k1", "GoneFolder", Sz(folder + "\\old place\\gone folder")};
+  // Made REG_EXPAND_SZ after the scan, and a key made read-only after the scan: both stay.
+  Seeded retyped{"k1", "Retyped", Sz(folder + "\\old place\\" + fileName)};
+  const Seeded locked{"k2", "Locked", Sz(folder + "\\old place\\locked")};
   ScenarioKey key(scenario);
-  ASSERT_TRUE(key.Set(movedValue));
-  ASSERT_TRUE(key.Set(folderValue));
+  for (const Seeded& v : {movedValue, folderValue, retyped, locked}) ASSERT_TRUE(key.Set(v));
 
   App app;
-  StartApp(app, folder);
+  ASSERT_TRUE(app.Start(folder, "", "", true));  // not elevated
+  ASSERT_NE(app.WaitForMainWindow(), nullptr);
   SetExtra(app, true);
   const int found = e2e::SearchAndWait(app);
-  ASSERT_GE(found, 2);
+  ASSERT_GE(found, 4);
+  retyped.value.type = REG_EXPAND_SZ;
+  EXPECT_TRUE(key.Set(retyped));
+  const std::string lockedKey = key.Path() + "\\k2";
+  EXPECT_TRUE(e2e::SetKeyDacl(HKEY_CURRENT_USER, lockedKey, "D:P(A;;KR;;;WD)"));
   const std::string label1 = RepairAndWait(app);
-  EXPECT_EQ(label1, Format("%d Registry Items Cleaned", found - 1));
+  EXPECT_TRUE(e2e::SetKeyDacl(HKEY_CURRENT_USER, lockedKey, "D:P(A;;KA;;;WD)"));
+  EXPECT_EQ(label1, Format("%d Registry Items Cleaned", found - 3));
   EXPECT_EQ(e2e::Text(app.Control(kIdLabel2)), "1 Registry Items Fixed");
+  EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "2 Registry Items Left Unchanged");
+  EXPECT_TRUE(e2e::IsShown(app.Control(kIdLabel4)));
+  EXPECT_EQ(e2e::Text(app.Control(kIdLabel4)),
+            "Windows refused some changes: run Calvorin as administrator to make them.");
+  EXPECT_EQ(key.Get(retyped), retyped.value);
+  EXPECT_EQ(key.Get(locked), locked.value);
   EXPECT_EQ(key.Get(movedValue), Sz(moved + "\\" + fileName));
   EXPECT_FALSE(key.Get(folderValue).has_value());
   EXPECT_FALSE(e2e::IsShown(app.Control(kIdEdit1)));
@@ -571,6 +585,8 @@ TEST(RepairRestore, ExtraWritesThePathWhereTheFileNowLies) {
   const BackupValue* oldFolder = FindIn(backup, key.Recorded(folderValue), "GoneFolder");
   ASSERT_NE(oldFolder, nullptr);
   EXPECT_EQ(oldFolder->value, folderValue.value);
+  EXPECT_EQ(FindIn(backup, key.Recorded(retyped), "Retyped"), nullptr);
+  EXPECT_EQ(FindIn(backup, key.Recorded(locked), "Locked"), nullptr);
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "22-repair-extra-fixed"));
   EXPECT_EQ(app.Close(), 0);
 }
