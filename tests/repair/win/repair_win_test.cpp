@@ -199,9 +199,10 @@ TEST_F(RepairRunTest, DeletesAndCorrectsThenRegeditPutsTheOldDataBack) {
   // The file has moved to the test's folder; the search walks all of C: to find it.
   const std::string movedRow = "C:\\calvorin old\\calvorin-moved-tool.exe";
   const std::vector<RepairEntry> rows = {
-      {"HKEY_CURRENT_USER\\software\\calvorintests\\repair", "Moved", movedRow},
+      {"HKEY_CURRENT_USER\\software\\calvorintests\\repair", "Moved", movedRow, REG_EXPAND_SZ},
       {"HKEY_CURRENT_USER\\software\\calvorintests\\repair", "", gone},
-      {"HKEY_CURRENT_USER\\software\\calvorintests\\repair", "Multi", "C:\\a.exe"},
+      {"HKEY_CURRENT_USER\\software\\calvorintests\\repair", "Multi", "C:\\a.exe.C:\\b.exe..",
+       REG_MULTI_SZ},
       {"HKEY_CURRENT_USER\\software\\calvorintests\\nokey", "V", "C:\\x.exe"}};
 
   for (bool useIndex : {false, true}) {
@@ -350,7 +351,11 @@ TEST_F(RepairRunTest, ChangesOnlyWhatTheImportBringsBackExactly) {
     // The rows a scan that took the ANSI texts at their word would have recorded.
     std::string keyPath = "HKEY_CURRENT_USER\\software\\calvorintests\\repair";
     if (!p.subKey.empty()) keyPath.append("\\").append(LowerAscii(Ansi(p.subKey)));
-    rows.push_back({keyPath, Ansi(p.name), "C:\\calvorin\\gone.exe"});
+    std::wstring data(reinterpret_cast<const wchar_t*>(p.bytes.data()), p.bytes.size() / 2);
+    if (!data.empty() && data.back() == L'\0') data.pop_back();
+    std::string shown = Ansi(data);
+    std::replace(shown.begin(), shown.end(), '\0', '.');
+    rows.push_back({keyPath, Ansi(p.name), shown, p.type});
   }
   UniqueRegKey key;
   ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, base.c_str(), 0, KEY_ALL_ACCESS, key.put()),
