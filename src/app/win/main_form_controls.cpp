@@ -285,7 +285,7 @@ void MainFormControls::DestroyTooltip() {
 // The window's own layout: the status bar docked at the bottom, the notebook's pages filling the
 // rest, and on them the banner and the results panel across the top, the tab control and the
 // list filling what is left below, the link and Back kept at the right edge. Every other control
-// but lblSearch and Label1..Label3 keeps the bounds it was made with.
+// but lblSearch and Label1..Label4 keeps the bounds it was made with.
 void MainFormControls::Layout(HWND form, HWND resultsList) {
   RECT client{};
   GetClientRect(form, &client);
@@ -313,7 +313,7 @@ void MainFormControls::Layout(HWND form, HWND resultsList) {
                std::max(0L, display.right - display.left),
                std::max(0L, display.bottom - display.top), SWP_NOACTIVATE);
 
-  // Label1..Label3 take the page's width from their design left edge: at their font the texts
+  // Label1..Label4 take the page's width from their design left edge: at their font the texts
   // they show ("Errors: %d, Keys searched: %d" with a large count, the counts of a Repair) are
   // wider than their design width and would be cut.
   const int labelWidth = std::max(0, static_cast<int>(display.right - display.left) - Scale(208));
