@@ -115,8 +115,8 @@ bool App::Start(const std::string& folder, const std::string& arguments,
                  GetTokenInformation(self, TokenLinkedToken, &linked, sizeof linked, &size) &&
                  DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr,
                                   SecurityImpersonation, TokenPrimary, &primary) &&
-                 CreateProcessAsUserA(primary, nullptr, commandLine.data(), nullptr, nullptr,
-                                      FALSE, 0, nullptr, current.c_str(), &si, &pi_);
+                 CreateProcessAsUserA(primary, nullptr, commandLine.data(), nullptr, nullptr, FALSE,
+                                      0, nullptr, current.c_str(), &si, &pi_);
   for (HANDLE h : {self, linked.LinkedToken, primary}) {
     if (h) CloseHandle(h);
   }

@@ -5,7 +5,6 @@
 #include <random>
 
 #include "base/text.h"
-#include "support/forwarding_registry.h"
 #include "support/memory_backup_files.h"
 #include "support/memory_file_system.h"
 #include "support/memory_registry.h"
@@ -85,10 +84,10 @@ class FakeUi : public RepairUi {
 class RepairTest : public ::testing::Test {
  protected:
   RepairCounts Run(const std::vector<RepairEntry>& entries, bool fast = true,
-                   RegistryApi* api = nullptr, bool elevated = true) {
+                   bool elevated = true) {
     RepairOptions options{fast};
     options.elevated = elevated;
-    return RunRepair(entries, api ? *api : reg, fs, files, ui, kExe, options);
+    return RunRepair(entries, reg, fs, files, ui, kExe, options);
   }
   std::string Backup() const {
     const std::string* text = files.Content(kBackup);
@@ -239,30 +238,6 @@ TEST(DriveIndexTest, ListsEachDriveOncePerRun) {
   EXPECT_EQ(index.Find("C:", "none.exe"), "");
   EXPECT_EQ(fs.FindCalls(), calls);
 }
-
-// Forwards to the memory registry; SetValue of one value name fails.
-// Refuses every write and deletion of the values named `refused`, and then calls onRefused.
-class RefusingChanges : public testing::ForwardingRegistry {
- public:
-  RefusingChanges(MemoryRegistry& inner, std::vector<std::string> refused)
-      : ForwardingRegistry(inner), refused_(std::move(refused)) {}
-  long SetValue(Hkey k, const std::string& n, std::uint32_t t, const std::uint8_t* d,
-                std::uint32_t s) override {
-    return Refused(n) ? kErrorAccessDenied : ForwardingRegistry::SetValue(k, n, t, d, s);
-  }
-  long DeleteValue(Hkey k, const std::string& n) override {
-    return Refused(n) ? kErrorAccessDenied : ForwardingRegistry::DeleteValue(k, n);
-  }
-  std::function<void()> onRefused = [] {};
-
- private:
-  bool Refused(const std::string& n) {
-    const bool refused = std::find(refused_.begin(), refused_.end(), n) != refused_.end();
-    if (refused) onRefused();
-    return refused;
-  }
-  std::vector<std::string> refused_;
-};
 
 // --- The run -------------------------------------------------------------------------------
 
@@ -461,36 +436,37 @@ TEST_F(RepairTest, ValueChangedSinceTheScanIsLeftUnchanged) {
 // then fails (here the backup's rewrite) and is run again leaves the value it corrected alone.
 TEST_F(RepairTest, RefusedChangesAreLeftUnchangedAndNamedOnceWithoutElevation) {
   const std::string key = "HKEY_CURRENT_USER\\Software\\A", k = "HKEY_CURRENT_USER\\software\\a";
-  for (const char* name : {"Del", "NoDel", "Fix", "NoFix"}) {
-    reg.PutString(key, name, Format("C:\\Old\\%s.exe", name));
+  std::vector<RepairEntry> rows;
+  for (const char* name : {"Del", "NoDel", "Fix.exe", "NoFix.exe"}) {
+    reg.PutString(key, name, Format("C:\\Old\\%s", name));
+    reg.MutableValue(key, name)->refusesChanges = name[0] == 'N';
+    rows.push_back({k, name, Format("C:\\Old\\%s", name)});
+    fs.AddFile(Format("C:\\New\\%s", name));
   }
-  reg.PutString(key + "\\Locked", "V", "C:\\Old\\v.exe");
+  reg.PutString(key + "\\Locked", "V", "C:\\Old\\v");
   reg.Key(key + "\\Locked")->grant = kKeyRead;
-  fs.AddFile("C:\\New\\Fix.exe");
-  fs.AddFile("C:\\New\\NoFix.exe");
-  RefusingChanges refusing(reg, {"NoDel", "NoFix"});
-  const std::vector<RepairEntry> rows = {{k, "Del", "C:\\Old\\Del.exe"},
-                                         {k, "NoDel", "C:\\Old\\NoDel.exe"},
-                                         {k, "Fix", "C:\\Old\\Fix.exe"},
-                                         {k, "NoFix", "C:\\Old\\NoFix.exe"},
-                                         {k + "\\locked", "V", "C:\\Old\\v.exe"}};
-  refusing.onRefused = [&] { files.failWrites = true; };
-  EXPECT_THROW(Run(rows, true, &refusing, false), EFileError);
-  EXPECT_EQ(reg.GetValue(key, "Fix")->data, std::string("C:\\New\\Fix.exe\0", 15));
-  ui.extra = false;
-  files.failWrites = false;
-  refusing.onRefused = [] {};
-  reg.PutString(key, "Del", "C:\\Old\\Del.exe");  // put back, as a Restore would
-  auto counts = Run(rows, true, &refusing, false);
-  ASSERT_NE(reg.GetValue(key, "Fix"), nullptr);
-  EXPECT_EQ(reg.GetValue(key, "Fix")->data, std::string("C:\\New\\Fix.exe\0", 15));
+  rows.push_back({k + "\\locked", "V", "C:\\Old\\v"});
+  reg.afterSizeQuery = [&](const std::string& name) {
+    if (name == "NoFix.exe" && files.Exists(kBackup)) files.failWrites = true;
+  };
+  const auto fix = [&] {
+    return reg.GetValue(key, "Fix.exe") ? reg.GetValue(key, "Fix.exe")->data : "";
+  };
+  const std::string fixed("C:\\New\\Fix.exe\0", 15);
+  EXPECT_THROW(Run(rows, true, false), EFileError);
+  EXPECT_EQ(fix(), fixed);
+  ui.extra = files.failWrites = false;
+  reg.afterSizeQuery = nullptr;
+  reg.PutString(key, "Del", "C:\\Old\\Del");  // put back, as a Restore would
+  const auto counts = Run(rows, true, false);
+  EXPECT_EQ(fix(), fixed);
   EXPECT_EQ(reg.GetValue(key, "Del"), nullptr);
-  EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n[" + k + "]\r\n\"Del\"=\"C:\\\\Old\\\\Del.exe\"\r\n \r\n");
+  EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n[" + k + "]\r\n\"Del\"=\"C:\\\\Old\\\\Del\"\r\n \r\n");
   EXPECT_EQ(counts.refused, 3);
   EXPECT_EQ(ui.label1, "1 Registry Items Cleaned");
   EXPECT_EQ(ui.label3, "4 Registry Items Left Unchanged");
   EXPECT_EQ(ui.hint, "Windows refused some changes: run Calvorin as administrator to make them.");
-  Run(rows, true, &refusing, true);
+  Run(rows, true, true);
   EXPECT_EQ(ui.hint, "");
 }
 

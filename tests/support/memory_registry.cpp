@@ -223,6 +223,7 @@ long MemoryRegistry::SetValue(Hkey key, const std::string& name, std::uint32_t t
   std::string bytes(reinterpret_cast<const char*>(data), size);
   for (auto& v : values) {
     if (SameTextAscii(v.name, name)) {
+      if (v.refusesChanges) return kErrorAccessDenied;
       v.type = type;
       v.data = std::move(bytes);
       return kErrorSuccess;
@@ -241,6 +242,7 @@ long MemoryRegistry::DeleteValue(Hkey key, const std::string& name) {
   auto it = std::find_if(values.begin(), values.end(),
                          [&](const Value& v) { return SameTextAscii(v.name, name); });
   if (it == values.end()) return kErrorFileNotFound;
+  if (it->refusesChanges) return kErrorAccessDenied;
   values.erase(it);
   return kErrorSuccess;
 }

@@ -28,6 +28,7 @@ class MemoryRegistry : public RegistryApi {
     // The ANSI form is exact text, but setting it back would not store the same bytes (string
     // data of an odd size, or without its terminator): CheckAnsiForm says so.
     bool storedDiffers = false;
+    bool refusesChanges = false;  // a write or deletion of it answers access denied
   };
   struct Node {
     std::string name;
