@@ -4,6 +4,7 @@
 #include <shellapi.h>
 
 #include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <stdexcept>
 
@@ -238,7 +239,17 @@ void TMainForm::OnDrawItem(const DRAWITEMSTRUCT& item) {
 
 LRESULT TMainForm::OnCtlColorStatic(HDC dc, HWND control) {
   if (control == controls_.urlLabel1) {
-    SetTextColor(dc, GetSysColor(COLOR_HOTLIGHT));
+    // The scheme's hot-track colour, as links have it. Wine's default "Light" theme makes it a
+    // light grey (224 224 224) on its light grey face: a colour that close to the face gives way
+    // to the highlight colour, or to the button text when that is no better.
+    auto lum = [](COLORREF c) {
+      return (GetRValue(c) * 30 + GetGValue(c) * 59 + GetBValue(c) * 11) / 100;
+    };
+    const int face = lum(GetSysColor(COLOR_BTNFACE));
+    auto readable = [&](int element) { return std::abs(lum(GetSysColor(element)) - face) >= 80; };
+    SetTextColor(dc, GetSysColor(readable(COLOR_HOTLIGHT)    ? COLOR_HOTLIGHT
+                                 : readable(COLOR_HIGHLIGHT) ? COLOR_HIGHLIGHT
+                                                             : COLOR_BTNTEXT));
     SetBkMode(dc, TRANSPARENT);
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
   }

@@ -126,12 +126,16 @@ void SearchButtonFace::Draw(const DRAWITEMSTRUCT& item) {
   const bool disabled = (item.itemState & ODS_DISABLED) != 0;
   const bool pushed = (item.itemState & ODS_SELECTED) != 0;
   RECT r = item.rcItem;
-  // The face as the other buttons draw theirs: themed where a theme is active.
+  // The face as the other buttons draw theirs: themed where a theme is active, and the caption
+  // in the colour that goes with the face: the theme's, else the colour scheme's button text
+  // (the DC comes with black, which a high-contrast scheme's dark face would hide).
+  COLORREF textColour = GetSysColor(COLOR_BTNTEXT);
   if (HTHEME theme = OpenThemeData(item.hwndItem, L"BUTTON")) {
     const int state = disabled ? PBS_DISABLED : pushed ? PBS_PRESSED : PBS_NORMAL;
     if (IsThemeBackgroundPartiallyTransparent(theme, BP_PUSHBUTTON, state))
       DrawThemeParentBackground(item.hwndItem, item.hDC, &r);
     DrawThemeBackground(theme, item.hDC, BP_PUSHBUTTON, state, &r, nullptr);
+    GetThemeColor(theme, BP_PUSHBUTTON, state, TMT_TEXTCOLOR, &textColour);
     CloseThemeData(theme);
   } else {
     DrawFrameControl(item.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
@@ -153,9 +157,7 @@ void SearchButtonFace::Draw(const DRAWITEMSTRUCT& item) {
   HICON glyph = disabled && greyGlyph_ ? greyGlyph_.get() : glyph_;
   if (glyph) DrawIconEx(item.hDC, left, middle - cy / 2, glyph, cx, cy, 0, nullptr, DI_NORMAL);
   SetBkMode(item.hDC, TRANSPARENT);
-  // The button's text colour of the colour scheme: the DC comes with black, which a
-  // high-contrast scheme's dark button face would hide.
-  SetTextColor(item.hDC, GetSysColor(COLOR_BTNTEXT));
+  SetTextColor(item.hDC, textColour);
   const UINT hidePrefix = (item.itemState & ODS_NOACCEL) ? DSS_HIDEPREFIX : 0;
   DrawStateA(item.hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(text), 0, left + cx + gap,
              middle - extent.cy / 2, 0, 0,
