@@ -117,8 +117,7 @@ TEST(Settings, PlacementWithoutAFileIsCentredInTheWorkArea) {
   EXPECT_EQ(p.flags, 0);
 }
 
-// Moved onto the work area whole, at its saved size, never squeezed; scaled from the DPI it was
-// saved at to the monitor's.
+// Moved onto the work area whole, never squeezed, at the physical size it was saved at.
 TEST(Settings, PlacementIsFittedWholeOntoTheWorkArea) {
   struct Case {
     PlacementRect saved, want;
@@ -134,37 +133,31 @@ TEST(Settings, PlacementIsFittedWholeOntoTheWorkArea) {
       // Larger than the work area: as large as it.
       {{100, 0, 1500, 400}, {0, 0, 1280, 400}},
       {{0, 100, 500, 1200}, {0, 0, 500, 994}},
-      // On a monitor left of the primary one: kept there.
+      // On a monitor left of the primary one, then with that monitor gone; at other DPIs.
       {{-1800, 100, -1100, 600}, {-1800, 100, -1100, 600}, 96, 96, {-1920, 0, 0, 1040}},
-      // That monitor is gone: on the nearest, at the same size.
       {{-1800, 100, -1100, 600}, {0, 100, 700, 600}},
-      // Saved at 96 DPI, opened at 192: the same physical size; saved at 144, opened at 96.
       {{100, 50, 800, 550}, {100, 50, 1500, 1050}, 96, 192, {0, 0, 2560, 1400}},
       {{100, 50, 1150, 800}, {100, 50, 800, 550}, 144, 96},
       {{100, 50, 800, 550}, {100, 50, 800, 550}, 0, 192},  // no DPI saved: the pixels
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(FitToWorkArea(c.saved, c.work, c.savedDpi, c.dpi), c.want)
+    MemoryIni ini;
+    ini.values[{"MainForm Settings", "Left"}] = std::to_string(c.saved.left);
+    ini.values[{"MainForm Settings", "Top"}] = std::to_string(c.saved.top);
+    ini.values[{"MainForm Settings", "Right"}] = std::to_string(c.saved.right);
+    ini.values[{"MainForm Settings", "Bottom"}] = std::to_string(c.saved.bottom);
+    ini.values[{"MainForm Settings", "ShowCmd"}] = "3";
+    ini.values[{"MainForm Settings", "flags"}] = "2";
+    ini.values[{"MainForm Settings", "MaxX"}] = "-8";
+    if (c.savedDpi) ini.values[{"MainForm Settings", "Dpi"}] = std::to_string(c.savedDpi);
+    const WindowPlacementRecord p = ReadPlacement(ini, kWork, 644, 487, Current());
+    EXPECT_EQ(FitToWorkArea(p.normal, c.work, p.dpi, c.dpi), c.want)
         << c.saved.left << "," << c.saved.top << " " << c.savedDpi << "->" << c.dpi;
+    EXPECT_EQ(p.showCmd, 0);  // never restored maximised
+    EXPECT_EQ(p.flags, 2);
+    EXPECT_EQ(p.maxX, -8);
+    EXPECT_EQ(p.maxY, -4);
   }
-  // Read as saved, maximised or not, with its DPI.
-  MemoryIni ini;
-  const PlacementRect saved = cases[1].saved;
-  ini.values[{"MainForm Settings", "Left"}] = std::to_string(saved.left);
-  ini.values[{"MainForm Settings", "Top"}] = std::to_string(saved.top);
-  ini.values[{"MainForm Settings", "Right"}] = std::to_string(saved.right);
-  ini.values[{"MainForm Settings", "Bottom"}] = std::to_string(saved.bottom);
-  ini.values[{"MainForm Settings", "ShowCmd"}] = "3";
-  ini.values[{"MainForm Settings", "flags"}] = "2";
-  ini.values[{"MainForm Settings", "MaxX"}] = "-8";
-  ini.values[{"MainForm Settings", "Dpi"}] = "144";
-  const WindowPlacementRecord p = ReadPlacement(ini, kWork, 644, 487, Current());
-  EXPECT_EQ(p.normal, saved);
-  EXPECT_EQ(p.dpi, 144);
-  EXPECT_EQ(p.showCmd, 0);  // never restored maximised
-  EXPECT_EQ(p.flags, 2);
-  EXPECT_EQ(p.maxX, -8);
-  EXPECT_EQ(p.maxY, -4);
 }
 
 TEST(Settings, PartialRectangleTakesTheCentredDefaults) {
@@ -173,7 +166,6 @@ TEST(Settings, PartialRectangleTakesTheCentredDefaults) {
   ini.values[{"MainForm Settings", "Bottom"}] = "junk";
   const WindowPlacementRecord p = ReadPlacement(ini, kWork, 644, 487, Current());
   EXPECT_EQ(p.normal, (PlacementRect{10, 253, 962, 740}));
-  EXPECT_EQ(p.dpi, 0);
 }
 
 TEST(Settings, SaveWritesEveryKeyInOrder) {
