@@ -25,6 +25,9 @@ xauth xauth
 xdpyinfo x11-utils
 convert imagemagick
 xz xz-utils
+zip zip
+unzip unzip
+strings binutils
 LIST
 }
 

@@ -67,9 +67,9 @@ FormSettings ReadFormSettings(IniStore& ini) {
   return s;
 }
 
-WindowPlacementRecord RestorePlacement(IniStore& ini, const PlacementRect& workArea,
-                                       std::int32_t windowWidth, std::int32_t windowHeight,
-                                       const WindowPlacementRecord& current) {
+WindowPlacementRecord ReadPlacement(IniStore& ini, const PlacementRect& workArea,
+                                    std::int32_t windowWidth, std::int32_t windowHeight,
+                                    const WindowPlacementRecord& current) {
   const std::int32_t left = workArea.left + (workArea.right - workArea.left - windowWidth) / 2;
   const std::int32_t top = workArea.top + (workArea.bottom - workArea.top - windowHeight) / 2;
   WindowPlacementRecord p = current;
@@ -83,21 +83,25 @@ WindowPlacementRecord RestorePlacement(IniStore& ini, const PlacementRect& workA
   p.maxY = ReadIniInteger(ini, kPlacementSection, "MaxY", current.maxY);
   p.showCmd = 0;
   p.flags = ReadIniInteger(ini, kPlacementSection, "flags", current.flags);
-
-  PlacementRect& r = p.normal;
-  if (r.right > workArea.right) {
-    const std::int32_t d = r.right - workArea.right;
-    r.left -= d;
-    r.right -= d;
-  }
-  if (r.bottom > workArea.bottom) {
-    const std::int32_t d = r.bottom - workArea.bottom;
-    r.top -= d;
-    r.bottom -= d;
-  }
-  if (r.left < 0) r.left = 0;
-  if (r.top < 0) r.top = 0;
+  p.dpi = std::max(ReadIniInteger(ini, kPlacementSection, "Dpi", 0), 0);
   return p;
+}
+
+PlacementRect FitToWorkArea(PlacementRect r, const PlacementRect& workArea, std::int32_t savedDpi,
+                            std::int32_t dpi) {
+  auto scaled = [&](std::int32_t length) {
+    if (savedDpi <= 0 || dpi <= 0) return length;
+    return static_cast<std::int32_t>((std::int64_t{length} * dpi + savedDpi / 2) / savedDpi);
+  };
+  const std::int32_t width =
+      std::min(scaled(r.right - r.left), workArea.right - workArea.left);
+  const std::int32_t height =
+      std::min(scaled(r.bottom - r.top), workArea.bottom - workArea.top);
+  r.left = std::clamp(r.left, workArea.left, workArea.right - width);
+  r.top = std::clamp(r.top, workArea.top, workArea.bottom - height);
+  r.right = r.left + width;
+  r.bottom = r.top + height;
+  return r;
 }
 
 void SaveSettings(IniStore& ini, const std::string& iniPath, const WindowPlacementRecord& placement,
@@ -117,6 +121,7 @@ void SaveSettings(IniStore& ini, const std::string& iniPath, const WindowPlaceme
   write(kPlacementSection, "MaxY", placement.maxY);
   write(kPlacementSection, "ShowCmd", placement.showCmd);
   write(kPlacementSection, "flags", placement.flags);
+  write(kPlacementSection, "Dpi", placement.dpi);
   write(kSettingsSection, "ActivePage", activePage);
   write(kSettingsSection, "PerPage", perPage);
   write(kSettingsSection, "MaxRslt", maxRslt);

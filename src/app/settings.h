@@ -53,24 +53,33 @@ struct PlacementRect {
   bool operator==(const PlacementRect&) const = default;
 };
 
-// The fields of the system's window-placement record that the file keeps.
+// The fields of the system's window-placement record that the file keeps, and the DPI of the
+// monitor the window was on, whose pixels the figures are.
 struct WindowPlacementRecord {
   PlacementRect normal;
   std::int32_t minX = 0, minY = 0, maxX = 0, maxY = 0;
   std::int32_t showCmd = 0;
   std::int32_t flags = 0;
+  std::int32_t dpi = 0;  // 0: not known (a file written before the key "Dpi" was kept)
   bool operator==(const WindowPlacementRecord&) const = default;
 };
 
-// The placement to apply at window creation: centred in `workArea` by default, the saved
-// rectangle when there is one, then moved back onto the work area (right, then bottom, then a
-// negative left or top raised to 0). The show state is 0, so applying it shows nothing.
-WindowPlacementRecord RestorePlacement(IniStore& ini, const PlacementRect& workArea,
-                                       std::int32_t windowWidth, std::int32_t windowHeight,
-                                       const WindowPlacementRecord& current);
+// The placement to apply at window creation, before it is fitted to a monitor (FitToWorkArea):
+// centred in `workArea` by default, the saved rectangle when there is one. The show state is 0,
+// so applying it shows nothing.
+WindowPlacementRecord ReadPlacement(IniStore& ini, const PlacementRect& workArea,
+                                    std::int32_t windowWidth, std::int32_t windowHeight,
+                                    const WindowPlacementRecord& current);
 
-// Writes the ten placement keys, then "ActivePage", "PerPage" and "MaxRslt". The first write
-// that fails throws ESettingsWriteError naming `iniPath`; the keys after it are not written.
+// A saved normal rectangle made fit for the monitor it opens on, of `dpi` and `workArea`: the
+// same physical size (scaled from `savedDpi` to `dpi`, its top left kept; 0 for either keeps
+// the pixels), no larger than the work area, then moved onto it whole, never squeezed.
+PlacementRect FitToWorkArea(PlacementRect r, const PlacementRect& workArea, std::int32_t savedDpi,
+                            std::int32_t dpi);
+
+// Writes the ten placement keys and "Dpi", then "ActivePage", "PerPage" and "MaxRslt". The first
+// write that fails throws ESettingsWriteError naming `iniPath`; the keys after it are not
+// written.
 void SaveSettings(IniStore& ini, const std::string& iniPath, const WindowPlacementRecord& placement,
                   std::int32_t activePage, std::int32_t perPage, std::int32_t maxRslt);
 

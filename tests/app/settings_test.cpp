@@ -106,7 +106,7 @@ const PlacementRect kWork{0, 0, 1280, 994};
 
 TEST(Settings, PlacementWithoutAFileIsCentredInTheWorkArea) {
   MemoryIni ini;
-  const WindowPlacementRecord p = RestorePlacement(ini, {10, 20, 1280, 994}, 644, 487, Current());
+  const WindowPlacementRecord p = ReadPlacement(ini, {10, 20, 1280, 994}, 644, 487, Current());
   // (1270 - 644) / 2 = 313, (974 - 487) / 2 = 243 (truncated)
   EXPECT_EQ(p.normal, (PlacementRect{323, 263, 967, 750}));
   EXPECT_EQ(p.minX, -1);
@@ -117,19 +117,28 @@ TEST(Settings, PlacementWithoutAFileIsCentredInTheWorkArea) {
   EXPECT_EQ(p.flags, 0);
 }
 
-TEST(Settings, PlacementIsCorrectedOntoTheWorkArea) {
+// Moved onto the work area whole, never squeezed, at the physical size it was saved at.
+TEST(Settings, PlacementIsFittedWholeOntoTheWorkArea) {
   struct Case {
     PlacementRect saved, want;
+    int savedDpi = 0, dpi = 96;
+    PlacementRect work = kWork;
   };
   const std::vector<Case> cases = {
       {{100, 50, 800, 550}, {100, 50, 800, 550}},     // inside: kept, 700 x 500
-      {{-100, 50, 600, 550}, {0, 50, 600, 550}},      // negative left: raised, width shrinks
-      {{50, -30, 750, 470}, {50, 0, 750, 470}},       // negative top
+      {{-100, 50, 600, 550}, {0, 50, 700, 550}},      // negative left: shifted right
+      {{50, -30, 750, 470}, {50, 0, 750, 500}},       // negative top: shifted down
       {{900, 50, 1500, 550}, {680, 50, 1280, 550}},   // past the right edge: shifted left
       {{100, 800, 800, 1300}, {100, 494, 800, 994}},  // past the bottom: shifted up
-      // Wider than the work area: shifted left first, then the negative left is raised.
+      // Larger than the work area: as large as it.
       {{100, 0, 1500, 400}, {0, 0, 1280, 400}},
       {{0, 100, 500, 1200}, {0, 0, 500, 994}},
+      // On a monitor left of the primary one, then with that monitor gone; at other DPIs.
+      {{-1800, 100, -1100, 600}, {-1800, 100, -1100, 600}, 96, 96, {-1920, 0, 0, 1040}},
+      {{-1800, 100, -1100, 600}, {0, 100, 700, 600}},
+      {{100, 50, 800, 550}, {100, 50, 1500, 1050}, 96, 192, {0, 0, 2560, 1400}},
+      {{100, 50, 1150, 800}, {100, 50, 800, 550}, 144, 96},
+      {{100, 50, 800, 550}, {100, 50, 800, 550}, 0, 192},  // no DPI saved: the pixels
   };
   for (const Case& c : cases) {
     MemoryIni ini;
@@ -140,8 +149,10 @@ TEST(Settings, PlacementIsCorrectedOntoTheWorkArea) {
     ini.values[{"MainForm Settings", "ShowCmd"}] = "3";
     ini.values[{"MainForm Settings", "flags"}] = "2";
     ini.values[{"MainForm Settings", "MaxX"}] = "-8";
-    const WindowPlacementRecord p = RestorePlacement(ini, kWork, 644, 487, Current());
-    EXPECT_EQ(p.normal, c.want) << c.saved.left << "," << c.saved.top;
+    if (c.savedDpi) ini.values[{"MainForm Settings", "Dpi"}] = std::to_string(c.savedDpi);
+    const WindowPlacementRecord p = ReadPlacement(ini, kWork, 644, 487, Current());
+    EXPECT_EQ(FitToWorkArea(p.normal, c.work, p.dpi, c.dpi), c.want)
+        << c.saved.left << "," << c.saved.top << " " << c.savedDpi << "->" << c.dpi;
     EXPECT_EQ(p.showCmd, 0);  // never restored maximised
     EXPECT_EQ(p.flags, 2);
     EXPECT_EQ(p.maxX, -8);
@@ -153,7 +164,7 @@ TEST(Settings, PartialRectangleTakesTheCentredDefaults) {
   MemoryIni ini;
   ini.values[{"MainForm Settings", "Left"}] = "10";
   ini.values[{"MainForm Settings", "Bottom"}] = "junk";
-  const WindowPlacementRecord p = RestorePlacement(ini, kWork, 644, 487, Current());
+  const WindowPlacementRecord p = ReadPlacement(ini, kWork, 644, 487, Current());
   EXPECT_EQ(p.normal, (PlacementRect{10, 253, 962, 740}));
 }
 
@@ -161,12 +172,14 @@ TEST(Settings, SaveWritesEveryKeyInOrder) {
   MemoryIni ini;
   WindowPlacementRecord p = Current();
   p.showCmd = 3;
+  p.dpi = 144;
   SaveSettings(ini, "C:\\x\\calvorin.INI", p, -1, 4, 0);
   const std::vector<std::string> expected = {
       "MainForm Settings/Left=5",   "MainForm Settings/Top=6",   "MainForm Settings/Right=7",
       "MainForm Settings/Bottom=8", "MainForm Settings/MinX=-1", "MainForm Settings/MinY=-2",
       "MainForm Settings/MaxX=-3",  "MainForm Settings/MaxY=-4", "MainForm Settings/ShowCmd=3",
-      "MainForm Settings/flags=0",  "Settings/ActivePage=-1",    "Settings/PerPage=4",
+      "MainForm Settings/flags=0",  "MainForm Settings/Dpi=144", "Settings/ActivePage=-1",
+      "Settings/PerPage=4",
       "Settings/MaxRslt=0",
   };
   EXPECT_EQ(ini.writes, expected);

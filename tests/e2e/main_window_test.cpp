@@ -99,11 +99,25 @@ TEST(MainWindow, OpensWithTheDesignedLayout) {
   EXPECT_TRUE(e2e::SaveScreenshot(main, "01-main-window"));
   EXPECT_EQ(app.Close(), 0);
 
+  // The version resource carries the build's version number.
+  const std::string exe = folder + "\\calvorin.exe";
+  std::vector<char> info(GetFileVersionInfoSizeA(exe.c_str(), nullptr) + 1);
+  ASSERT_TRUE(GetFileVersionInfoA(exe.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+  for (const auto& [name, want] : {std::pair{"ProductName", "Calvorin"},
+                                   std::pair{"FileVersion", CALVORIN_VERSION ".0"},
+                                   std::pair{"ProductVersion", CALVORIN_VERSION ".0"}}) {
+    char* text = nullptr;
+    UINT length = 0;
+    const std::string path = std::string("\\StringFileInfo\\040904E4\\") + name;
+    ASSERT_TRUE(VerQueryValueA(info.data(), path.c_str(), reinterpret_cast<void**>(&text), &length));
+    EXPECT_STREQ(text, want);
+  }
+
   // The settings file is written at exit: both sections, every key but "Buttons".
   const std::string ini = folder + "\\calvorin.INI";
   ASSERT_TRUE(e2e::FileExists(ini));
-  for (const char* key :
-       {"Left", "Top", "Right", "Bottom", "MinX", "MinY", "MaxX", "MaxY", "ShowCmd", "flags"}) {
+  for (const char* key : {"Left", "Top", "Right", "Bottom", "MinX", "MinY", "MaxX", "MaxY",
+                          "ShowCmd", "flags", "Dpi"}) {
     EXPECT_NE(IniValue(ini, "MainForm Settings", key), "<absent>") << key;
   }
   EXPECT_EQ(IniValue(ini, "MainForm Settings", "Left"), std::to_string(window.left));
@@ -117,12 +131,15 @@ TEST(MainWindow, OpensWithTheDesignedLayout) {
 TEST(MainWindow, AppliesTheSettingsFileAndWritesItBack) {
   struct Case {
     const char* name;
-    int left, top, right, bottom;
-    int wantWidth, wantLeft;
+    int left, top, right, bottom, dpi;
+    int wantLeft;
   };
+  // Each comes back 700 x 500, never squeezed: moved whole onto the monitor; one saved on a
+  // monitor that is gone, at 192 DPI, on the primary one at the same physical size.
   const std::vector<Case> cases = {
-      {"Settings700", 40, 30, 740, 530, 700, 40},
-      {"SettingsNegativeLeft", -100, 30, 600, 530, 600, 0},
+      {"Settings700", 40, 30, 740, 530, 0, 40},
+      {"SettingsNegativeLeft", -100, 30, 600, 530, 0, 0},
+      {"SettingsGoneMonitor", -2000, 30, -600, 1030, 192, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -131,14 +148,15 @@ TEST(MainWindow, AppliesTheSettingsFileAndWritesItBack) {
     e2e::WriteWholeFile(ini, "[MainForm Settings]\r\nLeft=" + std::to_string(c.left) + "\r\nTop=" +
                                  std::to_string(c.top) + "\r\nRight=" + std::to_string(c.right) +
                                  "\r\nBottom=" + std::to_string(c.bottom) +
+                                 (c.dpi ? "\r\nDpi=" + std::to_string(c.dpi) : "") +
                                  "\r\nShowCmd=3\r\n[Settings]\r\nButtons=1\r\nActivePage=7\r\n"
                                  "PerPage=-3\r\nMaxRslt=9\r\n");
     App app;
     StartApp(app, folder);
     RECT r{};
     GetWindowRect(app.Main(), &r);
-    EXPECT_EQ(r.right - r.left, c.wantWidth);
-    EXPECT_EQ(r.bottom - r.top, c.bottom - c.top);
+    EXPECT_EQ(r.right - r.left, 700);
+    EXPECT_EQ(r.bottom - r.top, 500);
     EXPECT_EQ(r.left, c.wantLeft);
     EXPECT_EQ(r.top, c.top);
     EXPECT_FALSE(IsZoomed(app.Main()));  // ShowCmd is not restored
@@ -156,7 +174,8 @@ TEST(MainWindow, AppliesTheSettingsFileAndWritesItBack) {
     EXPECT_EQ(IniValue(ini, "Settings", "ActivePage"), "0");
     EXPECT_EQ(IniValue(ini, "Settings", "Buttons"), "1");  // never written, so as it was
     EXPECT_EQ(IniValue(ini, "MainForm Settings", "Left"), std::to_string(c.wantLeft));
-    EXPECT_EQ(IniValue(ini, "MainForm Settings", "Right"), std::to_string(c.right));
+    EXPECT_EQ(IniValue(ini, "MainForm Settings", "Right"), std::to_string(c.wantLeft + 700));
+    EXPECT_EQ(IniValue(ini, "MainForm Settings", "Dpi"), "96");
   }
 }
 
@@ -362,7 +381,9 @@ TEST(MainWindow, HelpOpensTheTextBesideTheProgram) {
     App app;
     ASSERT_TRUE(atRoot ? app.Start("C:", "", folder) : app.Start(folder));
     ASSERT_NE(app.WaitForMainWindow(), nullptr);
-    e2e::Click(app.Control(kIdBitBtn1));
+    // From its own folder, where no calvorin.hlp is, F1 opens the text as the Help button does.
+    if (atRoot) e2e::Click(app.Control(kIdBitBtn1));
+    if (!atRoot) PostMessageA(app.Main(), WM_KEYDOWN, VK_F1, 0);
     FoundWindow viewer{"calvorin", nullptr};
     EXPECT_TRUE(e2e::WaitUntil([&] {
       viewer.found = nullptr;

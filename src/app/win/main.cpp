@@ -9,6 +9,7 @@
 
 #include "app/win/control_ids.h"
 #include "app/win/main_form.h"
+#include "app/win/newer_windows.h"
 #include "base/win/unique_handle.h"
 #include "search/win/locale_compare.h"
 #include "search/win/startup.h"
@@ -20,6 +21,10 @@ namespace {
 // The instance record shared by every start: application window, main window, pending name.
 constexpr DWORD kInstanceRecordSize = 264;
 constexpr std::size_t kMaxPendingName = 255;
+
+constexpr const char* kRunningWithoutAdministratorRights =
+    "Calvorin is already running without administrator rights.\n\n"
+    "Close it, then start Calvorin as administrator again.";
 
 std::string ModulePath() {
   char buffer[MAX_PATH * 2] = {};
@@ -47,6 +52,17 @@ int HandOver(HANDLE mapping, UINT instanceMessage) {
   HWND mainWindow = nullptr;
   std::memcpy(&appWindow, record, 4);
   std::memcpy(&mainWindow, record + 4, 4);
+  // With administrator rights, handing over to a window without them would run the user's
+  // work without those rights after all: say so instead. (Under Wine every process of the
+  // prefix reports the same elevation, so this box does not come up there.)
+  DWORD otherProcess = 0;
+  if (mainWindow && GetWindowThreadProcessId(mainWindow, &otherProcess) &&
+      ProcessIsElevated(GetCurrentProcessId()) == true &&
+      ProcessIsElevated(otherProcess) == false) {
+    MessageBoxA(nullptr, kRunningWithoutAdministratorRights, kApplicationTitle,
+                MB_OK | MB_ICONINFORMATION);
+    return 0;
+  }
   if (appWindow && IsIconic(appWindow)) ShowWindow(appWindow, SW_RESTORE);
   if (mainWindow) SetForegroundWindow(mainWindow);
   if (__argc > 1 && __argv[1]) {
@@ -88,6 +104,8 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   options.instanceRecord = view.get();
   TMainForm form(std::move(options));
   if (!form.Create(instance)) return 1;
+  // A second start without administrator rights reaches this window when it has them.
+  AllowMessageFromLowerIntegrity(form.Handle(), instanceMessage);
   if (view) {
     HWND hwnd = form.Handle();
     // One top-level window carries the taskbar button, so it is both handles.

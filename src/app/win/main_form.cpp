@@ -3,11 +3,14 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <exception>
 #include <stdexcept>
 
 #include "app/settings.h"
 #include "app/win/control_ids.h"
+#include "app/win/newer_windows.h"
 #include "app/win/win_ini_store.h"
 #include "app/win/window_placement.h"
 
@@ -46,15 +49,11 @@ void TMainForm::ShowFailure(HWND owner, const std::string& message) {
 }
 
 bool TMainForm::Create(HINSTANCE instance) {
-  // The manifest declares the program aware of the system DPI, so Windows does not stretch its
-  // window as a bitmap; every figure of the 96-DPI design is scaled here instead (Scale).
-  if (const WindowDc screen(nullptr); screen) dpi_ = GetDeviceCaps(screen.get(), LOGPIXELSY);
-  if (dpi_ <= 0) dpi_ = 96;
-  icon_.reset(LoadIconOfSize(instance, GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON)));
-  smallIcon_.reset(
-      LoadIconOfSize(instance, GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON)));
-  banner_.Load(LoadIconOfSize(instance, Scale(48), Scale(48)), dpi_);
-  searchFace_.Load(smallIcon_.get(), dpi_);
+  // The manifest declares the program aware of each monitor's DPI, so Windows does not stretch
+  // its window as a bitmap; every figure of the 96-DPI design is scaled here instead (Scale),
+  // to the system DPI until the window knows its monitor's (WM_CREATE), and again on every
+  // WM_DPICHANGED.
+  dpi_ = SystemDpi();
   WNDCLASSEXA wc{};
   wc.cbSize = sizeof wc;
   wc.lpfnWndProc = WndProcThunk;
@@ -62,8 +61,8 @@ bool TMainForm::Create(HINSTANCE instance) {
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kMainFormClass;
-  wc.hIcon = icon_.get();
-  wc.hIconSm = smallIcon_.get();
+  // The class's icon is the shared one; the window's own, at its DPI, come with WM_SETICON.
+  wc.hIcon = LoadIconA(instance, MAKEINTRESOURCEA(1));
   WNDCLASSEXA existing{};
   existing.cbSize = sizeof existing;
   const bool registered = GetClassInfoExA(instance, kMainFormClass, &existing) != FALSE;
@@ -101,6 +100,8 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_CREATE:
       Guard([&] {
+        dpi_ = WindowDpi(hwnd_);
+        LoadIcons();
         controls_.Create(hwnd_, dpi_, results_);
         FormCreate();
       });
@@ -118,8 +119,20 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       auto* info = reinterpret_cast<MINMAXINFO*>(lp);
       info->ptMinTrackSize.x = Scale(kMinOuterWidth);
       info->ptMinTrackSize.y = Scale(kMinOuterHeight);
+      // Never so low that Restore, the page's lowest control, is cut off: with Wine's tab and
+      // status bar metrics the design's least height is 13 pixels short of it at 96 DPI.
+      RECT window{}, client{};
+      if (controls_.pcMain && !IsIconic(hwnd_) && GetWindowRect(hwnd_, &window) &&
+          GetClientRect(hwnd_, &client)) {
+        const int frame = (window.bottom - window.top) - client.bottom;
+        info->ptMinTrackSize.y =
+            std::max<LONG>(info->ptMinTrackSize.y, controls_.LeastClientHeight() + frame);
+      }
       return 0;
     }
+    case WM_DPICHANGED:
+      Guard([&] { OnDpiChanged(HIWORD(wp), *reinterpret_cast<const RECT*>(lp)); });
+      return 0;
     case WM_COMMAND:
       Guard([&] { OnCommand(LOWORD(wp), HIWORD(wp)); });
       return 0;
@@ -226,7 +239,17 @@ void TMainForm::OnDrawItem(const DRAWITEMSTRUCT& item) {
 
 LRESULT TMainForm::OnCtlColorStatic(HDC dc, HWND control) {
   if (control == controls_.urlLabel1) {
-    SetTextColor(dc, RGB(0, 0, 204));
+    // The scheme's hot-track colour, as links have it. Wine's default "Light" theme makes it a
+    // light grey (224 224 224) on its light grey face: a colour that close to the face gives way
+    // to the highlight colour, or to the button text when that is no better.
+    auto lum = [](COLORREF c) {
+      return (GetRValue(c) * 30 + GetGValue(c) * 59 + GetBValue(c) * 11) / 100;
+    };
+    const int face = lum(GetSysColor(COLOR_BTNFACE));
+    auto readable = [&](int element) { return std::abs(lum(GetSysColor(element)) - face) >= 80; };
+    SetTextColor(dc, GetSysColor(readable(COLOR_HOTLIGHT)    ? COLOR_HOTLIGHT
+                                 : readable(COLOR_HIGHLIGHT) ? COLOR_HIGHLIGHT
+                                                             : COLOR_BTNTEXT));
     SetBkMode(dc, TRANSPARENT);
     return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_BTNFACE));
   }
@@ -287,7 +310,9 @@ void TMainForm::FormCreate() {
   ShowNotebookPage(0);
   scan_.ClearResults();
   WinIniStore ini(options_.iniPath);
+  placing_ = true;
   RestoreSavedPlacement(hwnd_, ini);
+  placing_ = false;
   ReadSettings();
   ApplyRestoreRule();
 }
@@ -312,7 +337,43 @@ void TMainForm::FormDestroy() {
 }
 
 void TMainForm::FormKeyDown(WPARAM key) {
-  if (key == VK_F1) WinHelpA(hwnd_, "calvorin.hlp", HELP_CONTENTS, 0);
+  if (key != VK_F1) return;
+  // Windows 10 and 11 have no WinHelp viewer, and the program ships no help file for it: where
+  // "calvorin.hlp" is missing, F1 opens the help text as the Help button does.
+  const std::string helpFile = ProgramFolder() + "\\calvorin.hlp";
+  if (GetFileAttributesA(helpFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    BitBtn1Click();
+  } else {
+    WinHelpA(hwnd_, "calvorin.hlp", HELP_CONTENTS, 0);
+  }
+}
+
+void TMainForm::LoadIcons() {
+  const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd_, GWLP_HINSTANCE));
+  UniqueIcon big(LoadIconOfSize(instance, Scale(32), Scale(32)));
+  UniqueIcon small(LoadIconOfSize(instance, Scale(16), Scale(16)));
+  SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
+  SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
+  // The old icons go once the window holds the new ones.
+  icon_ = std::move(big);
+  smallIcon_ = std::move(small);
+  banner_.Load(LoadIconOfSize(instance, Scale(48), Scale(48)), dpi_);
+  searchFace_.Load(smallIcon_.get(), dpi_);
+}
+
+void TMainForm::OnDpiChanged(int dpi, const RECT& suggested) {
+  if (dpi > 0 && dpi != dpi_) {
+    dpi_ = dpi;
+    LoadIcons();
+    controls_.SetDpi(hwnd_, dpi_, results_);
+  }
+  if (!placing_) {
+    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
+                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  // The size may be the same: lay out and measure at the new scale all the same.
+  FormResize();
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
 }
 
 void TMainForm::FormResize() {

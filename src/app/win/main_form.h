@@ -45,7 +45,7 @@ class TMainForm {
   // Shows a failure the way every handler does: "Calvorin", error icon, OK.
   static void ShowFailure(HWND owner, const std::string& message);
 
-  // The screen's DPI when the window was made, and a figure of the 96-DPI design in its pixels.
+  // The DPI of the monitor the window is on, and a figure of the 96-DPI design in its pixels.
   int Dpi() const { return dpi_; }
   int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
 
@@ -88,6 +88,10 @@ class TMainForm {
   void FormKeyDown(WPARAM key);
   void FormResize();
   void AppEv1Hint(HWND control);
+  // WM_DPICHANGED: fonts, icons and layout at the new scale, in the rectangle Windows suggests.
+  void OnDpiChanged(int dpi, const RECT& suggested);
+  // The window's and the owner-drawn controls' icons at the window's DPI.
+  void LoadIcons();
   void ReadSettings();
   void SaveSettingsToFile();
   // Hands a saved search file name to its reader (first activation, instance message).
@@ -134,6 +138,9 @@ class TMainForm {
   bool progressPending_ = false;
   std::string scanSearchText_ = ":\\";  // the text the last scan searched for
   bool firstActivation_ = true;
+  // The saved placement is being applied: its rectangle is already in the target monitor's
+  // pixels, so a DPI change on the way keeps it rather than take Windows' scaled suggestion.
+  bool placing_ = false;
   // A Repair run processes window messages; while it runs, Search, Repair and Restore wait, and
   // a close request is kept until the run (and its backup file) has ended.
   bool repairRunning_ = false;

@@ -106,12 +106,23 @@ void MainFormControls::FitLabelFont(HWND label, const std::string& text, bool re
   }
 }
 
+void MainFormControls::MakeFonts() {
+  font_.reset(MakeFont(Scale(13), FW_NORMAL, false));
+  // Both sizes are character heights, as a font's size in points is (10 and 20 points at 96
+  // DPI). The status labels fit a text too long for them at 27 pixels (FitLabelFont).
+  bigFont_.reset(MakeFont(Scale(27), FW_NORMAL, false));
+  linkFont_.reset(MakeFont(Scale(13), FW_NORMAL, true));
+}
+
 HWND MainFormControls::Add(HWND parent, const char* cls, const char* text, DWORD style, int id,
                            int x, int y, int w, int h, HFONT font) {
   HWND control = CreateWindowExA(0, cls, text, WS_CHILD | style, x, y, w, h, parent,
                                  reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
                                  GetModuleHandleA(nullptr), nullptr);
   if (!control) throw std::runtime_error(Format("Cannot create control %d", id));
+  // Back to the design's figures: exact, since a figure scaled up rounds by less than one.
+  auto design = [this](int v) { return MulDiv(v, 96, dpi_); };
+  design_[control] = RECT{design(x), design(y), design(w), design(h)};
   SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(font ? font : Font()), FALSE);
   return control;
 }
@@ -127,11 +138,7 @@ HWND MainFormControls::AddPanel(HWND parent, const char* text, DWORD style, int 
 
 void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
   dpi_ = dpi;
-  font_.reset(MakeFont(Scale(13), FW_NORMAL, false));
-  // Both sizes are character heights, as a font's size in points is (10 and 20 points at 96
-  // DPI). The status labels fit a text too long for them at 27 pixels (FitLabelFont).
-  bigFont_.reset(MakeFont(Scale(27), FW_NORMAL, false));
-  linkFont_.reset(MakeFont(Scale(13), FW_NORMAL, true));
+  MakeFonts();
   // Every bound below is of the 96-DPI design; S gives it in this screen's pixels.
   auto S = [this](int pixels) { return Scale(pixels); };
   SendMessageA(form, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
@@ -320,6 +327,11 @@ void MainFormControls::Layout(HWND form, HWND resultsList) {
   for (HWND label : {label1, label2, label3, label4}) {
     SetWindowPos(label, nullptr, 0, 0, labelWidth, Scale(32), flags | SWP_NOMOVE);
   }
+  // pb1 and Edit1 keep their design width while it fits and end where the labels do when not.
+  for (const auto& [bar, h] : {std::pair{pb1, 18}, std::pair{edit1, 22}}) {
+    SetWindowPos(bar, nullptr, 0, 0, std::min(Scale(400), labelWidth), Scale(h),
+                 flags | SWP_NOMOVE);
+  }
 
   const int panel = Scale(kPanelHeight);
   SetWindowPos(pnlSearch, nullptr, 0, 0, width, panel, flags);
@@ -329,6 +341,52 @@ void MainFormControls::Layout(HWND form, HWND resultsList) {
                flags | SWP_NOMOVE);
   SetWindowPos(button1, nullptr, width - Scale(96), Scale(15), Scale(84), Scale(26), flags);
   SetWindowPos(resultsList, nullptr, 0, panel, width, std::max(0, height - panel), flags);
+}
+
+int MainFormControls::LeastClientHeight() const {
+  // The tab control's frame around its page, from a rectangle of any size.
+  RECT page{0, 0, 100, 100};
+  SendMessageA(pcMain, TCM_ADJUSTRECT, FALSE, reinterpret_cast<LPARAM>(&page));
+  RECT status{};
+  GetWindowRect(statusBar1, &status);
+  // Restore ends 198 design pixels down the page; 6 more keep it off the tab's frame.
+  return Scale(kBannerHeight + 22) + page.top + Scale(204) + (100 - page.bottom) + Scale(4) +
+         (status.bottom - status.top);
+}
+
+void MainFormControls::SetDpi(HWND form, int dpi, ResultsList& results) {
+  if (dpi == dpi_ || dpi <= 0) return;
+  // The old fonts live until every control has let go of them.
+  const UniqueGdiObject oldFont(font_.release()), oldLink(linkFont_.release());
+  const UniqueGdiObject oldBig(bigFont_.release());
+  const std::map<int, UniqueGdiObject> oldLabelFonts = std::move(labelFonts_);
+  labelFonts_.clear();
+  dpi_ = dpi;
+  MakeFonts();
+  SendMessageA(form, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
+  for (const auto& [control, d] : design_) {
+    const auto font = reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0));
+    const HGDIOBJ now = font == oldFont.get() ? font_.get()
+                        : font == oldLink.get() ? linkFont_.get()
+                                                : bigFont_.get();
+    SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(now), FALSE);
+    SetWindowPos(control, nullptr, Scale(d.left), Scale(d.top), Scale(d.right), Scale(d.bottom),
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+  }
+  for (HWND label : {label1, label2, label3, lblSearch}) {
+    FitLabelFont(label, WindowText(label), false);
+  }
+  results.SetFont(Font(), dpi);
+  // The tool tips' second tools, the controls' places on their pages (SetHint).
+  for (const auto& [control, hint] : hints_) {
+    TTTOOLINFOA info{};
+    info.cbSize = sizeof info;
+    info.hwnd = GetParent(control);
+    info.uId = static_cast<UINT_PTR>(GetDlgCtrlID(control));
+    GetWindowRect(control, &info.rect);
+    MapWindowPoints(nullptr, info.hwnd, reinterpret_cast<POINT*>(&info.rect), 2);
+    if (tooltip_) SendMessageA(tooltip_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&info));
+  }
 }
 
 }  // namespace calvorin::win32

@@ -28,10 +28,16 @@ class MainFormControls {
   // The panel window class that pages and panels are made of; false when it cannot be had.
   static bool RegisterPanelClass(HINSTANCE instance);
 
-  // Makes every control on `form`, the results list through `results`, and the hints.
+  // Makes every control on `form`, the results list through `results`, and the hints,
+  // at `dpi`.
   void Create(HWND form, int dpi, ResultsList& results);
   // Docks the status bar and the pages to the form's client area and lays out what follows it.
   void Layout(HWND form, HWND resultsList);
+  // The window moved to a monitor of another scale: every control's fonts and design bounds at
+  // `dpi`. Layout follows.
+  void SetDpi(HWND form, int dpi, ResultsList& results);
+  // The least client height that shows the tab's page down to its lowest control, Restore.
+  int LeastClientHeight() const;
   // The hint of `control` or of the nearest parent that has one; empty when none has.
   std::string HintOf(HWND control, HWND form) const;
   // The controls a Repair run drives.
@@ -68,7 +74,11 @@ class MainFormControls {
   // `hint` is "short|long": the tool tip shows the short part, the status bar the long one.
   void SetHint(HWND control, const std::string& hint, bool tooltip);
 
+  void MakeFonts();
+
   int dpi_ = 96;
+  // Every control Add made, with its bounds in the 96-DPI design (left, top, width, height).
+  std::map<HWND, RECT> design_;
   UniqueGdiObject font_, bigFont_, linkFont_;
   // The status labels' smaller sizes, by character height, for texts too long at bigFont_.
   std::map<int, UniqueGdiObject> labelFonts_;

@@ -59,6 +59,7 @@ HICON GreyedIcon(HICON icon) {
 void Banner::Load(HICON icon, int dpi) {
   dpi_ = dpi;
   icon_.reset(icon);
+  bitmap_.reset();  // painted again at the new scale
 }
 
 void Banner::Draw(const DRAWITEMSTRUCT& item, HFONT font) {
@@ -86,7 +87,13 @@ void Banner::Draw(const DRAWITEMSTRUCT& item, HFONT font) {
 
 void Banner::Paint(HDC dc, const RECT& r, HFONT font) {
   const int height = r.bottom - r.top;
-  for (int y = 0; y < height; ++y) {
+  // Under a high-contrast theme the banner is the theme's window with its text colour.
+  HIGHCONTRASTA contrast{sizeof contrast, 0, nullptr};
+  const bool highContrast = SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast,
+                                                  &contrast, 0) &&
+                            (contrast.dwFlags & HCF_HIGHCONTRASTON);
+  if (highContrast) FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
+  for (int y = 0; y < height && !highContrast; ++y) {
     const int t = y * 255 / std::max(height - 1, 1);
     UniqueGdiObject brush(CreateSolidBrush(RGB(20 + t / 8, 60 + t / 4, 140 + t / 3)));
     RECT line{r.left, r.top + y, r.right, r.top + y + 1};
@@ -97,14 +104,14 @@ void Banner::Paint(HDC dc, const RECT& r, HFONT font) {
                nullptr, DI_NORMAL);
   }
   SetBkMode(dc, TRANSPARENT);
-  SetTextColor(dc, RGB(255, 255, 255));
+  SetTextColor(dc, highContrast ? GetSysColor(COLOR_WINDOWTEXT) : RGB(255, 255, 255));
   const UniqueGdiObject title(MakeFont(Scale(36), FW_BOLD, false));
   {
     const SelectedObject selected(dc, title.get());
     TextOutA(dc, r.left + Scale(80), r.top + Scale(14), "Calvorin", 8);
   }
   const SelectedObject selected(dc, font);
-  SetTextColor(dc, RGB(220, 232, 255));
+  SetTextColor(dc, highContrast ? GetSysColor(COLOR_WINDOWTEXT) : RGB(220, 232, 255));
   const char* tagline = "Finds registry entries that point at missing files and folders";
   TextOutA(dc, r.left + Scale(82), r.top + Scale(60), tagline, static_cast<int>(strlen(tagline)));
 }
@@ -119,12 +126,16 @@ void SearchButtonFace::Draw(const DRAWITEMSTRUCT& item) {
   const bool disabled = (item.itemState & ODS_DISABLED) != 0;
   const bool pushed = (item.itemState & ODS_SELECTED) != 0;
   RECT r = item.rcItem;
-  // The face as the other buttons draw theirs: themed where a theme is active.
+  // The face as the other buttons draw theirs: themed where a theme is active, and the caption
+  // in the colour that goes with the face: the theme's, else the colour scheme's button text
+  // (the DC comes with black, which a high-contrast scheme's dark face would hide).
+  COLORREF textColour = GetSysColor(COLOR_BTNTEXT);
   if (HTHEME theme = OpenThemeData(item.hwndItem, L"BUTTON")) {
     const int state = disabled ? PBS_DISABLED : pushed ? PBS_PRESSED : PBS_NORMAL;
     if (IsThemeBackgroundPartiallyTransparent(theme, BP_PUSHBUTTON, state))
       DrawThemeParentBackground(item.hwndItem, item.hDC, &r);
     DrawThemeBackground(theme, item.hDC, BP_PUSHBUTTON, state, &r, nullptr);
+    GetThemeColor(theme, BP_PUSHBUTTON, state, TMT_TEXTCOLOR, &textColour);
     CloseThemeData(theme);
   } else {
     DrawFrameControl(item.hDC, &r, DFC_BUTTON, DFCS_BUTTONPUSH | (pushed ? DFCS_PUSHED : 0));
@@ -134,7 +145,8 @@ void SearchButtonFace::Draw(const DRAWITEMSTRUCT& item) {
   GetWindowTextA(item.hwndItem, text, sizeof text);
   SIZE extent{};
   GetTextExtentPoint32A(item.hDC, text, lstrlenA(text), &extent);
-  const int cx = GetSystemMetrics(SM_CXSMICON), cy = GetSystemMetrics(SM_CYSMICON);
+  // The small icon's size at the window's DPI, which the system metrics know only at its own.
+  const int cx = MulDiv(16, dpi_, 96), cy = cx;
   const int gap = MulDiv(2, dpi_, 96);
   // The glyph and the text (its "&" not counted) centred together, as the button draws them.
   SIZE amp{};
@@ -145,6 +157,7 @@ void SearchButtonFace::Draw(const DRAWITEMSTRUCT& item) {
   HICON glyph = disabled && greyGlyph_ ? greyGlyph_.get() : glyph_;
   if (glyph) DrawIconEx(item.hDC, left, middle - cy / 2, glyph, cx, cy, 0, nullptr, DI_NORMAL);
   SetBkMode(item.hDC, TRANSPARENT);
+  SetTextColor(item.hDC, textColour);
   const UINT hidePrefix = (item.itemState & ODS_NOACCEL) ? DSS_HIDEPREFIX : 0;
   DrawStateA(item.hDC, nullptr, nullptr, reinterpret_cast<LPARAM>(text), 0, left + cx + gap,
              middle - extent.cy / 2, 0, 0,

@@ -36,6 +36,17 @@ void ResultsList::Create(HWND parent, int id, const RECT& bounds, HFONT font, in
       SetWindowLongPtrW(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListProc)));
 }
 
+void ResultsList::SetFont(HFONT font, int dpi) {
+  dpi_ = dpi;
+  font_ = font;
+  matchFont_.reset(MakeFont(Scale(13), FW_BOLD, true));
+  SendMessageA(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
+  extents_.Clear();
+  widths_.Clear();
+  const int count = static_cast<int>(entries_().size());
+  for (int i = 0; i < count; ++i) Recorded(i);
+}
+
 LRESULT CALLBACK ResultsList::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<ResultsList*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
   // Only the right button with no modifier: MK_ flags carry Shift and Ctrl, but not Alt.

@@ -25,6 +25,8 @@ class ResultsList {
   // Makes the list box on `parent`, in `font` (the window's) and its bold underlined match font.
   void Create(HWND parent, int id, const RECT& bounds, HFONT font, int dpi);
   HWND Handle() const { return list_; }
+  // The window moved to a monitor of another scale: `font` at `dpi`, every entry measured again.
+  void SetFont(HFONT font, int dpi);
 
   // Entry `index` was recorded: its text widths are measured and kept.
   void Recorded(int index);

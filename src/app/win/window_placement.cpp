@@ -1,5 +1,7 @@
 #include "app/win/window_placement.h"
 
+#include "app/win/newer_windows.h"
+
 namespace calvorin::win32 {
 
 WindowPlacementRecord PlacementOf(HWND window) {
@@ -15,6 +17,7 @@ WindowPlacementRecord PlacementOf(HWND window) {
   p.maxY = wp.ptMaxPosition.y;
   p.showCmd = static_cast<std::int32_t>(wp.showCmd);
   p.flags = static_cast<std::int32_t>(wp.flags);
+  p.dpi = WindowDpi(window);
   return p;
 }
 
@@ -34,9 +37,26 @@ void RestoreSavedPlacement(HWND window, IniStore& ini) {
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
   RECT bounds{};
   GetWindowRect(window, &bounds);
-  ApplyPlacement(window, RestorePlacement(ini, {work.left, work.top, work.right, work.bottom},
-                                          bounds.right - bounds.left, bounds.bottom - bounds.top,
-                                          PlacementOf(window)));
+  WindowPlacementRecord p =
+      ReadPlacement(ini, {work.left, work.top, work.right, work.bottom},
+                    bounds.right - bounds.left, bounds.bottom - bounds.top, PlacementOf(window));
+  // A placement's figures are workspace coordinates: screen coordinates less the primary
+  // monitor's work area's offset from its top left (the screen's origin).
+  const PlacementRect& n = p.normal;
+  RECT screen{n.left + work.left, n.top + work.top, n.right + work.left, n.bottom + work.top};
+  // The monitor the window was on, or the nearest one when it is gone (negative coordinates
+  // name a monitor left of or above the primary one), with its own DPI and work area.
+  HMONITOR monitor = MonitorFromRect(&screen, MONITOR_DEFAULTTONEAREST);
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  if (!GetMonitorInfoA(monitor, &info)) info.rcWork = work;
+  const RECT& w = info.rcWork;
+  const PlacementRect fitted = FitToWorkArea({screen.left, screen.top, screen.right, screen.bottom},
+                                             {w.left, w.top, w.right, w.bottom}, p.dpi,
+                                             MonitorDpi(monitor));
+  p.normal = {fitted.left - work.left, fitted.top - work.top, fitted.right - work.left,
+              fitted.bottom - work.top};
+  ApplyPlacement(window, p);
 }
 
 }  // namespace calvorin::win32

@@ -1,0 +1,27 @@
+// What Windows versions after 7 added, looked up at run time: the program runs from Windows 7,
+// where these calls are missing and a direct import would stop it from starting.
+#pragma once
+
+#include <windows.h>
+
+#include <optional>
+
+namespace calvorin::win32 {
+
+// The DPI of the monitor `window` is on (GetDpiForWindow, Windows 10 1607); the system DPI
+// where the call is missing.
+int WindowDpi(HWND window);
+// The DPI of `monitor` (GetDpiForMonitor, Windows 8.1); the system DPI where it is missing.
+int MonitorDpi(HMONITOR monitor);
+// The system DPI: the screen's LOGPIXELSY, 96 when it cannot be read.
+int SystemDpi();
+
+// Lets `message` reach `window` from processes of a lower integrity level, such as a second
+// start without administrator rights when this one has them (ChangeWindowMessageFilterEx).
+void AllowMessageFromLowerIntegrity(HWND window, UINT message);
+
+// Whether process `processId` runs with administrator rights (an elevated token); nothing when
+// its token cannot be read.
+std::optional<bool> ProcessIsElevated(DWORD processId);
+
+}  // namespace calvorin::win32
