@@ -10,6 +10,7 @@
 #include "app/win/control_ids.h"
 #include "app/win/main_form.h"
 #include "app/win/newer_windows.h"
+#include "base/win/elevation.h"
 #include "base/win/unique_handle.h"
 #include "search/win/locale_compare.h"
 #include "search/win/startup.h"
@@ -57,7 +58,7 @@ int HandOver(HANDLE mapping, UINT instanceMessage) {
   // prefix reports the same elevation, so this box does not come up there.)
   DWORD otherProcess = 0;
   if (mainWindow && GetWindowThreadProcessId(mainWindow, &otherProcess) &&
-      ProcessIsElevated(GetCurrentProcessId()) == true &&
+      RunsElevated() &&
       ProcessIsElevated(otherProcess) == false) {
     MessageBoxA(nullptr, kRunningWithoutAdministratorRights, kApplicationTitle,
                 MB_OK | MB_ICONINFORMATION);

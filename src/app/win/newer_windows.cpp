@@ -44,20 +44,4 @@ void AllowMessageFromLowerIntegrity(HWND window, UINT message) {
   if (changeFilter && window && message) changeFilter(window, message, MSGFLT_ALLOW, nullptr);
 }
 
-std::optional<bool> ProcessIsElevated(DWORD processId) {
-  // PROCESS_QUERY_LIMITED_INFORMATION is granted on another user's or an elevated process too.
-  const UniqueKernelHandle process(
-      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
-  if (!process) return std::nullopt;
-  HANDLE raw = nullptr;
-  if (!OpenProcessToken(process.get(), TOKEN_QUERY, &raw)) return std::nullopt;
-  const UniqueKernelHandle token(raw);
-  DWORD elevation = 0;  // TOKEN_ELEVATION
-  DWORD size = 0;
-  if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size)) {
-    return std::nullopt;
-  }
-  return elevation != 0;
-}
-
 }  // namespace calvorin::win32

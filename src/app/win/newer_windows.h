@@ -4,8 +4,6 @@
 
 #include <windows.h>
 
-#include <optional>
-
 namespace calvorin::win32 {
 
 // The DPI of the monitor `window` is on (GetDpiForWindow, Windows 10 1607); the system DPI
@@ -19,9 +17,5 @@ int SystemDpi();
 // Lets `message` reach `window` from processes of a lower integrity level, such as a second
 // start without administrator rights when this one has them (ChangeWindowMessageFilterEx).
 void AllowMessageFromLowerIntegrity(HWND window, UINT message);
-
-// Whether process `processId` runs with administrator rights (an elevated token); nothing when
-// its token cannot be read.
-std::optional<bool> ProcessIsElevated(DWORD processId);
 
 }  // namespace calvorin::win32

@@ -1,31 +1,25 @@
 #include "base/win/elevation.h"
 
-#include <windows.h>
-
 #include "base/win/unique_handle.h"
 
 namespace calvorin::win32 {
 
-bool RunsElevated() {
-  HANDLE token = nullptr;
-  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
-  const UniqueKernelHandle owned(token);
+std::optional<bool> ProcessIsElevated(DWORD processId) {
+  // PROCESS_QUERY_LIMITED_INFORMATION is granted on another user's or an elevated process too.
+  const UniqueKernelHandle process(
+      OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId));
+  if (!process) return std::nullopt;
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(process.get(), TOKEN_QUERY, &raw)) return std::nullopt;
+  const UniqueKernelHandle token(raw);
   TOKEN_ELEVATION elevation{};
   DWORD size = 0;
-  if (GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size)) {
-    return elevation.TokenIsElevated != 0;
+  if (!GetTokenInformation(token.get(), TokenElevation, &elevation, sizeof elevation, &size)) {
+    return std::nullopt;
   }
-  // Windows before Vista knows no such class: the user's group membership decides.
-  SID_IDENTIFIER_AUTHORITY nt = SECURITY_NT_AUTHORITY;
-  PSID administrators = nullptr;
-  if (!AllocateAndInitializeSid(&nt, 2, SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS, 0, 0,
-                                0, 0, 0, 0, &administrators)) {
-    return false;
-  }
-  BOOL member = FALSE;
-  const BOOL asked = CheckTokenMembership(nullptr, administrators, &member);
-  FreeSid(administrators);
-  return asked && member;
+  return elevation.TokenIsElevated != 0;
 }
+
+bool RunsElevated() { return ProcessIsElevated(GetCurrentProcessId()).value_or(false); }
 
 }  // namespace calvorin::win32
