@@ -9,6 +9,7 @@
 
 #include "app/win/control_ids.h"
 #include "app/win/main_form.h"
+#include "base/win/code_page.h"
 #include "base/win/unique_handle.h"
 #include "search/win/locale_compare.h"
 #include "search/win/startup.h"
@@ -64,6 +65,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   const std::string exePath = ModulePath();
   const std::string iniPath = WithExtension(exePath, ".INI");
   InstallLocaleCompare();
+  InstallAnsiLeadBytes();
   BuildSkipKeys();
 
   const UINT instanceMessage = RegisterWindowMessageA(kInstanceName);

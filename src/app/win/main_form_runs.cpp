@@ -9,6 +9,7 @@
 #include "app/win/main_form.h"
 #include "app/win/repair_controls.h"
 #include "base/text.h"
+#include "base/win/code_page.h"
 #include "registry/win/win_registry.h"
 #include "repair/backup.h"
 #include "repair/repair.h"
@@ -148,7 +149,7 @@ void TMainForm::Button3Click() {
     RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
     WinBackupFiles files;
     RepairOptions options;
-    options.leadByte = [](unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; };
+    options.leadByte = AnsiLeadByte;
     try {
       RunRepair(entries, SystemRegistry(), fs_, files, ui, ProgramFolder(), options);
     } catch (...) {
