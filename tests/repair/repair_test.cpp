@@ -5,6 +5,7 @@
 #include <random>
 
 #include "base/text.h"
+#include "support/code_page_932.h"
 #include "support/forwarding_registry.h"
 #include "support/memory_backup_files.h"
 #include "support/memory_file_system.h"
@@ -148,6 +149,8 @@ TEST(RepairSearchNameTest, NameAfterTheBackslashBeforeTheFirstDot) {
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(RepairSearchName(c.data), c.name) << c.data;
+  const testing::CodePage932 cp932;  // the second byte of 83 5C is no backslash
+  EXPECT_EQ(RepairSearchName("C:\\d\\\x83\x5C" "con.exe"), "\x83\x5C" "con.exe");
 }
 
 TEST(FindFileOnDriveTest, LookupFirstThenDepthFirstInListingOrder) {
@@ -168,9 +171,11 @@ TEST(FindFileOnDriveTest, LookupFirstThenDepthFirstInListingOrder) {
   EXPECT_EQ(FindFileOnDrive(fs, ui, "C:\\a", "x.exe", false), "");
 }
 
-TEST(FindFileOnDriveTest, FoldersWithADotHiddenOrSystemAreNotEntered) {
+TEST(FindFileOnDriveTest, FoldersWithADotHiddenSystemOrReparsePointsAreNotEntered) {
   MemoryFileSystem fs;
   FakeUi ui;
+  fs.AddFolder("C:\\link", kFileAttributeDirectory | kFileAttributeReparsePoint);
+  fs.AddFile("C:\\link\\x.exe");
   fs.AddFile("C:\\v1.0\\x.exe");
   fs.AddFolder("C:\\hid", kFileAttributeDirectory | kFileAttributeHidden);
   fs.AddFile("C:\\hid\\x.exe");
@@ -200,6 +205,7 @@ TEST(DriveIndexTest, SameAnswersAsTheWalkOnRandomTrees) {
       const std::string path = parent + "\\" + names[rng() % std::size(names)];
       std::uint32_t attributes = (rng() % 6 == 0) ? kFileAttributeHidden : 0;
       if (rng() % 9 == 0) attributes |= kFileAttributeSystem;
+      if (rng() % 7 == 0) attributes |= kFileAttributeReparsePoint;
       if (rng() % 2) {
         if (!fs.Content(path) && !fs.FolderExists(path)) {
           fs.AddFolder(path, kFileAttributeDirectory | attributes);
