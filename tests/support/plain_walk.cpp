@@ -12,12 +12,10 @@ namespace calvorin::testing {
 namespace {
 
 // Keys open as the program's walk opens them: a registry link as itself, not followed.
-class LinksNotFollowed : public ForwardingRegistry {
- public:
+struct LinksNotFollowed : ForwardingRegistry {
   using ForwardingRegistry::ForwardingRegistry;
-  long OpenKey(Hkey parent, const std::string& subKey, std::uint32_t access,
-               Hkey* result) override {
-    return inner_.OpenKeyItself(parent, subKey, access, result);
+  long OpenKey(Hkey parent, const std::string& sub, std::uint32_t access, Hkey* key) override {
+    return inner_.OpenKeyItself(parent, sub, access, key);
   }
   long QueryKeyCounts(Hkey key, std::uint32_t* subKeys, std::uint32_t* values) override {
     return inner_.QueryKeyCounts(key, subKeys, values);
