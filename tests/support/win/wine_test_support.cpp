@@ -10,26 +10,16 @@ namespace calvorin::testing {
 
 namespace {
 
-// Under Wine, the Unix path of a Windows path (ASCII); "" elsewhere.
-std::string UnixPath(const std::string& path) {
-  using ToUnix = char*(CDECL*)(const WCHAR*);
-  const auto toUnix = reinterpret_cast<ToUnix>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
-  char* unix = toUnix ? toUnix(std::wstring(path.begin(), path.end()).c_str()) : nullptr;
-  const std::string result = unix ? unix : "";
-  if (unix) ::HeapFree(::GetProcessHeap(), 0, unix);
-  return result;
-}
-
-// Runs a Unix shell command and waits, at most ten seconds, until `done`: Wine starts a program
-// that is no Windows one as a Unix process, without a handle to wait on.
-bool RunUnixUntil(const std::string& command, const std::function<bool()>& done) {
+// Runs a Unix command in `folder` and waits, at most ten seconds, until `done`. Wine starts a
+// program that is no Windows one as a Unix process in the folder's Unix path, with no handle
+// to wait on.
+bool RunUnixUntil(std::string command, const std::string& folder,
+                  const std::function<bool()>& done) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
-  std::string line = "/bin/sh -c \"" + command + "\"";
-  if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &process)) {
+  if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process)) {
     return false;
   }
   for (int i = 0; i < 1000 && !done(); ++i) ::Sleep(10);
@@ -47,10 +37,12 @@ void RemoveTree(const std::string& path) {
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     // Only the link goes: Wine's RemoveDirectory follows a Unix symbolic link, rm does not.
-    const std::string unix = UnixPath(path);
-    const auto gone = [&] { return ::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES; };
-    if (unix.empty()) ::RemoveDirectoryA(path.c_str());  // Windows removes a link itself
-    if (!unix.empty()) RunUnixUntil("rm -f '" + unix + "'", gone);
+    const std::size_t cut = path.find_last_of('\\');
+    if (!RunUnixUntil("/bin/rm -f " + path.substr(cut + 1), path.substr(0, cut), [&] {
+          return ::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+        })) {
+      ::RemoveDirectoryA(path.c_str());
+    }
     return;
   }
   ::SetFileAttributesA(path.c_str(),
@@ -73,14 +65,10 @@ void RemoveTree(const std::string& path) {
 
 bool MakeFolderLoop(const std::string& folder, std::initializer_list<const char*> names) {
   ::CreateDirectoryA(folder.c_str(), nullptr);
-  const std::string unix = UnixPath(folder);
   for (const char* name : names) {
     const std::string link = folder + "\\" + name;
-    if (unix.empty() || !RunUnixUntil("ln -s . '" + unix + "/" + name + "'", [&] {
-          return ::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES;
-        })) {
-      return false;
-    }
+    const auto made = [&] { return ::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    if (!RunUnixUntil(std::string("/bin/ln -s . ") + name, folder, made)) return false;
   }
   return true;
 }
