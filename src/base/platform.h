@@ -17,6 +17,8 @@ constexpr std::uint32_t kFileAttributeHidden = 0x02;
 constexpr std::uint32_t kFileAttributeSystem = 0x04;
 constexpr std::uint32_t kFileAttributeDirectory = 0x10;
 constexpr std::uint32_t kFileAttributeArchive = 0x20;
+// A junction, mount point or symbolic link; Wine shows a Unix symbolic link to a folder so.
+constexpr std::uint32_t kFileAttributeReparsePoint = 0x400;
 
 // A file operation that failed; the message names the path and the system's reason.
 class EFileError : public std::runtime_error {
@@ -58,8 +60,9 @@ class FileSystem {
   virtual FileAnswer FileExistsAndFolder(const std::string& path) {
     return {FileExists(path), {}, {}};
   }
-  // Every entry a directory search for `pattern` finds, in the order the file system returns them
-  // ("." and ".." included where the platform returns them). Empty when nothing matches.
+  // Every entry a directory search for `pattern` finds, with its attributes (a reparse point's
+  // included), in the order the file system returns them ("." and ".." included where the
+  // platform returns them). Empty when nothing matches.
   virtual std::vector<FindEntry> Find(const std::string& pattern) = 0;
   // Creates or replaces the file with exactly these bytes; throws EFileError on failure.
   virtual void WriteWholeFile(const std::string& path, const std::string& bytes) = 0;

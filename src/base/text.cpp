@@ -21,6 +21,24 @@ std::string LowerAscii(std::string_view text) {
   return out;
 }
 
+namespace {
+std::atomic<LeadByteTest> gLeadByte{nullptr};
+}
+
+void SetLeadByteTest(LeadByteTest fn) { gLeadByte.store(fn); }
+LeadByteTest CurrentLeadByteTest() { return gLeadByte.load(); }
+
+void AppendLowerAsciiChars(std::string& out, std::string_view text, LeadByteTest lead) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (CharSize(text, i, lead) == 2) {
+      out.append(text.data() + i, 2);
+      ++i;
+    } else {
+      out += LowerAscii(text[i]);
+    }
+  }
+}
+
 int Pos(std::string_view sub, std::string_view text) {
   if (sub.empty()) return 0;
   const auto at = text.find(sub);

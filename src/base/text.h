@@ -3,10 +3,31 @@
 #pragma once
 
 #include <cstdarg>
+#include <cstddef>
 #include <string>
 #include <string_view>
 
 namespace calvorin {
+
+// Which bytes of the system's ANSI code page begin a two-byte character (the Japanese, Chinese
+// and Korean code pages); nullptr for a single-byte code page. The second byte of such a
+// character may have the value of a letter or of a backslash ("\x83\x5C" is one character), so
+// byte-wise operations that change letters or look for separators step over it.
+using LeadByteTest = bool (*)(unsigned char byte);
+
+// The code page's test that the operations on names and paths below use; nullptr (single-byte)
+// until the Windows program installs the ANSI code page's.
+void SetLeadByteTest(LeadByteTest fn);
+LeadByteTest CurrentLeadByteTest();
+
+// Bytes in the character that begins at text[i]: 2 for a lead byte with a byte after it, else 1.
+inline std::size_t CharSize(std::string_view text, std::size_t i, LeadByteTest lead) {
+  const auto byte = static_cast<unsigned char>(text[i]);
+  return byte >= 0x80 && lead != nullptr && i + 1 < text.size() && lead(byte) ? 2 : 1;
+}
+// Appends `text` with its ASCII capitals lowered; the second byte of a two-byte character is
+// kept as it is.
+void AppendLowerAsciiChars(std::string& out, std::string_view text, LeadByteTest lead);
 
 char UpperAscii(char c);
 char LowerAscii(char c);

@@ -97,6 +97,14 @@ class RegistryApi {
  public:
   virtual ~RegistryApi() = default;
   virtual long OpenKey(Hkey parent, const std::string& subKey, std::uint32_t access, Hkey* result) = 0;
+  // As OpenKey, but a last key that is a registry link (a SymbolicLinkValue of type REG_LINK:
+  // CurrentControlSet, the user's classes, the WOW64 links) opens as the link itself, with no
+  // subkeys, instead of as the key it points at. The walk opens keys so: each key is then met
+  // once, under its own path. The default is for a registry without links.
+  virtual long OpenKeyItself(Hkey parent, const std::string& subKey, std::uint32_t access,
+                             Hkey* result) {
+    return OpenKey(parent, subKey, access, result);
+  }
   // Non-volatile; creates missing keys along the path.
   virtual long CreateKey(Hkey parent, const std::string& subKey, std::uint32_t access,
                          Hkey* result) = 0;

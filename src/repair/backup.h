@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "registry/registry.h"
 
 namespace calvorin {
@@ -17,14 +18,10 @@ struct BackupEntry {
   std::string data;  // the raw bytes
 };
 
-// Which bytes of the system's ANSI code page begin a two-byte character (Japanese, Chinese and
-// Korean code pages); nullptr for a single-byte code page. The import reads the file as
-// characters, so a second byte that happens to be 0x5C is no backslash to it.
-using LeadByteTest = bool (*)(unsigned char byte);
-
 // The value line of one entry ("name"=... in the exact form the import recreates): the quoted
 // string form for a plain terminated REG_SZ, dword: for a 4-byte REG_DWORD, hex:/hex(N): for
-// everything else, wrapped like the registry editor's own export.
+// everything else, wrapped like the registry editor's own export. `leadByte` is the code page the
+// file is written in (the import reads it as characters, so a second byte 0x5C is no backslash).
 std::string BackupValueLine(const BackupEntry& entry, LeadByteTest leadByte = nullptr);
 // The whole file: "REGEDIT4", " ", key line and value line per entry, " ", CR LF after each line.
 std::string BackupText(const std::vector<BackupEntry>& entries, LeadByteTest leadByte = nullptr);

@@ -1,12 +1,26 @@
 #include "repair/drive_index.h"
 
+#include <algorithm>
+#include <string_view>
+
 #include "base/text.h"
 
 namespace calvorin {
 namespace {
 
+// Where the last backslash of `text` that is a character of its own lies (a second byte 0x5C
+// of a two-byte character is none); npos when there is none.
+std::size_t LastBackslash(std::string_view text) {
+  const LeadByteTest lead = CurrentLeadByteTest();
+  std::size_t last = std::string_view::npos;
+  for (std::size_t i = 0; i < text.size(); i += CharSize(text, i, lead)) {
+    if (text[i] == '\\') last = i;
+  }
+  return last;
+}
+
 std::string WithBackslash(const std::string& dir) {
-  if (!dir.empty() && dir.back() == '\\') return dir;
+  if (!dir.empty() && LastBackslash(dir) == dir.size() - 1) return dir;
   return dir + "\\";
 }
 
@@ -14,6 +28,14 @@ std::string WithBackslash(const std::string& dir) {
 // files pass, hidden and system entries are left out.
 bool ListedWithFolderMask(const FindEntry& entry) {
   return (entry.attributes & (kFileAttributeHidden | kFileAttributeSystem)) == 0;
+}
+
+// A folder the search enters: not a reparse point (a junction, a mount point or a symbolic link
+// leads to a folder listed elsewhere as well, or to its own ancestor, where the walk would
+// never end), and no "." in its name.
+bool Entered(const FindEntry& entry) {
+  return ListedWithFolderMask(entry) && (entry.attributes & kFileAttributeReparsePoint) == 0 &&
+         !Contains(entry.name, ".");
 }
 
 // A lookup whose mask admits everything but folders.
@@ -34,7 +56,7 @@ bool SearchFolder(FileSystem& fs, RepairUi& ui, const std::string& dir, const st
   }
   if (!recurse) return false;
   for (const auto& entry : fs.Find(d + "*.*")) {
-    if (!ListedWithFolderMask(entry) || Contains(entry.name, ".")) continue;
+    if (!Entered(entry)) continue;
     if (SearchFolder(fs, ui, d + entry.name, fileName, true, foundPath)) return true;
   }
   return false;
@@ -43,21 +65,21 @@ bool SearchFolder(FileSystem& fs, RepairUi& ui, const std::string& dir, const st
 }  // namespace
 
 std::string RepairSearchName(const std::string& dataText) {
-  const int dot = Pos(".", dataText);
-  if (dot == 0) return {};
-  int b = dot;
-  while (b > 0 && dataText[static_cast<size_t>(b - 1)] != '\\') --b;
+  // The first "." (no second byte has its value) and the last backslash character before it.
+  const std::size_t dot = dataText.find('.');
+  if (dot == std::string::npos) return {};
+  const std::size_t b = LastBackslash(std::string_view(dataText).substr(0, dot));
   // No backslash before the first ".": there is no folder to append a name to, so the value
   // is removed without a search (a drive-relative "C:name.ext" names nothing from the root).
-  if (b == 0) return {};
-  std::string name = dataText.substr(static_cast<size_t>(b));
+  if (b == std::string_view::npos) return {};
+  std::string name = dataText.substr(b + 1);
   if (IsDosDeviceName(name)) return {};
   return name;
 }
 
 bool IsDosDeviceName(const std::string& path) {
-  const auto slash = path.find_last_of("\\/");
-  std::string base = UpperAscii(slash == std::string::npos ? path : path.substr(slash + 1));
+  const auto slash = std::max(LastBackslash(path) + 1, path.find_last_of('/') + 1);
+  std::string base = UpperAscii(path.substr(slash));
   // The device name is what stands before the first dot or colon, less trailing spaces.
   base = base.substr(0, base.find_first_of(".:"));
   while (!base.empty() && base.back() == ' ') base.pop_back();
@@ -128,7 +150,7 @@ DriveIndex::Drive& DriveIndex::Listing(const std::string& dir, const std::string
         std::string key = std::move(entry.name);
         for (char& c : key) c = UpperAscii(c);
         drive.firstFolderOf.try_emplace(std::move(key), index);
-      } else if (ListedWithFolderMask(entry) && !Contains(entry.name, ".")) {
+      } else if (Entered(entry)) {
         children.push_back(frame.rel + entry.name + "\\");
       }
     }

@@ -14,7 +14,7 @@
 namespace calvorin {
 
 // The name to search the drive for: the data text after the last backslash before its first
-// ".", to its end. Empty when the text has no "." or no backslash before it, or when the name
+// ".", to its end (a second byte 0x5C of a two-byte character is no backslash). Empty when the text has no "." or no backslash before it, or when the name
 // is a DOS device's (nothing to search).
 std::string RepairSearchName(const std::string& dataText);
 // "con.log", "NUL.txt", "com1.exe"...: a last path component that Windows takes for a device
@@ -27,8 +27,9 @@ std::string SearchingText(const std::string& fileName, const std::string& folder
 
 // The drive search as the user sees it: reports SearchingText and keeps the window alive
 // at every folder visited; files-only lookup of Dir\FileName first, then the non-hidden,
-// non-system entries without a "." in file-system order, depth first. FoundPath is the
-// composed text, "" when nothing was found.
+// non-system entries without a "." in file-system order, depth first, never entering a reparse
+// point (a folder loop would never end). FoundPath is the composed text, "" when nothing was
+// found.
 std::string FindFileOnDrive(FileSystem& fs, RepairUi& ui, const std::string& dir,
                             const std::string& fileName, bool recurse);
 

@@ -13,11 +13,16 @@ struct Token {
   bool match = false;
 };
 
-// Cuts `part` after every break character; the last token may end without one.
+// Cuts `part` after every break character (never after the first byte of a two-byte character,
+// nor after a second byte that has a break character's value); the last token may end without
+// one.
 void CutTokens(std::string_view part, std::string_view breaks, std::deque<Token>& out) {
+  const LeadByteTest lead = CurrentLeadByteTest();
   std::size_t start = 0;
   for (std::size_t i = 0; i < part.size(); ++i) {
-    if (breaks.find(part[i]) != std::string_view::npos) {
+    if (CharSize(part, i, lead) == 2) {
+      ++i;
+    } else if (breaks.find(part[i]) != std::string_view::npos) {
       out.push_back({std::string(part.substr(start, i + 1 - start)), false});
       start = i + 1;
     }
@@ -29,16 +34,30 @@ bool IsSpaceLike(char c) {
   return c == '\t' || c == '\n' || c == '\r';
 }
 
-// Longest prefix of `token` whose width fits in `width`, but never fewer than one character.
+// Where each character of `token` ends, in bytes: a two-byte character is never split.
+std::vector<std::size_t> CharacterEnds(std::string_view token) {
+  const LeadByteTest lead = CurrentLeadByteTest();
+  std::vector<std::size_t> ends;
+  for (std::size_t i = 0; i < token.size();) {
+    i += CharSize(token, i, lead);
+    ends.push_back(i);
+  }
+  return ends;
+}
+
+// Bytes in the longest prefix of `token` whose width fits in `width`, but never fewer than one
+// character.
 std::size_t FittingPrefix(TextCanvas& canvas, const std::string& token, int width, int tokenWidth) {
-  const std::size_t size = token.size();
+  const std::vector<std::size_t> ends = CharacterEnds(token);
+  const std::size_t size = ends.size();
   long long estimate = tokenWidth > 0
                            ? static_cast<long long>(size) * std::max(width, 0) / tokenWidth
                            : static_cast<long long>(size);
   std::size_t n = static_cast<std::size_t>(std::clamp<long long>(estimate, 1, size));
-  while (n < size && canvas.TextWidth(std::string_view(token).substr(0, n + 1)) <= width) ++n;
-  while (n > 1 && canvas.TextWidth(std::string_view(token).substr(0, n)) > width) --n;
-  return n;
+  const std::string_view text(token);
+  while (n < size && canvas.TextWidth(text.substr(0, ends[n])) <= width) ++n;
+  while (n > 1 && canvas.TextWidth(text.substr(0, ends[n - 1])) > width) --n;
+  return ends[n - 1];
 }
 
 // The tokens of `text` in layout order, the match token marked.
@@ -121,12 +140,15 @@ std::size_t WrapWidths::Add(TextCanvas& canvas, const FontStyle& matchStyle, int
     return static_cast<std::uint16_t>(value < 0 || value > kSaturated ? kSaturated : value);
   };
   values_.push_back(keep(lineHeight));
+  const LeadByteTest lead = CurrentLeadByteTest();
   for (Token& token : tokens) {
     if (token.match) canvas.SetFontStyle(matchStyle);
     if (!token.text.empty() && IsSpaceLike(token.text.back())) token.text.back() = ' ';
     const std::uint16_t w = keep(canvas.TextWidth(token.text));
     if (token.match) canvas.SetFontStyle(normal);
-    values_.push_back(static_cast<std::uint16_t>(w | (token.text.size() > 1 ? kSplittable : 0)));
+    const bool splittable =
+        !token.text.empty() && token.text.size() > CharSize(token.text, 0, lead);
+    values_.push_back(static_cast<std::uint16_t>(w | (splittable ? kSplittable : 0)));
   }
   ends_.push_back(static_cast<std::uint32_t>(values_.size()));
   return ends_.size() - 1;

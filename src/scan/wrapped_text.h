@@ -41,7 +41,8 @@ inline constexpr std::string_view kResultBreakChars = ";,\\/-";
 // `minimum`); draws it as well when `draw` is true. The `length` characters from 1-based
 // `position` are drawn in `matchStyle`; position <= 0 or length <= 0 means no highlight.
 // A token wider than the column is split; its first part goes on the line where the token
-// begins, so no empty line is left. A line always takes at least one character, so a column
+// begins, so no empty line is left. Lines break between characters of the code page that
+// CurrentLeadByteTest names, never inside a two-byte one. A line always takes at least one character, so a column
 // narrower than one character still ends.
 int DrawWrappedText(bool draw, TextCanvas& canvas, const TextRect& rect,
                     const FontStyle& matchStyle, int minimum, int length, int position,

@@ -13,11 +13,12 @@ namespace {
 
 constexpr std::uint32_t kReadMasks[] = {kKeyRead, kKeyReadEnumerate, kKeyQueryValue};
 
-// As TRegistry::OpenKeyReadOnly: full read access, then less, then only the values.
+// As TRegistry::OpenKeyReadOnly: full read access, then less, then only the values. A registry
+// link opens as itself and so is not followed: the key it points at is walked where it lies.
 long OpenReadOnly(RegistryApi& api, Hkey base, const std::string& subKey, Hkey* key) {
   long rc = kErrorFileNotFound;
   for (const std::uint32_t mask : kReadMasks) {
-    rc = api.OpenKey(base, subKey, mask, key);
+    rc = api.OpenKeyItself(base, subKey, mask, key);
     if (rc == kErrorSuccess) break;
   }
   return rc;
@@ -36,16 +37,12 @@ class KeyCloser {
 };
 
 // A key opened relative to its parent is the key that the absolute path names, as long as the
-// absolute open would itself succeed the same way. It does not beyond these limits:
-// - RegOpenKeyExA converts the path through a buffer of MAX_PATH + 1 characters (Wine's TEB
-//   static string), so a longer path fails; relative opens would enter keys the absolute walk
-//   never reaches.
-// - A registry symbolic link that points at an ancestor makes an endless path; an absolute open
-//   stops it through the length limit above (and Windows through its limit on reparse points per
-//   open), relative opens would not.
-// Past either limit the fast walk opens by absolute path, exactly as the plain walk does.
+// absolute open would itself succeed the same way (no link is followed on either way). It does
+// not beyond this limit: RegOpenKeyExA converts the path through a buffer of MAX_PATH + 1
+// characters (Wine's TEB static string), so a longer path fails; relative opens would enter keys
+// the absolute walk never reaches. Past it the fast walk opens by absolute path, exactly as the
+// plain walk does.
 constexpr std::size_t kRelativePathLimit = 255;
-constexpr int kRelativeDepthLimit = 16;
 
 // How many bytes of one key's value data the fast walk holds between enumerating the values and
 // searching them in name order.
@@ -56,6 +53,7 @@ constexpr std::size_t kHeldDataLimit = 1u << 20;
 void TSearchThread::Walk() {
   order_.Learn();
   SortSkipKeys();
+  leadByte_ = CurrentLeadByteTest();
   for (const auto& root : kSearchRoots) {
     BeginRoot(root);
     path_.clear();
@@ -74,7 +72,7 @@ void TSearchThread::WalkFast(Hkey parent, const std::string& name, int depth) {
   if (IsSkippedFast(full_)) return;
 
   Hkey key = 0;
-  const bool relative = depth <= kRelativeDepthLimit && path_.size() <= kRelativePathLimit + 1;
+  const bool relative = path_.size() <= kRelativePathLimit + 1;
   const long rc = relative ? OpenReadOnly(api_, parent, name, &key)
                            : OpenReadOnly(api_, Hit.Root, path_.substr(1), &key);
   if (rc != kErrorSuccess) return;
@@ -146,7 +144,7 @@ void TSearchThread::WalkFastContents(Hkey key, const std::string& name, int dept
     path_ += '\\';
     path_ += subKey;
     full_ += '\\';
-    for (const char c : subKey) full_ += LowerAscii(c);
+    AppendLowerAsciiChars(full_, subKey, leadByte_);
     WalkFast(key, subKey, depth + 1);
   }
   path_.resize(pathSize);

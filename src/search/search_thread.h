@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
 #include "registry/registry.h"
 #include "search/name_order.h"
 #include "search/result.h"
@@ -142,8 +143,9 @@ class TSearchThread {
   std::string rootName_;
   bool anyHit_ = false;
   // Walk state, reused from key to key.
-  std::string path_;  // a backslash before each name as enumerated; "" for the root
-  std::string full_;  // rootName_ and path_ with ASCII capitals lowered
+  std::string path_;                 // a backslash before each name as enumerated; "" for the root
+  std::string full_;                 // rootName_ and path_ with ASCII capitals lowered
+  LeadByteTest leadByte_ = nullptr;  // the code page's, for lowering full_
   std::deque<std::vector<std::string>> subKeys_;  // one list per depth
   std::vector<std::string> valueNames_;
   std::vector<std::uint8_t> data_;

@@ -541,6 +541,8 @@ TEST(RepairRestore, ExtraWritesThePathWhereTheFileNowLies) {
   // A name found nowhere else on C:, so the first folder met in the walk is this one.
   const std::string fileName = "calvorin moved target.exe";
   e2e::WriteWholeFile(moved + "\\" + fileName, "moved here");
+  // Folder links that loop (2^n folders n levels down) are passed by: the search ends.
+  ASSERT_TRUE(calvorin::testing::MakeFolderLoop(folder + "\\loop", {"a", "b"}));
   const Seeded movedValue{"k1", "Moved", Sz(folder + "\\old place\\" + fileName, REG_EXPAND_SZ)};
   // No "." in the data: deleted without a search, Extra or not.
   const Seeded folderValue{"k1", "GoneFolder", Sz(folder + "\\old place\\gone folder")};
@@ -589,6 +591,7 @@ TEST(RepairRestore, ExtraWritesThePathWhereTheFileNowLies) {
   EXPECT_EQ(FindIn(backup, key.Recorded(locked), "Locked"), nullptr);
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "22-repair-extra-fixed"));
   EXPECT_EQ(app.Close(), 0);
+  calvorin::testing::RemoveTree(folder + "\\loop");
 }
 
 TEST(RepairRestore, AnUnwritableBackupChangesNothing) {

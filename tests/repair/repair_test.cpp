@@ -151,6 +151,10 @@ TEST(RepairSearchNameTest, NameAfterTheBackslashBeforeTheFirstDot) {
       {"", ""},
   };
   for (const auto& c : cases) EXPECT_EQ(RepairSearchName(c.data), c.name) << c.data;
+  SetLeadByteTest([](unsigned char b) { return b >= 0x81 && b <= 0x9F; });  // code page 932's
+  const std::string name = RepairSearchName("C:\\d\\\x83\x5C" "con.exe");
+  SetLeadByteTest(nullptr);
+  EXPECT_EQ(name, "\x83\x5C" "con.exe");  // 83 5C is one character, no backslash
 }
 
 TEST(FindFileOnDriveTest, LookupFirstThenDepthFirstInListingOrder) {
@@ -171,9 +175,11 @@ TEST(FindFileOnDriveTest, LookupFirstThenDepthFirstInListingOrder) {
   EXPECT_EQ(FindFileOnDrive(fs, ui, "C:\\a", "x.exe", false), "");
 }
 
-TEST(FindFileOnDriveTest, FoldersWithADotHiddenOrSystemAreNotEntered) {
+TEST(FindFileOnDriveTest, FoldersWithADotHiddenSystemOrReparsePointsAreNotEntered) {
   MemoryFileSystem fs;
   FakeUi ui;
+  fs.AddFolder("C:\\link", kFileAttributeDirectory | kFileAttributeReparsePoint);
+  fs.AddFile("C:\\link\\x.exe");
   fs.AddFile("C:\\v1.0\\x.exe");
   fs.AddFolder("C:\\hid", kFileAttributeDirectory | kFileAttributeHidden);
   fs.AddFile("C:\\hid\\x.exe");
@@ -203,6 +209,7 @@ TEST(DriveIndexTest, SameAnswersAsTheWalkOnRandomTrees) {
       const std::string path = parent + "\\" + names[rng() % std::size(names)];
       std::uint32_t attributes = (rng() % 6 == 0) ? kFileAttributeHidden : 0;
       if (rng() % 9 == 0) attributes |= kFileAttributeSystem;
+      if (rng() % 7 == 0) attributes |= kFileAttributeReparsePoint;
       if (rng() % 2) {
         if (!fs.Content(path) && !fs.FolderExists(path)) {
           fs.AddFolder(path, kFileAttributeDirectory | attributes);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
+
 namespace calvorin {
 namespace {
 
@@ -179,6 +181,17 @@ TEST(WrappedText, WideMatchKeepsItsStyleInEveryPart) {
   EXPECT_EQ(canvas.runs[1].text, "def");
   EXPECT_EQ(canvas.runs[2].text, "g");
   for (const auto& r : canvas.runs) EXPECT_TRUE(r.bold && r.underline);
+}
+
+// Code page 932: the second byte of 83 5C is no backslash to break after, and a split never
+// parts 83 41.
+TEST(WrappedText, TwoByteCharactersStayWhole) {
+  SetLeadByteTest([](unsigned char b) { return b >= 0x81 && b <= 0x9F; });
+  FixedCanvas canvas;
+  EXPECT_EQ(Layout(canvas, Column(3), 0, 0, "\x83\x5C" "a\x83\x41" "b"), 2 * kLine);
+  SetLeadByteTest(nullptr);
+  ASSERT_EQ(canvas.runs.size(), 2u);
+  EXPECT_EQ(canvas.runs[0].text + "|" + canvas.runs[1].text, "\x83\x5C" "a|\x83\x41" "b");
 }
 
 TEST(WrappedText, ColumnNarrowerThanOneCharacterEnds) {

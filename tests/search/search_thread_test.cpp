@@ -285,8 +285,12 @@ TEST_F(TSearchThreadWalk, RootValuesAreSearchedUnderTheBareRootName) {
 TEST_F(TSearchThreadWalk, PathBelowTheRootIsLowerCasedInAsciiOnly) {
   mem.PutString("HKEY_CURRENT_USER\\Software\\Microsoft", "P", "C:\\x");
   mem.PutString("HKEY_LOCAL_MACHINE\\SOFTWARE\\\xC4Gypt", "P", "C:\\x");
+  mem.PutString("HKEY_USERS\\\x83\x7D\x83\x43", "P", "C:\\x");
+  SetLeadByteTest([](unsigned char b) { return b >= 0x81 && b <= 0x9F; });  // code page 932's
   Walk();
-  ASSERT_EQ(hits.size(), 2u);
+  SetLeadByteTest(nullptr);
+  ASSERT_EQ(hits.size(), 3u);
+  EXPECT_EQ(hits[2].KeyPath, "HKEY_USERS\\\x83\x7D\x83\x43");  // a second byte is no capital
   EXPECT_EQ(hits[0].KeyPath, "HKEY_CURRENT_USER\\software\\microsoft");
   EXPECT_EQ(hits[0].Root, kHkeyCurrentUser);
   EXPECT_EQ(hits[1].KeyPath, "HKEY_LOCAL_MACHINE\\software\\\xC4gypt");

@@ -17,6 +17,10 @@ class ForwardingRegistry : public RegistryApi {
                Hkey* result) override {
     return inner_.OpenKey(parent, subKey, access, result);
   }
+  long OpenKeyItself(Hkey parent, const std::string& subKey, std::uint32_t access,
+                     Hkey* result) override {
+    return inner_.OpenKeyItself(parent, subKey, access, result);
+  }
   long CreateKey(Hkey parent, const std::string& subKey, std::uint32_t access,
                  Hkey* result) override {
     return inner_.CreateKey(parent, subKey, access, result);

@@ -5,10 +5,22 @@
 
 #include "base/text.h"
 #include "search/skip_list.h"
+#include "support/forwarding_registry.h"
 
 namespace calvorin::testing {
 
 namespace {
+
+// Keys open as the program's walk opens them: a registry link as itself, not followed.
+struct LinksNotFollowed : ForwardingRegistry {
+  using ForwardingRegistry::ForwardingRegistry;
+  long OpenKey(Hkey parent, const std::string& sub, std::uint32_t access, Hkey* key) override {
+    return inner_.OpenKeyItself(parent, sub, access, key);
+  }
+  long QueryKeyCounts(Hkey key, std::uint32_t* subKeys, std::uint32_t* values) override {
+    return inner_.QueryKeyCounts(key, subKeys, values);
+  }
+};
 
 void SortNames(std::vector<std::string>& names) {
   std::sort(names.begin(), names.end(),
@@ -29,7 +41,8 @@ std::unique_ptr<TSearchThread> MakeSearchThread(WalkMode mode, RegistryApi& api,
 }
 
 void PlainSearchThread::Walk() {
-  TRegistry reg(Api());
+  LinksNotFollowed api(Api());
+  TRegistry reg(api);
   for (const auto& root : kSearchRoots) {
     reg.SetRootKey(root.handle);
     BeginRoot(root);
@@ -44,7 +57,8 @@ void PlainSearchThread::WalkKey(TRegistry& reg, const std::string& path, const s
   // Outside the guard below: an exception from the progress callback ends the parent's loop.
   if (!BeginKey()) return;
 
-  const std::string full = RootName() + LowerAscii(path);
+  std::string full = RootName();
+  AppendLowerAsciiChars(full, path, CurrentLeadByteTest());
   if (IsSkipped(full)) return;
   // By absolute path; for the root, no key is open at this point, so "" names the root itself.
   if (!reg.OpenKeyReadOnly(path)) return;

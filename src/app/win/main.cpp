@@ -10,6 +10,7 @@
 #include "app/win/control_ids.h"
 #include "app/win/main_form.h"
 #include "app/win/newer_windows.h"
+#include "base/win/code_page.h"
 #include "base/win/elevation.h"
 #include "base/win/unique_handle.h"
 #include "search/win/locale_compare.h"
@@ -81,6 +82,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   const std::string exePath = ModulePath();
   const std::string iniPath = WithExtension(exePath, ".INI");
   InstallLocaleCompare();
+  InstallAnsiLeadBytes();
   BuildSkipKeys();
 
   const UINT instanceMessage = RegisterWindowMessageA(kInstanceName);

@@ -9,6 +9,7 @@
 #include "app/win/main_form.h"
 #include "app/win/repair_controls.h"
 #include "base/text.h"
+#include "base/win/code_page.h"
 #include "base/win/elevation.h"
 #include "registry/win/win_registry.h"
 #include "repair/backup.h"
@@ -152,7 +153,7 @@ void TMainForm::Button3Click() {
     RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
     WinBackupFiles files;
     RepairOptions options;
-    options.leadByte = [](unsigned char byte) { return IsDBCSLeadByte(byte) != FALSE; };
+    options.leadByte = AnsiLeadByte;
     options.searchText = scanSearchText_;
     options.elevated = RunsElevated();
     try {

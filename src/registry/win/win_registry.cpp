@@ -139,6 +139,17 @@ long WinRegistryApi::OpenKey(Hkey parent, const std::string& subKey, std::uint32
   return rc;
 }
 
+// REG_OPTION_OPEN_LINK costs nothing more than the open: the server follows a link only when
+// asked to, and a link opened so shows its SymbolicLinkValue and no subkeys.
+long WinRegistryApi::OpenKeyItself(Hkey parent, const std::string& subKey, std::uint32_t access,
+                                   Hkey* result) {
+  HKEY key = nullptr;
+  const LONG rc =
+      ::RegOpenKeyExA(ToHkey(parent), subKey.c_str(), REG_OPTION_OPEN_LINK, access | view_, &key);
+  if (rc == ERROR_SUCCESS) *result = FromHkey(key);
+  return rc;
+}
+
 long WinRegistryApi::CreateKey(Hkey parent, const std::string& subKey, std::uint32_t access,
                                Hkey* result) {
   HKEY key = nullptr;
@@ -160,16 +171,20 @@ long WinRegistryApi::EnumKey(Hkey key, std::uint32_t index, std::string* name) {
     DWORD len = sizeof buffer;
     const LONG rc =
         ::RegEnumKeyExA(ToHkey(key), index, buffer, &len, nullptr, nullptr, nullptr, nullptr);
-    if (rc == ERROR_SUCCESS) name->assign(buffer, len);
-    return rc;
+    if (rc != ERROR_SUCCESS) return rc;
+    name->assign(buffer, len);
+    return std::memchr(buffer, '\0', len) ? ERROR_NO_UNICODE_TRANSLATION : ERROR_SUCCESS;
   }
   WCHAR buffer[kMaxKeyName + 1];
   DWORD len = kMaxKeyName + 1;
   const LONG rc =
       ::RegEnumKeyExW(ToHkey(key), index, buffer, &len, nullptr, nullptr, nullptr, nullptr);
   if (rc != ERROR_SUCCESS) return rc;
-  // A look-alike would open another key, or none: the key is passed over.
-  return ToAnsiExactly(buffer, len, name) ? ERROR_SUCCESS : ERROR_NO_UNICODE_TRANSLATION;
+  // A look-alike would open another key, or none, and so would a name cut at an embedded NUL
+  // (the ANSI name ends there): the key is passed over.
+  const bool exact =
+      ToAnsiExactly(buffer, len, name) && std::wmemchr(buffer, L'\0', len) == nullptr;
+  return exact ? ERROR_SUCCESS : ERROR_NO_UNICODE_TRANSLATION;
 }
 
 long WinRegistryApi::EnumValue(Hkey key, std::uint32_t index, std::string* name) {

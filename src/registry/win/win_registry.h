@@ -19,6 +19,8 @@ class WinRegistryApi : public RegistryApi {
   std::uint32_t ViewFlag() const { return view_; }
 
   long OpenKey(Hkey parent, const std::string& subKey, std::uint32_t access, Hkey* result) override;
+  long OpenKeyItself(Hkey parent, const std::string& subKey, std::uint32_t access,
+                     Hkey* result) override;
   long CreateKey(Hkey parent, const std::string& subKey, std::uint32_t access, Hkey* result) override;
   long CloseKey(Hkey key) override;
   long EnumKey(Hkey key, std::uint32_t index, std::string* name) override;

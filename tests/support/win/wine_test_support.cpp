@@ -8,9 +8,43 @@ using calvorin::win32::UniqueRegKey;
 
 namespace calvorin::testing {
 
+namespace {
+
+// Runs a Unix command in `folder` and waits, at most ten seconds, until `done`. Wine starts a
+// program that is no Windows one as a Unix process in the folder's Unix path, with no handle
+// to wait on.
+bool RunUnixUntil(std::string command, const std::string& folder,
+                  const std::function<bool()>& done) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  if (!::CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        folder.c_str(), &startup, &process)) {
+    return false;
+  }
+  for (int i = 0; i < 1000 && !done(); ++i) ::Sleep(10);
+  return done();
+}
+
+void* NtFunction(const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), name));
+}
+
+}  // namespace
+
 void RemoveTree(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
+    // Only the link goes: Wine's RemoveDirectory follows a Unix symbolic link, rm does not.
+    const std::size_t cut = path.find_last_of('\\');
+    if (!RunUnixUntil("/bin/rm -f " + path.substr(cut + 1), path.substr(0, cut), [&] {
+          return ::GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+        })) {
+      ::RemoveDirectoryA(path.c_str());
+    }
+    return;
+  }
   ::SetFileAttributesA(path.c_str(),
                        FILE_ATTRIBUTE_NORMAL | (attributes & FILE_ATTRIBUTE_DIRECTORY));
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
@@ -27,6 +61,16 @@ void RemoveTree(const std::string& path) {
   }
   find.reset();
   ::RemoveDirectoryA(path.c_str());
+}
+
+bool MakeFolderLoop(const std::string& folder, std::initializer_list<const char*> names) {
+  ::CreateDirectoryA(folder.c_str(), nullptr);
+  for (const char* name : names) {
+    const std::string link = folder + "\\" + name;
+    const auto made = [&] { return ::GetFileAttributesA(link.c_str()) != INVALID_FILE_ATTRIBUTES; };
+    if (!RunUnixUntil(std::string("/bin/ln -s . ") + name, folder, made)) return false;
+  }
+  return true;
 }
 
 std::string TempFolder() {
@@ -95,6 +139,28 @@ void ScopedTestKey::Remove(const std::string& path) {
        slash = key.find_last_of('\\')) {
     key.resize(slash);
     if (::RegDeleteKeyA(HKEY_CURRENT_USER, key.c_str()) != ERROR_SUCCESS) break;
+  }
+}
+
+bool MakeRegistryLink(const std::string& link, const std::string& target) {
+  UniqueRegKey to, from;
+  ULONG name[512] = {};  // KEY_NAME_INFORMATION: the length in bytes, then the kernel's path
+  ULONG size = 0;
+  const auto queryKey =
+      reinterpret_cast<LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*)>(NtFunction("NtQueryKey"));
+  return ::RegOpenKeyExA(HKEY_CURRENT_USER, target.c_str(), 0, KEY_READ, to.put()) == 0 &&
+         queryKey(to.get(), 3 /* KeyNameInformation */, name, sizeof name, &size) == 0 &&
+         ::RegCreateKeyExA(HKEY_CURRENT_USER, link.c_str(), 0, nullptr, REG_OPTION_CREATE_LINK,
+                           KEY_ALL_ACCESS, nullptr, from.put(), nullptr) == 0 &&
+         ::RegSetValueExW(from.get(), L"SymbolicLinkValue", 0, REG_LINK,
+                          reinterpret_cast<const BYTE*>(name + 1), name[0]) == 0;
+}
+
+void RemoveRegistryLink(const std::string& link) {
+  UniqueRegKey key;
+  if (::RegOpenKeyExA(HKEY_CURRENT_USER, link.c_str(), REG_OPTION_OPEN_LINK, DELETE, key.put()) ==
+      0) {
+    reinterpret_cast<LONG(WINAPI*)(HANDLE)>(NtFunction("NtDeleteKey"))(key.get());
   }
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <initializer_list>
 #include <string>
 
 #include "base/win/unique_handle.h"
@@ -22,6 +23,9 @@ std::string TempFolder();
 std::string ReadWholeFile(const std::string& path);
 // Creates or truncates the file and writes `bytes`; false when that fails.
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
+// Makes Unix symbolic links to "." named `names` in `folder` (made if needed), under Wine: each
+// shows as a folder with FILE_ATTRIBUTE_REPARSE_POINT, and two make a loop of 2^n folders.
+bool MakeFolderLoop(const std::string& folder, std::initializer_list<const char*> names);
 // GetPrivateProfileString's answer for [section] key of the INI file; "<absent>" when absent.
 std::string IniValue(const std::string& iniPath, const char* section, const char* key);
 
@@ -51,6 +55,12 @@ class ScopedTestKey {
  private:
   std::string path_;
 };
+
+// HKEY_CURRENT_USER\<link> made a registry link to the existing HKEY_CURRENT_USER\<target>; and
+// removed as a link (an open without REG_OPTION_OPEN_LINK reaches its target, so RegDeleteTree
+// would leave it).
+bool MakeRegistryLink(const std::string& link, const std::string& target);
+void RemoveRegistryLink(const std::string& link);
 
 // --- Windows and the message queue
 
