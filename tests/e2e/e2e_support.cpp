@@ -178,6 +178,33 @@ void Click(HWND button) {
   PostMessageA(button, BM_CLICK, 0, 0);
 }
 
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus
+                                                                             : nullptr;
+}
+
+void PressKeys(HWND window, std::initializer_list<WORD> keys, WORD modifier) {
+  SetForegroundWindow(window);
+  WaitUntil([&] { return GetForegroundWindow() == window; }, std::chrono::seconds(5));
+  std::vector<INPUT> inputs;
+  auto add = [&](WORD key, DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_KEYBOARD;
+    in.ki.wVk = key;
+    in.ki.dwFlags = flags;
+    inputs.push_back(in);
+  };
+  if (modifier) add(modifier, 0);
+  for (WORD key : keys) {
+    add(key, 0);
+    add(key, KEYEVENTF_KEYUP);
+  }
+  if (modifier) add(modifier, KEYEVENTF_KEYUP);
+  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+}
+
 std::string MessageBoxText(HWND box) {
   // The message of a message box is the static control with id 0xFFFF.
   HWND text = GetDlgItem(box, 0xFFFF);
