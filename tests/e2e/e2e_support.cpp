@@ -188,21 +188,12 @@ HWND FocusOf(HWND window) {
 void PressKeys(HWND window, std::initializer_list<WORD> keys, WORD modifier) {
   SetForegroundWindow(window);
   WaitUntil([&] { return GetForegroundWindow() == window; }, std::chrono::seconds(5));
-  std::vector<INPUT> inputs;
-  auto add = [&](WORD key, DWORD flags) {
-    INPUT in{};
-    in.type = INPUT_KEYBOARD;
-    in.ki.wVk = key;
-    in.ki.dwFlags = flags;
-    inputs.push_back(in);
-  };
-  if (modifier) add(modifier, 0);
+  if (modifier) keybd_event(static_cast<BYTE>(modifier), 0, 0, 0);
   for (WORD key : keys) {
-    add(key, 0);
-    add(key, KEYEVENTF_KEYUP);
+    keybd_event(static_cast<BYTE>(key), 0, 0, 0);
+    keybd_event(static_cast<BYTE>(key), 0, KEYEVENTF_KEYUP, 0);
   }
-  if (modifier) add(modifier, KEYEVENTF_KEYUP);
-  SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
+  if (modifier) keybd_event(static_cast<BYTE>(modifier), 0, KEYEVENTF_KEYUP, 0);
 }
 
 std::string MessageBoxText(HWND box) {

@@ -78,7 +78,7 @@ void PressButton(HWND box, int id);
 // The control with the keyboard focus on `window`'s thread, or null.
 HWND FocusOf(HWND window);
 // Brings `window` to the front and types `keys` (each pressed and released, with `modifier` held
-// unless 0) through SendInput, as a keyboard does.
+// unless 0) as the keyboard does.
 void PressKeys(HWND window, std::initializer_list<WORD> keys, WORD modifier = 0);
 // A visible dialog ("#32770") of any process whose caption is `caption`, or null.
 HWND FindDialog(const char* caption);

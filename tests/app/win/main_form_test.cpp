@@ -125,53 +125,36 @@ TEST_F(MainFormTest, ItemsAreMeasuredFromTheirWrappedRows) {
 }
 
 // The value row is measured with the suffix it is drawn with; an item beyond the list box's 255
-// pixels is drawn within them; the list gives each item's text as it shows it.
+// pixels is drawn within them; the list gives each item's text.
 TEST_F(MainFormTest, ItemsAreDrawnInTheirMeasuredHeightAndReadAsShown) {
   RECT client{};
   GetClientRect(list_, &client);
-  const int column = client.right - form_->Scale(100) - 1;
   std::string name = "n";  // fits the column alone, not with the suffix
-  while (TextWidth(FontOf(list_), name + "n") <= column) name += "n";
+  while (TextWidth(FontOf(list_), name + "n") <= client.right - form_->Scale(100) - 1) name += "n";
   Add(Entry("HKEY_CURRENT_USER\\k", name, "C:\\missing\\x.exe"));
   EXPECT_GT(ItemHeight(0), 3 * form_->Scale(18) + form_->Scale(4));
-  std::string key = "HKEY_CURRENT_USER";
-  for (int i = 0; i < 60; ++i) key += "\\level " + std::to_string(i) + " of a deep key";
-  Add(Entry(key, "v", "C:\\missing\\x.exe"));
+  Add(Entry("HKEY_CURRENT_USER\\k", std::string(3000, 'v'), "C:\\missing\\x.exe"));
   ASSERT_EQ(ItemHeight(1), 255);
-  // Drawn into a bitmap below a band of its own colour: the band stays untouched.
+  // Drawn into a bitmap above a band of another colour, which stays untouched.
   const int w = client.right, h = 255 + 40;
-  BITMAPINFO bi{};
-  bi.bmiHeader = {sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+  BITMAPINFO bi{{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
   void* bits = nullptr;
   HDC dc = CreateCompatibleDC(nullptr);
-  HBITMAP bmp = CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = SelectObject(dc, bmp);
+  HGDIOBJ old = SelectObject(dc, CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
   std::fill_n(static_cast<DWORD*>(bits), w * h, 0x123456u);
-  DRAWITEMSTRUCT draw{ODT_LISTBOX, kIdLbResults, 1, ODA_DRAWENTIRE, ODS_SELECTED, list_, dc,
-                      RECT{0, 0, w, 255}, 0};
+  DRAWITEMSTRUCT draw{ODT_LISTBOX, kIdLbResults, 1, ODA_DRAWENTIRE, 0, list_, dc, {0, 0, w, 255}, 0};
   SendMessageA(form_->Handle(), WM_DRAWITEM, kIdLbResults, reinterpret_cast<LPARAM>(&draw));
   GdiFlush();
-  const DWORD* below = static_cast<const DWORD*>(bits) + 255 * w;
-  EXPECT_EQ(std::count(below, below + 40 * w, 0x123456u), 40 * w);
-  SelectObject(dc, old);
-  DeleteObject(bmp);
+  const DWORD* band = static_cast<const DWORD*>(bits) + 255 * w;
+  EXPECT_EQ(std::count(band, band + 40 * w, 0x123456u), 40 * w);
+  DeleteObject(SelectObject(dc, old));
   DeleteDC(dc);
-  wchar_t text[600] = {};
-  const LRESULT n = SendMessageW(list_, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
-  const std::string want = "1. Key: HKEY_CURRENT_USER\\k\r\nVal: " + name +
-                           "   Error : File not found\r\nDat: C:\\missing\\x.exe";
-  EXPECT_EQ(std::wstring(text, static_cast<std::size_t>(std::max<LRESULT>(n, 0))),
-            std::wstring(want.begin(), want.end()));
-  char ansi[600] = {};
-  EXPECT_EQ(SendMessageA(list_, LB_GETTEXTLEN, 0, 0), n);
-  SendMessageA(list_, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(ansi));
-  EXPECT_EQ(ansi, want);
+  char text[600] = {};
+  SendMessageA(list_, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  EXPECT_EQ(text, "1. Key: HKEY_CURRENT_USER\\k\r\nVal: " + name +
+                      "   Error : File not found\r\nDat: C:\\missing\\x.exe");
   // Wine converts between the forms in 512 characters: a longer text is cut to 511.
   EXPECT_EQ(SendMessageA(list_, LB_GETTEXTLEN, 1, 0), 511);
-  EXPECT_EQ(SendMessageW(list_, LB_GETTEXTLEN, 2, 0), LB_ERR);
-  Click(kIdButton2);
-  SendMessageA(list_, LB_SETTOPINDEX, 1, 0);
-  SaveScreenshot(form_->Handle(), "win32-results-overlong");
 }
 
 TEST_F(MainFormTest, ResizingRemeasuresEveryItem) {
