@@ -357,10 +357,6 @@ void ResultsList::SelectAt(int x, int y) {
   SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
 }
 
-}  // namespace calvorin::win32
-
-namespace calvorin::win32 {
-
 std::string ResultsList::ItemText(int index) const {
   const ResultList entries = entries_();
   if (index < 0 || index >= static_cast<int>(entries.size())) return {};
@@ -368,8 +364,7 @@ std::string ResultsList::ItemText(int index) const {
 }
 
 void ResultsList::CopySelected() {
-  const std::string text =
-      ItemText(static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0)));
+  const std::string text = ItemText(static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0)));
   if (text.empty() || !OpenClipboard(list_)) return;
   EmptyClipboard();
   auto put = [](UINT format, const void* data, std::size_t bytes) {
