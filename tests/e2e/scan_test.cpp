@@ -172,8 +172,7 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
 
   HWND list = app.Control(kIdLbResults);
   EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), found);
-  // Tab to Results, Enter: the list has the focus.
-  e2e::PressKeys(main, {VK_TAB, VK_RETURN});
+  e2e::PressKeys(main, {VK_TAB, VK_RETURN});  // Results, which gives the list the focus
   ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(list) && e2e::FocusOf(main) == list; }));
   // Bring the seeded entries into view: entry i is log line i + 1.
   const auto first = std::find(log.begin(), log.end(), goneFile);

@@ -125,7 +125,7 @@ TEST_F(MainFormTest, ItemsAreMeasuredFromTheirWrappedRows) {
 }
 
 // The value row is measured with the suffix it is drawn with; an item beyond the list box's 255
-// pixels is drawn within them; the list gives each item's text.
+// pixels is drawn within them (a band below it keeps its colour); the list gives each item's text.
 TEST_F(MainFormTest, ItemsAreDrawnInTheirMeasuredHeightAndReadAsShown) {
   RECT client{};
   GetClientRect(list_, &client);
@@ -135,15 +135,14 @@ TEST_F(MainFormTest, ItemsAreDrawnInTheirMeasuredHeightAndReadAsShown) {
   EXPECT_GT(ItemHeight(0), 3 * form_->Scale(18) + form_->Scale(4));
   Add(Entry("HKEY_CURRENT_USER\\k", std::string(3000, 'v'), "C:\\missing\\x.exe"));
   ASSERT_EQ(ItemHeight(1), 255);
-  // Drawn into a bitmap above a band of another colour, which stays untouched.
   const int w = client.right, h = 255 + 40;
   BITMAPINFO bi{{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
   void* bits = nullptr;
   HDC dc = CreateCompatibleDC(nullptr);
   HGDIOBJ old = SelectObject(dc, CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
   std::fill_n(static_cast<DWORD*>(bits), w * h, 0x123456u);
-  DRAWITEMSTRUCT draw{ODT_LISTBOX, kIdLbResults, 1, ODA_DRAWENTIRE, 0, list_, dc, {0, 0, w, 255}, 0};
-  SendMessageA(form_->Handle(), WM_DRAWITEM, kIdLbResults, reinterpret_cast<LPARAM>(&draw));
+  DRAWITEMSTRUCT di{ODT_LISTBOX, kIdLbResults, 1, ODA_DRAWENTIRE, 0, list_, dc, {0, 0, w, 255}, 0};
+  SendMessageA(form_->Handle(), WM_DRAWITEM, kIdLbResults, reinterpret_cast<LPARAM>(&di));
   GdiFlush();
   const DWORD* band = static_cast<const DWORD*>(bits) + 255 * w;
   EXPECT_EQ(std::count(band, band + 40 * w, 0x123456u), 40 * w);
