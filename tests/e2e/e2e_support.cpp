@@ -195,6 +195,24 @@ void Click(HWND button) {
   PostMessageA(button, BM_CLICK, 0, 0);
 }
 
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  return GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info) ? info.hwndFocus
+                                                                             : nullptr;
+}
+
+void PressKeys(HWND window, std::initializer_list<WORD> keys, WORD modifier) {
+  SetForegroundWindow(window);
+  WaitUntil([&] { return GetForegroundWindow() == window; }, std::chrono::seconds(5));
+  if (modifier) keybd_event(static_cast<BYTE>(modifier), 0, 0, 0);
+  for (WORD key : keys) {
+    keybd_event(static_cast<BYTE>(key), 0, 0, 0);
+    keybd_event(static_cast<BYTE>(key), 0, KEYEVENTF_KEYUP, 0);
+  }
+  if (modifier) keybd_event(static_cast<BYTE>(modifier), 0, KEYEVENTF_KEYUP, 0);
+}
+
 std::string MessageBoxText(HWND box) {
   // The message of a message box is the static control with id 0xFFFF.
   HWND text = GetDlgItem(box, 0xFFFF);

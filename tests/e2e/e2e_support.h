@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <functional>
+#include <initializer_list>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -75,6 +76,11 @@ void Click(HWND button);
 // The text of a message box's message.
 std::string MessageBoxText(HWND box);
 void PressButton(HWND box, int id);
+// The control with the keyboard focus on `window`'s thread, or null.
+HWND FocusOf(HWND window);
+// Brings `window` to the front and types `keys` (each pressed and released, with `modifier` held
+// unless 0) as the keyboard does.
+void PressKeys(HWND window, std::initializer_list<WORD> keys, WORD modifier = 0);
 // A visible dialog ("#32770") of any process whose caption is `caption`, or null.
 HWND FindDialog(const char* caption);
 

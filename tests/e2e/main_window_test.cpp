@@ -258,7 +258,8 @@ TEST(MainWindow, StatusBarShowsTheLongPartOfHints) {
     EXPECT_EQ(e2e::Text(tip), "Restore keys deleted on previous clean.");
   }
   EXPECT_TRUE(e2e::SaveScreenshot(nullptr, "05-hint-on-disabled-restore"));
-  SetCursorPos(0, 0);
+  SetCursorPos(0, 0);  // off the window: the hint goes
+  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::StatusText(status).empty(); }));
   EXPECT_EQ(app.Close(), 0);
 }
 

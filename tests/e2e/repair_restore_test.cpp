@@ -1097,6 +1097,10 @@ TEST_P(ScreenScale, TheWindowGrowsWithTheScreenAndRepairShowsTheHourglass) {
                     Sz("\"" + folder + "\\gone\\a folder name long enough to wrap\\" +
                        "and one more below it\\tool.exe\"")});
   EXPECT_TRUE(key.Set(values.back()));
+  std::string name;  // a value name that makes its item taller than the list box's 255 pixels
+  for (int i = 0; i < 60; ++i) name += Format("part %d of a long value name ", i);
+  values.push_back({"k0", name, Sz(folder + "\\gone\\deep.exe")});
+  EXPECT_TRUE(key.Set(values.back()));
   const ScreenDpi screen(static_cast<DWORD>(dpi));
   const std::string shot = "27-dpi" + std::to_string(dpi) + "-";
   SetCursorPos(0, 0);
@@ -1124,6 +1128,18 @@ TEST_P(ScreenScale, TheWindowGrowsWithTheScreenAndRepairShowsTheHourglass) {
   SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(wrapped - log.begin() - 2), 0);
   Sleep(300);
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), shot + "results"));
+  // The deep item in the least window, selected then not (Wine clips it to the list only).
+  const WPARAM deep =
+      std::find(log.begin(), log.end(), folder + "\\gone\\deep.exe") - log.begin() - 1;
+  RECT was{};
+  GetWindowRect(app.Main(), &was);
+  SetWindowPos(app.Main(), nullptr, 0, 0, 1, 1, SWP_NOMOVE | SWP_NOZORDER);
+  SendMessageA(list, LB_SETTOPINDEX, deep, 0);
+  SendMessageA(list, LB_SETCURSEL, deep, 0);
+  SendMessageA(list, LB_SETCURSEL, deep + 1, 0);
+  Sleep(300);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), shot + "overlong-least"));
+  MoveWindow(app.Main(), was.left, was.top, was.right - was.left, was.bottom - was.top, TRUE);
   e2e::Click(app.Control(kIdButton1));
   HWND repair = app.Control(kIdButton3);
   ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(repair); }));

@@ -136,14 +136,20 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
 
   App app;
   ASSERT_TRUE(app.Start(folder));
-  ASSERT_NE(app.WaitForMainWindow(), nullptr);
-  e2e::Click(app.Control(kIdSbSearchE));
+  HWND main = app.WaitForMainWindow();
+  ASSERT_NE(main, nullptr);
+  // Run from the keyboard alone: Search has the focus when the window opens; Enter presses it.
+  HWND search = app.Control(kIdSbSearchE);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::FocusOf(main) == search; }));
+  e2e::PressKeys(main, {VK_RETURN});
   HWND lblSearch = app.Control(kIdLblSearch);
   ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(lblSearch).rfind("Found ", 0) == 0; },
                              std::chrono::seconds(600)));
   int found = -1;
   ASSERT_TRUE(ParseFound(e2e::Text(lblSearch), &found));
   EXPECT_EQ(e2e::Text(lblSearch), e2e::Format("Found %d items", found));
+  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::FocusOf(main) == search; }));
+  EXPECT_TRUE(e2e::SaveScreenshot(main, "06-focus-after-search"));
 
   // rrr.TXT in the working directory: "Memo2", then one candidate per invalid value, in the
   // order of the results list.
@@ -166,20 +172,47 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
 
   HWND list = app.Control(kIdLbResults);
   EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), found);
-  e2e::Click(app.Control(kIdButton2));
-  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(list); }));
+  e2e::PressKeys(main, {VK_TAB, VK_RETURN});  // Results, which gives the list the focus
+  ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(list) && e2e::FocusOf(main) == list; }));
   // Bring the seeded entries into view: entry i is log line i + 1.
   const auto first = std::find(log.begin(), log.end(), goneFile);
   ASSERT_NE(first, log.end());
   const int index = static_cast<int>(first - log.begin()) - 1;
   SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(index), 0);
-  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(index + 1), 0);
+  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
+  // The item's text, as shown, read from this process, and copied with Ctrl+C.
+  const std::string shown =
+      e2e::Format("%d. Key: HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\scanfind\\k1",
+                  index + 1) +
+      "\r\nVal: Gone   Error : File not found\r\nDat: " + goneFile;
+  const std::wstring wide(shown.begin(), shown.end());  // ASCII
+  wchar_t read[512] = {};
+  SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(read));
+  EXPECT_EQ(read, wide);
+  ASSERT_TRUE(OpenClipboard(nullptr) && EmptyClipboard() && CloseClipboard());
+  e2e::PressKeys(main, {'C'}, VK_CONTROL);
+  EXPECT_TRUE(e2e::WaitUntil([] { return IsClipboardFormatAvailable(CF_UNICODETEXT) != FALSE; }));
+  ASSERT_TRUE(OpenClipboard(nullptr));
+  EXPECT_EQ(static_cast<const char*>(GlobalLock(GetClipboardData(CF_TEXT))), shown);
+  EXPECT_EQ(static_cast<const wchar_t*>(GlobalLock(GetClipboardData(CF_UNICODETEXT))), wide);
+  CloseClipboard();
   // Each item is at least three rows of 18 plus 4; the long key wraps onto more.
   for (int i = index; i < found && i < index + 3; ++i) {
     EXPECT_GE(SendMessageA(list, LB_GETITEMHEIGHT, static_cast<WPARAM>(i), 0), 58) << i;
   }
   Sleep(300);
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "06-scan-results"));
+  // Esc goes back, to Results; Tab walks the page to the link, and never onto the tab control.
+  e2e::PressKeys(main, {VK_ESCAPE});
+  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::FocusOf(main) == app.Control(kIdButton2); }));
+  HWND focus = app.Control(kIdButton2);
+  for (int i = 0; i < 8 && focus != app.Control(kIdURLLabel1); ++i) {
+    const HWND before = focus;
+    e2e::PressKeys(main, {VK_TAB});
+    EXPECT_TRUE(e2e::WaitUntil([&] { return (focus = e2e::FocusOf(main)) != before; }));
+    EXPECT_NE(focus, app.Control(kIdPcMain));
+  }
+  EXPECT_EQ(focus, app.Control(kIdURLLabel1));
   EXPECT_EQ(app.Close(), 0);
 }
 

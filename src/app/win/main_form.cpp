@@ -107,8 +107,15 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       });
       return 0;
     case WM_ACTIVATE:
-      if (LOWORD(wp) != WA_INACTIVE) Guard([&] { FormActivate(); });
-      break;
+      if (LOWORD(wp) == WA_INACTIVE) {
+        // Like a dialog, the window gives the focus back to the control that had it.
+        if (HWND focus = GetFocus(); focus && IsChild(hwnd_, focus)) focus_ = focus;
+        break;
+      }
+      Guard([&] { FormActivate(); });
+      if (HIWORD(wp)) break;  // minimised
+      FocusControl(focus_);
+      return 0;
     case WM_SIZE:
       Guard([&] { FormResize(); });
       return 0;
@@ -201,11 +208,20 @@ void TMainForm::OnCommand(int id, int code) {
     case kIdSbSearchE:
       if (clicked) acSearchExecute();
       break;
+    case IDCANCEL:  // Esc, from the dialog keys
+      if (!IsWindowVisible(controls_.pageResults)) break;
+      [[fallthrough]];
     case kIdButton1:  // Back
-      if (clicked) ShowNotebookPage(0);
+      if (clicked) {
+        ShowNotebookPage(0);
+        FocusControl(controls_.button2);
+      }
       break;
     case kIdButton2:  // Results
-      if (clicked) ShowNotebookPage(1);
+      if (clicked) {
+        ShowNotebookPage(1);
+        FocusControl(results_.Handle());
+      }
       break;
     case kIdButton3:
       if (clicked) Button3Click();
@@ -296,11 +312,48 @@ bool TMainForm::PreTranslate(MSG& msg) {
       target = child;
     }
     Guard([&] { AppEv1Hint(target); });
+    // Asked only while the pointer is really over the window: for a move posted from elsewhere
+    // the system would report the leave at once.
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    const HWND under = WindowFromPoint(cursor);
+    if (msg.hwnd != tracked_ && (under == hwnd_ || IsChild(hwnd_, under))) {
+      TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, msg.hwnd, 0};
+      if (TrackMouseEvent(&track)) tracked_ = msg.hwnd;
+    }
+  }
+  if (msg.message == WM_MOUSELEAVE) {
+    if (msg.hwnd == tracked_) tracked_ = nullptr;
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    const HWND under = WindowFromPoint(cursor);
+    // Off the window, no control's hint applies; moving between controls is no leave.
+    if (under != hwnd_ && !IsChild(hwnd_, under)) Guard([&] { AppEv1Hint(nullptr); });
   }
   // Key preview: the window sees F1 whichever control has the focus, also while Repair runs.
   if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && msg.wParam == VK_F1) {
     Guard([&] { FormKeyDown(msg.wParam); });
   }
+  if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
+    // Enter opens the focused link and presses the focused button, Search (drawn by the window)
+    // too: the dialog keys press only a button with the default-button style.
+    const HWND focus = GetFocus();
+    if (focus == controls_.urlLabel1) {
+      Guard([&] { URLLabel1Click(); });
+      return true;
+    }
+    for (HWND button : {controls_.sbSearchE, controls_.button1, controls_.button2,
+                        controls_.button3, controls_.bitBtn1, controls_.button4}) {
+      if (focus == button && IsWindowEnabled(button)) {
+        SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+        return true;
+      }
+    }
+  }
+  // A mnemonic takes Alt: the dialog keys would take a bare letter typed on a button as one, and
+  // "r" would start Repair.
+  if (msg.message == WM_CHAR) return false;
   return IsDialogMessageA(hwnd_, &msg) != FALSE;
 }
 
@@ -400,6 +453,24 @@ void TMainForm::SetStatusText(const std::string& text) {
 void TMainForm::ShowNotebookPage(int page) {
   ShowWindow(page == 1 ? controls_.pageResults : controls_.pageMain, SW_SHOW);
   ShowWindow(page == 1 ? controls_.pageMain : controls_.pageResults, SW_HIDE);
+}
+
+void TMainForm::FocusControl(HWND control) {
+  if (!control || !IsChild(hwnd_, control) || !IsWindowVisible(control) ||
+      !IsWindowEnabled(control)) {
+    control = IsWindowVisible(controls_.pageResults) ? results_.Handle()
+              : IsWindowEnabled(controls_.sbSearchE) ? controls_.sbSearchE
+                                                      : hwnd_;
+  }
+  focus_ = control;
+  if (GetActiveWindow() == hwnd_) SetFocus(control);
+}
+
+void TMainForm::FocusIfLost(HWND control) {
+  const HWND focus = GetFocus();
+  if (!focus || focus == hwnd_ || !IsWindowVisible(focus) || !IsWindowEnabled(focus)) {
+    FocusControl(control);
+  }
 }
 
 std::string TMainForm::ProgramFolder() const {

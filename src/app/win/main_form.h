@@ -97,6 +97,12 @@ class TMainForm {
   // Hands a saved search file name to its reader (first activation, instance message).
   void OpenSavedSearch(const std::string& fileName);
   void ShowNotebookPage(int page);
+  // Gives `control` the focus, now when the window is active, else when it is next activated;
+  // a control that cannot take it (hidden, disabled, none) gives way to the page's default.
+  void FocusControl(HWND control);
+  // The same, only when the focus is lost: on no control, on the window itself, or on a control
+  // that has been disabled or hidden.
+  void FocusIfLost(HWND control);
   // Selects a page of pcMain; an index without a page keeps the one tab selected.
   void SelectTabPage(int index);
   void SetStatusText(const std::string& text);
@@ -129,6 +135,8 @@ class TMainForm {
   Banner banner_;
   SearchButtonFace searchFace_;
   std::string currentHint_;
+  HWND focus_ = nullptr;    // the control that gets the focus when the window is activated
+  HWND tracked_ = nullptr;  // the window whose WM_MOUSELEAVE is asked for
   // PerPage and MaxRslt, kept for the settings file; a saved search may set them.
   std::int32_t perPage_ = 0;
   std::int32_t maxRslt_ = 2;

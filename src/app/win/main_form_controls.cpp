@@ -3,6 +3,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstring>
 #include <stdexcept>
 
 #include "app/win/control_ids.h"
@@ -65,6 +66,22 @@ LRESULT CALLBACK MainFormControls::PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPA
 
 LRESULT CALLBACK MainFormControls::LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
   auto* self = reinterpret_cast<MainFormControls*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA));
+  if (hwnd == self->urlLabel1) {
+    if (msg == WM_SETFOCUS || msg == WM_KILLFOCUS) InvalidateRect(hwnd, nullptr, TRUE);
+    const LRESULT result = CallWindowProcA(self->labelDefault_, hwnd, msg, wp, lp);
+    // The link is a tab stop: the focus shows as a rectangle around its (right-aligned) text.
+    if (msg == WM_PAINT && GetFocus() == hwnd) {
+      const WindowDc dc(hwnd);
+      const SelectedObject font(dc.get(), self->linkFont_.get());
+      RECT r{};
+      GetClientRect(hwnd, &r);
+      SIZE extent{};
+      GetTextExtentPoint32A(dc.get(), kUrl, static_cast<int>(std::strlen(kUrl)), &extent);
+      r.left = std::max(0L, r.right - extent.cx - 2);
+      DrawFocusRect(dc.get(), &r);
+    }
+    return result;
+  }
   if (msg == WM_SETTEXT && lp) {
     self->FitLabelFont(hwnd, reinterpret_cast<const char*>(lp), false);
   }
@@ -159,10 +176,11 @@ void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
   // Page "Main".
   image2 = Add(pageMain, "STATIC", "", WS_VISIBLE | SS_OWNERDRAW, kIdImage2, 0, 0, S(689),
                S(kBannerHeight));
-  urlLabel1 = Add(pageMain, "STATIC", kUrl, WS_VISIBLE | SS_NOTIFY | SS_RIGHT, kIdURLLabel1,
-                  S(kClientWidth) - S(208), S(kBannerHeight + 4), S(200), S(16),
+  urlLabel1 = Add(pageMain, "STATIC", kUrl, WS_VISIBLE | WS_TABSTOP | SS_NOTIFY | SS_RIGHT,
+                  kIdURLLabel1, S(kClientWidth) - S(208), S(kBannerHeight + 4), S(200), S(16),
                   static_cast<HFONT>(linkFont_.get()));
-  pcMain = Add(pageMain, WC_TABCONTROLA, "", WS_VISIBLE | WS_TABSTOP | WS_CLIPSIBLINGS, kIdPcMain,
+  // No tab stop: its one tab never changes, and its controls are tab stops of their own.
+  pcMain = Add(pageMain, WC_TABCONTROLA, "", WS_VISIBLE | WS_CLIPSIBLINGS, kIdPcMain,
                S(4), S(kBannerHeight + 22), S(kClientWidth) - S(8), S(300));
   TCITEMA tab{};
   tab.mask = TCIF_TEXT;
@@ -215,7 +233,7 @@ void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
                 S(84), S(26));
   results.Create(pageResults, kIdLbResults,
                  RECT{0, S(kPanelHeight), S(kClientWidth), S(kPanelHeight) + S(300)}, Font(), dpi);
-  for (HWND label : {label1, label2, label3, lblSearch}) {
+  for (HWND label : {label1, label2, label3, lblSearch, urlLabel1}) {
     SetWindowLongPtrA(label, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     labelDefault_ = reinterpret_cast<WNDPROC>(
         SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LabelProc)));

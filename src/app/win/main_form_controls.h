@@ -61,6 +61,7 @@ class MainFormControls {
  private:
   static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   // Label1..Label3 and lblSearch: a new text or a new width gets the font it fits (FitLabelFont).
+  // The link: a focus rectangle while it has the focus.
   static LRESULT CALLBACK LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   // A status label shows its text at 27 pixels while it fits the label's one line. A longer one
   // (a large count, a narrow window) takes the largest size at which it fits, where the static

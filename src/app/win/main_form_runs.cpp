@@ -27,6 +27,7 @@ void TMainForm::acSearchExecute() {
   StartTextSearch();
   SetPageEnabled(false);
   ApplyRestoreRule();
+  FocusIfLost(nullptr);  // the window itself while the page is disabled
   SetCursor(old ? old : LoadCursor(nullptr, IDC_ARROW));
 }
 
@@ -105,6 +106,7 @@ void TMainForm::SearchDone() {
   ShowWindow(controls_.button1, SW_SHOW);
   ShowWindow(controls_.button2, SW_SHOW);
   if (scan_.HitCount() > 0) ShowWindow(controls_.button3, SW_SHOW);
+  FocusIfLost(controls_.sbSearchE);
 }
 
 void TMainForm::ClearResults() {
@@ -148,6 +150,7 @@ void TMainForm::Button3Click() {
   EnableWindow(controls_.sbSearchE, FALSE);
   EnableWindow(controls_.button3, FALSE);
   EnableWindow(controls_.button4, FALSE);
+  FocusIfLost(nullptr);
   std::exception_ptr failure;
   {
     RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
@@ -166,6 +169,7 @@ void TMainForm::Button3Click() {
   EnableWindow(controls_.sbSearchE, TRUE);
   EnableWindow(controls_.button3, TRUE);
   ApplyRestoreRule();
+  FocusIfLost(controls_.sbSearchE);
   // The failure is shown before a close asked for during the run: the box's own message loop
   // would otherwise take the close, and the window would go with the box unseen.
   if (failure) Guard([&] { std::rethrow_exception(failure); });

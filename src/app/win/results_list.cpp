@@ -2,17 +2,84 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <cstring>
 #include <stdexcept>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/text.h"
 #include "base/win/font.h"
+#include "scan/result_text.h"
 
 namespace calvorin::win32 {
 namespace {
 
 // How far from the list's top item Remeasure sets item heights before it moves the top.
 constexpr int kFarItems = 2000;
+// Wine converts LB_GETTEXT between its ANSI and Unicode forms in a buffer of 512 characters on
+// the stack, whatever length LB_GETTEXTLEN gave: an item's text is read at most this long.
+constexpr std::size_t kMaxReadText = 511;
+constexpr UINT_PTR kCopyCommand = 1;
+
+// Keeps the runs a layout draws instead of drawing them, so that an item can be cut at its
+// bottom, and end with an ellipsis, before anything is drawn.
+class RunRecorder : public TextCanvas {
+ public:
+  struct Run {
+    int x, y;
+    std::string text;
+    bool match;
+  };
+  explicit RunRecorder(TextCanvas& canvas) : canvas_(canvas) {}
+  void SetFontStyle(const FontStyle& style) override {
+    match_ = style.bold || style.underline;
+    canvas_.SetFontStyle(style);
+  }
+  int TextWidth(std::string_view text) override { return canvas_.TextWidth(text); }
+  int TextHeight(std::string_view text) override { return canvas_.TextHeight(text); }
+  void DrawRun(int x, int y, std::string_view text) override {
+    runs.push_back({x, y, std::string(text), match_});
+  }
+  std::vector<Run> runs;
+
+ private:
+  TextCanvas& canvas_;
+  bool match_ = false;
+};
+
+// Keeps the runs down to the line at `last` and ends that line with "...", cutting its runs (a
+// character at a time, never inside a double-byte character) until the ellipsis fits before
+// `right`.
+void EndWithEllipsis(std::vector<RunRecorder::Run>& runs, TextCanvas& canvas, int last,
+                     int right) {
+  canvas.SetFontStyle({});
+  const int limit = right - canvas.TextWidth("...");
+  std::vector<RunRecorder::Run> kept;
+  int end = -1;
+  for (auto& run : runs) {
+    if (run.y > last) break;
+    if (run.y == last) {
+      canvas.SetFontStyle({run.match, run.match});
+      int width = canvas.TextWidth(run.text);
+      const bool whole = run.x + width <= limit;
+      while (!run.text.empty() && run.x + width > limit) {
+        const char* text = run.text.c_str();
+        run.text.resize(static_cast<std::size_t>(CharPrevA(text, text + run.text.size()) - text));
+        width = canvas.TextWidth(run.text);
+      }
+      if (end < 0 || !run.text.empty()) end = run.x + width;
+      if (!whole) {
+        if (!run.text.empty()) kept.push_back(std::move(run));
+        break;
+      }
+    }
+    kept.push_back(std::move(run));
+  }
+  canvas.SetFontStyle({});
+  kept.push_back({std::max(end, 0), last, "...", false});
+  runs = std::move(kept);
+}
 
 }  // namespace
 
@@ -23,10 +90,13 @@ void ResultsList::Create(HWND parent, int id, const RECT& bounds, HFONT font, in
   list_ = CreateWindowExA(
       0, "LISTBOX", "",
       WS_CHILD | WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | WS_BORDER | LBS_NOTIFY |
-          LBS_OWNERDRAWVARIABLE | LBS_NOINTEGRALHEIGHT,
+          LBS_OWNERDRAWVARIABLE | LBS_NOINTEGRALHEIGHT | LBS_HASSTRINGS,
       bounds.left, bounds.top, bounds.right - bounds.left, bounds.bottom - bounds.top, parent,
       reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)), GetModuleHandleA(nullptr), nullptr);
   if (!list_) throw std::runtime_error(Format("Cannot create control %d", id));
+  // LBS_HASSTRINGS, though every item is stored empty: the system passes LB_GETTEXT's text
+  // between processes (to screen readers and automation tools) only for a list with strings,
+  // and the list's procedure below answers LB_GETTEXT and LB_GETTEXTLEN with the item's text.
   SendMessageA(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   // Subclassed through its window procedure, not SetWindowSubclass: Wine's subclass procedure
   // looks its data up with GetProp, a round trip to the wine server on every message, and the
@@ -54,6 +124,28 @@ LRESULT CALLBACK ResultsList::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     self->SelectAt(static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp)));
     return 0;
   }
+  // A Unicode procedure: the system converts for ANSI callers.
+  if (msg == LB_GETTEXTLEN || msg == LB_GETTEXT) {
+    const std::string text = self->ItemText(static_cast<int>(wp));
+    if (text.empty()) return LB_ERR;
+    std::wstring wide(text.size(), L'\0');
+    wide.resize(static_cast<std::size_t>(std::max(
+        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+                            static_cast<int>(wide.size())),
+        0)));
+    if (wide.size() > kMaxReadText) wide.resize(kMaxReadText);
+    if (msg == LB_GETTEXT && lp) {
+      std::copy(wide.begin(), wide.end(), reinterpret_cast<wchar_t*>(lp));
+      reinterpret_cast<wchar_t*>(lp)[wide.size()] = L'\0';
+    }
+    return static_cast<LRESULT>(wide.size());
+  }
+  const bool ctrlC = msg == WM_KEYDOWN && wp == 'C' && GetKeyState(VK_CONTROL) < 0;
+  if (ctrlC || (msg == WM_CONTEXTMENU && self->ShowCopyMenu(lp))) {
+    self->CopySelected();
+    return 0;
+  }
+  if (msg == WM_CONTEXTMENU) return 0;
   return CallWindowProcW(self->defaultProc_, hwnd, msg, wp, lp);
 }
 
@@ -68,7 +160,7 @@ void ResultsList::Recorded(int index) {
   const FontStyle match{true, true};
   widths_.Add(canvas, match, e.keyLen, e.keyPos, kResultBreakChars, e.keyPath);
   widths_.Add(canvas, match, e.nameLen, e.namePos, kResultBreakChars,
-              e.valueName.empty() ? "(default)" : e.valueName);
+              ResultValueRow(e.valueName));
   widths_.Add(canvas, match, e.dataLen, e.dataPos, kResultBreakChars, e.dataText);
 }
 
@@ -174,7 +266,7 @@ int ResultsList::Measure(int index, int itemRight) {
     height = DrawWrappedText(false, canvas, column, match, least, e.keyLen, e.keyPos,
                              kResultBreakChars, e.keyPath) +
              DrawWrappedText(false, canvas, column, match, least, e.nameLen, e.namePos,
-                             kResultBreakChars, e.valueName.empty() ? "(default)" : e.valueName) +
+                             kResultBreakChars, ResultValueRow(e.valueName)) +
              DrawWrappedText(false, canvas, column, match, least, e.dataLen, e.dataPos,
                              kResultBreakChars, e.dataText) +
              Scale(4);
@@ -194,28 +286,48 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
   const ResultList entries = entries_();
   const int index = static_cast<int>(item.itemID);
   if (index < 0 || index >= static_cast<int>(entries.size())) return;
-  const TResult e = entries[static_cast<std::size_t>(index)];
+  const HitStore::Record& e = entries.Record(static_cast<std::size_t>(index));
+  // Wine clips an owner-drawn item only to the list's client area: an item cut at the list box's
+  // height limit would paint over the next one.
+  const int savedDc = SaveDC(dc);
+  IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
   SetTextColor(dc, textColour);
   SetBkMode(dc, TRANSPARENT);
 
   GdiCanvas canvas(dc, font_, static_cast<HFONT>(matchFont_.get()));
+  RunRecorder rows(canvas);
   const FontStyle match{true, true};
+  const int left = r.left + Scale(98), right = r.right - Scale(2);
+  auto row = [&](int top, int len, int pos, std::string_view text) {
+    return DrawWrappedText(true, rows, {left, top, right, top}, match, Scale(18), len, pos,
+                           kResultBreakChars, text);
+  };
+  const int top2 = r.top + row(r.top, e.keyLen, e.keyPos, e.keyPath);
+  const int top3 = top2 + row(top2, e.nameLen, e.namePos, ResultValueRow(e.valueName));
+  row(top3, e.dataLen, e.dataPos, e.dataText);
+  canvas.SetFontStyle({});
+  const int lineHeight = canvas.TextHeight("X");
+  auto fits = [&](int y) { return y + lineHeight <= r.bottom; };
+  if (!rows.runs.empty() && !fits(rows.runs.back().y)) {
+    int last = r.top;  // the last line that fits
+    for (const auto& run : rows.runs) {
+      if (fits(run.y)) last = std::max(last, run.y);
+    }
+    EndWithEllipsis(rows.runs, canvas, last, right - 1);
+  }
+  for (const auto& run : rows.runs) {
+    canvas.SetFontStyle({run.match, run.match});
+    canvas.DrawRun(run.x, run.y, run.text);
+  }
+  canvas.SetFontStyle({});
   auto label = [&](int top, const char* text) {
+    if (!fits(top)) return;
     RECT box{r.left + Scale(50), top, r.left + Scale(90), top + Scale(24)};
     DrawTextA(dc, text, -1, &box, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
   };
-  auto row = [&](int top, int len, int pos, const std::string& text) {
-    return DrawWrappedText(true, canvas, {r.left + Scale(98), top, r.right - Scale(2), top}, match,
-                           Scale(18), len, pos, kResultBreakChars, text);
-  };
   label(r.top, "Key: ");
-  const int h1 = row(r.top, e.KeyLen, e.KeyPos, e.KeyPath);
-  label(r.top + h1, "Val: ");
-  const std::string value =
-      (e.ValueName.empty() ? std::string("(default)") : e.ValueName) + "   Error : File not found";
-  const int h2 = row(r.top + h1, e.NameLen, e.NamePos, value);
-  label(r.top + h1 + h2, "Dat: ");
-  row(r.top + h1 + h2, e.DataLen, e.DataPos, e.DataText);
+  label(top2, "Val: ");
+  label(top3, "Dat: ");
 
   const std::string number = Format("%d. ", index + 1);
   const int inset = Scale(1);
@@ -235,6 +347,8 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
     LineTo(dc, n.left, n.bottom);
   }
   DrawTextA(dc, number.c_str(), -1, &n, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
+  if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(dc, &r);
+  RestoreDC(dc, savedDc);
 }
 
 void ResultsList::SelectAt(int x, int y) {
@@ -252,6 +366,52 @@ void ResultsList::SelectAt(int x, int y) {
     }
   }
   SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+}
+
+std::string ResultsList::ItemText(int index) const {
+  const ResultList entries = entries_();
+  if (index < 0 || index >= static_cast<int>(entries.size())) return {};
+  return ResultItemText(entries.Record(static_cast<std::size_t>(index)), index);
+}
+
+void ResultsList::CopySelected() {
+  const std::string text = ItemText(static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0)));
+  if (text.empty() || !OpenClipboard(list_)) return;
+  EmptyClipboard();
+  auto put = [](UINT format, const void* data, std::size_t bytes) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (!memory) return;
+    std::memcpy(GlobalLock(memory), data, bytes);
+    GlobalUnlock(memory);
+    if (!SetClipboardData(format, memory)) GlobalFree(memory);
+  };
+  put(CF_TEXT, text.c_str(), text.size() + 1);
+  // The Unicode form from the ANSI code page, as the list draws the text.
+  std::wstring wide(text.size() + 1, L'\0');
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(),
+                                    static_cast<int>(wide.size()));
+  if (n > 0) put(CF_UNICODETEXT, wide.c_str(), static_cast<std::size_t>(n) * sizeof(wchar_t));
+  CloseClipboard();
+}
+
+bool ResultsList::ShowCopyMenu(LPARAM lp) {
+  const int selected = static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0));
+  if (selected < 0) return false;
+  POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
+  if (lp == -1) {  // from the keyboard (Shift+F10, the menu key): under the selected item
+    RECT r{};
+    SendMessageA(list_, LB_GETITEMRECT, static_cast<WPARAM>(selected),
+                 reinterpret_cast<LPARAM>(&r));
+    at = {r.left + Scale(98), std::max(0L, r.top) + Scale(18)};
+    ClientToScreen(list_, &at);
+  }
+  HMENU menu = CreatePopupMenu();
+  if (!menu) return false;
+  AppendMenuA(menu, MF_STRING, kCopyCommand, "&Copy\tCtrl+C");
+  const UINT chosen = static_cast<UINT>(TrackPopupMenu(
+      menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, list_, nullptr));
+  DestroyMenu(menu);
+  return chosen == kCopyCommand;
 }
 
 }  // namespace calvorin::win32

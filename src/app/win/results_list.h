@@ -4,6 +4,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <string>
 
 #include "base/win/unique_handle.h"
 #include "scan/hit_store.h"
@@ -36,9 +37,14 @@ class ResultsList {
   void Clear();
   // Sets every item's height for the list's current width (after a resize).
   void Remeasure();
-  // WM_MEASUREITEM and WM_DRAWITEM of the list.
+  // WM_MEASUREITEM and WM_DRAWITEM of the list. An item is drawn in the height it was measured
+  // (the list box's limit of 255 pixels included), and one cut there ends with "...".
   int MeasureItem(int index);
   void DrawItem(const DRAWITEMSTRUCT& item);
+  // Item `index`'s text as it is shown (number, key, value and data rows); empty for no item.
+  std::string ItemText(int index) const;
+  // Puts the selected item's text on the clipboard, in the ANSI and the Unicode form.
+  void CopySelected();
 
  private:
   static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -49,6 +55,8 @@ class ResultsList {
   int Measure(int index, int itemRight);
   // A right-button press with no modifier selects the item under the pointer, or none.
   void SelectAt(int x, int y);
+  // WM_CONTEXTMENU at `lp` (or under the selection from the keyboard): true when "Copy" was chosen.
+  bool ShowCopyMenu(LPARAM lp);
 
   std::function<ResultList()> entries_;
   HWND list_ = nullptr;

@@ -121,10 +121,41 @@ TEST_F(MainFormTest, ItemsAreMeasuredFromTheirWrappedRows) {
   // Three single-line rows at the minimum height of 18, plus 4.
   EXPECT_EQ(ItemHeight(0), 3 * 18 + 4);
   EXPECT_GT(ItemHeight(1), ItemHeight(0));
-  // The unnamed value is measured on "(default)" alone, without the drawn suffix.
   EXPECT_EQ(ItemHeight(2), ItemHeight(3));
   // The newest item is selected.
   EXPECT_EQ(SendMessageA(list_, LB_GETCURSEL, 0, 0), 3);
+}
+
+// The value row is measured with the suffix it is drawn with; an item beyond the list box's 255
+// pixels is drawn within them (a band below it keeps its colour); the list gives each item's text.
+TEST_F(MainFormTest, ItemsAreDrawnInTheirMeasuredHeightAndReadAsShown) {
+  RECT client{};
+  GetClientRect(list_, &client);
+  std::string name = "n";  // fits the column alone, not with the suffix
+  while (TextWidth(FontOf(list_), name + "n") <= client.right - form_->Scale(100) - 1) name += "n";
+  Add(Entry("HKEY_CURRENT_USER\\k", name, "C:\\missing\\x.exe"));
+  EXPECT_GT(ItemHeight(0), 3 * form_->Scale(18) + form_->Scale(4));
+  Add(Entry("HKEY_CURRENT_USER\\k", std::string(3000, 'v'), "C:\\missing\\x.exe"));
+  ASSERT_EQ(ItemHeight(1), 255);
+  const int w = client.right, h = 255 + 40;
+  BITMAPINFO bi{{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+  void* bits = nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, CreateDIBSection(dc, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  std::fill_n(static_cast<DWORD*>(bits), w * h, 0x123456u);
+  DRAWITEMSTRUCT di{ODT_LISTBOX, kIdLbResults, 1, ODA_DRAWENTIRE, 0, list_, dc, {0, 0, w, 255}, 0};
+  SendMessageA(form_->Handle(), WM_DRAWITEM, kIdLbResults, reinterpret_cast<LPARAM>(&di));
+  GdiFlush();
+  const DWORD* band = static_cast<const DWORD*>(bits) + 255 * w;
+  EXPECT_EQ(std::count(band, band + 40 * w, 0x123456u), 40 * w);
+  DeleteObject(SelectObject(dc, old));
+  DeleteDC(dc);
+  char text[600] = {};
+  SendMessageA(list_, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
+  EXPECT_EQ(text, "1. Key: HKEY_CURRENT_USER\\k\r\nVal: " + name +
+                      "   Error : File not found\r\nDat: C:\\missing\\x.exe");
+  // Wine converts between the forms in 512 characters: a longer text is cut to 511.
+  EXPECT_EQ(SendMessageA(list_, LB_GETTEXTLEN, 1, 0), 511);
 }
 
 TEST_F(MainFormTest, ResizingRemeasuresEveryItem) {
