@@ -10,6 +10,7 @@
 #include "app/win/control_ids.h"
 #include "app/win/win_ini_store.h"
 #include "app/win/window_placement.h"
+#include "repair/backup.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -165,6 +166,10 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case kMsgReleaseWorker:
       retiredWorker_.reset();
       return 0;
+    case kMsgShowLogFailure:
+      // Once per scan, however many hits the log refused; every one of them is in the list.
+      if (auto failure = scan_.TakeLogFailure()) ShowFailure(hwnd_, *failure);
+      return 0;
     case WM_TIMER:
       if (wp == kTimerShowScan) {
         scanFrame_.Mark();
@@ -286,7 +291,7 @@ void TMainForm::FormCreate() {
     throw std::runtime_error(SystemErrorText(GetLastError()));
   ShowNotebookPage(0);
   scan_.ClearResults();
-  WinIniStore ini(options_.iniPath);
+  WinIniStore ini(options_.files.settingsReadPath);
   RestoreSavedPlacement(hwnd_, ini);
   ReadSettings();
   ApplyRestoreRule();
@@ -343,6 +348,10 @@ void TMainForm::ShowNotebookPage(int page) {
 
 std::string TMainForm::ProgramFolder() const {
   return WorkingFolderOf(options_.exePath);
+}
+
+std::string TMainForm::BackupFile() const {
+  return BackupPath(options_.files.folder);
 }
 
 void TMainForm::BitBtn1Click() {
