@@ -17,6 +17,7 @@ namespace e2e {
 
 using calvorin::testing::IniValue;
 using calvorin::testing::ReadWholeFile;
+using calvorin::testing::RemoveTree;
 using calvorin::testing::SaveScreenshot;
 using calvorin::testing::ScopedTestKey;
 using calvorin::testing::WriteWholeFile;
@@ -28,6 +29,26 @@ void SetProgramPath(const std::string& path);
 // A fresh folder C:\CalvorinTests\E2E\<scenario> holding a copy of calvorin.exe and its help text.
 std::string PrepareScenarioFolder(const std::string& scenario);
 bool FileExists(const std::string& path);
+
+// The current user's local application-data folder (where the program keeps its files when its
+// own folder refuses them).
+std::string LocalAppData();
+
+// While it lives, `folder` refuses new files, as Program Files does to a standard user: Wine has
+// no such rights, so the Linux folder is made immutable (chattr +i, which holds even for root).
+// Locked() is false where that cannot be done (not root, no chattr); the folder is then as it was.
+class ImmutableFolder {
+ public:
+  explicit ImmutableFolder(std::string folder);
+  ~ImmutableFolder();
+  ImmutableFolder(const ImmutableFolder&) = delete;
+  ImmutableFolder& operator=(const ImmutableFolder&) = delete;
+  bool Locked() const { return locked_; }
+
+ private:
+  std::string folder_;
+  bool locked_ = false;
+};
 
 // snprintf of up to two numbers (rather than chains of std::string + std::to_string, which
 // GCC 12 flags with a false -Wrestrict at -O3).
