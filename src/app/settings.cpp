@@ -165,7 +165,8 @@ ProgramFilePlaces ChooseProgramFilePlaces(const std::string& exePath, ProgramFol
   places.folder = data;
   places.settingsPath =
       JoinPath(data, slash == std::string::npos ? besideExe : besideExe.substr(slash + 1));
-  places.settingsReadPath = access.FileExists(places.settingsPath) ? places.settingsPath : besideExe;
+  places.settingsReadPath =
+      access.FileExists(places.settingsPath) ? places.settingsPath : besideExe;
   places.logPath = JoinPath(data, kLogFileName);
   return places;
 }

@@ -113,6 +113,7 @@ struct ProgramFilePlaces {
   std::string settingsReadPath;  // the settings file read when the window is created
   std::string logPath;           // the invalid-path log "rrr.TXT"
   bool inDataFolder = false;     // the program's folder refused a new file
+  bool operator==(const ProgramFilePlaces&) const = default;
 };
 
 // Where the program's folder takes a new file (probed once, at start): that folder, the

@@ -4,7 +4,6 @@
 
 #include <map>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -219,68 +218,31 @@ TEST(WorkingFolder, IsTheExecutablesFolderAndARootKeepsItsBackslash) {
   EXPECT_EQ(WorkingFolderOf("\\\\server\\share\\calvorin.exe"), "\\\\server\\share");
 }
 
-// The system as ChooseProgramFilePlaces sees it: which folders take a new file, the user's
-// local application data, and the files there are.
-class FakeFolders : public ProgramFolderAccess {
- public:
-  bool CanCreateFileIn(const std::string& folder) override {
-    calls.push_back("probe " + folder);
-    return writable.count(folder) > 0;
-  }
-  std::string LocalAppDataFolder() override { return appData; }
-  bool MakeFolder(const std::string& folder) override {
-    calls.push_back("make " + folder);
-    return canMake;
-  }
-  bool FileExists(const std::string& path) override { return files.count(path) > 0; }
-  std::set<std::string> writable, files;
-  std::string appData = "C:\\users\\ann\\AppData\\Local";
+struct FakeFolders : ProgramFolderAccess {  // the folder that takes a new file, the file there is
+  bool CanCreateFileIn(const std::string& folder) override { return folder == writable; }
+  std::string LocalAppDataFolder() override { return "C:\\Local"; }
+  bool MakeFolder(const std::string& folder) override { return made = folder, canMake; }
+  bool FileExists(const std::string& path) override { return path == file; }
+  std::string writable = "C:\\Calvorin", file, made;
   bool canMake = true;
-  std::vector<std::string> calls;
 };
 
 TEST(ProgramFiles, StayBesideTheProgramUnlessItsFolderRefusesANewFile) {
-  const std::string exe = "C:\\Program Files\\Calvorin\\calvorin.exe";
-  const std::string data = "C:\\users\\ann\\AppData\\Local\\Calvorin";
-  FakeFolders folders;
-  // Writable: exactly the paths of old, at a drive's root too.
-  folders.writable = {"C:\\Program Files\\Calvorin", "C:\\"};
-  ProgramFilePlaces p = ChooseProgramFilePlaces(exe, folders);
-  EXPECT_FALSE(p.inDataFolder);
-  EXPECT_EQ(p.folder, "C:\\Program Files\\Calvorin");
-  EXPECT_EQ(p.settingsPath, "C:\\Program Files\\Calvorin\\calvorin.INI");
-  EXPECT_EQ(p.settingsReadPath, p.settingsPath);
-  EXPECT_EQ(p.logPath, "rrr.TXT");
-  EXPECT_EQ(folders.calls, std::vector<std::string>{"probe C:\\Program Files\\Calvorin"});
-  p = ChooseProgramFilePlaces("C:\\calvorin.exe", folders);
-  EXPECT_EQ(p.folder, "C:\\");
-  EXPECT_EQ(p.settingsPath, "C:\\calvorin.INI");
-
-  // Refused: everything goes to the data folder; the settings are read there once a copy is.
-  folders.writable.clear();
-  folders.calls.clear();
-  for (const bool copyThere : {false, true}) {
-    if (copyThere) folders.files.insert(data + "\\calvorin.INI");
-    p = ChooseProgramFilePlaces(exe, folders);
-    EXPECT_TRUE(p.inDataFolder);
-    EXPECT_EQ(p.folder, data);
-    EXPECT_EQ(p.settingsPath, data + "\\calvorin.INI");
-    EXPECT_EQ(p.settingsReadPath,
-              copyThere ? p.settingsPath : "C:\\Program Files\\Calvorin\\calvorin.INI");
-    EXPECT_EQ(p.logPath, data + "\\rrr.TXT");
-  }
-  EXPECT_EQ(folders.calls[1], "make " + data);
-
-  // No data folder to be had: the program's folder, whose failures show as before.
-  for (const bool noAppData : {true, false}) {
-    folders.appData = noAppData ? "" : "C:\\users\\ann\\AppData\\Local";
-    folders.canMake = false;
-    p = ChooseProgramFilePlaces(exe, folders);
-    EXPECT_FALSE(p.inDataFolder);
-    EXPECT_EQ(p.folder, "C:\\Program Files\\Calvorin");
-    EXPECT_EQ(p.settingsReadPath, "C:\\Program Files\\Calvorin\\calvorin.INI");
-    EXPECT_EQ(p.logPath, "rrr.TXT");
-  }
+  FakeFolders fs;
+  const std::string exe = "C:\\Calvorin\\calvorin.exe", beside = "C:\\Calvorin\\calvorin.INI";
+  EXPECT_EQ(ChooseProgramFilePlaces(exe, fs),
+            (ProgramFilePlaces{"C:\\Calvorin", beside, beside, "rrr.TXT", false}));
+  EXPECT_EQ(fs.made, "");
+  // Refused: all in the data folder, made there; the settings read there once a copy is there.
+  fs.writable = "";
+  const std::string data = "C:\\Local\\Calvorin";
+  EXPECT_EQ(ChooseProgramFilePlaces(exe, fs),
+            (ProgramFilePlaces{data, data + "\\calvorin.INI", beside, data + "\\rrr.TXT", true}));
+  EXPECT_EQ(fs.made, data);
+  fs.file = data + "\\calvorin.INI";
+  EXPECT_EQ(ChooseProgramFilePlaces(exe, fs).settingsReadPath, fs.file);
+  fs.canMake = false;  // no data folder to be had: the program's folder, as always
+  EXPECT_EQ(ChooseProgramFilePlaces(exe, fs).folder, "C:\\Calvorin");
 }
 
 }  // namespace

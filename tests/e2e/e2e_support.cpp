@@ -1,12 +1,13 @@
 #include "e2e_support.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <thread>
 #include <vector>
 
 #include "app/win/control_ids.h"
-// after <windows.h>
-#include <shlobj.h>
+#include "app/win/win_program_folder_access.h"
 
 namespace e2e {
 namespace {
@@ -74,54 +75,24 @@ bool FileExists(const std::string& path) {
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::string LocalAppData() {
-  char buffer[MAX_PATH] = {};
-  SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, buffer);
-  return buffer;
-}
-
-namespace {
-
-bool TakesANewFile(const std::string& folder) {
-  HANDLE file = CreateFileA((folder + "\\~e2e-probe.tmp").c_str(), GENERIC_WRITE | DELETE, 0,
-                            nullptr, CREATE_NEW, FILE_FLAG_DELETE_ON_CLOSE, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return false;
-  CloseHandle(file);
-  return true;
-}
-
-// Runs chattr on the folder's Linux path and waits for its effect: Wine starts a Linux program
-// through CreateProcess but hands back no process handle to wait on.
-bool Chattr(const std::string& folder, bool immutable) {
-  using ToUnix = char*(CDECL*)(LPCWSTR);
-  const auto toUnix = reinterpret_cast<ToUnix>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32"), "wine_get_unix_file_name")));
-  wchar_t wide[MAX_PATH] = {};
-  if (!toUnix || !MultiByteToWideChar(CP_ACP, 0, folder.c_str(), -1, wide, MAX_PATH)) return false;
-  char* unixPath = toUnix(wide);
-  if (!unixPath) return false;
-  std::string command = std::string("chattr ") + (immutable ? "+i" : "-i") + " \"" + unixPath + "\"";
-  HeapFree(GetProcessHeap(), 0, unixPath);
+bool SetImmutable(const std::string& folder, bool immutable) {
+  // C: is the prefix's drive_c (the tests' folders are there).
+  const char* prefix = std::getenv("WINEPREFIX");
+  if (!prefix) return false;
+  std::string unixPath = prefix + ("/drive_c" + folder.substr(2));
+  std::replace(unixPath.begin(), unixPath.end(), '\\', '/');
+  std::string command = std::string("chattr ") + (immutable ? "+i \"" : "-i \"") + unixPath + "\"";
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
+  // Wine starts a Linux program through CreateProcess but hands back no handle to wait on.
   if (!CreateProcessA("Z:\\usr\\bin\\chattr", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
                       nullptr, &si, &pi)) {
     return false;
   }
-  if (pi.hProcess) CloseHandle(pi.hProcess);
-  if (pi.hThread) CloseHandle(pi.hThread);
-  return WaitUntil([&] { return TakesANewFile(folder) != immutable; }, std::chrono::seconds(10));
-}
-
-}  // namespace
-
-ImmutableFolder::ImmutableFolder(std::string folder) : folder_(std::move(folder)) {
-  locked_ = Chattr(folder_, true);
-}
-
-ImmutableFolder::~ImmutableFolder() {
-  if (locked_) Chattr(folder_, false);
+  calvorin::win32::WinProgramFolderAccess probe;
+  return WaitUntil([&] { return probe.CanCreateFileIn(folder) != immutable; },
+                   std::chrono::seconds(10));
 }
 
 std::string Format(const char* format, int a, int b) {

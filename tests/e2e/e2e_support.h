@@ -17,7 +17,6 @@ namespace e2e {
 
 using calvorin::testing::IniValue;
 using calvorin::testing::ReadWholeFile;
-using calvorin::testing::RemoveTree;
 using calvorin::testing::SaveScreenshot;
 using calvorin::testing::ScopedTestKey;
 using calvorin::testing::WriteWholeFile;
@@ -30,24 +29,18 @@ void SetProgramPath(const std::string& path);
 std::string PrepareScenarioFolder(const std::string& scenario);
 bool FileExists(const std::string& path);
 
-// The current user's local application-data folder (where the program keeps its files when its
-// own folder refuses them).
-std::string LocalAppData();
-
-// While it lives, `folder` refuses new files, as Program Files does to a standard user: Wine has
-// no such rights, so the Linux folder is made immutable (chattr +i, which holds even for root).
-// Locked() is false where that cannot be done (not root, no chattr); the folder is then as it was.
-class ImmutableFolder {
- public:
-  explicit ImmutableFolder(std::string folder);
-  ~ImmutableFolder();
-  ImmutableFolder(const ImmutableFolder&) = delete;
-  ImmutableFolder& operator=(const ImmutableFolder&) = delete;
-  bool Locked() const { return locked_; }
-
- private:
-  std::string folder_;
-  bool locked_ = false;
+// Makes `folder` refuse new files (or take them again), as Program Files does to a standard user:
+// Wine has no such rights, so its Linux folder is made immutable (chattr +i holds even for root).
+// False where that cannot be done (not root).
+bool SetImmutable(const std::string& folder, bool immutable);
+struct ImmutableFolder {
+  explicit ImmutableFolder(std::string f)
+      : folder(std::move(f)), locked(SetImmutable(folder, true)) {}
+  ~ImmutableFolder() {
+    if (locked) SetImmutable(folder, false);
+  }
+  const std::string folder;
+  const bool locked;
 };
 
 // snprintf of up to two numbers (rather than chains of std::string + std::to_string, which

@@ -21,7 +21,8 @@ void TMainForm::ReadSettings() {
 void TMainForm::SaveSettingsToFile() {
   const auto activePage = static_cast<std::int32_t>(controls_.SelectedTab());
   WinIniStore ini(options_.files.settingsPath);
-  SaveSettings(ini, options_.files.settingsPath, PlacementOf(hwnd_), activePage, perPage_, maxRslt_);
+  SaveSettings(ini, options_.files.settingsPath, PlacementOf(hwnd_), activePage, perPage_,
+               maxRslt_);
 }
 
 void TMainForm::SelectTabPage(int index) {

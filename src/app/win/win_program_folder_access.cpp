@@ -16,9 +16,9 @@ bool WinProgramFolderAccess::CanCreateFileIn(const std::string& folder) {
   const DWORD pid = GetCurrentProcessId();
   const DWORD tick = GetTickCount();
   for (DWORD attempt = 0; attempt < 16; ++attempt) {
-    const std::string probe = JoinPath(
-        folder, Format("~calvorin-%lu-%lu.tmp", static_cast<unsigned long>(pid),
-                       static_cast<unsigned long>(tick + attempt)));
+    const std::string probe =
+        JoinPath(folder, Format("~calvorin-%lu-%lu.tmp", static_cast<unsigned long>(pid),
+                                static_cast<unsigned long>(tick + attempt)));
     HANDLE file = CreateFileA(probe.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
                               FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
