@@ -29,9 +29,8 @@ void SetProgramPath(const std::string& path);
 std::string PrepareScenarioFolder(const std::string& scenario);
 bool FileExists(const std::string& path);
 
-// Makes `folder` refuse new files (or take them again), as Program Files does to a standard user:
-// Wine has no such rights, so its Linux folder is made immutable (chattr +i holds even for root).
-// False where that cannot be done (not root).
+// Makes `folder` refuse new files (or take them again) as Program Files does a standard user, which
+// Wine, giving its user every right, cannot: chattr +i holds even for root (others get false).
 bool SetImmutable(const std::string& folder, bool immutable);
 struct ImmutableFolder {
   explicit ImmutableFolder(std::string f)

@@ -2,10 +2,10 @@
 #include <windows.h>
 // after <windows.h>
 #include <gtest/gtest.h>
-#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -197,10 +197,9 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   seed.SetString("k1", "Keep", data + "\\present.txt");
   // Installed where a standard user may not write: the program keeps its files in the local
   // application data. There an rrr.TXT that is a folder refuses the log, which hides nothing.
-  char appData[MAX_PATH] = {};
-  SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA, nullptr, SHGFP_TYPE_CURRENT, appData);
   const e2e::ImmutableFolder locked(folder);
-  const std::string kept = locked.locked ? std::string(appData) + "\\Calvorin" : folder;
+  const std::string kept =
+      locked.locked ? std::getenv("LOCALAPPDATA") + std::string("\\Calvorin") : folder;
   if (locked.locked) calvorin::testing::RemoveTree(kept);
   CreateDirectoryA(kept.c_str(), nullptr);
   CreateDirectoryA((kept + "\\rrr.TXT").c_str(), nullptr);
