@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "base/text.h"
+#include "scan/invalid_reference_scan.h"
 
 namespace calvorin {
 
@@ -138,6 +139,41 @@ std::string WorkingFolderOf(const std::string& exePath) {
   std::string folder = exePath.substr(0, slash);
   if (folder.size() == 2 && folder[1] == ':') folder += '\\';
   return folder;
+}
+
+std::string JoinPath(const std::string& folder, const std::string& name) {
+  if (!folder.empty() && folder.back() == '\\') return folder + name;
+  return folder + "\\" + name;
+}
+
+std::string SettingsPathOf(const std::string& exePath) {
+  const std::size_t slash = exePath.find_last_of('\\');
+  const std::size_t dot = exePath.find_last_of('.');
+  const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
+  return (hasExt ? exePath.substr(0, dot) : exePath) + ".INI";
+}
+
+ProgramFilePlaces ChooseProgramFilePlaces(const std::string& exePath, ProgramFolderAccess& access) {
+  ProgramFilePlaces places;
+  places.folder = WorkingFolderOf(exePath);
+  places.settingsPath = SettingsPathOf(exePath);
+  places.settingsReadPath = places.settingsPath;
+  places.logPath = kLogFileName;
+  if (access.CanCreateFileIn(places.folder)) return places;
+  const std::string appData = access.LocalAppDataFolder();
+  if (appData.empty()) return places;
+  const std::string data = JoinPath(appData, kDataFolderName);
+  if (!access.MakeFolder(data)) return places;
+  const std::string besideExe = places.settingsPath;
+  const std::size_t slash = besideExe.find_last_of('\\');
+  places.inDataFolder = true;
+  places.folder = data;
+  places.settingsPath =
+      JoinPath(data, slash == std::string::npos ? besideExe : besideExe.substr(slash + 1));
+  places.settingsReadPath =
+      access.FileExists(places.settingsPath) ? places.settingsPath : besideExe;
+  places.logPath = JoinPath(data, kLogFileName);
+  return places;
 }
 
 }  // namespace calvorin

@@ -1,5 +1,6 @@
 // The settings file beside the executable: the "Settings" section and the window placement
-// section, read at window creation and written back at window destruction.
+// section, read at window creation and written back at window destruction. And where the
+// program's written files lie (ChooseProgramFilePlaces): every writer asks that one answer.
 #pragma once
 
 #include <cstdint>
@@ -90,5 +91,47 @@ std::string FailureMessageText(const std::string& message);
 // The folder of an executable, as a path SetCurrentDirectory takes: "C:\\" at a drive root, since
 // "C:" alone names the drive's current folder, not its root.
 std::string WorkingFolderOf(const std::string& exePath);
+// `folder` and `name` joined by one backslash ("C:\\" already ends in one).
+std::string JoinPath(const std::string& folder, const std::string& name);
+// The settings file of an executable: its full path with the extension replaced by ".INI".
+std::string SettingsPathOf(const std::string& exePath);
+
+// The folder, under the user's local application data, that takes the program's written files
+// when the program's own folder refuses them.
+inline constexpr const char* kDataFolderName = "Calvorin";
+
+// What ChooseProgramFilePlaces asks of the system.
+class ProgramFolderAccess {
+ public:
+  virtual ~ProgramFolderAccess() = default;
+  // Really creates a new, uniquely named file in `folder` and deletes it: true when both worked.
+  // (Attributes and access lists do not tell: a read-only attribute on a folder means nothing to
+  // Windows, and virtualised or inherited rights are decided only by trying.)
+  virtual bool CanCreateFileIn(const std::string& folder) = 0;
+  // The current user's local application-data folder; "" when the system names none.
+  virtual std::string LocalAppDataFolder() = 0;
+  // Creates the folder when it is missing; true when it exists afterwards.
+  virtual bool MakeFolder(const std::string& folder) = 0;
+  virtual bool FileExists(const std::string& path) = 0;
+};
+
+// Where the files the program writes lie: all in one folder.
+struct ProgramFilePlaces {
+  std::string folder;            // deletedkeys.reg and the older backups
+  std::string settingsPath;      // the settings file written when the window is destroyed
+  std::string settingsReadPath;  // the settings file read when the window is created
+  std::string logPath;           // the invalid-path log "rrr.TXT"
+  bool inDataFolder = false;     // the program's folder refused a new file
+  bool operator==(const ProgramFilePlaces&) const = default;
+};
+
+// Where the program's folder takes a new file (probed once, at start): that folder, the
+// settings file beside the executable and "rrr.TXT" in the current directory, as always. Where it
+// refuses one (a standard user's program under Program Files): the folder "Calvorin" in the
+// user's local application data, created when missing, holds all of them; the settings are read
+// from the copy there when it exists, else from the one beside the executable (shipped with the
+// program, or left by a run that could still write there). When that folder cannot be had
+// either, the program's folder stays, and its failures are reported as they always were.
+ProgramFilePlaces ChooseProgramFilePlaces(const std::string& exePath, ProgramFolderAccess& access);
 
 }  // namespace calvorin

@@ -60,6 +60,7 @@ void InvalidReferenceScan::WriteLog() {
 void InvalidReferenceScan::Clear() {
   hits_.Clear();
   resultsFirst_ = 0;
+  logFailure_.reset();
 }
 
 const HitStore::Record& InvalidReferenceScan::Row(int row) const {
@@ -74,7 +75,11 @@ bool InvalidReferenceScan::SearchMatch(const TResult& hit) {
   if (analysis.verdict != Verdict::kInvalid) return false;
 
   AppendLogLine(analysis.candidate);
-  WriteLog();
+  try {
+    WriteLog();
+  } catch (const EFileError& e) {
+    if (!logFailure_) logFailure_ = e.what();
+  }
 
   hits_.Append(hit);
   if (onRecorded) onRecorded(static_cast<int>(Results().size()) - 1);

@@ -13,6 +13,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "base/platform.h"
@@ -48,7 +49,7 @@ class InvalidReferenceScan {
   // Called once when a record fills the table (after onRecorded).
   std::function<void()> onFull;
 
-  // A scan starts: HitCount 0 and the results list emptied. The log is kept.
+  // A scan starts: HitCount 0, the results list emptied, no log failure. The log is kept.
   void Clear();
   // A scan has ended: "rrr.TXT", held open for appending while hits come in, is closed (it holds
   // the whole log already). Until the next hit anyone may change it, so that hit rewrites it
@@ -63,10 +64,16 @@ class InvalidReferenceScan {
   void ClearResults() { resultsFirst_ = hits_.Size(); }
 
   // The match callback: analyses the hit and, when it is invalid, records it in this order:
-  // log line and "rrr.TXT" (a failed write throws EFileError, with the line kept in the log and
-  // nothing else touched), hit-table row, results entry, onRecorded. Returns true when the value
-  // was recorded.
+  // log line and "rrr.TXT", hit-table row, results entry, onRecorded. Returns true when the value
+  // was recorded. A failed write of "rrr.TXT" hides nothing: the value is recorded all the same,
+  // the line stays in the log (the next hit writes the whole log again), and the failure is kept
+  // for LogFailure instead of ending the walk of the key.
   bool SearchMatch(const TResult& hit);
+  // The first failed write of "rrr.TXT" since Clear() (its message naming the path and the
+  // system's reason), or nothing; taking it forgets it, so a scan reports it once, however many
+  // hits failed.
+  std::optional<std::string> TakeLogFailure() { return std::exchange(logFailure_, std::nullopt); }
+  bool LogFailed() const { return logFailure_.has_value(); }
 
   bool Full() const { return HitCount() >= kHitTableRows; }
 
@@ -106,6 +113,7 @@ class InvalidReferenceScan {
   bool logOnDisk_ = false;  // the file holds exactly logText_
   // Open while logOnDisk_ holds, so a hit costs one write instead of an open, a write and a close.
   std::unique_ptr<AppendStream> logFile_;
+  std::optional<std::string> logFailure_;
 };
 
 }  // namespace calvorin

@@ -231,5 +231,31 @@ TEST(WorkingFolder, IsTheExecutablesFolderAndARootKeepsItsBackslash) {
   EXPECT_EQ(WorkingFolderOf("\\\\server\\share\\calvorin.exe"), "\\\\server\\share");
 }
 
+struct FakeFolders : ProgramFolderAccess {  // the folder that takes a new file, the file there is
+  bool CanCreateFileIn(const std::string& folder) override { return folder == writable; }
+  std::string LocalAppDataFolder() override { return "C:\\Local"; }
+  bool MakeFolder(const std::string& folder) override { return made = folder, canMake; }
+  bool FileExists(const std::string& path) override { return path == file; }
+  std::string writable = "C:\\Calvorin", file, made;
+  bool canMake = true;
+};
+
+TEST(ProgramFiles, StayBesideTheProgramUnlessItsFolderRefusesANewFile) {
+  FakeFolders fs;
+  const std::string exe = "C:\\Calvorin\\calvorin.exe", beside = "C:\\Calvorin\\calvorin.INI";
+  EXPECT_EQ(ChooseProgramFilePlaces(exe, fs),
+            (ProgramFilePlaces{"C:\\Calvorin", beside, beside, "rrr.TXT", false}));
+  // Refused: all in the data folder, made there; the settings read there once a copy is there.
+  fs.writable = "";
+  const std::string data = "C:\\Local\\Calvorin";
+  EXPECT_EQ(ChooseProgramFilePlaces(exe, fs),
+            (ProgramFilePlaces{data, data + "\\calvorin.INI", beside, data + "\\rrr.TXT", true}));
+  EXPECT_EQ(fs.made, data);
+  fs.file = data + "\\calvorin.INI";
+  EXPECT_EQ(ChooseProgramFilePlaces(exe, fs).settingsReadPath, fs.file);
+  fs.canMake = false;  // no data folder to be had: the program's folder, as always
+  EXPECT_EQ(ChooseProgramFilePlaces(exe, fs).folder, "C:\\Calvorin");
+}
+
 }  // namespace
 }  // namespace calvorin

@@ -30,6 +30,19 @@ void SetProgramPath(const std::string& path);
 std::string PrepareScenarioFolder(const std::string& scenario);
 bool FileExists(const std::string& path);
 
+// Makes `folder` refuse new files (or take them again) as Program Files does a standard user, which
+// Wine, giving its user every right, cannot: chattr +i holds even for root (others get false).
+bool SetImmutable(const std::string& folder, bool immutable);
+struct ImmutableFolder {
+  explicit ImmutableFolder(std::string f)
+      : folder(std::move(f)), locked(SetImmutable(folder, true)) {}
+  ~ImmutableFolder() {
+    if (locked) SetImmutable(folder, false);
+  }
+  const std::string folder;
+  const bool locked;
+};
+
 // snprintf of up to two numbers (rather than chains of std::string + std::to_string, which
 // GCC 12 flags with a false -Wrestrict at -O3).
 std::string Format(const char* format, int a, int b = 0);

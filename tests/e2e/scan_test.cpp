@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <vector>
@@ -225,7 +226,16 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   ASSERT_TRUE(seed.Valid());
   const std::string gone = data + "\\missing tool.exe";
   seed.SetString("k1", "Gone", gone);
+  seed.SetString("k1", "Gone too", data + "\\missing too.exe");
   seed.SetString("k1", "Keep", data + "\\present.txt");
+  // Installed where a standard user may not write: the program keeps its files in the local
+  // application data. There an rrr.TXT that is a folder refuses the log, which hides nothing.
+  const e2e::ImmutableFolder locked(folder);
+  const std::string kept =
+      locked.locked ? std::getenv("LOCALAPPDATA") + std::string("\\Calvorin") : folder;
+  if (locked.locked) calvorin::testing::RemoveTree(kept);
+  CreateDirectoryA(kept.c_str(), nullptr);
+  CreateDirectoryA((kept + "\\rrr.TXT").c_str(), nullptr);
 
   App app;
   ASSERT_TRUE(app.Start(folder));
@@ -239,7 +249,12 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
                              std::chrono::seconds(600)));
   int found = 0;
   ASSERT_TRUE(ParseFound(e2e::Text(lblSearch), &found));
-  ASSERT_GE(found, 1);
+  ASSERT_GE(found, 2);
+  HWND box = nullptr;
+  ASSERT_TRUE(e2e::WaitUntil([&] { return (box = app.FindMessageBox()) != nullptr; }));
+  EXPECT_EQ(e2e::Text(box), "Calvorin");
+  EXPECT_NE(e2e::MessageBoxText(box).find(kept + "\\rrr.TXT"), std::string::npos);
+  e2e::PressButton(box, IDOK);
   HWND repair = app.Control(kIdButton3);
   ASSERT_TRUE(e2e::IsShown(repair));
   e2e::Click(repair);
@@ -251,9 +266,10 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   EXPECT_TRUE(e2e::IsEnabled(app.Control(kIdButton4)));
   EXPECT_FALSE(e2e::IsShown(app.Control(kIdPb1)));
   EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "");
+  EXPECT_EQ(app.FindMessageBox(), nullptr);  // the refused log was shown once, not per value
   EXPECT_FALSE(seed.Get("k1", "Gone").has_value());
   EXPECT_EQ(seed.Get("k1", "Keep"), data + "\\present.txt");
-  const std::string backup = e2e::ReadWholeFile(folder + "\\deletedkeys.reg");
+  const std::string backup = e2e::ReadWholeFile(kept + "\\deletedkeys.reg");
   EXPECT_EQ(backup.rfind("REGEDIT4\r\n", 0), 0u);
   EXPECT_NE(backup.find("[HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\repair\\k1]\r\n"),
             std::string::npos)
@@ -284,9 +300,10 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
       },
       std::chrono::seconds(60));
   EXPECT_TRUE(restored);
-  EXPECT_TRUE(e2e::FileExists(folder + "\\deletedkeys.reg"));
+  EXPECT_TRUE(e2e::FileExists(kept + "\\deletedkeys.reg"));
   EXPECT_TRUE(e2e::IsEnabled(restore));
-  EXPECT_EQ(app.Close(), 0);
+  EXPECT_EQ(app.Close(), 0);  // no box: the settings went where they can be written
+  EXPECT_EQ(e2e::IniValue(kept + "\\calvorin.INI", "Settings", "MaxRslt"), "2");
 }
 
 }  // namespace

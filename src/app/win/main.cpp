@@ -1,4 +1,4 @@
-// Program entry: settings path, SkipKeys, single instance, the main window.
+// Program entry: SkipKeys, single instance, where the program's files lie, the main window.
 #include <windows.h>
 // after <windows.h>
 #include <commctrl.h>
@@ -10,6 +10,7 @@
 #include "app/win/control_ids.h"
 #include "app/win/main_form.h"
 #include "app/win/newer_windows.h"
+#include "app/win/win_program_folder_access.h"
 #include "base/win/code_page.h"
 #include "base/win/elevation.h"
 #include "base/win/unique_handle.h"
@@ -32,13 +33,6 @@ std::string ModulePath() {
   char buffer[MAX_PATH * 2] = {};
   const DWORD n = GetModuleFileNameA(nullptr, buffer, sizeof buffer);
   return std::string(buffer, n);
-}
-
-std::string WithExtension(const std::string& path, const char* extension) {
-  const std::size_t slash = path.find_last_of('\\');
-  const std::size_t dot = path.find_last_of('.');
-  const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
-  return (hasExt ? path.substr(0, dot) : path) + extension;
 }
 
 std::string FirstArgument() {
@@ -80,7 +74,6 @@ int HandOver(HANDLE mapping, UINT instanceMessage) {
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   const std::string exePath = ModulePath();
-  const std::string iniPath = WithExtension(exePath, ".INI");
   InstallLocaleCompare();
   InstallAnsiLeadBytes();
   BuildSkipKeys();
@@ -101,7 +94,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
 
   MainFormOptions options;
   options.exePath = exePath;
-  options.iniPath = iniPath;
+  // Only the first instance writes files, so only it probes its folder (a second start writes
+  // nothing and leaves at once).
+  WinProgramFolderAccess access;
+  options.files = calvorin::ChooseProgramFilePlaces(exePath, access);
   options.firstArg = FirstArgument();
   options.instanceMessage = instanceMessage;
   options.instanceRecord = view.get();

@@ -13,6 +13,7 @@
 #include "app/win/newer_windows.h"
 #include "app/win/win_ini_store.h"
 #include "app/win/window_placement.h"
+#include "repair/backup.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -184,6 +185,10 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     case kMsgReleaseWorker:
       retiredWorker_.reset();
+      return 0;
+    case kMsgShowLogFailure:
+      // Once per scan, however many hits the log refused; every one of them is in the list.
+      if (auto failure = scan_.TakeLogFailure()) ShowFailure(hwnd_, *failure);
       return 0;
     case WM_TIMER:
       if (wp == kTimerShowScan) {
@@ -362,7 +367,7 @@ void TMainForm::FormCreate() {
     throw std::runtime_error(SystemErrorText(GetLastError()));
   ShowNotebookPage(0);
   scan_.ClearResults();
-  WinIniStore ini(options_.iniPath);
+  WinIniStore ini(options_.files.settingsReadPath);
   placing_ = true;
   RestoreSavedPlacement(hwnd_, ini);
   placing_ = false;
@@ -475,6 +480,10 @@ void TMainForm::FocusIfLost(HWND control) {
 
 std::string TMainForm::ProgramFolder() const {
   return WorkingFolderOf(options_.exePath);
+}
+
+std::string TMainForm::BackupFile() const {
+  return BackupPath(options_.files.folder);
 }
 
 void TMainForm::BitBtn1Click() {

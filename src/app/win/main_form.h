@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "app/settings.h"
 #include "app/win/frame_clock.h"
 #include "app/win/main_form_controls.h"
 #include "app/win/owner_drawn.h"
@@ -21,7 +22,8 @@ namespace calvorin::win32 {
 
 struct MainFormOptions {
   std::string exePath;   // full path of the running executable
-  std::string iniPath;   // settings file, fixed at process start
+  // Where the settings file, the backups and "rrr.TXT" lie, fixed at process start.
+  ProgramFilePlaces files;
   std::string firstArg;  // first command-line argument, empty when there is none
   UINT instanceMessage = 0;
   void* instanceRecord = nullptr;  // mapped 264-byte block; the pending name lives at offset 8
@@ -55,6 +57,9 @@ class TMainForm {
 
  private:
   static constexpr UINT kMsgReleaseWorker = WM_APP + 1;
+  // Posted by a scan's end that met a failed write of "rrr.TXT": the box comes after the end
+  // handler has returned, so the walk's termination call never waits for the user.
+  static constexpr UINT kMsgShowLogFailure = WM_APP + 2;
   // While a scan runs: shows the newest results and progress text at least this often.
   static constexpr UINT_PTR kTimerShowScan = 1;
 
@@ -106,8 +111,10 @@ class TMainForm {
   // Selects a page of pcMain; an index without a page keeps the one tab selected.
   void SelectTabPage(int index);
   void SetStatusText(const std::string& text);
-  // The folder the program runs from: its working folder, and where the backups are kept.
+  // The folder the program runs from: its working folder, where Help finds its text.
   std::string ProgramFolder() const;
+  // deletedkeys.reg, where Repair writes it and Restore and the Restore-button rule look for it.
+  std::string BackupFile() const;
 
   void BitBtn1Click();     // Help
   void URLLabel1Click();   // the link
@@ -156,7 +163,7 @@ class TMainForm {
   std::unique_ptr<SearchThreadHost> worker_;
   std::unique_ptr<SearchThreadHost> retiredWorker_;
   WinFileSystem fs_;
-  InvalidReferenceScan scan_{fs_};
+  InvalidReferenceScan scan_{fs_, options_.files.logPath};
 };
 
 }  // namespace calvorin::win32

@@ -107,6 +107,7 @@ void TMainForm::SearchDone() {
   ShowWindow(controls_.button2, SW_SHOW);
   if (scan_.HitCount() > 0) ShowWindow(controls_.button3, SW_SHOW);
   FocusIfLost(controls_.sbSearchE);
+  if (scan_.LogFailed()) PostMessageA(hwnd_, kMsgShowLogFailure, 0, 0);
 }
 
 void TMainForm::ClearResults() {
@@ -132,7 +133,7 @@ void TMainForm::SetPageEnabled(bool enabled) {
 
 void TMainForm::ApplyRestoreRule() {
   EnableWindow(controls_.button4, FALSE);
-  const DWORD attributes = GetFileAttributesA(BackupPath(ProgramFolder()).c_str());
+  const DWORD attributes = GetFileAttributesA(BackupFile().c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
     EnableWindow(controls_.button4, TRUE);
   }
@@ -160,7 +161,7 @@ void TMainForm::Button3Click() {
     options.searchText = scanSearchText_;
     options.elevated = RunsElevated();
     try {
-      RunRepair(entries, SystemRegistry(), fs_, files, ui, ProgramFolder(), options);
+      RunRepair(entries, SystemRegistry(), fs_, files, ui, options_.files.folder, options);
     } catch (...) {
       failure = std::current_exception();
     }
@@ -182,7 +183,7 @@ void TMainForm::Button4Click() {
                   "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return;
   }
-  if (!OpenBackupWithShell(BackupPath(ProgramFolder()))) {
+  if (!OpenBackupWithShell(BackupFile())) {
     MessageBoxA(hwnd_, " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW", kApplicationTitle,
                 MB_OK);
   }

@@ -10,7 +10,7 @@
 namespace calvorin::win32 {
 
 void TMainForm::ReadSettings() {
-  WinIniStore ini(options_.iniPath);
+  WinIniStore ini(options_.files.settingsReadPath);
   const FormSettings s = ReadFormSettings(ini);
   controls_.SetTabsAsButtons(s.Buttons == 1);
   SelectTabPage(s.ActivePage);
@@ -20,8 +20,9 @@ void TMainForm::ReadSettings() {
 
 void TMainForm::SaveSettingsToFile() {
   const auto activePage = static_cast<std::int32_t>(controls_.SelectedTab());
-  WinIniStore ini(options_.iniPath);
-  SaveSettings(ini, options_.iniPath, PlacementOf(hwnd_), activePage, perPage_, maxRslt_);
+  WinIniStore ini(options_.files.settingsPath);
+  SaveSettings(ini, options_.files.settingsPath, PlacementOf(hwnd_), activePage, perPage_,
+               maxRslt_);
 }
 
 void TMainForm::SelectTabPage(int index) {

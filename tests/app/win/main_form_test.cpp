@@ -34,7 +34,8 @@ class MainFormTest : public ::testing::Test {
     GetCurrentDirectoryA(MAX_PATH, savedDirectory_);
     MainFormOptions options;
     options.exePath = std::string(kFolder) + "\\calvorin.exe";
-    options.iniPath = std::string(kFolder) + "\\calvorin.INI";
+    const std::string ini = std::string(kFolder) + "\\calvorin.INI";
+    options.files = {kFolder, ini, ini, "rrr.TXT", false};
     form_ = std::make_unique<TMainForm>(options);
     ASSERT_TRUE(form_->Create(GetModuleHandleA(nullptr)));
     ShowWindow(form_->Handle(), SW_SHOWNORMAL);
