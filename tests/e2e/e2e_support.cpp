@@ -2,9 +2,7 @@
 
 #include <sddl.h>
 
-#include <algorithm>
 #include <cstdio>
-#include <cstdlib>
 #include <thread>
 #include <vector>
 
@@ -78,23 +76,10 @@ bool FileExists(const std::string& path) {
 }
 
 bool SetImmutable(const std::string& folder, bool immutable) {
-  // C: is the prefix's drive_c (the tests' folders are there).
-  const char* prefix = std::getenv("WINEPREFIX");
-  if (!prefix) return false;
-  std::string unixPath = prefix + ("/drive_c" + folder.substr(2));
-  std::replace(unixPath.begin(), unixPath.end(), '\\', '/');
-  std::string command = std::string("chattr ") + (immutable ? "+i \"" : "-i \"") + unixPath + "\"";
-  STARTUPINFOA si{};
-  si.cb = sizeof si;
-  PROCESS_INFORMATION pi{};
-  // Wine starts a Linux program through CreateProcess but hands back no handle to wait on.
-  if (!CreateProcessA("Z:\\usr\\bin\\chattr", command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      nullptr, &si, &pi)) {
-    return false;
-  }
   calvorin::win32::WinProgramFolderAccess probe;
-  return WaitUntil([&] { return probe.CanCreateFileIn(folder) != immutable; },
-                   std::chrono::seconds(10));
+  return calvorin::testing::RunUnixUntil(
+      std::string("/usr/bin/chattr ") + (immutable ? "+i ." : "-i ."), folder,
+      [&] { return probe.CanCreateFileIn(folder) != immutable; });
 }
 
 std::string Format(const char* format, int a, int b) {

@@ -231,6 +231,13 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   // Installed where a standard user may not write: the program keeps its files in the local
   // application data. There an rrr.TXT that is a folder refuses the log, which hides nothing.
   const e2e::ImmutableFolder locked(folder);
+  char user[64] = "";
+  DWORD userSize = sizeof user;
+  GetUserNameA(user, &userSize);
+  // chattr needs root; Wine's user is the Unix one.
+  if (std::string(user) == "root") {
+    ASSERT_TRUE(locked.locked);
+  }
   const std::string kept =
       locked.locked ? std::getenv("LOCALAPPDATA") + std::string("\\Calvorin") : folder;
   if (locked.locked) calvorin::testing::RemoveTree(kept);

@@ -10,9 +10,12 @@ namespace calvorin::testing {
 
 namespace {
 
-// Runs a Unix command in `folder` and waits, at most ten seconds, until `done`. Wine starts a
-// program that is no Windows one as a Unix process in the folder's Unix path, with no handle
-// to wait on.
+void* NtFunction(const char* name) {
+  return reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), name));
+}
+
+}  // namespace
+
 bool RunUnixUntil(std::string command, const std::string& folder,
                   const std::function<bool()>& done) {
   STARTUPINFOA startup{};
@@ -25,12 +28,6 @@ bool RunUnixUntil(std::string command, const std::string& folder,
   for (int i = 0; i < 1000 && !done(); ++i) ::Sleep(10);
   return done();
 }
-
-void* NtFunction(const char* name) {
-  return reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleA("ntdll.dll"), name));
-}
-
-}  // namespace
 
 void RemoveTree(const std::string& path) {
   const DWORD attributes = ::GetFileAttributesA(path.c_str());

@@ -23,6 +23,11 @@ std::string TempFolder();
 std::string ReadWholeFile(const std::string& path);
 // Creates or truncates the file and writes `bytes`; false when that fails.
 bool WriteWholeFile(const std::string& path, const std::string& bytes);
+// Runs a Unix command in `folder` and waits, at most ten seconds, until `done`. Wine starts a
+// program that is no Windows one as a Unix process in the folder's Unix path, with no handle
+// to wait on.
+bool RunUnixUntil(std::string command, const std::string& folder,
+                  const std::function<bool()>& done);
 // Makes Unix symbolic links to "." named `names` in `folder` (made if needed), under Wine: each
 // shows as a folder with FILE_ATTRIBUTE_REPARSE_POINT, and two make a loop of 2^n folders.
 bool MakeFolderLoop(const std::string& folder, std::initializer_list<const char*> names);
