@@ -81,22 +81,8 @@ bool HasWildcard(std::string_view path) {
   return path.find_first_of("*?<>\"") != std::string_view::npos;
 }
 
-// RtlIsDosDeviceName_U's rule, widened: the name up to its first "." or ":", trailing spaces
-// dropped, is CON, PRN, AUX, NUL, COM or LPT and one more character (a digit, or a superscript
-// in some code pages), CONIN$ or CONOUT$.
 bool NamesDosDevice(std::string_view path) {
-  const size_t cut = path.find_last_of("\\/");
-  std::string name = UpperAscii(path.substr(cut == std::string_view::npos ? 0 : cut + 1));
-  if (cut == std::string_view::npos && name.size() >= 2 && name[1] == ':') {
-    name.erase(0, 2);  // "C:nul"
-  }
-  name = name.substr(0, name.find_first_of(".:"));
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  if (name == "CONIN$" || name == "CONOUT$") return true;
-  if (name.size() != 3 && name.size() != 4) return false;
-  const std::string stem = name.substr(0, 3);
-  if (name.size() == 3) return stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL";
-  return stem == "COM" || stem == "LPT";
+  return IsDosDeviceName(path, CurrentLeadByteTest());
 }
 
 // FindFirstFileA costs several times GetFileAttributesA under Wine (about 80 against 25 us for a
