@@ -133,7 +133,7 @@ bool OpenWith64BitEditor(const std::string& backupPath) {
     const UniqueKernelHandle thread(process.hThread);
     return true;
   }
-  constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, Vista and later
+  constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED (not in MinGW's headers)
   if (error != kElevationRequired) return false;
   const HINSTANCE result =
       ShellExecuteA(nullptr, "open", editor.c_str(), arguments.c_str(), nullptr, SW_SHOWNORMAL);
