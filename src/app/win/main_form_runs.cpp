@@ -12,7 +12,6 @@
 #include "base/win/code_page.h"
 #include "base/win/elevation.h"
 #include "registry/win/win_registry.h"
-#include "repair/backup.h"
 #include "repair/repair.h"
 #include "repair/win/win_backup_files.h"
 
@@ -133,10 +132,8 @@ void TMainForm::SetPageEnabled(bool enabled) {
 
 void TMainForm::ApplyRestoreRule() {
   EnableWindow(controls_.button4, FALSE);
-  const DWORD attributes = GetFileAttributesA(BackupFile().c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    EnableWindow(controls_.button4, TRUE);
-  }
+  WinBackupFiles files;
+  if (CanRestore(files, options_.files.folder)) EnableWindow(controls_.button4, TRUE);
 }
 
 void TMainForm::Button3Click() {
