@@ -8,6 +8,7 @@
 #include "app/win/control_ids.h"
 #include "app/win/main_form.h"
 #include "app/win/repair_controls.h"
+#include "base/scope_exit.h"
 #include "base/text.h"
 #include "base/win/code_page.h"
 #include "base/win/elevation.h"
@@ -143,14 +144,16 @@ void TMainForm::Button3Click() {
     entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row),
                        scan_.HitType(row)});
   }
-  // Nothing else may touch the hit table or the backup file while the run reads and writes them.
-  repairRunning_ = true;
-  EnableWindow(controls_.sbSearchE, FALSE);
-  EnableWindow(controls_.button3, FALSE);
-  EnableWindow(controls_.button4, FALSE);
-  FocusIfLost(nullptr);
   std::exception_ptr failure;
   {
+    // Nothing else may touch the hit table or the backup file while the run reads and writes
+    // them.
+    repairRunning_ = true;
+    const ScopeExit ran([this] { repairRunning_ = false; });
+    EnableWindow(controls_.sbSearchE, FALSE);
+    EnableWindow(controls_.button3, FALSE);
+    EnableWindow(controls_.button4, FALSE);
+    FocusIfLost(nullptr);
     RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
     WinBackupFiles files;
     RepairOptions options;
@@ -163,7 +166,6 @@ void TMainForm::Button3Click() {
       failure = std::current_exception();
     }
   }
-  repairRunning_ = false;
   EnableWindow(controls_.sbSearchE, TRUE);
   EnableWindow(controls_.button3, TRUE);
   ApplyRestoreRule();
