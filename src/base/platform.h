@@ -26,6 +26,12 @@ class EFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// The failure's words: <what> "<full path>". <reason>   (the reason without a final full stop)
+inline EFileError FileError(const std::string& what, const std::string& fullPath,
+                            const std::string& reason) {
+  return EFileError(what + " \"" + fullPath + "\". " + reason);
+}
+
 struct FindEntry {
   std::string name;
   std::uint32_t attributes = 0;

@@ -1,5 +1,6 @@
 #include "base/text.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cstdio>
 #include <vector>
@@ -37,6 +38,36 @@ void AppendLowerAsciiChars(std::string& out, std::string_view text, LeadByteTest
       out += LowerAscii(text[i]);
     }
   }
+}
+
+std::size_t LastBackslash(std::string_view text, LeadByteTest lead) {
+  std::size_t last = std::string_view::npos;
+  for (std::size_t i = 0; i < text.size(); i += CharSize(text, i, lead)) {
+    if (text[i] == '\\') last = i;
+  }
+  return last;
+}
+
+bool IsDosDeviceName(std::string_view path, LeadByteTest lead) {
+  const std::size_t backslash = LastBackslash(path, lead);
+  const std::size_t slash = path.find_last_of('/');
+  std::size_t start = 0;
+  if (backslash != std::string_view::npos) start = backslash + 1;
+  if (slash != std::string_view::npos) start = std::max(start, slash + 1);
+  if (start == 0 && path.size() >= 2 && path[1] == ':') start = 2;  // "C:nul"
+  std::string name = UpperAscii(path.substr(start));
+  name = name.substr(0, name.find_first_of(".:"));
+  while (!name.empty() && name.back() == ' ') name.pop_back();
+  if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" ||
+      name == "CONOUT$") {
+    return true;
+  }
+  if (name.size() != 4 || (name.compare(0, 3, "COM") != 0 && name.compare(0, 3, "LPT") != 0)) {
+    return false;
+  }
+  const auto digit = static_cast<unsigned char>(name[3]);
+  const bool superscript = lead == nullptr && (digit == 0xB9 || digit == 0xB2 || digit == 0xB3);
+  return (digit >= '1' && digit <= '9') || superscript;
 }
 
 int Pos(std::string_view sub, std::string_view text) {

@@ -25,6 +25,20 @@ inline std::size_t CharSize(std::string_view text, std::size_t i, LeadByteTest l
   const auto byte = static_cast<unsigned char>(text[i]);
   return byte >= 0x80 && lead != nullptr && i + 1 < text.size() && lead(byte) ? 2 : 1;
 }
+// Where the last backslash of `text` that is a character of its own lies (the second byte 0x5C
+// of a two-byte character is none); npos when there is none.
+std::size_t LastBackslash(std::string_view text, LeadByteTest lead);
+
+// "con.log", "NUL.txt", "com1.exe", "C:nul", "conout$"...: a path whose last component Windows
+// takes for a device whatever the folder and extension (RtlIsDosDeviceName_U): the component
+// (after the drive of a "C:nul" without a separator) up to its first "." or ":", less trailing
+// spaces, is CON, PRN, AUX, NUL, CONIN$, CONOUT$, or COM or LPT and a digit 1-9 or a
+// superscript one, two or three (bytes 0xB9, 0xB2, 0xB3 in code page 1252 and its Latin kin;
+// taken so in every single-byte code page, while a double-byte one has no such byte). No file
+// of that name can be found: a lookup answers with the device itself (Wine's in every folder),
+// a listing never shows it.
+bool IsDosDeviceName(std::string_view path, LeadByteTest lead);
+
 // Appends `text` with its ASCII capitals lowered; the second byte of a two-byte character is
 // kept as it is.
 void AppendLowerAsciiChars(std::string& out, std::string_view text, LeadByteTest lead);

@@ -1,5 +1,6 @@
 #include "registry/registry.h"
 
+#include "base/little_endian.h"
 #include "base/text.h"
 
 namespace calvorin {
@@ -181,11 +182,7 @@ std::int32_t TRegistry::ReadInteger(const std::string& name) {
   if (type != kRegDword) {
     throw ERegistryException(Format("Invalid data type for '%s'", name.c_str()));
   }
-  const std::uint32_t v = static_cast<std::uint32_t>(bytes[0]) |
-                          (static_cast<std::uint32_t>(bytes[1]) << 8) |
-                          (static_cast<std::uint32_t>(bytes[2]) << 16) |
-                          (static_cast<std::uint32_t>(bytes[3]) << 24);
-  return static_cast<std::int32_t>(v);
+  return static_cast<std::int32_t>(LittleEndian32(bytes));
 }
 
 void TRegistry::WriteString(const std::string& name, const std::string& text) {

@@ -2,6 +2,7 @@
 
 #include <string_view>
 
+#include "base/little_endian.h"
 #include "base/text.h"
 
 namespace calvorin {
@@ -78,10 +79,7 @@ std::string BackupValueLine(const BackupEntry& entry, LeadByteTest leadByte) {
     return head;
   }
   if (entry.type == kRegDword && entry.data.size() == 4) {
-    const auto b = [&](int i) {
-      return static_cast<std::uint32_t>(static_cast<unsigned char>(entry.data[i]));
-    };
-    return head + Format("dword:%08x", b(0) | (b(1) << 8) | (b(2) << 16) | (b(3) << 24));
+    return head + Format("dword:%08x", static_cast<unsigned>(LittleEndian32(entry.data.data())));
   }
   if (entry.type == kRegBinary) return HexForm(head + "hex:", entry.data);
   return HexForm(head + Format("hex(%x):", entry.type), entry.data);
@@ -111,11 +109,6 @@ std::string BackupText(const std::vector<BackupEntry>& entries, LeadByteTest lea
   text += " ";
   text += kCrLf;
   return text;
-}
-
-std::string BackupPath(const std::string& exeFolder) {
-  if (!exeFolder.empty() && exeFolder.back() == '\\') return exeFolder + "deletedkeys.reg";
-  return exeFolder + "\\deletedkeys.reg";
 }
 
 long ReadBackupValue(TRegistry& reg, const std::string& valueName, BackupEntry* entry) {

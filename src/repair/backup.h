@@ -35,9 +35,6 @@ std::string BackupText(const std::vector<BackupEntry>& entries, LeadByteTest lea
 // registry's question (RegistryApi::CheckAnsiForm).
 bool BackupCanCarry(const BackupEntry& entry, LeadByteTest leadByte = nullptr);
 
-// Folder of the executable joined with "deletedkeys.reg".
-std::string BackupPath(const std::string& exeFolder);
-
 // A name or string as the import format reads it between double quotes: each backslash and
 // double quote character gets a backslash in front (never a second byte of a character).
 std::string EscapeRegText(const std::string& text, LeadByteTest leadByte = nullptr);

@@ -8,8 +8,11 @@
 namespace calvorin {
 namespace {
 
-constexpr const char* kOldBackupPrefix = "deletedkeys-";
-constexpr const char* kOldBackupMask = "deletedkeys-*.reg";
+// "deletedkeys.reg", and "deletedkeys-<stamp>.reg" for the earlier ones.
+constexpr std::string_view kBackupStem = "deletedkeys";
+constexpr std::string_view kBackupExtension = ".reg";
+
+std::string KeptPrefix() { return std::string(kBackupStem) + "-"; }
 
 bool AllDigits(std::string_view text) {
   if (text.empty()) return false;
@@ -26,6 +29,16 @@ std::string FolderOf(const std::string& path) {
 
 }  // namespace
 
+std::string BackupPath(const std::string& folder) {
+  std::string path = folder;
+  if (path.empty() || path.back() != '\\') path += '\\';
+  return path.append(kBackupStem).append(kBackupExtension);
+}
+
+bool CanRestore(BackupFiles& files, const std::string& folder) {
+  return files.Exists(BackupPath(folder));
+}
+
 std::string KeepPreviousBackup(BackupFiles& files, const std::string& backupPath) {
   const std::string folder = FolderOf(backupPath);
   std::string stamp;
@@ -34,7 +47,8 @@ std::string KeepPreviousBackup(BackupFiles& files, const std::string& backupPath
     std::string target;
     bool kept = false;
     for (int n = 1; n <= 100 && !kept; ++n) {
-      target = folder + kOldBackupPrefix + stamp + (n == 1 ? "" : Format("-%d", n)) + ".reg";
+      target = folder + KeptPrefix() + stamp + (n == 1 ? "" : Format("-%d", n));
+      target += kBackupExtension;
       if (files.Exists(target)) continue;
       kept = files.Rename(backupPath, target);
     }
@@ -49,13 +63,14 @@ std::string KeepPreviousBackup(BackupFiles& files, const std::string& backupPath
 
 bool IsKeptBackupName(const std::string& name) {
   // "deletedkeys-" YYYYMMDD "-" HHMMSS, then "-n" or nothing, then ".reg".
-  const std::string_view prefix = kOldBackupPrefix;
+  const std::string prefix = KeptPrefix();
   const std::string_view text = name;
-  if (text.size() < prefix.size() + 15 + 4 || text.substr(0, prefix.size()) != prefix ||
-      text.substr(text.size() - 4) != ".reg") {
+  const std::size_t tail = kBackupExtension.size();
+  if (text.size() < prefix.size() + 15 + tail || text.substr(0, prefix.size()) != prefix ||
+      text.substr(text.size() - tail) != kBackupExtension) {
     return false;
   }
-  const std::string_view stamp = text.substr(prefix.size(), text.size() - prefix.size() - 4);
+  const std::string_view stamp = text.substr(prefix.size(), text.size() - prefix.size() - tail);
   if (!AllDigits(stamp.substr(0, 8)) || stamp[8] != '-' || !AllDigits(stamp.substr(9, 6))) {
     return false;
   }
@@ -65,7 +80,7 @@ bool IsKeptBackupName(const std::string& name) {
 
 void PruneOldBackups(BackupFiles& files, const std::string& backupPath) {
   const std::string folder = FolderOf(backupPath);
-  auto old = files.List(folder, kOldBackupMask);
+  auto old = files.List(folder, KeptPrefix() + "*" + std::string(kBackupExtension));
   old.erase(std::remove_if(old.begin(), old.end(),
                            [](const StoredFile& f) { return !IsKeptBackupName(f.name); }),
             old.end());

@@ -1,5 +1,5 @@
-// The earlier backups kept beside deletedkeys.reg: each run renames the previous backup by its
-// write time and deletes all but the most recent few.
+// Where the backup lies, and the earlier backups kept beside it: each run renames the previous
+// backup by its write time and deletes all but the most recent few.
 #pragma once
 
 #include <cstddef>
@@ -33,6 +33,11 @@ class BackupFiles {
   virtual std::vector<StoredFile> List(const std::string& folder, const std::string& mask) = 0;
   virtual bool Delete(const std::string& path) = 0;
 };
+
+// `folder` joined with "deletedkeys.reg": where Repair writes the backup and Restore reads it.
+std::string BackupPath(const std::string& folder);
+// The Restore button's rule: enabled while a file, not a folder, is at BackupPath(folder).
+bool CanRestore(BackupFiles& files, const std::string& folder);
 
 // How many earlier backups are kept beside deletedkeys.reg.
 constexpr size_t kKeptBackups = 10;

@@ -1,6 +1,5 @@
 #include "repair/drive_index.h"
 
-#include <algorithm>
 #include <string_view>
 
 #include "base/text.h"
@@ -8,19 +7,8 @@
 namespace calvorin {
 namespace {
 
-// Where the last backslash of `text` that is a character of its own lies (a second byte 0x5C
-// of a two-byte character is none); npos when there is none.
-std::size_t LastBackslash(std::string_view text) {
-  const LeadByteTest lead = CurrentLeadByteTest();
-  std::size_t last = std::string_view::npos;
-  for (std::size_t i = 0; i < text.size(); i += CharSize(text, i, lead)) {
-    if (text[i] == '\\') last = i;
-  }
-  return last;
-}
-
 std::string WithBackslash(const std::string& dir) {
-  if (!dir.empty() && LastBackslash(dir) == dir.size() - 1) return dir;
+  if (!dir.empty() && LastBackslash(dir, CurrentLeadByteTest()) == dir.size() - 1) return dir;
   return dir + "\\";
 }
 
@@ -68,24 +56,14 @@ std::string RepairSearchName(const std::string& dataText) {
   // The first "." (no second byte has its value) and the last backslash character before it.
   const std::size_t dot = dataText.find('.');
   if (dot == std::string::npos) return {};
-  const std::size_t b = LastBackslash(std::string_view(dataText).substr(0, dot));
+  const std::size_t b =
+      LastBackslash(std::string_view(dataText).substr(0, dot), CurrentLeadByteTest());
   // No backslash before the first ".": there is no folder to append a name to, so the value
   // is removed without a search (a drive-relative "C:name.ext" names nothing from the root).
   if (b == std::string_view::npos) return {};
-  std::string name = dataText.substr(b + 1);
-  if (IsDosDeviceName(name)) return {};
-  return name;
-}
-
-bool IsDosDeviceName(const std::string& path) {
-  const auto slash = std::max(LastBackslash(path) + 1, path.find_last_of('/') + 1);
-  std::string base = UpperAscii(path.substr(slash));
-  // The device name is what stands before the first dot or colon, less trailing spaces.
-  base = base.substr(0, base.find_first_of(".:"));
-  while (!base.empty() && base.back() == ' ') base.pop_back();
-  if (base == "CON" || base == "PRN" || base == "AUX" || base == "NUL") return true;
-  return base.size() == 4 && (base.compare(0, 3, "COM") == 0 || base.compare(0, 3, "LPT") == 0) &&
-         base[3] >= '1' && base[3] <= '9';
+  // The lookup's last component is the data text's: a device there is never searched.
+  if (IsDosDeviceName(dataText, CurrentLeadByteTest())) return {};
+  return dataText.substr(b + 1);
 }
 
 std::string SearchingText(const std::string& fileName, const std::string& folder) {

@@ -14,13 +14,10 @@
 namespace calvorin {
 
 // The name to search the drive for: the data text after the last backslash before its first
-// ".", to its end (a second byte 0x5C of a two-byte character is no backslash). Empty when the text has no "." or no backslash before it, or when the name
-// is a DOS device's (nothing to search).
+// ".", to its end (a second byte 0x5C of a two-byte character is no backslash). Empty when the
+// text has no "." or no backslash before it, or when it names a DOS device (IsDosDeviceName:
+// nothing to search, and a lookup of it would find the device).
 std::string RepairSearchName(const std::string& dataText);
-// "con.log", "NUL.txt", "com1.exe"...: a last path component that Windows takes for a device
-// whatever the folder and extension. No file of that name can be found: a directory lookup
-// answers with the device itself (Wine does in every folder), a listing never shows it.
-bool IsDosDeviceName(const std::string& path);
 
 // What the drive search shows while it looks in `folder`: "Searching for <fileName> <folder>".
 std::string SearchingText(const std::string& fileName, const std::string& folder);

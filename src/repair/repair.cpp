@@ -227,7 +227,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
       files.WriteAtomically(backupPath, BackupText(kept, options.leadByte));
     }
   } catch (...) {
-    ui.Failed(files.Exists(backupPath));
+    ui.Failed(CanRestore(files, exeFolder));
     throw;
   }
 
@@ -242,7 +242,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     outcome.rightsHint =
         "Windows refused some changes: run Calvorin as administrator to make them.";
   }
-  outcome.backupExists = files.Exists(backupPath);
+  outcome.backupExists = CanRestore(files, exeFolder);
   ui.Finished(outcome);
   return counts;
 }

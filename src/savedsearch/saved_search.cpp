@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "base/little_endian.h"
 #include "base/platform.h"
 #include "base/text.h"
 
@@ -22,8 +23,7 @@ constexpr std::int32_t kKindWithInteger = 4;
 std::string AsciiConverter::FromUtf16(std::string_view utf16le) const {
   std::string out;
   for (std::size_t i = 0; i + 1 < utf16le.size(); i += 2) {
-    const unsigned unit = static_cast<unsigned char>(utf16le[i]) |
-                          (static_cast<unsigned>(static_cast<unsigned char>(utf16le[i + 1])) << 8);
+    const unsigned unit = LittleEndian16(utf16le.data() + i);
     if (unit < 0x80) {
       out += static_cast<char>(unit);
       continue;
@@ -31,9 +31,7 @@ std::string AsciiConverter::FromUtf16(std::string_view utf16le) const {
     out += '?';
     // A surrogate pair is one character.
     if (unit >= 0xD800 && unit < 0xDC00 && i + 3 < utf16le.size()) {
-      const unsigned next =
-          static_cast<unsigned char>(utf16le[i + 2]) |
-          (static_cast<unsigned>(static_cast<unsigned char>(utf16le[i + 3])) << 8);
+      const unsigned next = LittleEndian16(utf16le.data() + i + 2);
       if (next >= 0xDC00 && next < 0xE000) i += 2;
     }
   }
@@ -121,8 +119,7 @@ std::uint8_t TaggedReader::ReadTag() {
 std::uint32_t TaggedReader::ReadLength32() {
   unsigned char b[4];
   ReadBytes(b, 4);
-  return static_cast<std::uint32_t>(b[0]) | (static_cast<std::uint32_t>(b[1]) << 8) |
-         (static_cast<std::uint32_t>(b[2]) << 16) | (static_cast<std::uint32_t>(b[3]) << 24);
+  return LittleEndian32(b);
 }
 
 std::int32_t TaggedReader::ReadInteger() {
@@ -135,7 +132,7 @@ std::int32_t TaggedReader::ReadInteger() {
     case kTagInt16: {
       unsigned char b[2];
       ReadBytes(b, 2);
-      return static_cast<std::int16_t>(static_cast<std::uint16_t>(b[0] | (b[1] << 8)));
+      return static_cast<std::int16_t>(LittleEndian16(b));
     }
     case kTagInt32:
       return static_cast<std::int32_t>(ReadLength32());
@@ -216,7 +213,7 @@ void ReadSavedSearch(const std::string& fileName, SavedSearchFiles& files, Saved
   std::string errorText;
   std::unique_ptr<ByteSource> file = files.OpenExclusive(fileName, &fullPath, &errorText);
   if (!file) {
-    throw EFileError(Format("Cannot open file \"%s\". %s", fullPath.c_str(), errorText.c_str()));
+    throw FileError("Cannot open file", fullPath, errorText);
   }
   try {
     ParseSavedSearch(*file, host, converter);

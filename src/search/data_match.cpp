@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/little_endian.h"
 #include "base/text.h"
 #include "search/search_thread.h"
 
@@ -70,10 +71,7 @@ DataMatch TSearchThread::FormatData(const std::string& searchText, const std::st
                                     int maxShown) {
   DataMatch result;
   if (size == 4 && (type == kRegDword || type == kRegDwordBigEndian) && raw.size() >= 4) {
-    const auto* b = reinterpret_cast<const unsigned char*>(raw.data());
-    std::uint32_t dw = static_cast<std::uint32_t>(b[0]) | static_cast<std::uint32_t>(b[1]) << 8 |
-                       static_cast<std::uint32_t>(b[2]) << 16 |
-                       static_cast<std::uint32_t>(b[3]) << 24;
+    std::uint32_t dw = LittleEndian32(raw.data());
     if (type == kRegDwordBigEndian) {
       dw = (dw >> 24) | ((dw >> 8) & 0xFF00u) | ((dw << 8) & 0xFF0000u) | (dw << 24);
     }

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "base/scope_exit.h"
 #include "base/text.h"
 #include "search/search_thread.h"
 
@@ -23,18 +24,6 @@ long OpenReadOnly(RegistryApi& api, Hkey base, const std::string& subKey, Hkey* 
   }
   return rc;
 }
-
-class KeyCloser {
- public:
-  KeyCloser(RegistryApi& api, Hkey key) : api_(api), key_(key) {}
-  ~KeyCloser() { api_.CloseKey(key_); }
-  KeyCloser(const KeyCloser&) = delete;
-  KeyCloser& operator=(const KeyCloser&) = delete;
-
- private:
-  RegistryApi& api_;
-  Hkey key_;
-};
 
 // A key opened relative to its parent is the key that the absolute path names, as long as the
 // absolute open would itself succeed the same way (no link is followed on either way). It does
@@ -76,7 +65,7 @@ void TSearchThread::WalkFast(Hkey parent, const std::string& name, int depth) {
   const long rc = relative ? OpenReadOnly(api_, parent, name, &key)
                            : OpenReadOnly(api_, Hit.Root, path_.substr(1), &key);
   if (rc != kErrorSuccess) return;
-  const KeyCloser closer(api_, key);
+  const ScopeExit closeKey([this, key] { api_.CloseKey(key); });
 
   ResetHit(full_);
   try {

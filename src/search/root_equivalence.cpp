@@ -2,31 +2,13 @@
 
 #include <array>
 
+#include "base/scope_exit.h"
 #include "base/text.h"
 
 namespace calvorin {
 namespace {
 
 constexpr const char* kTestData = "test";
-
-// Removes the temporary test key however the test ends, a registry error included.
-class TestKeyRemover {
- public:
-  TestKeyRemover(TRegistry& reg, Hkey aliasRoot, std::string path)
-      : reg_(reg), aliasRoot_(aliasRoot), path_(std::move(path)) {}
-  ~TestKeyRemover() {
-    reg_.CloseKey();
-    reg_.SetRootKey(aliasRoot_);
-    reg_.DeleteKey(path_);
-  }
-  TestKeyRemover(const TestKeyRemover&) = delete;
-  TestKeyRemover& operator=(const TestKeyRemover&) = delete;
-
- private:
-  TRegistry& reg_;
-  Hkey aliasRoot_;
-  std::string path_;
-};
 
 }  // namespace
 
@@ -73,7 +55,12 @@ int RootEquivalence::SameKeyByWrite(Hkey targetRoot, Hkey aliasRoot, const std::
   if (!reg.OpenKey(g1, true)) return kCannotCreateTestKey;
 
   int answer = kDifferentKey;
-  TestKeyRemover remover(reg, aliasRoot, path + "\\" + g1);
+  // The temporary key goes however the test ends, a registry error included.
+  const ScopeExit removeTestKey([&reg, aliasRoot, testKey = path + "\\" + g1] {
+    reg.CloseKey();
+    reg.SetRootKey(aliasRoot);
+    reg.DeleteKey(testKey);
+  });
   try {
     reg.WriteString(g2, kTestData);
     reg.SetRootKey(targetRoot);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include "repair/backup_rotation.h"
 #include "support/memory_registry.h"
 
 namespace calvorin {

@@ -328,6 +328,18 @@ TEST_F(RepairTest, NoDotOrNoBackslashDeletesWithoutSearchEvenWithExtra) {
   EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Rel"), nullptr);
 }
 
+// Windows's lookup of a device name answers in every folder, as the file at the root stands for.
+TEST_F(RepairTest, SuperscriptComDeviceIsDeletedLikeOneNotFound) {
+  const std::string data = "C:\\Gone\\com\xB9.txt";
+  fs.AddFile("C:\\com\xB9.txt");
+  for (bool fast : {false, true}) {
+    reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Dev", data);
+    EXPECT_EQ(Run({{"HKEY_CURRENT_USER\\software\\a", "Dev", data}}, fast).fixed, 0);
+    EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Dev"), nullptr);
+  }
+  EXPECT_TRUE(ui.editHistory.empty());
+}
+
 TEST_F(RepairTest, QuotedDataFindsNothingAndIsDeleted) {
   reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Q", "\"C:\\Apps\\app.exe\"");
   fs.AddFile("C:\\Apps\\app.exe");

@@ -9,7 +9,6 @@
 
 #include "app/win/control_ids.h"
 #include "app/win/main_form.h"
-#include "app/win/newer_windows.h"
 #include "app/win/win_program_folder_access.h"
 #include "base/win/code_page.h"
 #include "base/win/elevation.h"
@@ -104,7 +103,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   TMainForm form(std::move(options));
   if (!form.Create(instance)) return 1;
   // A second start without administrator rights reaches this window when it has them.
-  AllowMessageFromLowerIntegrity(form.Handle(), instanceMessage);
+  if (instanceMessage != 0) {
+    ChangeWindowMessageFilterEx(form.Handle(), instanceMessage, MSGFLT_ALLOW, nullptr);
+  }
   if (view) {
     HWND hwnd = form.Handle();
     // One top-level window carries the taskbar button, so it is both handles.

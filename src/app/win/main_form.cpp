@@ -13,7 +13,7 @@
 #include "app/win/newer_windows.h"
 #include "app/win/win_ini_store.h"
 #include "app/win/window_placement.h"
-#include "repair/backup.h"
+#include "repair/backup_rotation.h"
 
 namespace calvorin::win32 {
 namespace {

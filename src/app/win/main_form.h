@@ -13,6 +13,7 @@
 #include "app/win/main_form_controls.h"
 #include "app/win/owner_drawn.h"
 #include "app/win/results_list.h"
+#include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 #include "base/win/win_file_system.h"
 #include "scan/invalid_reference_scan.h"
@@ -31,7 +32,7 @@ struct MainFormOptions {
 
 // The window is driven by its messages: its controls report to it (WM_COMMAND, WM_DRAWITEM,
 // ...), and tests and other programs reach it the same way, through the control ids.
-class TMainForm {
+class TMainForm : public DpiScaled {
  public:
   explicit TMainForm(MainFormOptions options);
   ~TMainForm();
@@ -47,9 +48,8 @@ class TMainForm {
   // Shows a failure the way every handler does: "Calvorin", error icon, OK.
   static void ShowFailure(HWND owner, const std::string& message);
 
-  // The DPI of the monitor the window is on, and a figure of the 96-DPI design in its pixels.
+  // The DPI of the monitor the window is on (Scale: a figure of the 96-DPI design in its pixels).
   int Dpi() const { return dpi_; }
-  int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
 
   // The hit table, the results list and the invalid-path log of the scans. What the scan
   // records appears in the results list.
@@ -113,7 +113,7 @@ class TMainForm {
   void SetStatusText(const std::string& text);
   // The folder the program runs from: its working folder, where Help finds its text.
   std::string ProgramFolder() const;
-  // deletedkeys.reg, where Repair writes it and Restore and the Restore-button rule look for it.
+  // deletedkeys.reg (BackupPath), where Repair writes it and Restore reads it.
   std::string BackupFile() const;
 
   void BitBtn1Click();     // Help
@@ -134,7 +134,6 @@ class TMainForm {
   void ShowScanState();
 
   MainFormOptions options_;
-  int dpi_ = 96;
   HWND hwnd_ = nullptr;
   UniqueIcon icon_, smallIcon_;
   MainFormControls controls_;

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/win/repair_controls.h"
+#include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 
 namespace calvorin::win32 {
@@ -23,7 +24,7 @@ inline constexpr int kMinOuterHeight = 390;
 // Two pages switched in code (Notebook1): "Main", with the banner, the link and the one tab
 // whose page holds the scan and Repair controls, and "Results", with the search panel over the
 // results list. Every figure is of the 96-DPI design, scaled to the screen's DPI.
-class MainFormControls {
+class MainFormControls : private DpiScaled {
  public:
   // The panel window class that pages and panels are made of; false when it cannot be had.
   static bool RegisterPanelClass(HINSTANCE instance);
@@ -67,7 +68,6 @@ class MainFormControls {
   // (a large count, a narrow window) takes the largest size at which it fits, where the static
   // control would wrap it below the label's bottom and show only its first words.
   void FitLabelFont(HWND label, const std::string& text, bool redraw);
-  int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
   HWND Add(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y, int w,
            int h, HFONT font = nullptr);
   // Makes a plain container that hands what its controls report to the form.
@@ -77,7 +77,6 @@ class MainFormControls {
 
   void MakeFonts();
 
-  int dpi_ = 96;
   // Every control Add made, with its bounds in the 96-DPI design (left, top, width, height).
   std::map<HWND, RECT> design_;
   UniqueGdiObject font_, bigFont_, linkFont_;

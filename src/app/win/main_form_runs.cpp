@@ -8,11 +8,11 @@
 #include "app/win/control_ids.h"
 #include "app/win/main_form.h"
 #include "app/win/repair_controls.h"
+#include "base/scope_exit.h"
 #include "base/text.h"
 #include "base/win/code_page.h"
 #include "base/win/elevation.h"
 #include "registry/win/win_registry.h"
-#include "repair/backup.h"
 #include "repair/repair.h"
 #include "repair/win/win_backup_files.h"
 
@@ -133,10 +133,8 @@ void TMainForm::SetPageEnabled(bool enabled) {
 
 void TMainForm::ApplyRestoreRule() {
   EnableWindow(controls_.button4, FALSE);
-  const DWORD attributes = GetFileAttributesA(BackupFile().c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    EnableWindow(controls_.button4, TRUE);
-  }
+  WinBackupFiles files;
+  if (CanRestore(files, options_.files.folder)) EnableWindow(controls_.button4, TRUE);
 }
 
 void TMainForm::Button3Click() {
@@ -146,14 +144,16 @@ void TMainForm::Button3Click() {
     entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row),
                        scan_.HitType(row)});
   }
-  // Nothing else may touch the hit table or the backup file while the run reads and writes them.
-  repairRunning_ = true;
-  EnableWindow(controls_.sbSearchE, FALSE);
-  EnableWindow(controls_.button3, FALSE);
-  EnableWindow(controls_.button4, FALSE);
-  FocusIfLost(nullptr);
   std::exception_ptr failure;
   {
+    // Nothing else may touch the hit table or the backup file while the run reads and writes
+    // them.
+    repairRunning_ = true;
+    const ScopeExit ran([this] { repairRunning_ = false; });
+    EnableWindow(controls_.sbSearchE, FALSE);
+    EnableWindow(controls_.button3, FALSE);
+    EnableWindow(controls_.button4, FALSE);
+    FocusIfLost(nullptr);
     RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
     WinBackupFiles files;
     RepairOptions options;
@@ -166,7 +166,6 @@ void TMainForm::Button3Click() {
       failure = std::current_exception();
     }
   }
-  repairRunning_ = false;
   EnableWindow(controls_.sbSearchE, TRUE);
   EnableWindow(controls_.button3, TRUE);
   ApplyRestoreRule();

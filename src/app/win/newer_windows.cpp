@@ -38,10 +38,4 @@ int MonitorDpi(HMONITOR monitor) {
   return SystemDpi();
 }
 
-void AllowMessageFromLowerIntegrity(HWND window, UINT message) {
-  using Fn = BOOL(WINAPI*)(HWND, UINT, DWORD, void*);
-  static const Fn changeFilter = Lookup<Fn>("user32.dll", "ChangeWindowMessageFilterEx");
-  if (changeFilter && window && message) changeFilter(window, message, MSGFLT_ALLOW, nullptr);
-}
-
 }  // namespace calvorin::win32

@@ -14,8 +14,4 @@ int MonitorDpi(HMONITOR monitor);
 // The system DPI: the screen's LOGPIXELSY, 96 when it cannot be read.
 int SystemDpi();
 
-// Lets `message` reach `window` from processes of a lower integrity level, such as a second
-// start without administrator rights when this one has them (ChangeWindowMessageFilterEx).
-void AllowMessageFromLowerIntegrity(HWND window, UINT message);
-
 }  // namespace calvorin::win32

@@ -146,8 +146,8 @@ void SearchButtonFace::Draw(const DRAWITEMSTRUCT& item) {
   SIZE extent{};
   GetTextExtentPoint32A(item.hDC, text, lstrlenA(text), &extent);
   // The small icon's size at the window's DPI, which the system metrics know only at its own.
-  const int cx = MulDiv(16, dpi_, 96), cy = cx;
-  const int gap = MulDiv(2, dpi_, 96);
+  const int cx = Scale(16), cy = cx;
+  const int gap = Scale(2);
   // The glyph and the text (its "&" not counted) centred together, as the button draws them.
   SIZE amp{};
   GetTextExtentPoint32A(item.hDC, "&", 1, &amp);
@@ -163,7 +163,7 @@ void SearchButtonFace::Draw(const DRAWITEMSTRUCT& item) {
              middle - extent.cy / 2, 0, 0,
              DST_PREFIXTEXT | hidePrefix | (disabled ? DSS_DISABLED : DSS_NORMAL));
   if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) {
-    const int inset = MulDiv(3, dpi_, 96);
+    const int inset = Scale(3);
     InflateRect(&r, -inset, -inset);
     DrawFocusRect(item.hDC, &r);
   }

@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 
 namespace calvorin::win32 {
@@ -10,7 +11,7 @@ namespace calvorin::win32 {
 // The banner across the top of the main page: a blue gradient with the program's icon, name and
 // what it does. It is drawn once per size into a bitmap and copied from there: a long Repair
 // repaints the window many times, and the gradient is a hundred brushes.
-class Banner {
+class Banner : private DpiScaled {
  public:
   // The banner's figures are of the 96-DPI design, drawn at `dpi`. It owns `icon`, which it
   // draws at 48 pixels of the design: the icon file holds that size at 96, 144 and 192 DPI,
@@ -20,10 +21,8 @@ class Banner {
   void Draw(const DRAWITEMSTRUCT& item, HFONT font);
 
  private:
-  int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
   void Paint(HDC dc, const RECT& r, HFONT font);
 
-  int dpi_ = 96;
   UniqueIcon icon_;
   // The banner as last painted, copied to the screen on every repaint at the same size.
   UniqueGdiObject bitmap_;
@@ -36,7 +35,7 @@ class Banner {
 // A BM_SETIMAGE icon is greyed by DrawState(DSS_DISABLED), which turns an icon with an alpha
 // channel into a flat grey square; Wine 8 also ignores a button image list's disabled image. So
 // the button is owner-drawn.
-class SearchButtonFace {
+class SearchButtonFace : private DpiScaled {
  public:
   void Load(HICON smallIcon, int dpi);
   void Draw(const DRAWITEMSTRUCT& item);
@@ -44,7 +43,6 @@ class SearchButtonFace {
  private:
   HICON glyph_ = nullptr;  // the window class's small icon, owned by the window
   UniqueIcon greyGlyph_;
-  int dpi_ = 96;
 };
 
 }  // namespace calvorin::win32

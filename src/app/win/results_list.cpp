@@ -8,6 +8,7 @@
 #include <string_view>
 #include <vector>
 
+#include "base/scope_exit.h"
 #include "base/text.h"
 #include "base/win/font.h"
 #include "scan/result_text.h"
@@ -170,11 +171,8 @@ void ResultsList::ShowNew() {
   if (shown < 0 || shown >= total) return;
   // Each new item is measured once, once it is in the list, at the right edge every item
   // shares: the list's own WM_MEASUREITEM comes before the item is there and is not measured.
-  struct Adding {
-    bool& flag;
-    explicit Adding(bool& f) : flag(f) { flag = true; }
-    ~Adding() { flag = false; }
-  } adding(adding_);
+  adding_ = true;
+  const ScopeExit added([this] { adding_ = false; });
   int right = 0;
   for (int index = shown; index < total; ++index) {
     SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));

@@ -6,6 +6,7 @@
 #include <functional>
 #include <string>
 
+#include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 #include "scan/hit_store.h"
 #include "scan/win/gdi_canvas.h"
@@ -16,7 +17,7 @@ namespace calvorin::win32 {
 // Each item shows an entry's key, value and data, wrapped to the list's width with the match
 // bold and underlined, under a number column. The list keeps the widths of every entry's texts
 // (measured once with its fonts) so that a resize re-measures without asking GDI again.
-class ResultsList {
+class ResultsList : private DpiScaled {
  public:
   // `entries` gives the scan's results list as it stands (it grows while a scan runs).
   explicit ResultsList(std::function<ResultList()> entries) : entries_(std::move(entries)) {}
@@ -48,7 +49,6 @@ class ResultsList {
 
  private:
   static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
-  int Scale(int pixels) const { return MulDiv(pixels, dpi_, 96); }
   // The right edge of item `index`'s rectangle (the same for every item).
   int ItemRight(int index);
   // The item's height in a list whose items end at `itemRight`.
@@ -63,7 +63,6 @@ class ResultsList {
   WNDPROC defaultProc_ = nullptr;
   HFONT font_ = nullptr;
   UniqueGdiObject matchFont_;
-  int dpi_ = 96;
   bool adding_ = false;  // ShowNew is adding items
   // Three texts per results entry (key, value, data), for entries 0 .. Size() / 3 - 1.
   WrapWidths widths_;

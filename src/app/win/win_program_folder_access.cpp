@@ -5,6 +5,7 @@
 #include <shlobj.h>
 
 #include "base/text.h"
+#include "base/win/win_file_system.h"
 
 namespace calvorin::win32 {
 
@@ -42,14 +43,11 @@ std::string WinProgramFolderAccess::LocalAppDataFolder() {
 }
 
 bool WinProgramFolderAccess::MakeFolder(const std::string& folder) {
-  if (CreateDirectoryA(folder.c_str(), nullptr)) return true;
-  const DWORD attributes = GetFileAttributesA(folder.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return CreateDirectoryA(folder.c_str(), nullptr) || IsExistingFolder(folder);
 }
 
 bool WinProgramFolderAccess::FileExists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+  return IsExistingFile(path);
 }
 
 }  // namespace calvorin::win32

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <string_view>
+#include <vector>
 
 #include "base/text.h"
 #include "base/win/unique_handle.h"
@@ -30,18 +31,6 @@ class QuietDriveErrors {
   DWORD old_ = 0;
   FileSystemRedirectionOff nativeView_;
 };
-
-std::string FullPath(const std::string& path) {
-  char buffer[MAX_PATH];
-  const DWORD n = ::GetFullPathNameA(path.c_str(), sizeof buffer, buffer, nullptr);
-  if (n == 0 || n >= sizeof buffer) return path;
-  return std::string(buffer, n);
-}
-
-[[noreturn]] void ThrowFileError(const char* what, const std::string& path, DWORD code) {
-  throw EFileError(
-      Format("%s \"%s\". %s", what, FullPath(path).c_str(), SystemErrorText(code).c_str()));
-}
 
 void WriteAll(HANDLE file, const std::string& path, const std::string& bytes) {
   size_t done = 0;
@@ -81,22 +70,8 @@ bool HasWildcard(std::string_view path) {
   return path.find_first_of("*?<>\"") != std::string_view::npos;
 }
 
-// RtlIsDosDeviceName_U's rule, widened: the name up to its first "." or ":", trailing spaces
-// dropped, is CON, PRN, AUX, NUL, COM or LPT and one more character (a digit, or a superscript
-// in some code pages), CONIN$ or CONOUT$.
 bool NamesDosDevice(std::string_view path) {
-  const size_t cut = path.find_last_of("\\/");
-  std::string name = UpperAscii(path.substr(cut == std::string_view::npos ? 0 : cut + 1));
-  if (cut == std::string_view::npos && name.size() >= 2 && name[1] == ':') {
-    name.erase(0, 2);  // "C:nul"
-  }
-  name = name.substr(0, name.find_first_of(".:"));
-  while (!name.empty() && name.back() == ' ') name.pop_back();
-  if (name == "CONIN$" || name == "CONOUT$") return true;
-  if (name.size() != 3 && name.size() != 4) return false;
-  const std::string stem = name.substr(0, 3);
-  if (name.size() == 3) return stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL";
-  return stem == "COM" || stem == "LPT";
+  return IsDosDeviceName(path, CurrentLeadByteTest());
 }
 
 // FindFirstFileA costs several times GetFileAttributesA under Wine (about 80 against 25 us for a
@@ -131,13 +106,39 @@ bool MissingFolderSettlesLessLast(std::string_view path) {
   return !NamesDosDevice(lessLast);
 }
 
-bool FirstFoundIsFile(const std::string& path) {
-  WIN32_FIND_DATAA data;
-  UniqueFind find(::FindFirstFileA(path.c_str(), &data));
-  return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}  // namespace
+
+std::string FullPath(const std::string& path) {
+  char buffer[MAX_PATH];
+  const DWORD n = ::GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+  if (n > 0 && n < MAX_PATH) return std::string(buffer, n);
+  if (n >= MAX_PATH) {
+    std::vector<char> big(n + 1);
+    const DWORD m = ::GetFullPathNameA(path.c_str(), n + 1, big.data(), nullptr);
+    if (m > 0 && m <= n) return std::string(big.data(), m);
+  }
+  return path;
 }
 
-}  // namespace
+void ThrowFileError(const char* what, const std::string& path, unsigned long code) {
+  throw FileError(what, FullPath(path), SystemErrorText(code));
+}
+
+bool IsExistingFile(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool IsExistingFolder(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool FirstFoundIsFile(const std::string& pattern) {
+  WIN32_FIND_DATAA data;
+  UniqueFind find(::FindFirstFileA(pattern.c_str(), &data));
+  return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
 
 std::string SystemErrorText(unsigned long code) {
   char* buffer = nullptr;
@@ -178,8 +179,7 @@ FileSystem::FileAnswer WinFileSystem::FileExistsAndFolder(const std::string& pat
 
 bool WinFileSystem::FolderExists(const std::string& path) {
   QuietDriveErrors quiet;
-  const DWORD attributes = ::GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  return IsExistingFolder(path);
 }
 
 // Listed in UTF-16 and converted here: FindFirstFileA would hand out a look-alike ("L" for

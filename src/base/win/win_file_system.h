@@ -35,4 +35,17 @@ WinFileSystem& SystemFileSystem();
 // (the window's failure handling adds its own full stop).
 std::string SystemErrorText(unsigned long code);
 
+// GetFullPathNameA's answer, however long (the path itself when there is none).
+std::string FullPath(const std::string& path);
+// Throws FileError(what, FullPath(path), SystemErrorText(code)).
+[[noreturn]] void ThrowFileError(const char* what, const std::string& path, unsigned long code);
+
+// A file, not a folder, is at `path` (its attributes can be read, without the directory one).
+bool IsExistingFile(const std::string& path);
+// A folder is at `path`.
+bool IsExistingFolder(const std::string& path);
+// FindFirstFileA semantics, wildcards included: something matches `pattern` and the first match
+// is not a folder.
+bool FirstFoundIsFile(const std::string& pattern);
+
 }  // namespace calvorin::win32

@@ -8,12 +8,10 @@
 
 namespace calvorin::win32 {
 
-// IsWow64Process, looked up at run time (Windows 2000 and early XP lack it): false there and
-// on 32-bit Windows.
+// IsWow64Process, asked once: false on 32-bit Windows.
 bool RunsUnderWow64();
 
-// KEY_WOW64_64KEY under WOW64, else 0: 32-bit Windows 2000 rejects the flag with
-// ERROR_INVALID_PARAMETER.
+// KEY_WOW64_64KEY under WOW64, else 0 (the process's own view is the only one).
 std::uint32_t RegistryViewFlag();
 
 // Turns the file-system redirection of the calling thread off for its lifetime. Does nothing

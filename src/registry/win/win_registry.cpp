@@ -371,14 +371,8 @@ long WinRegistryApi::CheckAnsiForm(Hkey key, const std::string& name, std::uint3
 
 long WinRegistryApi::DeleteKey(Hkey key, const std::string& subKey) {
   // RegDeleteKeyA opens the subkey in the process's own view: under WOW64 the key deleted could
-  // be the other view's namesake. RegDeleteKeyExA (Vista and later, so looked up) takes the view.
-  using DeleteKeyExFn = LONG(WINAPI*)(HKEY, LPCSTR, REGSAM, DWORD);
-  static const auto deleteKeyEx = reinterpret_cast<DeleteKeyExFn>(reinterpret_cast<void*>(
-      ::GetProcAddress(::GetModuleHandleA("advapi32.dll"), "RegDeleteKeyExA")));
-  if (view_ != 0 && deleteKeyEx != nullptr) {
-    return deleteKeyEx(ToHkey(key), subKey.c_str(), view_, 0);
-  }
-  return ::RegDeleteKeyA(ToHkey(key), subKey.c_str());
+  // be the other view's namesake. RegDeleteKeyExA takes the view (none outside WOW64).
+  return ::RegDeleteKeyExA(ToHkey(key), subKey.c_str(), view_, 0);
 }
 
 WinRegistryApi& SystemRegistry() {

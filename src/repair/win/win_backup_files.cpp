@@ -19,8 +19,7 @@ std::uint64_t Ticks(const FILETIME& t) {
 }  // namespace
 
 bool WinBackupFiles::Exists(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  return IsExistingFile(path);
 }
 
 void WinBackupFiles::WriteAtomically(const std::string& path, const std::string& bytes) {
@@ -28,10 +27,7 @@ void WinBackupFiles::WriteAtomically(const std::string& path, const std::string&
   {
     UniqueFile file(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                 FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-      throw EFileError(Format("Cannot create file \"%s\". %s", temp.c_str(),
-                              SystemErrorText(GetLastError()).c_str()));
-    }
+    if (!file) ThrowFileError("Cannot create file", temp, GetLastError());
     DWORD written = 0;
     const bool ok =
         WriteFile(file.get(), bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr) &&
@@ -40,8 +36,7 @@ void WinBackupFiles::WriteAtomically(const std::string& path, const std::string&
       const DWORD code = GetLastError();
       file.reset();
       DeleteFileA(temp.c_str());
-      throw EFileError(
-          Format("Cannot write file \"%s\". %s", temp.c_str(), SystemErrorText(code).c_str()));
+      ThrowFileError("Cannot write file", temp, code);
     }
   }
   // MOVEFILE_REPLACE_EXISTING puts the new file in place in one rename on NTFS; Wine maps it
@@ -50,8 +45,7 @@ void WinBackupFiles::WriteAtomically(const std::string& path, const std::string&
                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
     const DWORD code = GetLastError();
     DeleteFileA(temp.c_str());
-    throw EFileError(
-        Format("Cannot replace file \"%s\". %s", path.c_str(), SystemErrorText(code).c_str()));
+    ThrowFileError("Cannot replace file", path, code);
   }
 }
 
@@ -106,10 +100,7 @@ namespace {
 // elevated start (the AppInfo service, a 64-bit process) takes the path as it stands and starts
 // the 64-bit editor all the same.
 bool OpenWith64BitEditor(const std::string& backupPath) {
-  const DWORD attributes = GetFileAttributesA(backupPath.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-    return false;
-  }
+  if (!IsExistingFile(backupPath)) return false;
   char windows[MAX_PATH];
   const UINT n = GetSystemWindowsDirectoryA(windows, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return false;
@@ -133,7 +124,7 @@ bool OpenWith64BitEditor(const std::string& backupPath) {
     const UniqueKernelHandle thread(process.hThread);
     return true;
   }
-  constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED, Vista and later
+  constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED (not in MinGW's headers)
   if (error != kElevationRequired) return false;
   const HINSTANCE result =
       ShellExecuteA(nullptr, "open", editor.c_str(), arguments.c_str(), nullptr, SW_SHOWNORMAL);

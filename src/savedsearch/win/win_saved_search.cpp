@@ -5,6 +5,7 @@
 #include <climits>
 #include <vector>
 
+#include "base/little_endian.h"
 #include "base/win/unique_handle.h"
 #include "base/win/win_file_system.h"
 
@@ -36,25 +37,12 @@ class FileSource : public ByteSource {
   UniqueFile file_;
 };
 
-std::string FullPathOf(const std::string& path) {
-  char buffer[MAX_PATH];
-  const DWORD n = ::GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
-  if (n > 0 && n < MAX_PATH) return std::string(buffer, n);
-  if (n >= MAX_PATH) {
-    std::vector<char> big(n + 1);
-    const DWORD m = ::GetFullPathNameA(path.c_str(), n + 1, big.data(), nullptr);
-    if (m > 0 && m <= n) return std::string(big.data(), m);
-  }
-  return path;
-}
-
 }  // namespace
 
 std::string WinAnsiConverter::FromUtf16(std::string_view utf16le) const {
   std::vector<wchar_t> wide(utf16le.size() / 2);
   for (std::size_t i = 0; i < wide.size(); ++i) {
-    wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(utf16le[2 * i]) |
-                                   (static_cast<unsigned char>(utf16le[2 * i + 1]) << 8));
+    wide[i] = static_cast<wchar_t>(LittleEndian16(utf16le.data() + 2 * i));
   }
   return WideToAnsi(wide.data(), wide.size());
 }
@@ -70,9 +58,7 @@ std::string WinAnsiConverter::FromUtf8(std::string_view utf8) const {
 }
 
 bool WinSavedSearchFiles::FileExists(const std::string& path) {
-  WIN32_FIND_DATAA data;
-  UniqueFind find(::FindFirstFileA(path.c_str(), &data));
-  return find && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  return FirstFoundIsFile(path);
 }
 
 std::unique_ptr<ByteSource> WinSavedSearchFiles::OpenExclusive(const std::string& path,
@@ -83,7 +69,7 @@ std::unique_ptr<ByteSource> WinSavedSearchFiles::OpenExclusive(const std::string
                               FILE_ATTRIBUTE_NORMAL, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     const DWORD error = ::GetLastError();
-    *fullPath = FullPathOf(path);
+    *fullPath = FullPath(path);
     *errorText = SystemErrorText(error);
     return nullptr;
   }
