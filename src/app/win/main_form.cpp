@@ -26,7 +26,7 @@ HICON LoadIconOfSize(HINSTANCE instance, int width, int height) {
 }  // namespace
 
 TMainForm::TMainForm(MainFormOptions options) : options_(std::move(options)) {
-  // The invalid-path log lives in scan_ (LogLines) and in "rrr.TXT". The hidden Memo2 keeps its
+  // The invalid-path log lives in scan_ and in "rrr.TXT". The hidden Memo2 keeps its
   // design text: appending every line to an edit control costs more with each line (about 18 s
   // and 40 MB for 5,000 lines under Wine) and nothing ever reads it back.
   scan_.onRecorded = [this](int index) {
