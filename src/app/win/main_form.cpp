@@ -49,6 +49,14 @@ void TMainForm::ShowFailure(HWND owner, const std::string& message) {
   MessageBoxA(owner, FailureMessageText(message).c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
 }
 
+void TMainForm::KeepPaintFailure(const char* message) {
+  // One box however many items fail meanwhile, and none again for the failure it showed: what
+  // failed in a paint fails again at every repaint, the one when the box closes included.
+  if (paintFailure_ || shownPaintFailure_ == message) return;
+  paintFailure_ = message;
+  PostMessageA(hwnd_, kMsgShowPaintFailure, 0, 0);
+}
+
 bool TMainForm::Create(HINSTANCE instance) {
   // The manifest declares the program aware of each monitor's DPI, so Windows does not stretch
   // its window as a bitmap; every figure of the 96-DPI design is scaled here instead (Scale),
@@ -147,13 +155,14 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MEASUREITEM: {
       auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
       if (item->CtlID == kIdLbResults) {
-        Guard([&] { item->itemHeight = static_cast<UINT>(results_.MeasureItem(item->itemID)); });
+        GuardPaint(
+            [&] { item->itemHeight = static_cast<UINT>(results_.MeasureItem(item->itemID)); });
         return TRUE;
       }
       break;
     }
     case WM_DRAWITEM:
-      Guard([&] { OnDrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lp)); });
+      GuardPaint([&] { OnDrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lp)); });
       return TRUE;
     case WM_CTLCOLORSTATIC:
       return OnCtlColorStatic(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
@@ -189,6 +198,13 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case kMsgShowLogFailure:
       // Once per scan, however many hits the log refused; every one of them is in the list.
       if (auto failure = scan_.TakeLogFailure()) ShowFailure(hwnd_, *failure);
+      return 0;
+    case kMsgShowPaintFailure:
+      if (paintFailure_) {
+        shownPaintFailure_ = *paintFailure_;
+        ShowFailure(hwnd_, *paintFailure_);
+        paintFailure_.reset();
+      }
       return 0;
     case WM_TIMER:
       if (wp == kTimerShowScan) {
