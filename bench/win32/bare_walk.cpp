@@ -13,6 +13,7 @@
 
 #include "bench_skip_keys.h"
 #include "base/win/wow64.h"
+#include "support/path_parts.h"
 
 namespace {
 
@@ -22,7 +23,7 @@ std::vector<std::string> gSkip;  // full paths, upper case
 
 bool Skipped(const std::string& full) {
   for (const auto& s : gSkip) {
-    if (s.size() == full.size() && calvorin::SameTextAscii(s, full)) return true;
+    if (s.size() == full.size() && calvorin::testing::SameTextAscii(s, full)) return true;
   }
   return false;
 }

@@ -115,14 +115,6 @@ std::string Format(const char* format, ...) {
   return out;
 }
 
-bool SameTextAscii(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
-  }
-  return true;
-}
-
 int CompareTextAscii(const std::string& a, const std::string& b) {
   const size_t n = a.size() < b.size() ? a.size() : b.size();
   for (size_t i = 0; i < n; ++i) {

@@ -61,9 +61,6 @@ std::string Copy(std::string_view text, int start, int count);
 std::string Format(const char* format, ...) __attribute__((format(printf, 1, 2)));
 std::string FormatV(const char* format, va_list args);
 
-// ASCII-only case-insensitive equality.
-bool SameTextAscii(std::string_view a, std::string_view b);
-
 // Case-insensitive ordering used when sorting registry names. The default folds ASCII only;
 // the Windows program installs the user locale's comparison (CompareStringA, NORM_IGNORECASE).
 using TextCompareFn = int (*)(const std::string& a, const std::string& b);

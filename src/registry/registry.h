@@ -1,4 +1,4 @@
-// Registry access: the platform seam (RegistryApi), the root-key table and TRegistry,
+// Registry access: the platform seam (RegistryApi), the roots the search walks and TRegistry,
 // the one wrapper every other part of the program uses.
 #pragma once
 
@@ -26,13 +26,8 @@ struct RootKey {
   Hkey handle;
 };
 
-// All seven predefined roots, in handle order.
-extern const std::array<RootKey, 7> kRootKeyTable;
 // The five roots the search walks, in walk order.
 extern const std::array<RootKey, 5> kSearchRoots;
-
-// Full name of a predefined root ("HKEY_CURRENT_USER"), or "" for any other handle.
-const char* RootKeyName(Hkey root);
 
 // Access masks.
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;

@@ -39,29 +39,12 @@ class AnsiConverter {
   virtual std::string FromUtf8(std::string_view utf8) const = 0;
 };
 
-// Keeps ASCII and turns every other character into "?"; the Windows program uses the code page.
-class AsciiConverter : public AnsiConverter {
- public:
-  std::string FromUtf16(std::string_view utf16le) const override;
-  std::string FromUtf8(std::string_view utf8) const override;
-};
-
 // Where the bytes come from: a file or a buffer.
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
   // Copies up to `size` bytes and returns how many; 0 only at the end (or on a read failure).
   virtual std::size_t Read(void* buffer, std::size_t size) = 0;
-};
-
-class MemorySource : public ByteSource {
- public:
-  explicit MemorySource(std::string_view bytes) : bytes_(bytes) {}
-  std::size_t Read(void* buffer, std::size_t size) override;
-
- private:
-  std::string_view bytes_;
-  std::size_t pos_ = 0;
 };
 
 // Reads tagged values through a 4096-byte buffer. Lengths are never trusted: text is only

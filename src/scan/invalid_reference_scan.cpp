@@ -18,19 +18,6 @@ void InvalidReferenceScan::AppendLogLine(const std::string& line) {
   logText_ += "\r\n";
 }
 
-std::vector<std::string> InvalidReferenceScan::LogLines() const {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < logText_.size()) {
-    // A candidate never holds CR LF: the data excerpt shows control characters as full stops.
-    const std::size_t end = logText_.find("\r\n", start);
-    lines.push_back(logText_.substr(start, end - start));
-    if (end == std::string::npos) break;
-    start = end + 2;
-  }
-  return lines;
-}
-
 // After every hit the file holds the whole log. Rewriting it each time costs the square of the
 // number of hits, so once the file is known to hold everything but the newest line, only that
 // line is appended, through a handle kept open until the scan ends (opening and closing the file

@@ -23,6 +23,9 @@
 #include "search/result.h"
 
 namespace calvorin {
+namespace testing {
+struct ScanLogAccess;
+}
 
 // The first line of the invalid-path log and the file it is written to.
 constexpr const char* kLogFirstLine = "Memo2";
@@ -58,7 +61,6 @@ class InvalidReferenceScan {
     logFile_.reset();
     logOnDisk_ = false;
   }
-  bool LogFileOpen() const { return logFile_ != nullptr; }
   // Empties the results list only (a changed search text, a saved search opened); HitCount and
   // the table are left as they are, so Clear() must precede the next scan.
   void ClearResults() { resultsFirst_ = hits_.Size(); }
@@ -91,15 +93,10 @@ class InvalidReferenceScan {
   // the ones the list shows, so after the list was emptied it changes nothing.
   int FirstShownRow() const { return static_cast<int>(resultsFirst_) + 1; }
 
-  // The invalid-path log: "Memo2" and then the candidate of every invalid value since the object
-  // was made, across scans (a line whose write failed stays and goes out with the next write);
-  // LogText() is exactly what "rrr.TXT" receives (CR LF after each line).
-  // (The lines are kept only in LogText(): at 100,000 hits a second copy costs megabytes.)
-  std::vector<std::string> LogLines() const;
-  const std::string& LogText() const { return logText_; }
-  const std::string& LogPath() const { return logPath_; }
 
  private:
+  friend struct testing::ScanLogAccess;  // the tests read the log as it is kept
+
   const HitStore::Record& Row(int row) const;
   void AppendLogLine(const std::string& line);
   void WriteLog();
@@ -108,6 +105,10 @@ class InvalidReferenceScan {
   std::string logPath_;
   HitStore hits_;
   std::size_t resultsFirst_ = 0;  // the hit-table row (0-based) of results entry 0
+  // The invalid-path log: "Memo2" and then the candidate of every invalid value since the object
+  // was made, across scans (a line whose write failed stays and goes out with the next write);
+  // exactly what "rrr.TXT" receives (CR LF after each line). The lines are kept only here: at
+  // 100,000 hits a second copy costs megabytes.
   std::string logText_;
   std::size_t lastLineStart_ = 0;  // where the newest line begins in logText_
   bool logOnDisk_ = false;  // the file holds exactly logText_

@@ -9,6 +9,9 @@
 #include <vector>
 
 namespace calvorin {
+namespace testing {
+struct NameOrderAccess;
+}
 
 class NameOrder {
  public:
@@ -22,11 +25,9 @@ class NameOrder {
   // name that Sort(names, count) would give. The result stays valid until the next call.
   const std::vector<std::uint32_t>& Order(const std::vector<std::string>& names, std::size_t count);
 
-  // How often the fast order was confirmed, and how often the pairwise sort had to run.
-  std::uint64_t Confirmed() const { return confirmed_; }
-  std::uint64_t Fallbacks() const { return fallbacks_; }
-
  private:
+  friend struct testing::NameOrderAccess;  // the tests see which way each sort went
+
   bool Less(const std::string& a, const std::string& b) const;
   // Sorts order_ (positions 0 to count-1) by the fast order; false when the installed
   // comparison does not confirm it, with order_ left for the caller to sort pairwise.
@@ -36,6 +37,7 @@ class NameOrder {
   bool learned_ = false;
   std::vector<std::uint32_t> order_;
   std::vector<std::string> scratch_;
+  // How often the fast order was confirmed, and how often the pairwise sort had to run.
   std::uint64_t confirmed_ = 0;
   std::uint64_t fallbacks_ = 0;
 };

@@ -11,6 +11,7 @@
 #include <string_view>
 
 #include "savedsearch/saved_search.h"
+#include "support/memory_source.h"
 
 namespace {
 
@@ -23,8 +24,8 @@ class Settings : public calvorin::SavedSearchSettings {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-  calvorin::MemorySource source(std::string_view(reinterpret_cast<const char*>(data), size));
-  calvorin::AsciiConverter converter;
+  calvorin::testing::MemorySource source(std::string_view(reinterpret_cast<const char*>(data), size));
+  calvorin::testing::AsciiConverter converter;
   Settings settings;
   try {
     calvorin::ParseSavedSearch(source, settings, converter);

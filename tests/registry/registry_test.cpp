@@ -5,11 +5,13 @@
 #include <algorithm>
 
 #include "support/memory_registry.h"
+#include "support/root_keys.h"
 
 namespace calvorin {
 namespace {
 
 using testing::MemoryRegistry;
+using testing::RootKeyName;
 
 class TRegistryTest : public ::testing::Test {
  protected:

@@ -5,6 +5,7 @@
 #include <random>
 
 #include "base/text.h"
+#include "repair/repair_view.h"
 #include "support/memory_backup_files.h"
 #include "support/memory_file_system.h"
 #include "support/memory_registry.h"
@@ -19,30 +20,27 @@ using testing::MemoryRegistry;
 constexpr const char* kExe = "C:\\Calvorin";
 constexpr const char* kBackup = "C:\\Calvorin\\deletedkeys.reg";
 
-// The scan page as the window shows a run's events (app/win/repair_controls.h), with the texts
+// The scan page as the window shows a run's events (the product's RepairView), with the texts
 // Label3 and Edit1 took on the way.
-class FakeUi : public RepairUi {
+class FakeUi : public RepairUi, public RepairScreen {
  public:
-  void Begun(int total) override {
-    wait = true;
-    progressVisible = true;
-    editVisible = true;
-    rangeMin = 0;
-    rangeMax = total;
-    position = 0;
+  FakeUi() {
+    label1 = "L1";  // the page's texts before the run
+    label2 = "L2";
+    view_ = RepairView(*this);
   }
+  void Begun(int total) override { Show([&] { view_.Begun(total); }); }
   void ItemStarted(const std::string& status) override {
-    SetLabel3(status);
+    Show([&] { view_.ItemStarted(status); });
     ++repaints;
     if (onMessages) onMessages();
   }
   void ItemDone(int done) override {
-    position = done;
+    Show([&] { view_.ItemDone(done); });
     if (onMessages) onMessages();
   }
   void Searching(const std::string& status) override {
-    edit = status;
-    editHistory.push_back(status);
+    Show([&] { view_.Searching(status); });
     ++repaints;
     if (onMessages) onMessages();
   }
@@ -50,35 +48,27 @@ class FakeUi : public RepairUi {
     if (onMessages) onMessages();
   }
   bool SearchMovedFiles() override { return extra; }
-  void Finished(const RepairOutcome& outcome) override {
-    label1 = outcome.cleaned;
-    if (!outcome.fixed.empty()) label2 = outcome.fixed;
-    PutBack(outcome.backupExists);
-    if (!outcome.unchanged.empty()) SetLabel3(outcome.unchanged);
-    hint = outcome.rightsHint;
-    repairHidden = true;
-  }
-  void Failed(bool backupExists) override { PutBack(backupExists); }
+  void Finished(const RepairOutcome& outcome) override { Show([&] { view_.Finished(outcome); }); }
+  void Failed(bool backupExists) override { Show([&] { view_.Failed(backupExists); }); }
 
-  std::string label1 = "L1", label2 = "L2", label3, edit, hint;
+  std::string hint;  // Label4's text while it is shown
   std::vector<std::string> label3History, editHistory;
-  int rangeMin = -1, rangeMax = -1, position = -1, repaints = 0;
-  bool progressVisible = false, editVisible = false, extra = true, wait = false;
-  bool restoreEnabled = false, repairHidden = false;
+  int repaints = 0;
+  bool extra = true;
   std::function<void()> onMessages;
 
  private:
-  void SetLabel3(const std::string& t) {
-    label3 = t;
-    label3History.push_back(t);
+  template <typename Event>
+  void Show(Event event) {
+    event();
+    const unsigned changed = view_.TakeChanges();
+    static_cast<RepairScreen&>(*this) = view_.Screen();
+    hint = noteVisible ? note : "";
+    if (changed & RepairView::kLabel3) label3History.push_back(label3);
+    if (changed & RepairView::kEdit) editHistory.push_back(edit);
   }
-  void PutBack(bool backupExists) {
-    progressVisible = false;
-    editVisible = false;
-    if (backupExists) restoreEnabled = true;
-    SetLabel3("");
-    wait = false;
-  }
+
+  RepairView view_;
 };
 
 class RepairTest : public ::testing::Test {

@@ -8,10 +8,14 @@
 #include <set>
 
 #include "base/platform.h"
+#include "support/memory_source.h"
 #include "support/recording_saved_search_host.h"
 
 namespace calvorin {
 namespace {
+
+using testing::AsciiConverter;
+using testing::MemorySource;
 
 // Builders for tagged values.
 std::string I8(int v) {

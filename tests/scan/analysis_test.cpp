@@ -10,10 +10,15 @@
 #include "base/text.h"
 #include "scan/invalid_reference_scan.h"
 #include "support/memory_file_system.h"
+#include "support/scan_log_access.h"
 
 namespace calvorin {
 namespace {
 
+using testing::LogFileOpen;
+using testing::LogLines;
+using testing::LogPath;
+using testing::LogText;
 using testing::MemoryFileSystem;
 
 // ---------------------------------------------------------------------------------------------
@@ -661,10 +666,10 @@ class ScanTest : public ::testing::Test {
 TEST_F(ScanTest, StartsWithTheLogHeaderOnlyAndWritesNothing) {
   EXPECT_EQ(scan.HitCount(), 0);
   EXPECT_TRUE(scan.Results().empty());
-  EXPECT_EQ(scan.LogLines(), std::vector<std::string>{"Memo2"});
+  EXPECT_EQ(LogLines(scan), std::vector<std::string>{"Memo2"});
   EXPECT_EQ(fs.Content(kLog), nullptr);
   EXPECT_FALSE(scan.Full());
-  EXPECT_EQ(InvalidReferenceScan(fs).LogPath(), "rrr.TXT");
+  EXPECT_EQ(LogPath(InvalidReferenceScan(fs)), "rrr.TXT");
 }
 
 TEST_F(ScanTest, RecordsAnInvalidValueEverywhereInOrder) {
@@ -701,7 +706,7 @@ TEST_F(ScanTest, RecordsAnInvalidValueEverywhereInOrder) {
 
   EXPECT_EQ(recorded, std::vector<int>{0});
   // The log holds the bare candidate.
-  EXPECT_EQ(scan.LogLines(),
+  EXPECT_EQ(LogLines(scan),
             (std::vector<std::string>{"Memo2", "C:\\Program Files\\Acme\\gone.exe"}));
   ASSERT_NE(fs.Content(kLog), nullptr);
   EXPECT_EQ(*fs.Content(kLog), "Memo2\r\nC:\\Program Files\\Acme\\gone.exe\r\n");
@@ -718,7 +723,7 @@ TEST_F(ScanTest, ValidRejectedAndUnanalysedValuesLeaveNoTrace) {
   EXPECT_EQ(scan.HitCount(), 0);
   EXPECT_TRUE(scan.Results().empty());
   EXPECT_TRUE(recorded.empty());
-  EXPECT_EQ(scan.LogLines().size(), 1u);
+  EXPECT_EQ(LogLines(scan).size(), 1u);
   EXPECT_EQ(fs.Content(kLog), nullptr);
 }
 
@@ -732,7 +737,7 @@ TEST_F(ScanTest, ReplacesAnOldLogAndRewritesItWholeAfterEachHit) {
   b.dataText = "\"W:\\Gone\\second.exe\"";
   ASSERT_TRUE(Send(scan, b));
   EXPECT_EQ(*fs.Content(kLog), "Memo2\r\nC:\\Gone\\first.exe\r\nW:\\Gone\\second.exe\r\n");
-  EXPECT_EQ(scan.LogText(), *fs.Content(kLog));
+  EXPECT_EQ(LogText(scan), *fs.Content(kLog));
   EXPECT_EQ(recorded, (std::vector<int>{0, 1}));
 }
 
@@ -741,7 +746,7 @@ TEST_F(ScanTest, AppendsEachHitOnceTheFileHoldsTheLogAndRewritesItWhenItDoesNot)
     Hit h;
     h.dataText = Format("C:\\Gone\\f%03d.exe", i);
     ASSERT_TRUE(Send(scan, h));
-    ASSERT_EQ(*fs.Content(kLog), scan.LogText()) << i;  // the whole log after every hit
+    ASSERT_EQ(*fs.Content(kLog), LogText(scan)) << i;  // the whole log after every hit
   }
   EXPECT_EQ(fs.WholeWrites(), 1u);  // the first hit of the process; the rest are appended
   EXPECT_EQ(fs.AppendOpens(), 1u);  // through one handle
@@ -774,9 +779,9 @@ TEST_F(ScanTest, AppendsEachHitOnceTheFileHoldsTheLogAndRewritesItWhenItDoesNot)
     h.dataText = std::string("C:\\Gone\\after ") + what + ".exe";
     ASSERT_TRUE(Send(scan, h));
     EXPECT_EQ(fs.WholeWrites(), ++writes);
-    EXPECT_EQ(*fs.Content(kLog), scan.LogText());
+    EXPECT_EQ(*fs.Content(kLog), LogText(scan));
   }
-  EXPECT_EQ(scan.LogLines().size(), 55u);
+  EXPECT_EQ(LogLines(scan).size(), 55u);
 }
 
 TEST_F(ScanTest, AFailedAppendClosesTheFileAndRewritesItWhole) {
@@ -792,8 +797,8 @@ TEST_F(ScanTest, AFailedAppendClosesTheFileAndRewritesItWhole) {
   ASSERT_TRUE(Send(scan, h));
   EXPECT_EQ(fs.WholeWrites(), 2u);
   EXPECT_EQ(fs.OpenStreams(), 0u);  // the failed handle is gone before the rewrite
-  EXPECT_EQ(*fs.Content(kLog), scan.LogText());
-  EXPECT_EQ(scan.LogLines().size(), 4u);
+  EXPECT_EQ(*fs.Content(kLog), LogText(scan));
+  EXPECT_EQ(LogLines(scan).size(), 4u);
 
   // The file holds the log again: the next hit opens a new handle and appends.
   fs.FailStreamWrites(false);
@@ -811,10 +816,10 @@ TEST_F(ScanTest, TheLogFileIsClosedWhenTheScanEndsOrDies) {
   Hit h;
   h.dataText = "C:\\Gone\\first.exe";
   ASSERT_TRUE(Send(scan, h));
-  EXPECT_FALSE(scan.LogFileOpen());  // the first hit rewrote the file whole
+  EXPECT_FALSE(LogFileOpen(scan));  // the first hit rewrote the file whole
   h.dataText = "C:\\Gone\\second.exe";
   ASSERT_TRUE(Send(scan, h));
-  EXPECT_TRUE(scan.LogFileOpen());
+  EXPECT_TRUE(LogFileOpen(scan));
   scan.CloseLog();
   EXPECT_EQ(fs.OpenStreams(), 0u);
 
@@ -922,8 +927,8 @@ TEST(ScanTableTest, HoldsAHundredThousandRowsAndNoMore) {
   EXPECT_EQ(scan.HitDataText(kHitTableRows), "C:\\Gone\\f100000.exe");
   EXPECT_EQ(scan.Results().back().DataText, "C:\\Gone\\f100000.exe");
   EXPECT_EQ(script.writes, static_cast<size_t>(kHitTableRows));
-  EXPECT_EQ(script.lastWriteSize, scan.LogText().size());
-  EXPECT_EQ(scan.LogLines().size(), static_cast<size_t>(kHitTableRows) + 1);
+  EXPECT_EQ(script.lastWriteSize, LogText(scan).size());
+  EXPECT_EQ(LogLines(scan).size(), static_cast<size_t>(kHitTableRows) + 1);
   EXPECT_EQ(spy.calls.size(), static_cast<size_t>(kHitTableRows) * 8);  // seven probes, one write
 
   // One more: not probed, not logged, not recorded.
@@ -933,7 +938,7 @@ TEST(ScanTableTest, HoldsAHundredThousandRowsAndNoMore) {
   EXPECT_EQ(spy.calls.size(), callsBefore);
   EXPECT_EQ(scan.HitCount(), kHitTableRows);
   EXPECT_EQ(scan.Results().size(), static_cast<size_t>(kHitTableRows));
-  EXPECT_EQ(scan.LogLines().size(), static_cast<size_t>(kHitTableRows) + 1);
+  EXPECT_EQ(LogLines(scan).size(), static_cast<size_t>(kHitTableRows) + 1);
   EXPECT_EQ(script.writes, static_cast<size_t>(kHitTableRows));
   EXPECT_EQ(fullCalls, 1);
   EXPECT_EQ(lastIndex, kHitTableRows - 1);

@@ -13,6 +13,7 @@
 #include "search/name_order.h"
 #include "search/search_thread.h"
 #include "support/memory_registry.h"
+#include "support/name_order_access.h"
 #include "support/plain_walk.h"
 
 namespace calvorin {
@@ -368,9 +369,9 @@ TEST(NameOrderSort, MatchesThePairwiseSortUnderEveryComparison) {
       ASSERT_EQ(got, expected) << "round " << round;
     }
     // Both ways were taken: the guess confirmed, and caught when it was wrong.
-    EXPECT_GT(order.Confirmed(), 0u);
+    EXPECT_GT(testing::NameOrderAccess::Confirmed(order), 0u);
     if (compare == &WordSortCompare) {
-      EXPECT_GT(order.Fallbacks(), 0u);
+      EXPECT_GT(testing::NameOrderAccess::Fallbacks(order), 0u);
     }
   }
   SetTextCompare(nullptr);

@@ -8,11 +8,14 @@
 #include "base/text.h"
 #include "support/forwarding_registry.h"
 #include "support/memory_registry.h"
+#include "support/root_keys.h"
 
 namespace calvorin {
 namespace {
 
+using testing::kRootKeyTable;
 using testing::MemoryRegistry;
+using testing::RootKeyName;
 
 constexpr const char* kUserSid = "S-1-5-21-1-2-3-1000";
 

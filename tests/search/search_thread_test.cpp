@@ -8,12 +8,14 @@
 
 #include "base/text.h"
 #include "support/memory_registry.h"
+#include "support/path_parts.h"
 #include "support/plain_walk.h"
 
 namespace calvorin {
 namespace {
 
 using testing::MemoryRegistry;
+using testing::SameTextAscii;
 using testing::WalkMode;
 using namespace std::string_literals;
 

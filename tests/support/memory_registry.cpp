@@ -5,6 +5,7 @@
 
 #include "base/text.h"
 #include "support/path_parts.h"
+#include "support/root_keys.h"
 
 namespace calvorin::testing {
 namespace {

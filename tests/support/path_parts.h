@@ -1,9 +1,11 @@
-// The in-memory doubles' path splitting.
+// The in-memory doubles' path splitting and name comparison.
 #pragma once
 
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "base/text.h"
 
 namespace calvorin::testing {
 
@@ -22,6 +24,15 @@ inline std::vector<std::string> PathParts(std::string_view path,
   }
   if (!part.empty()) parts.push_back(part);
   return parts;
+}
+
+// ASCII-only case-insensitive equality.
+inline bool SameTextAscii(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    if (UpperAscii(a[i]) != UpperAscii(b[i])) return false;
+  }
+  return true;
 }
 
 }  // namespace calvorin::testing

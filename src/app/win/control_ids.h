@@ -12,12 +12,12 @@ enum ControlId : int {
   kIdPcMain = 112,
   kIdTsEasy = 113,
   kIdClickSearchLabel = 120,
-  kIdSbSearchE = 121,
-  kIdButton2 = 122,
-  kIdButton3 = 123,
-  kIdBitBtn1 = 124,
-  kIdButton4 = 125,
-  kIdCheckBox1 = 126,
+  kIdSbSearchE = 121,  // Search (owner-drawn), on the Main page
+  kIdButton2 = 122,    // Results: to the Results page
+  kIdButton3 = 123,    // Repair, shown when a scan found something
+  kIdBitBtn1 = 124,    // Help
+  kIdButton4 = 125,    // Restore, enabled while the backup file exists
+  kIdCheckBox1 = 126,  // Extra: Repair searches the drive for moved files
   kIdEbNow = 127,
   kIdLabel1 = 128,
   kIdLabel2 = 129,
@@ -28,7 +28,7 @@ enum ControlId : int {
   kIdLabel4 = 134,  // the note on changes the registry refused
   kIdPnlSearch = 140,
   kIdLblSearch = 141,
-  kIdButton1 = 142,
+  kIdButton1 = 142,  // Back: from the Results page to the Main page
   kIdLbResults = 143,
 };
 

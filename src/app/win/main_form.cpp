@@ -26,7 +26,7 @@ HICON LoadIconOfSize(HINSTANCE instance, int width, int height) {
 }  // namespace
 
 TMainForm::TMainForm(MainFormOptions options) : options_(std::move(options)) {
-  // The invalid-path log lives in scan_ (LogLines) and in "rrr.TXT". The hidden Memo2 keeps its
+  // The invalid-path log lives in scan_ and in "rrr.TXT". The hidden Memo2 keeps its
   // design text: appending every line to an edit control costs more with each line (about 18 s
   // and 40 MB for 5,000 lines under Wine) and nothing ever reads it back.
   scan_.onRecorded = [this](int index) {
@@ -47,6 +47,14 @@ TMainForm::~TMainForm() {
 
 void TMainForm::ShowFailure(HWND owner, const std::string& message) {
   MessageBoxA(owner, FailureMessageText(message).c_str(), kApplicationTitle, MB_OK | MB_ICONERROR);
+}
+
+void TMainForm::KeepPaintFailure(const char* message) {
+  // One box however many items fail meanwhile, and none again for the failure it showed: what
+  // failed in a paint fails again at every repaint, the one when the box closes included.
+  if (paintFailure_ || shownPaintFailure_ == message) return;
+  paintFailure_ = message;
+  PostMessageA(hwnd_, kMsgShowPaintFailure, 0, 0);
 }
 
 bool TMainForm::Create(HINSTANCE instance) {
@@ -147,13 +155,14 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_MEASUREITEM: {
       auto* item = reinterpret_cast<MEASUREITEMSTRUCT*>(lp);
       if (item->CtlID == kIdLbResults) {
-        Guard([&] { item->itemHeight = static_cast<UINT>(results_.MeasureItem(item->itemID)); });
+        GuardPaint(
+            [&] { item->itemHeight = static_cast<UINT>(results_.MeasureItem(item->itemID)); });
         return TRUE;
       }
       break;
     }
     case WM_DRAWITEM:
-      Guard([&] { OnDrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lp)); });
+      GuardPaint([&] { OnDrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(lp)); });
       return TRUE;
     case WM_CTLCOLORSTATIC:
       return OnCtlColorStatic(reinterpret_cast<HDC>(wp), reinterpret_cast<HWND>(lp));
@@ -189,6 +198,13 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
     case kMsgShowLogFailure:
       // Once per scan, however many hits the log refused; every one of them is in the list.
       if (auto failure = scan_.TakeLogFailure()) ShowFailure(hwnd_, *failure);
+      return 0;
+    case kMsgShowPaintFailure:
+      if (paintFailure_) {
+        shownPaintFailure_ = *paintFailure_;
+        ShowFailure(hwnd_, *paintFailure_);
+        paintFailure_.reset();
+      }
       return 0;
     case WM_TIMER:
       if (wp == kTimerShowScan) {

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/settings.h"
@@ -60,6 +61,8 @@ class TMainForm : public DpiScaled {
   // Posted by a scan's end that met a failed write of "rrr.TXT": the box comes after the end
   // handler has returned, so the walk's termination call never waits for the user.
   static constexpr UINT kMsgShowLogFailure = WM_APP + 2;
+  // Posted by a failure while an item was measured or drawn: its box comes after the paint.
+  static constexpr UINT kMsgShowPaintFailure = WM_APP + 3;
   // While a scan runs: shows the newest results and progress text at least this often.
   static constexpr UINT_PTR kTimerShowScan = 1;
 
@@ -76,6 +79,20 @@ class TMainForm : public DpiScaled {
       ShowFailure(hwnd_, "Unknown error");
     }
   }
+  // WM_MEASUREITEM and WM_DRAWITEM: a box opened inside them would run its own message loop in
+  // the middle of a paint, and every item left to paint would fail and open another. The
+  // failure is kept and shown once, after the paint.
+  template <typename F>
+  void GuardPaint(F&& handler) {
+    try {
+      handler();
+    } catch (const std::exception& e) {
+      KeepPaintFailure(e.what());
+    } catch (...) {
+      KeepPaintFailure("Unknown error");
+    }
+  }
+  void KeepPaintFailure(const char* message);
   void OnCommand(int id, int code);
   void OnDrawItem(const DRAWITEMSTRUCT& item);
   LRESULT OnCtlColorStatic(HDC dc, HWND control);
@@ -152,6 +169,9 @@ class TMainForm : public DpiScaled {
   bool progressPending_ = false;
   std::string scanSearchText_ = ":\\";  // the text the last scan searched for
   bool firstActivation_ = true;
+  // A failed paint's message until its box is closed, and the last one shown.
+  std::optional<std::string> paintFailure_;
+  std::string shownPaintFailure_;
   // The saved placement is being applied: its rectangle is already in the target monitor's
   // pixels, so a DPI change on the way keeps it rather than take Windows' scaled suggestion.
   bool placing_ = false;

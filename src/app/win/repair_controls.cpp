@@ -8,29 +8,31 @@ namespace {
 // Input, posted and sent messages, timers: everything but WM_PAINT.
 constexpr UINT kNoPaint = PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
 
+// The parts that change per entry, kept for the next frame.
+constexpr unsigned kPerEntry = RepairView::kLabel3 | RepairView::kEdit | RepairView::kPosition;
+
 }  // namespace
 
 void RepairControls::Begun(int total) {
-  SetWaitCursor(true);
-  ShowWindow(c_.label4, SW_HIDE);
-  SetProgressVisible(true);
-  SetEditVisible(true);
-  SetProgressRange(0, total);
-  SetProgressPosition(0);
+  view_.Begun(total);
+  Show();
 }
 
 void RepairControls::ItemStarted(const std::string& status) {
-  SetLabel3(status);
+  view_.ItemStarted(status);
+  Show();
   ProcessMessages();
 }
 
 void RepairControls::ItemDone(int done) {
-  SetProgressPosition(done);
+  view_.ItemDone(done);
+  Show();
   ProcessMessages();
 }
 
 void RepairControls::Searching(const std::string& status) {
-  SetEditText(status);
+  view_.Searching(status);
+  Show();
   ProcessMessages();
 }
 
@@ -39,69 +41,40 @@ bool RepairControls::SearchMovedFiles() {
 }
 
 void RepairControls::Finished(const RepairOutcome& outcome) {
-  SetLabel1(outcome.cleaned);
-  if (!outcome.fixed.empty()) SetLabel2(outcome.fixed);
-  PutBack(outcome.backupExists);
-  if (!outcome.unchanged.empty()) SetLabel3(outcome.unchanged);
-  if (!outcome.rightsHint.empty()) {
-    // After PutBack: Edit1, in the same place, is hidden by now.
-    ShowKept();
-    SetWindowTextA(c_.label4, outcome.rightsHint.c_str());
-    ShowWindow(c_.label4, SW_SHOW);
-  }
-  HideRepair();
+  view_.Finished(outcome);
+  Show();
 }
 
 void RepairControls::Failed(bool backupExists) {
-  PutBack(backupExists);
+  view_.Failed(backupExists);
+  Show();
 }
 
-void RepairControls::PutBack(bool backupExists) {
-  SetProgressVisible(false);
-  SetEditVisible(false);
-  if (backupExists) EnableRestore();
-  SetLabel3("");
-  SetWaitCursor(false);
-}
-
-void RepairControls::SetLabel1(const std::string& text) {
+void RepairControls::Show() {
+  const unsigned changed = view_.TakeChanges();
+  kept_ |= changed & kPerEntry;
+  const unsigned now = changed & ~kPerEntry;
+  if (now == 0) return;
   ShowKept();
-  SetWindowTextA(c_.label1, text.c_str());
-}
-
-void RepairControls::SetLabel2(const std::string& text) {
-  ShowKept();
-  SetWindowTextA(c_.label2, text.c_str());
-}
-
-void RepairControls::SetLabel3(const std::string& text) {
-  label3_ = text;
-  label3Kept_ = true;
-}
-
-void RepairControls::SetProgressRange(int min, int max) {
-  ShowKept();
-  SendMessageA(c_.progress, PBM_SETRANGE32, static_cast<WPARAM>(min), max);
-}
-
-void RepairControls::SetProgressPosition(int position) {
-  position_ = position;
-  positionKept_ = true;
-}
-
-void RepairControls::SetProgressVisible(bool visible) {
-  ShowKept();
-  ShowWindow(c_.progress, visible ? SW_SHOW : SW_HIDE);
-}
-
-void RepairControls::SetEditText(const std::string& text) {
-  edit1_ = text;
-  edit1Kept_ = true;
-}
-
-void RepairControls::SetEditVisible(bool visible) {
-  ShowKept();
-  ShowWindow(c_.edit, visible ? SW_SHOW : SW_HIDE);
+  const RepairScreen& s = view_.Screen();
+  if (now & RepairView::kLabel1) SetWindowTextA(c_.label1, s.label1.c_str());
+  if (now & RepairView::kLabel2) SetWindowTextA(c_.label2, s.label2.c_str());
+  if (now & RepairView::kRange) {
+    SendMessageA(c_.progress, PBM_SETRANGE32, static_cast<WPARAM>(s.rangeMin), s.rangeMax);
+  }
+  if (now & RepairView::kNote) SetWindowTextA(c_.label4, s.note.c_str());
+  // What is hidden goes first: Label4 lies where Edit1 is.
+  for (const bool visible : {false, true}) {
+    auto show = [&](unsigned part, bool shown, HWND control) {
+      if ((now & part) && shown == visible) ShowWindow(control, visible ? SW_SHOW : SW_HIDE);
+    };
+    show(RepairView::kProgressVisible, s.progressVisible, c_.progress);
+    show(RepairView::kEditVisible, s.editVisible, c_.edit);
+    show(RepairView::kNoteVisible, s.noteVisible, c_.label4);
+  }
+  if (now & RepairView::kRestore) EnableWindow(c_.restore, s.restoreEnabled);
+  if (now & RepairView::kRepair) ShowWindow(c_.repair, s.repairHidden ? SW_HIDE : SW_SHOW);
+  if (now & RepairView::kWait) SetCursor(LoadCursor(nullptr, s.wait ? IDC_WAIT : IDC_ARROW));
 }
 
 void RepairControls::ProcessMessages() {
@@ -116,26 +89,14 @@ void RepairControls::ProcessMessages() {
   }
 }
 
-void RepairControls::SetWaitCursor(bool wait) {
-  ShowKept();
-  SetCursor(LoadCursor(nullptr, wait ? IDC_WAIT : IDC_ARROW));
-}
-
-void RepairControls::EnableRestore() {
-  ShowKept();
-  EnableWindow(c_.restore, TRUE);
-}
-
-void RepairControls::HideRepair() {
-  ShowKept();
-  ShowWindow(c_.repair, SW_HIDE);
-}
-
 void RepairControls::ShowKept() {
-  if (label3Kept_) SetWindowTextA(c_.label3, label3_.c_str());
-  if (edit1Kept_) SetWindowTextA(c_.edit, edit1_.c_str());
-  if (positionKept_) SendMessageA(c_.progress, PBM_SETPOS, static_cast<WPARAM>(position_), 0);
-  label3Kept_ = edit1Kept_ = positionKept_ = false;
+  const RepairScreen& s = view_.Screen();
+  if (kept_ & RepairView::kLabel3) SetWindowTextA(c_.label3, s.label3.c_str());
+  if (kept_ & RepairView::kEdit) SetWindowTextA(c_.edit, s.edit.c_str());
+  if (kept_ & RepairView::kPosition) {
+    SendMessageA(c_.progress, PBM_SETPOS, static_cast<WPARAM>(s.position), 0);
+  }
+  kept_ = 0;
 }
 
 }  // namespace calvorin::win32

@@ -8,6 +8,7 @@
 
 #include "app/win/frame_clock.h"
 #include "repair/repair_ui.h"
+#include "repair/repair_view.h"
 
 namespace calvorin::win32 {
 
@@ -23,15 +24,8 @@ struct RepairControlSet {
   HWND restore = nullptr;   // Button4
 };
 
-// The run's events as the scan page shows them:
-//   Begun        the hourglass; Label4 hidden; pb1 and Edit1 shown, pb1 from 0 to the total
-//   ItemStarted  Label3 shows the status             ItemDone  pb1's position
-//   Searching    Edit1 shows the status
-//   Failed       pb1 and Edit1 hidden, Restore enabled when the backup exists, Label3 emptied,
-//                the default cursor
-//   Finished     Label1 the cleaned count, Label2 the fixed count (if any), then as Failed,
-//                then Label3 the unchanged count and Label4 shown with the note on refused
-//                changes (each if any), and Repair hidden
+// The run's events as the scan page shows them are RepairView's (repair/repair_view.h); this
+// sets the controls from its screen.
 // ItemStarted, ItemDone, Searching and StillSearching let the window handle its messages.
 //
 // Repair reports every entry and every folder it visits. Setting a control's text or the
@@ -64,29 +58,17 @@ class RepairControls : public RepairUi {
   void Failed(bool backupExists) override;
 
  private:
-  // The controls a run ends with, whether it went through or failed.
-  void PutBack(bool backupExists);
-  void SetLabel1(const std::string& text);
-  void SetLabel2(const std::string& text);
-  void SetLabel3(const std::string& text);
-  void SetProgressRange(int min, int max);
-  void SetProgressPosition(int position);
-  void SetProgressVisible(bool visible);
-  void SetEditText(const std::string& text);
-  void SetEditVisible(bool visible);
+  // What the run's latest event changed on the screen: the texts that change per entry are kept
+  // for the next frame, everything else goes to its control at once, after the kept ones.
+  void Show();
   // Handles the window's pending messages; painting only when a frame is due.
   void ProcessMessages();
-  void SetWaitCursor(bool wait);
-  void EnableRestore();
-  void HideRepair();
   void ShowKept();
 
   RepairControlSet c_;
   std::function<void(UINT)> processMessages_;
-  // The newest texts and position not yet shown.
-  std::string label3_, edit1_;
-  int position_ = 0;
-  bool label3Kept_ = false, edit1Kept_ = false, positionKept_ = false;
+  RepairView view_;
+  unsigned kept_ = 0;  // the parts of the screen not shown yet (RepairView::Part)
   FrameClock frame_;
 };
 

@@ -12,7 +12,6 @@ class WinIniStore : public IniStore {
   explicit WinIniStore(std::string path) : path_(std::move(path)) {}
   std::optional<std::string> Read(const std::string& section, const std::string& key) override;
   bool Write(const std::string& section, const std::string& key, const std::string& value) override;
-  const std::string& Path() const { return path_; }
 
  private:
   std::string path_;

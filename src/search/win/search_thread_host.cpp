@@ -6,42 +6,10 @@
 #include <system_error>
 #include <utility>
 
-#include "base/win/unique_handle.h"
 #include "registry/win/win_registry.h"
-#include "search/win/turn_scheduler.h"
+#include "search/win/search_thread_host_shared.h"
 
 namespace calvorin::win32 {
-
-// Everything the UI thread and the worker share. The host holds one reference and the worker
-// another, so whichever lets go last frees it. The walk's calls reach the UI thread through
-// `turns`; the other fields are the UI thread's, except `fatal`.
-struct SearchThreadHost::Shared {
-  explicit Shared(std::unique_ptr<TSearchThread> walk)
-      : thread(std::move(walk)), turns(TurnScheduler::Create()) {
-    thread->SetSynchronizer(turns.get());
-  }
-
-  // UI thread: the worker has left Execute (or skipped it) and waits for this to return.
-  void End() {
-    ended = true;
-    if (detached) {
-      turns->Close();
-      return;
-    }
-    // The handler may destroy the host; `this` stays alive through the worker's reference.
-    if (auto handler = onTerminate) handler();
-  }
-
-  const std::unique_ptr<TSearchThread> thread;
-  std::shared_ptr<TurnScheduler> turns;
-  UniqueKernelHandle handle;
-  std::function<void()> onTerminate;
-  std::exception_ptr fatal;  // written by the worker before its end runs on the UI thread
-  bool resumed = false;
-  bool detached = false;
-  bool ended = false;
-};
-
 namespace {
 
 DWORD WINAPI RunWorker(void* param) {
@@ -118,20 +86,8 @@ void SearchThreadHost::Terminate() {
   shared_->thread->Terminate();
 }
 
-bool SearchThreadHost::Terminated() const {
-  return shared_->thread->Terminated();
-}
-
-bool SearchThreadHost::Finished() const {
-  return shared_->ended;
-}
-
 const TSearchThread& SearchThreadHost::Thread() const {
   return *shared_->thread;
-}
-
-std::exception_ptr SearchThreadHost::FatalException() const {
-  return shared_->fatal;
 }
 
 }  // namespace calvorin::win32

@@ -4,7 +4,6 @@
 // thread must pump messages. The UI thread never waits for the worker.
 #pragma once
 
-#include <exception>
 #include <functional>
 #include <memory>
 #include <string>
@@ -12,6 +11,10 @@
 #include "registry/registry.h"
 #include "search/result.h"
 #include "search/search_thread.h"
+
+namespace calvorin::testing {
+struct SearchThreadHostAccess;
+}
 
 namespace calvorin::win32 {
 
@@ -38,19 +41,15 @@ class SearchThreadHost {
   void Resume();
   // Asks the walk to stop; it notices at the next key or value.
   void Terminate();
-  bool Terminated() const;
-  // True once the termination handler has been called.
-  bool Finished() const;
 
   // The walk's fields (StopReason, MatchCount, KeysSearched...): read them on the UI thread inside
-  // a callback or the termination handler, or after Finished.
+  // a callback or the termination handler.
   const TSearchThread& Thread() const;
-  // An exception that escaped Execute (StopReason is then srRunning); null otherwise.
-  std::exception_ptr FatalException() const;
 
   struct Shared;
 
  private:
+  friend struct testing::SearchThreadHostAccess;  // the tests look at the shared state
   std::shared_ptr<Shared> shared_;
 };
 

@@ -9,8 +9,10 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "app/win/control_ids.h"
 #include "support/win/wine_test_support.h"
@@ -157,6 +159,41 @@ TEST_F(MainFormTest, ItemsAreDrawnInTheirMeasuredHeightAndReadAsShown) {
                       "   Error : File not found\r\nDat: C:\\missing\\x.exe");
   // Wine converts between the forms in 512 characters: a longer text is cut to 511.
   EXPECT_EQ(SendMessageA(list_, LB_GETTEXTLEN, 1, 0), 511);
+}
+
+// The next allocation fails when this is set, as with the memory used up (operator new below).
+bool gAllocationFails = false;
+// The message boxes this thread opened and their texts, each answered at once.
+std::vector<std::string> gBoxes;
+
+LRESULT CALLBACK AnswerBoxes(int code, WPARAM wp, LPARAM lp) {
+  char cls[16] = {}, text[256] = {};
+  const HWND box = reinterpret_cast<HWND>(wp);
+  if (code == HCBT_ACTIVATE && GetClassNameA(box, cls, sizeof cls) && !std::strcmp(cls, "#32770")) {
+    GetDlgItemTextA(box, 0xFFFF, text, sizeof text);
+    gBoxes.push_back(text);
+    PostMessageA(box, WM_COMMAND, IDOK, 0);
+  }
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+
+// A failure while an item is measured opens no box inside the paint: one box after it, and
+// none again when the same failure comes back.
+TEST_F(MainFormTest, AFailedMeasureIsShownOnceAfterThePaint) {
+  Add(Entry("HKEY_CURRENT_USER\\k", std::string(3000, 'v'), "C:\\missing\\x.exe"));
+  const HHOOK hook = SetWindowsHookExA(WH_CBT, AnswerBoxes, nullptr, GetCurrentThreadId());
+  for (int round = 0; round < 2; ++round) {
+    MEASUREITEMSTRUCT mi{ODT_LISTBOX, kIdLbResults, 0, 0, 0, 0};
+    for (int item = 0; item < 2; ++item) {
+      gAllocationFails = true;
+      SendMessageA(form_->Handle(), WM_MEASUREITEM, kIdLbResults, reinterpret_cast<LPARAM>(&mi));
+      ASSERT_FALSE(gAllocationFails);
+    }
+    EXPECT_EQ(gBoxes.size(), static_cast<std::size_t>(round));  // none inside the paint
+    PumpWaitingMessages();
+  }
+  UnhookWindowsHookEx(hook);
+  EXPECT_EQ(gBoxes, std::vector<std::string>{"std::bad_alloc."});
 }
 
 TEST_F(MainFormTest, ResizingRemeasuresEveryItem) {
@@ -579,3 +616,13 @@ TEST_F(MainFormTest, DpiChangeLeastSizeAndHighContrast) {
 
 }  // namespace
 }  // namespace calvorin::win32
+
+// Out of line: GCC takes free() in an inlined delete for a mismatch with the new it sees.
+__attribute__((noinline)) void* operator new(std::size_t size) {
+  void* p = std::exchange(calvorin::win32::gAllocationFails, false) ? nullptr
+                                                                    : std::malloc(size ? size : 1);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+__attribute__((noinline)) void operator delete(void* p) noexcept { std::free(p); }
+__attribute__((noinline)) void operator delete(void* p, std::size_t) noexcept { std::free(p); }

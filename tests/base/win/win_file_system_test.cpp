@@ -10,6 +10,7 @@
 
 #include "base/win/unique_handle.h"
 #include "scan/invalid_reference_scan.h"
+#include "support/scan_log_access.h"
 #include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
@@ -18,6 +19,9 @@ namespace {
 const std::string kTop = "C:\\CalvorinTests";
 const std::string kDir = "C:\\CalvorinTests\\Analysis";
 
+using testing::LogFileOpen;
+using testing::LogLines;
+using testing::LogText;
 using testing::ReadWholeFile;
 using testing::RemoveTree;
 
@@ -501,16 +505,16 @@ TEST_F(AnalysisOnDiskTest, TheLogHeldOpenHoldsEverythingAfterEveryHit) {
   for (int i = 0; i < 20; ++i) {
     ASSERT_TRUE(Send(scan, "HKEY_CURRENT_USER\\software\\x",
                      kDir + "\\Gone" + std::to_string(i) + "\\app.exe"));
-    ASSERT_EQ(ReadWholeFile(log), scan.LogText()) << i;
+    ASSERT_EQ(ReadWholeFile(log), LogText(scan)) << i;
   }
-  EXPECT_TRUE(scan.LogFileOpen());
-  EXPECT_EQ(scan.LogLines().size(), 21u);
+  EXPECT_TRUE(LogFileOpen(scan));
+  EXPECT_EQ(LogLines(scan).size(), 21u);
 
   // Held open, it still lets others read it, delete it or put another file in its place; the
   // next hit then writes the whole log again.
   ASSERT_TRUE(::DeleteFileA(log.c_str()));
   ASSERT_TRUE(Send(scan, "HKEY_CURRENT_USER\\software\\x", kDir + "\\Gone\\deleted.exe"));
-  EXPECT_EQ(ReadWholeFile(log), scan.LogText());
+  EXPECT_EQ(ReadWholeFile(log), LogText(scan));
   // Written over by another program. (Windows also lets MoveFileEx put another file in its
   // place; Wine 8 refuses to rename over a file that is open, share mode or not.)
   {
@@ -521,17 +525,17 @@ TEST_F(AnalysisOnDiskTest, TheLogHeldOpenHoldsEverythingAfterEveryHit) {
     ASSERT_TRUE(::WriteFile(f.get(), "someone else's\r\n", 16, &written, nullptr));
   }
   ASSERT_TRUE(Send(scan, "HKEY_CURRENT_USER\\software\\x", kDir + "\\Gone\\replaced.exe"));
-  EXPECT_EQ(ReadWholeFile(log), scan.LogText());
+  EXPECT_EQ(ReadWholeFile(log), LogText(scan));
 
   // The scan ends: the file is free, and whole.
   scan.CloseLog();
-  EXPECT_EQ(ReadWholeFile(log), scan.LogText());
+  EXPECT_EQ(ReadWholeFile(log), LogText(scan));
   ASSERT_TRUE(::DeleteFileA(log.c_str()));
 
   // Deleted between scans: the next hit writes the whole log again.
   ASSERT_TRUE(Send(scan, "HKEY_CURRENT_USER\\software\\x", kDir + "\\Gone\\after.exe"));
-  EXPECT_EQ(ReadWholeFile(log), scan.LogText());
-  EXPECT_EQ(scan.LogLines().size(), 24u);
+  EXPECT_EQ(ReadWholeFile(log), LogText(scan));
+  EXPECT_EQ(LogLines(scan).size(), 24u);
 }
 
 // Another handle locks the log's end. Windows refuses the append (ERROR_LOCK_VIOLATION), the
@@ -544,7 +548,7 @@ TEST_F(AnalysisOnDiskTest, ALockedLogLosesNoLine) {
   InvalidReferenceScan scan(SystemFileSystem());
   ASSERT_TRUE(Send(scan, key, kDir + "\\Gone\\one.exe"));
   ASSERT_TRUE(Send(scan, key, kDir + "\\Gone\\two.exe"));
-  ASSERT_TRUE(scan.LogFileOpen());
+  ASSERT_TRUE(LogFileOpen(scan));
   UniqueFile locker(::CreateFileA(log.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   ASSERT_TRUE(locker) << ::GetLastError();
@@ -558,7 +562,7 @@ TEST_F(AnalysisOnDiskTest, ALockedLogLosesNoLine) {
   }
   std::printf("[   INFO   ] a locked log %s the append\n", refused ? "refused" : "took");
   EXPECT_EQ(scan.HitCount(), refused ? 2 : 3);
-  EXPECT_EQ(scan.LogFileOpen(), !refused);
+  EXPECT_EQ(LogFileOpen(scan), !refused);
   ASSERT_TRUE(::UnlockFile(locker.get(), 0, 0, 1u << 20, 0));
   locker.reset();
 

@@ -14,6 +14,7 @@
 #include "repair/backup.h"
 #include "repair/repair.h"
 #include "repair/win/win_backup_files.h"
+#include "support/path_parts.h"
 #include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
@@ -21,6 +22,7 @@ namespace {
 
 using testing::ReadWholeFile;
 using testing::RemoveTree;
+using testing::SameTextAscii;
 
 // Sets a file's last write to a local date and time.
 void SetLocalWriteTime(const std::string& path, WORD year, WORD month, WORD day, WORD hour,

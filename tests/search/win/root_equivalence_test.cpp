@@ -11,9 +11,12 @@
 
 #include "registry/win/win_registry.h"
 #include "registry/win/win_system_info.h"
+#include "support/root_keys.h"
 
 namespace calvorin::win32 {
 namespace {
+
+using testing::RootKeyName;
 
 // Number of subkeys of root\path, -1 when it does not open.
 int CountSubkeys(Hkey root, const std::string& path) {

@@ -19,12 +19,17 @@
 #include "search/win/search_thread_host.h"
 #include "support/forwarding_registry.h"
 #include "support/memory_registry.h"
+#include "support/root_keys.h"
+#include "support/win/search_thread_host_access.h"
 #include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
 namespace {
 
 using namespace std::string_literals;
+using testing::RootKeyName;
+constexpr auto Finished = testing::SearchThreadHostAccess::Finished;
+constexpr auto FatalException = testing::SearchThreadHostAccess::FatalException;
 
 constexpr const char* kTestKey = "Software\\CalvorinTests\\Search";
 const std::string kTestPath = "HKEY_CURRENT_USER\\software\\calvorintests\\search";
@@ -222,7 +227,7 @@ TEST_F(SearchThreadWine, FindsEveryKindOfValueInTheTestSubtree) {
     EXPECT_EQ(scan.progress[i], static_cast<std::int32_t>(100 * (i + 1)));
   }
   EXPECT_EQ(scan.progress.size(), static_cast<size_t>(scan.keysSearched / 100));
-  EXPECT_FALSE(scan.host->FatalException());
+  EXPECT_FALSE(FatalException(*scan.host));
 }
 
 TEST_F(SearchThreadWine, ReportsAKeyWhoseOwnNameMatches) {
@@ -280,7 +285,7 @@ TEST_F(SearchThreadWine, TerminationBeforeTheStartSkipsTheWalkButEnds) {
   EXPECT_EQ(scan.stopReason, srCreated);
   EXPECT_EQ(scan.keysSearched, 0);
   EXPECT_TRUE(scan.hits.empty());
-  EXPECT_TRUE(scan.host->Finished());
+  EXPECT_TRUE(Finished(*scan.host));
 }
 
 TEST_F(SearchThreadWine, OwnerGoneMidWalkGetsNoMoreCallsAndTheThreadIsReleased) {
@@ -348,9 +353,9 @@ TEST_F(SearchThreadWine, ExceptionEscapingARootStillRunsTheHandler) {
   EXPECT_EQ(scan.stopReason, srRunning);
   EXPECT_EQ(scan.keysSearched, 100);
   EXPECT_TRUE(scan.hits.empty());
-  ASSERT_TRUE(scan.host->FatalException());
+  ASSERT_TRUE(FatalException(*scan.host));
   try {
-    std::rethrow_exception(scan.host->FatalException());
+    std::rethrow_exception(FatalException(*scan.host));
   } catch (const std::runtime_error& e) {
     EXPECT_STREQ(e.what(), "progress refused");
   }
@@ -424,7 +429,7 @@ TEST_F(SearchThreadWine, WalkOfEveryRootOfTheStockPrefixFinishes) {
   const ULONGLONG elapsed = ::GetTickCount64() - start;
   ASSERT_TRUE(scan.ended);
   EXPECT_EQ(scan.stopReason, srFinished);
-  EXPECT_FALSE(scan.host->FatalException());
+  EXPECT_FALSE(FatalException(*scan.host));
   EXPECT_EQ(scan.offThreadCalls, 0);
   EXPECT_TRUE(api.paths.empty()) << "keys left open";
 
