@@ -1092,7 +1092,8 @@ TEST_P(ScreenScale, TheWindowGrowsWithTheScreenAndRepairShowsTheHourglass) {
   const std::string scenario = "HighDpi";
   const std::string folder = e2e::PrepareScenarioFolder(scenario);
   ScenarioKey key(scenario);
-  std::vector<Seeded> values = SeedSlowRepair(key, folder, 40);
+  // Enough entries that the run outlasts the pointer moves below, at 96 DPI too.
+  std::vector<Seeded> values = SeedSlowRepair(key, folder, 120);
   values.push_back({"k0", "wrapped",
                     Sz("\"" + folder + "\\gone\\a folder name long enough to wrap\\" +
                        "and one more below it\\tool.exe\"")});
