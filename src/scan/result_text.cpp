@@ -10,14 +10,20 @@ std::string ResultValueRow(std::string_view valueName) {
   return row;
 }
 
+ResultRows::ResultRows(const HitStore::Record& entry)
+    : valueRow(ResultValueRow(entry.valueName)),
+      rows{{{"Key: ", entry.keyPos, entry.keyLen, entry.keyPath},
+            {"Val: ", entry.namePos, entry.nameLen, valueRow},
+            {"Dat: ", entry.dataPos, entry.dataLen, entry.dataText}}} {}
+
 std::string ResultItemText(const HitStore::Record& entry, int index) {
   std::string text = Format("%d. ", index + 1);
-  text += "Key: ";
-  text += entry.keyPath;
-  text += "\r\nVal: ";
-  text += ResultValueRow(entry.valueName);
-  text += "\r\nDat: ";
-  text += entry.dataText;
+  const ResultRows shown(entry);
+  for (const ResultRow& row : shown.rows) {
+    if (&row != &shown.rows.front()) text += "\r\n";
+    text += row.label;
+    text += row.text;
+  }
   return text;
 }
 

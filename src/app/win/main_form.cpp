@@ -23,6 +23,14 @@ HICON LoadIconOfSize(HINSTANCE instance, int width, int height) {
       LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, width, height, 0));
 }
 
+// Whether the pointer is over `window` or one of its controls now.
+bool PointerIsOver(HWND window) {
+  POINT cursor{};
+  GetCursorPos(&cursor);
+  const HWND under = WindowFromPoint(cursor);
+  return under == window || IsChild(window, under);
+}
+
 }  // namespace
 
 TMainForm::TMainForm(MainFormOptions options) : options_(std::move(options)) {
@@ -335,21 +343,15 @@ bool TMainForm::PreTranslate(MSG& msg) {
     Guard([&] { AppEv1Hint(target); });
     // Asked only while the pointer is really over the window: for a move posted from elsewhere
     // the system would report the leave at once.
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    const HWND under = WindowFromPoint(cursor);
-    if (msg.hwnd != tracked_ && (under == hwnd_ || IsChild(hwnd_, under))) {
+    if (msg.hwnd != tracked_ && PointerIsOver(hwnd_)) {
       TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, msg.hwnd, 0};
       if (TrackMouseEvent(&track)) tracked_ = msg.hwnd;
     }
   }
   if (msg.message == WM_MOUSELEAVE) {
     if (msg.hwnd == tracked_) tracked_ = nullptr;
-    POINT cursor{};
-    GetCursorPos(&cursor);
-    const HWND under = WindowFromPoint(cursor);
     // Off the window, no control's hint applies; moving between controls is no leave.
-    if (under != hwnd_ && !IsChild(hwnd_, under)) Guard([&] { AppEv1Hint(nullptr); });
+    if (!PointerIsOver(hwnd_)) Guard([&] { AppEv1Hint(nullptr); });
   }
   // Key preview: the window sees F1 whichever control has the focus, also while Repair runs.
   if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && msg.wParam == VK_F1) {

@@ -1,6 +1,7 @@
 #include "app/win/results_list.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <stdexcept>
@@ -82,6 +83,22 @@ void EndWithEllipsis(std::vector<RunRecorder::Run>& runs, TextCanvas& canvas, in
   runs = std::move(kept);
 }
 
+// Lays out the entry's rows one below the other in the text column from `left` to `right`,
+// from `top`, drawing them when `draw`: the top of each row, then the bottom of the last.
+// Measuring and drawing both go through here, so an item is drawn in the height it was measured.
+std::array<int, 4> LayOutRows(bool draw, TextCanvas& canvas, const ResultRows& shown, int left,
+                              int top, int right, int least) {
+  const FontStyle match{true, true};
+  std::array<int, 4> tops{top};
+  for (std::size_t i = 0; i < shown.rows.size(); ++i) {
+    const ResultRow& row = shown.rows[i];
+    tops[i + 1] = tops[i] + DrawWrappedText(draw, canvas, {left, tops[i], right, tops[i]}, match,
+                                            least, row.length, row.position, kResultBreakChars,
+                                            row.text);
+  }
+  return tops;
+}
+
 }  // namespace
 
 void ResultsList::Create(HWND parent, int id, const RECT& bounds, HFONT font, int dpi) {
@@ -158,11 +175,10 @@ void ResultsList::Recorded(int index) {
   if (widths_.Size() != static_cast<std::size_t>(index) * 3) return;
   const HitStore::Record& e = entries.Record(static_cast<std::size_t>(index));
   GdiCanvas canvas(list_, font_, static_cast<HFONT>(matchFont_.get()), &extents_);
-  const FontStyle match{true, true};
-  widths_.Add(canvas, match, e.keyLen, e.keyPos, kResultBreakChars, e.keyPath);
-  widths_.Add(canvas, match, e.nameLen, e.namePos, kResultBreakChars,
-              ResultValueRow(e.valueName));
-  widths_.Add(canvas, match, e.dataLen, e.dataPos, kResultBreakChars, e.dataText);
+  const ResultRows shown(e);
+  for (const ResultRow& row : shown.rows) {
+    widths_.Add(canvas, {true, true}, row.length, row.position, kResultBreakChars, row.text);
+  }
 }
 
 void ResultsList::ShowNew() {
@@ -260,13 +276,8 @@ int ResultsList::Measure(int index, int itemRight) {
     const HitStore::Record& e = entries.Record(static_cast<std::size_t>(index));
     const WindowDc dc(list_);
     GdiCanvas canvas(dc.get(), font_, static_cast<HFONT>(matchFont_.get()), &extents_);
-    const FontStyle match{true, true};
-    height = DrawWrappedText(false, canvas, column, match, least, e.keyLen, e.keyPos,
-                             kResultBreakChars, e.keyPath) +
-             DrawWrappedText(false, canvas, column, match, least, e.nameLen, e.namePos,
-                             kResultBreakChars, ResultValueRow(e.valueName)) +
-             DrawWrappedText(false, canvas, column, match, least, e.dataLen, e.dataPos,
-                             kResultBreakChars, e.dataText) +
+    const ResultRows shown(e);
+    height = LayOutRows(false, canvas, shown, column.left, 0, column.right, least).back() +
              Scale(4);
   }
   // The cap is the list box's own: LB_SETITEMHEIGHT refuses more than 255 pixels, at any DPI.
@@ -294,15 +305,9 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
 
   GdiCanvas canvas(dc, font_, static_cast<HFONT>(matchFont_.get()));
   RunRecorder rows(canvas);
-  const FontStyle match{true, true};
-  const int left = r.left + Scale(98), right = r.right - Scale(2);
-  auto row = [&](int top, int len, int pos, std::string_view text) {
-    return DrawWrappedText(true, rows, {left, top, right, top}, match, Scale(18), len, pos,
-                           kResultBreakChars, text);
-  };
-  const int top2 = r.top + row(r.top, e.keyLen, e.keyPos, e.keyPath);
-  const int top3 = top2 + row(top2, e.nameLen, e.namePos, ResultValueRow(e.valueName));
-  row(top3, e.dataLen, e.dataPos, e.dataText);
+  const ResultRows shown(e);
+  const int right = r.right - Scale(2);
+  const auto tops = LayOutRows(true, rows, shown, r.left + Scale(98), r.top, right, Scale(18));
   canvas.SetFontStyle({});
   const int lineHeight = canvas.TextHeight("X");
   auto fits = [&](int y) { return y + lineHeight <= r.bottom; };
@@ -318,14 +323,12 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
     canvas.DrawRun(run.x, run.y, run.text);
   }
   canvas.SetFontStyle({});
-  auto label = [&](int top, const char* text) {
+  auto label = [&](int top, std::string_view text) {
     if (!fits(top)) return;
     RECT box{r.left + Scale(50), top, r.left + Scale(90), top + Scale(24)};
-    DrawTextA(dc, text, -1, &box, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
+    DrawTextA(dc, text.data(), static_cast<int>(text.size()), &box, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
   };
-  label(r.top, "Key: ");
-  label(top2, "Val: ");
-  label(top3, "Dat: ");
+  for (std::size_t i = 0; i < shown.rows.size(); ++i) label(tops[i], shown.rows[i].label);
 
   const std::string number = Format("%d. ", index + 1);
   const int inset = Scale(1);
