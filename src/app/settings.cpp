@@ -134,20 +134,15 @@ std::string FailureMessageText(const std::string& message) {
 }
 
 std::string WorkingFolderOf(const std::string& exePath) {
-  const std::size_t slash = exePath.find_last_of('\\');
+  const std::size_t slash = LastBackslash(exePath, CurrentLeadByteTest());
   if (slash == std::string::npos) return ".";
   std::string folder = exePath.substr(0, slash);
   if (folder.size() == 2 && folder[1] == ':') folder += '\\';
   return folder;
 }
 
-std::string JoinPath(const std::string& folder, const std::string& name) {
-  if (!folder.empty() && folder.back() == '\\') return folder + name;
-  return folder + "\\" + name;
-}
-
 std::string SettingsPathOf(const std::string& exePath) {
-  const std::size_t slash = exePath.find_last_of('\\');
+  const std::size_t slash = LastBackslash(exePath, CurrentLeadByteTest());
   const std::size_t dot = exePath.find_last_of('.');
   const bool hasExt = dot != std::string::npos && (slash == std::string::npos || dot > slash);
   return (hasExt ? exePath.substr(0, dot) : exePath) + ".INI";
@@ -165,7 +160,7 @@ ProgramFilePlaces ChooseProgramFilePlaces(const std::string& exePath, ProgramFol
   const std::string data = JoinPath(appData, kDataFolderName);
   if (!access.MakeFolder(data)) return places;
   const std::string besideExe = places.settingsPath;
-  const std::size_t slash = besideExe.find_last_of('\\');
+  const std::size_t slash = LastBackslash(besideExe, CurrentLeadByteTest());
   places.inDataFolder = true;
   places.folder = data;
   places.settingsPath =

@@ -91,8 +91,6 @@ std::string FailureMessageText(const std::string& message);
 // The folder of an executable, as a path SetCurrentDirectory takes: "C:\\" at a drive root, since
 // "C:" alone names the drive's current folder, not its root.
 std::string WorkingFolderOf(const std::string& exePath);
-// `folder` and `name` joined by one backslash ("C:\\" already ends in one).
-std::string JoinPath(const std::string& folder, const std::string& name);
 // The settings file of an executable: its full path with the extension replaced by ".INI".
 std::string SettingsPathOf(const std::string& exePath);
 

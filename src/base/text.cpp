@@ -48,6 +48,12 @@ std::size_t LastBackslash(std::string_view text, LeadByteTest lead) {
   return last;
 }
 
+std::string JoinPath(std::string_view folder, std::string_view name) {
+  std::string path(folder);
+  if (path.empty() || LastBackslash(path, CurrentLeadByteTest()) != path.size() - 1) path += '\\';
+  return path.append(name);
+}
+
 bool IsDosDeviceName(std::string_view path, LeadByteTest lead) {
   const std::size_t backslash = LastBackslash(path, lead);
   const std::size_t slash = path.find_last_of('/');

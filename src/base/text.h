@@ -28,6 +28,9 @@ inline std::size_t CharSize(std::string_view text, std::size_t i, LeadByteTest l
 // Where the last backslash of `text` that is a character of its own lies (the second byte 0x5C
 // of a two-byte character is none); npos when there is none.
 std::size_t LastBackslash(std::string_view text, LeadByteTest lead);
+// `folder` and `name` joined by one backslash: none is added after a folder that ends in one
+// ("C:\\"), which a second byte of that value does not ("\x83\x5C" is one character).
+std::string JoinPath(std::string_view folder, std::string_view name);
 
 // "con.log", "NUL.txt", "com1.exe", "C:nul", "conout$"...: a path whose last component Windows
 // takes for a device whatever the folder and extension (RtlIsDosDeviceName_U): the component

@@ -30,9 +30,7 @@ std::string FolderOf(const std::string& path) {
 }  // namespace
 
 std::string BackupPath(const std::string& folder) {
-  std::string path = folder;
-  if (path.empty() || path.back() != '\\') path += '\\';
-  return path.append(kBackupStem).append(kBackupExtension);
+  return JoinPath(folder, kBackupStem).append(kBackupExtension);
 }
 
 bool CanRestore(BackupFiles& files, const std::string& folder) {

@@ -7,10 +7,7 @@
 namespace calvorin {
 namespace {
 
-std::string WithBackslash(const std::string& dir) {
-  if (!dir.empty() && LastBackslash(dir, CurrentLeadByteTest()) == dir.size() - 1) return dir;
-  return dir + "\\";
-}
+std::string WithBackslash(const std::string& dir) { return JoinPath(dir, ""); }
 
 // The entries of a "*.*" listing made with only the folder attribute: folders and ordinary
 // files pass, hidden and system entries are left out.

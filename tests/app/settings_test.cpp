@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "base/text.h"
+#include "repair/backup_rotation.h"
+
 namespace calvorin {
 namespace {
 
@@ -229,6 +232,13 @@ TEST(WorkingFolder, IsTheExecutablesFolderAndARootKeepsItsBackslash) {
   EXPECT_EQ(WorkingFolderOf("C:\\calvorin.exe"), "C:\\");
   EXPECT_EQ(WorkingFolderOf("C:\\Tools\\calvorin.exe"), "C:\\Tools");
   EXPECT_EQ(WorkingFolderOf("\\\\server\\share\\calvorin.exe"), "\\\\server\\share");
+  // Under code page 932 "\x83\x5C" is one character, no backslash, in a name or at a folder's end.
+  SetLeadByteTest([](unsigned char b) { return b >= 0x81 && b <= 0x9F; });
+  const std::string folder = WorkingFolderOf("C:\\\x83\x5C\\\x83\x5C.exe");
+  const std::string backup = BackupPath(folder);
+  SetLeadByteTest(nullptr);
+  EXPECT_EQ(folder, "C:\\\x83\x5C");
+  EXPECT_EQ(backup, "C:\\\x83\x5C\\deletedkeys.reg");
 }
 
 struct FakeFolders : ProgramFolderAccess {  // the folder that takes a new file, the file there is
