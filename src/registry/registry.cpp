@@ -83,6 +83,7 @@ bool TRegistry::OpenKey(const std::string& path, bool canCreate) {
   } else {
     rc = api_.OpenKey(where.base, where.subKey, access_, &key);
   }
+  lastOpenResult_ = rc;
   if (rc != kErrorSuccess) return false;
   ChangeKey(key, where);
   return true;

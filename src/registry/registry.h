@@ -168,6 +168,9 @@ class TRegistry {
   RegistryApi& Api() const { return api_; }
 
   bool OpenKey(const std::string& path, bool canCreate);
+  // The platform's code for the last OpenKey: why a key did not open (gone, or not open to this
+  // user for the access asked).
+  long LastOpenResult() const { return lastOpenResult_; }
   bool OpenKeyReadOnly(const std::string& path);
   void CloseKey();
 
@@ -195,6 +198,7 @@ class TRegistry {
   Hkey rootKey_ = kHkeyCurrentUser;
   std::string currentPath_;
   std::uint32_t access_ = kKeyAllAccess;
+  long lastOpenResult_ = kErrorSuccess;
 };
 
 }  // namespace calvorin

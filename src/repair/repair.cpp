@@ -67,12 +67,9 @@ Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const Rep
   reg.SetRootKey(root);
   const bool writable = reg.OpenKey(subKey, false);
   if (!writable) {
-    // TRegistry keeps no code: ask again. A key that was deleted is gone; one that is there
-    // but not open to this user for change may still be read.
-    const std::string path = subKey.rfind('\\', 0) == 0 ? subKey.substr(1) : subKey;
-    Hkey key = 0;
-    const long rc = reg.Api().OpenKey(root, path, kKeyAllAccess, &key);
-    if (rc == kErrorSuccess) reg.Api().CloseKey(key);
+    // A key that was deleted is gone; one that is there but not open to this user for change
+    // may still be read.
+    const long rc = reg.LastOpenResult();
     if (rc == kErrorFileNotFound) return Standing::kGone;
     if (rc != kErrorAccessDenied) return Standing::kLeave;
     if (!reg.OpenKeyReadOnly(subKey)) return Standing::kDenied;
