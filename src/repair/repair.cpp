@@ -91,6 +91,33 @@ Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const Rep
   return writable ? Standing::kAsShown : Standing::kDenied;
 }
 
+// Thrown by the drive search's reports when the user has asked the run to stop.
+struct StopAsked {};
+
+// The run's own RepairUi for the drive search: a stop ends the search at its next folder.
+class StoppableSearch : public RepairUi {
+ public:
+  explicit StoppableSearch(RepairUi& ui) : ui_(ui) {}
+  void Begun(int total) override { ui_.Begun(total); }
+  void ItemStarted(const std::string& status) override { ui_.ItemStarted(status); }
+  void ItemDone(int done) override { ui_.ItemDone(done); }
+  void Searching(const std::string& status) override {
+    ui_.Searching(status);
+    if (ui_.StopRequested()) throw StopAsked{};
+  }
+  void StillSearching() override {
+    ui_.StillSearching();
+    if (ui_.StopRequested()) throw StopAsked{};
+  }
+  bool SearchMovedFiles() override { return ui_.SearchMovedFiles(); }
+  bool StopRequested() override { return ui_.StopRequested(); }
+  void Finished(const RepairOutcome& outcome) override { ui_.Finished(outcome); }
+  void Failed(bool backupExists) override { ui_.Failed(backupExists); }
+
+ private:
+  RepairUi& ui_;
+};
+
 struct Planned {
   size_t entry;  // index into the entries
   Hkey root;
@@ -98,6 +125,26 @@ struct Planned {
   Action action;
   std::string foundPath;
 };
+
+// Counts the entries that were cleaned and reports the run's count texts.
+void Finish(RepairCounts& counts, int n, bool stopped, BackupFiles& files,
+            const std::string& exeFolder, const RepairOptions& options, RepairUi& ui) {
+  counts.cleaned = n - counts.fixed - counts.unchanged - counts.notReached;
+  RepairOutcome outcome;
+  outcome.cleaned = Format("%d Registry Items Cleaned", counts.cleaned);
+  if (counts.fixed > 0) outcome.fixed = Format("%d Registry Items Fixed", counts.fixed);
+  if (counts.unchanged > 0) {
+    outcome.unchanged = Format("%d Registry Items Left Unchanged", counts.unchanged);
+  }
+  if (counts.refused > 0 && !options.elevated) {
+    outcome.rightsHint =
+        "Windows refused some changes: run Calvorin as administrator to make them.";
+  }
+  if (stopped)
+    outcome.notReached = Format("Stopped: %d Registry Items Not Reached", counts.notReached);
+  outcome.backupExists = CanRestore(files, exeFolder);
+  ui.Finished(outcome);
+}
 
 }  // namespace
 
@@ -128,39 +175,53 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     ++counts.unchanged;
     if (standing == Standing::kDenied) ++counts.refused;
   };
+  bool stopped = false;
   try {
     // First pass: read every value exactly and decide what to do; nothing changes yet.
-    DriveIndex index(fs, ui);
+    StoppableSearch search(ui);
+    DriveIndex index(fs, search);
     std::vector<Planned> plan;
     std::vector<BackupEntry> backup;
-    for (int i = 1; i <= n; ++i) {
-      const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
-      ui.ItemStarted(Format("Fixing item %d of %d", i, n));
-      Planned step{static_cast<size_t>(i - 1),
-                   RepairRootOf(entry.keyPath),
-                   RepairSubKeyOf(entry.keyPath),
-                   Action::kDelete,
-                   {}};
-      TRegistry reg(registry);
-      BackupEntry old;
-      old.keyPath = entry.keyPath;
-      const Standing standing = Examine(reg, step.root, step.subKey, entry, options, &old);
-      if (standing != Standing::kAsShown) {
-        leftAlone(standing);
-      } else {
-        const std::string name = RepairSearchName(entry.dataText);
-        if (!name.empty() && ui.SearchMovedFiles()) {
-          const std::string drive = Copy(entry.dataText, 1, 2);
-          step.foundPath = options.useDriveIndex ? index.Find(drive, name)
-                                                 : FindFileOnDrive(fs, ui, drive, name, true);
+    try {
+      for (int i = 1; i <= n; ++i) {
+        const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
+        ui.ItemStarted(Format("Fixing item %d of %d", i, n));
+        Planned step{static_cast<size_t>(i - 1),
+                     RepairRootOf(entry.keyPath),
+                     RepairSubKeyOf(entry.keyPath),
+                     Action::kDelete,
+                     {}};
+        TRegistry reg(registry);
+        BackupEntry old;
+        old.keyPath = entry.keyPath;
+        const Standing standing = Examine(reg, step.root, step.subKey, entry, options, &old);
+        if (standing != Standing::kAsShown) {
+          leftAlone(standing);
+        } else {
+          const std::string name = RepairSearchName(entry.dataText);
+          if (!name.empty() && ui.SearchMovedFiles()) {
+            const std::string drive = Copy(entry.dataText, 1, 2);
+            step.foundPath = options.useDriveIndex ? index.Find(drive, name)
+                                                   : FindFileOnDrive(fs, search, drive, name, true);
+          }
+          if (!step.foundPath.empty()) {
+            step.action = Contains(entry.dataText, "msme") ? Action::kKeep : Action::kWriteFound;
+          }
+          backup.push_back(std::move(old));
+          plan.push_back(std::move(step));
         }
-        if (!step.foundPath.empty()) {
-          step.action = Contains(entry.dataText, "msme") ? Action::kKeep : Action::kWriteFound;
-        }
-        backup.push_back(std::move(old));
-        plan.push_back(std::move(step));
+        ui.ItemDone(i);
+        if (ui.StopRequested()) throw StopAsked{};
       }
-      ui.ItemDone(i);
+    } catch (const StopAsked&) {
+      stopped = true;
+    }
+    if (stopped) {
+      // Nothing has changed yet, and the earlier backups stay as they are.
+      counts = {};
+      counts.notReached = n;
+      Finish(counts, n, true, files, exeFolder, options, ui);
+      return counts;
     }
 
     // The backup reaches the disk whole before the first change.
@@ -180,6 +241,13 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     // changed.
     std::vector<bool> dropped(plan.size(), false);
     for (size_t k = 0; k < plan.size(); ++k) {
+      if (ui.StopRequested()) {
+        // The values not reached keep their data, and their lines leave the backup.
+        stopped = true;
+        counts.notReached = static_cast<int>(plan.size() - k);
+        std::fill(dropped.begin() + static_cast<std::ptrdiff_t>(k), dropped.end(), true);
+        break;
+      }
       const Planned& step = plan[k];
       if (step.action == Action::kKeep) {
         ++counts.fixed;
@@ -228,19 +296,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     throw;
   }
 
-  counts.cleaned = n - counts.fixed - counts.unchanged;
-  RepairOutcome outcome;
-  outcome.cleaned = Format("%d Registry Items Cleaned", counts.cleaned);
-  if (counts.fixed > 0) outcome.fixed = Format("%d Registry Items Fixed", counts.fixed);
-  if (counts.unchanged > 0) {
-    outcome.unchanged = Format("%d Registry Items Left Unchanged", counts.unchanged);
-  }
-  if (counts.refused > 0 && !options.elevated) {
-    outcome.rightsHint =
-        "Windows refused some changes: run Calvorin as administrator to make them.";
-  }
-  outcome.backupExists = CanRestore(files, exeFolder);
-  ui.Finished(outcome);
+  Finish(counts, n, stopped, files, exeFolder, options, ui);
   return counts;
 }
 

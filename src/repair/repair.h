@@ -42,6 +42,8 @@ struct RepairCounts {
   int fixed = 0;      // F
   int unchanged = 0;  // U: left as they are
   int refused = 0;    // of U, those the registry refused to change (access denied)
+  // Left as they are because the user stopped the run before them (not in U).
+  int notReached = 0;
 };
 
 // Button3Click: backs up, then deletes or corrects rows 1..N. The backup file (with the exact
@@ -56,6 +58,12 @@ struct RepairCounts {
 // is, kept out of the backup and counted as unchanged. A value already gone counts as cleaned.
 // When the registry refused changes and the program runs without elevation, the outcome says
 // that an administrator can make them.
+//
+// The run stops after the current entry when RepairUi::StopRequested says so (a drive search
+// under way ends at its next folder). Stopped while it reads (first pass), nothing has changed
+// and no backup is written: every entry counts as not reached. Stopped while it changes values
+// (second pass), the backup holds exactly the values changed so far, and the entries after the
+// stop count as not reached.
 RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& registry,
                        FileSystem& fs, BackupFiles& files, RepairUi& ui,
                        const std::string& exeFolder, const RepairOptions& options = {});

@@ -13,6 +13,9 @@ struct RepairOutcome {
   std::string fixed;          // "%d Registry Items Fixed"; empty when no value was corrected
   std::string unchanged;      // "%d Registry Items Left Unchanged"; empty when none was left alone
   std::string rightsHint;     // that running as administrator makes the refused changes; or empty
+  // "Stopped: %d Registry Items Not Reached" when the user stopped the run; empty when it went
+  // through. A stopped run leaves Repair to be run again on the same entries.
+  std::string notReached;
   bool backupExists = false;  // the backup file is there for Restore
 };
 
@@ -33,7 +36,11 @@ class RepairUi {
   virtual void StillSearching() = 0;
   // Whether moved files are searched for (the "extra" check box); asked afresh for every entry.
   virtual bool SearchMovedFiles() = 0;
-  // The run went through: its count texts, and Repair is done with these entries.
+  // Whether the user asked the run to stop. Asked after every entry of both passes and at every
+  // folder the drive search visits; the window handles its pending input here first, so that a
+  // press of Stop (or Esc) is seen also while nothing else reports.
+  virtual bool StopRequested() { return false; }
+  // The run went through, or stopped when asked: its count texts.
   virtual void Finished(const RepairOutcome& outcome) = 0;
   // The run stopped on a failure, which is thrown on after this; nothing is counted, and the
   // entries can be repaired again.

@@ -16,12 +16,15 @@ void RepairView::Finished(const RepairOutcome& outcome) {
   Set(screen_.label1, outcome.cleaned, kLabel1);
   if (!outcome.fixed.empty()) Set(screen_.label2, outcome.fixed, kLabel2);
   PutBack(outcome.backupExists);
-  if (!outcome.unchanged.empty()) Set(screen_.label3, outcome.unchanged, kLabel3);
+  std::string label3 = outcome.unchanged;
+  if (!outcome.notReached.empty()) label3 += (label3.empty() ? "" : ". ") + outcome.notReached;
+  if (!label3.empty()) Set(screen_.label3, std::move(label3), kLabel3);
   if (!outcome.rightsHint.empty()) {
     Set(screen_.note, outcome.rightsHint, kNote);
     Set(screen_.noteVisible, true, kNoteVisible);
   }
-  Set(screen_.repairHidden, true, kRepair);
+  // Stopped, the entries not reached are still there to repair.
+  Set(screen_.repairHidden, outcome.notReached.empty(), kRepair);
 }
 
 void RepairView::PutBack(bool backupExists) {

@@ -29,8 +29,9 @@ struct RepairScreen {
 //   Failed       pb1 and Edit1 hidden, Restore enabled when the backup exists, Label3 emptied,
 //                the default cursor
 //   Finished     Label1 the cleaned count, Label2 the fixed count (if any), then as Failed,
-//                then Label3 the unchanged count and Label4 shown with the note on refused
-//                changes (each if any), and Repair hidden
+//                then Label3 the unchanged count and the count not reached by a stopped run
+//                and Label4 shown with the note on refused changes (each if any), and Repair
+//                hidden unless the run was stopped
 class RepairView {
  public:
   // The parts of the screen an event sets.

@@ -190,7 +190,9 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       return TRUE;  // F1 is handled by the key preview (PreTranslate), in every message loop
     case WM_CLOSE:
       if (repairRunning_) {
+        // The run ends after its current entry with its backup whole; the window goes then.
         closeAfterRepair_ = true;
+        StopRepair();
         return 0;
       }
       Guard([&] { FormClose(); });
@@ -237,7 +239,11 @@ void TMainForm::OnCommand(int id, int code) {
     case kIdSbSearchE:
       if (clicked) acSearchExecute();
       break;
-    case IDCANCEL:  // Esc, from the dialog keys
+    case IDCANCEL:  // Esc, from the dialog keys: stops a Repair run, else goes Back
+      if (repairRunning_) {
+        StopRepair();
+        break;
+      }
       if (!IsWindowVisible(controls_.pageResults)) break;
       [[fallthrough]];
     case kIdButton1:  // Back

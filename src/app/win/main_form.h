@@ -13,6 +13,7 @@
 #include "app/win/frame_clock.h"
 #include "app/win/main_form_controls.h"
 #include "app/win/owner_drawn.h"
+#include "app/win/repair_controls.h"
 #include "app/win/results_list.h"
 #include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
@@ -136,7 +137,9 @@ class TMainForm : public DpiScaled {
   void BitBtn1Click();     // Help
   void URLLabel1Click();   // the link
   void acSearchExecute();  // Search
-  void Button3Click();     // Repair
+  void Button3Click();     // Repair, and Stop while a run goes on
+  // Asks a running Repair to stop after its current entry.
+  void StopRepair();
   void Button4Click();     // Restore
   void StartTextSearch();
   // The walk's callbacks, on this thread.
@@ -175,10 +178,12 @@ class TMainForm : public DpiScaled {
   // The saved placement is being applied: its rectangle is already in the target monitor's
   // pixels, so a DPI change on the way keeps it rather than take Windows' scaled suggestion.
   bool placing_ = false;
-  // A Repair run processes window messages; while it runs, Search, Repair and Restore wait, and
-  // a close request is kept until the run (and its backup file) has ended.
+  // A Repair run processes window messages; while it runs, Search and Restore wait, Repair is
+  // its Stop, and a close request stops it and is kept until the run (and its backup file) has
+  // ended.
   bool repairRunning_ = false;
   bool closeAfterRepair_ = false;
+  RepairControls* runningRepair_ = nullptr;
   std::unique_ptr<SearchThreadHost> worker_;
   std::unique_ptr<SearchThreadHost> retiredWorker_;
   WinFileSystem fs_;

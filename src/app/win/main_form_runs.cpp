@@ -138,7 +138,11 @@ void TMainForm::ApplyRestoreRule() {
 }
 
 void TMainForm::Button3Click() {
-  if (repairRunning_ || worker_) return;
+  if (repairRunning_) {
+    StopRepair();  // the button reads "Stop" while the run goes on
+    return;
+  }
+  if (worker_) return;
   std::vector<RepairEntry> entries;
   for (int row = scan_.FirstShownRow(); row <= scan_.HitCount(); ++row) {
     entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row),
@@ -149,12 +153,18 @@ void TMainForm::Button3Click() {
     // Nothing else may touch the hit table or the backup file while the run reads and writes
     // them.
     repairRunning_ = true;
-    const ScopeExit ran([this] { repairRunning_ = false; });
-    EnableWindow(controls_.sbSearchE, FALSE);
-    EnableWindow(controls_.button3, FALSE);
-    EnableWindow(controls_.button4, FALSE);
-    FocusIfLost(nullptr);
     RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
+    runningRepair_ = &ui;
+    const ScopeExit ran([this] {
+      repairRunning_ = false;
+      runningRepair_ = nullptr;
+      SetWindowTextA(controls_.button3, "&Repair");
+    });
+    EnableWindow(controls_.sbSearchE, FALSE);
+    EnableWindow(controls_.button4, FALSE);
+    // Repair becomes Stop for the run. "S&top": "&Stop" would share Search's access key.
+    SetWindowTextA(controls_.button3, "S&top");
+    FocusIfLost(nullptr);
     WinBackupFiles files;
     RepairOptions options;
     options.leadByte = AnsiLeadByte;
@@ -167,13 +177,16 @@ void TMainForm::Button3Click() {
     }
   }
   EnableWindow(controls_.sbSearchE, TRUE);
-  EnableWindow(controls_.button3, TRUE);
   ApplyRestoreRule();
   FocusIfLost(controls_.sbSearchE);
   // The failure is shown before a close asked for during the run: the box's own message loop
   // would otherwise take the close, and the window would go with the box unseen.
   if (failure) Guard([&] { std::rethrow_exception(failure); });
   if (closeAfterRepair_) PostMessageA(hwnd_, WM_CLOSE, 0, 0);
+}
+
+void TMainForm::StopRepair() {
+  if (runningRepair_) runningRepair_->RequestStop();
 }
 
 void TMainForm::Button4Click() {

@@ -40,6 +40,11 @@ bool RepairControls::SearchMovedFiles() {
   return SendMessageA(c_.extra, BM_GETCHECK, 0, 0) == BST_CHECKED;
 }
 
+bool RepairControls::StopRequested() {
+  ProcessMessages();
+  return stop_;
+}
+
 void RepairControls::Finished(const RepairOutcome& outcome) {
   view_.Finished(outcome);
   Show();

@@ -54,8 +54,13 @@ class RepairControls : public RepairUi {
   void Searching(const std::string& status) override;
   void StillSearching() override { ProcessMessages(); }
   bool SearchMovedFiles() override;
+  // Handles the window's pending messages (a press of Stop among them) and answers.
+  bool StopRequested() override;
   void Finished(const RepairOutcome& outcome) override;
   void Failed(bool backupExists) override;
+
+  // The user asked the run to stop (Stop, Esc, closing the window): it ends after this entry.
+  void RequestStop() { stop_ = true; }
 
  private:
   // What the run's latest event changed on the screen: the texts that change per entry are kept
@@ -70,6 +75,7 @@ class RepairControls : public RepairUi {
   RepairView view_;
   unsigned kept_ = 0;  // the parts of the screen not shown yet (RepairView::Part)
   FrameClock frame_;
+  bool stop_ = false;
 };
 
 }  // namespace calvorin::win32
