@@ -39,7 +39,7 @@ struct RepairOptions {
   // Extra points a machine-wide value (MachineWideKey) only at a file this vouches for; nullptr:
   // at none.
   FileSecurity* fileSecurity = nullptr;
-  std::string userSid;  // the user's SID text, which names his own hives in HKEY_USERS
+  std::string userSid{};  // the user's SID text, which names his own hives in HKEY_USERS
 };
 
 struct RepairCounts {
