@@ -59,6 +59,7 @@ enum class Standing {
   kLeave,    // changed since the scan, not to be backed up exactly, or its key cannot be opened
   kDenied,   // as the scan saw it (or unreadable), but its key refuses changes to this user
   kAsShown,  // as the list showed it, and its key is open in `reg` for change
+  kPlanted,  // machine-wide, and its file found only where others could have put it
 };
 
 // Opens the entry's key in `reg`, for change when it allows that, and reads its value into `now`.
@@ -182,46 +183,43 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     DriveIndex index(fs, search);
     std::vector<Planned> plan;
     std::vector<BackupEntry> backup;
-    try {
-      for (int i = 1; i <= n; ++i) {
-        const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
-        ui.ItemStarted(Format("Fixing item %d of %d", i, n));
-        Planned step{static_cast<size_t>(i - 1),
-                     RepairRootOf(entry.keyPath),
-                     RepairSubKeyOf(entry.keyPath),
-                     Action::kDelete,
-                     {}};
-        TRegistry reg(registry);
-        BackupEntry old;
-        old.keyPath = entry.keyPath;
-        const Standing standing = Examine(reg, step.root, step.subKey, entry, options, &old);
-        if (standing != Standing::kAsShown) {
-          leftAlone(standing);
+    for (int i = 1; i <= n; ++i) {
+      const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
+      ui.ItemStarted(Format("Fixing item %d of %d", i, n));
+      Planned step{static_cast<size_t>(i - 1),
+                   RepairRootOf(entry.keyPath),
+                   RepairSubKeyOf(entry.keyPath),
+                   Action::kDelete,
+                   {}};
+      TRegistry reg(registry);
+      BackupEntry old;
+      old.keyPath = entry.keyPath;
+      const Standing standing = Examine(reg, step.root, step.subKey, entry, options, &old);
+      if (standing != Standing::kAsShown) {
+        leftAlone(standing);
+      } else {
+        const std::string name = RepairSearchName(entry.dataText);
+        bool passedOver = false;
+        if (!name.empty() && ui.SearchMovedFiles()) {
+          const std::string drive = Copy(entry.dataText, 1, 2);
+          const FoundFileTest accept = TrustedFileTest(step.root, step.subKey, options.userSid,
+                                                       options.fileSecurity, &passedOver);
+          step.foundPath = options.useDriveIndex
+                               ? index.Find(drive, name, accept)
+                               : FindFileOnDrive(fs, search, drive, name, true, accept);
+        }
+        if (!step.foundPath.empty()) {
+          step.action = Contains(entry.dataText, "msme") ? Action::kKeep : Action::kWriteFound;
+        }
+        if (passedOver && step.foundPath.empty()) {
+          leftAlone(Standing::kPlanted);  // neither deleted nor pointed at a planted file
         } else {
-          const std::string name = RepairSearchName(entry.dataText);
-          if (!name.empty() && ui.SearchMovedFiles()) {
-            const std::string drive = Copy(entry.dataText, 1, 2);
-            step.foundPath = options.useDriveIndex ? index.Find(drive, name)
-                                                   : FindFileOnDrive(fs, search, drive, name, true);
-          }
-          if (!step.foundPath.empty()) {
-            step.action = Contains(entry.dataText, "msme") ? Action::kKeep : Action::kWriteFound;
-          }
           backup.push_back(std::move(old));
           plan.push_back(std::move(step));
         }
-        ui.ItemDone(i);
-        if (ui.StopRequested()) throw StopAsked{};
       }
-    } catch (const StopAsked&) {
-      stopped = true;
-    }
-    if (stopped) {
-      // Nothing has changed yet, and the earlier backups stay as they are.
-      counts = {};
-      counts.notReached = n;
-      Finish(counts, n, true, files, exeFolder, options, ui);
-      return counts;
+      ui.ItemDone(i);
+      if (ui.StopRequested()) throw StopAsked{};
     }
 
     // The backup reaches the disk whole before the first change.
@@ -291,6 +289,11 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
       }
       files.WriteAtomically(backupPath, BackupText(kept, options.leadByte));
     }
+  } catch (const StopAsked&) {
+    // Thrown only while the run reads: nothing has changed, and the earlier backups stay.
+    stopped = true;
+    counts = {};
+    counts.notReached = n;
   } catch (...) {
     ui.Failed(CanRestore(files, exeFolder));
     throw;
