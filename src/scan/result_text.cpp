@@ -12,12 +12,33 @@ std::string ResultValueRow(std::string_view valueName) {
 
 ResultRows::ResultRows(const HitStore::Record& entry)
     : valueRow(ResultValueRow(entry.valueName)),
-      rows{{{"Key: ", entry.keyPos, entry.keyLen, entry.keyPath},
-            {"Val: ", entry.namePos, entry.nameLen, valueRow},
-            {"Dat: ", entry.dataPos, entry.dataLen, entry.dataText}}} {}
+      rows{{{kResultRowLabels[0], entry.keyPos, entry.keyLen, entry.keyPath},
+            {kResultRowLabels[1], entry.namePos, entry.nameLen, valueRow},
+            {kResultRowLabels[2], entry.dataPos, entry.dataLen, entry.dataText}}} {}
+
+std::string ResultNumberText(int index) {
+  return Format("%d. ", index + 1);
+}
+
+std::array<int, 3> FitResultRows(const std::array<int, 3>& heights, int lineHeight, int least,
+                                 int limit) {
+  if (heights[0] + heights[1] + heights[2] <= limit) return heights;
+  const int line = std::max(lineHeight, 1);
+  // A row cut to fit `room`: the whole lines that fit, at least one.
+  auto cut = [&](int height, int room) {
+    if (height <= room) return height;
+    return std::min(height, std::max(std::max(room, line) / line * line, least));
+  };
+  auto one = [&](int height) { return cut(height, 0); };
+  std::array<int, 3> kept{};
+  kept[2] = cut(heights[2], limit - one(heights[0]) - one(heights[1]));
+  kept[0] = cut(heights[0], limit - kept[2] - one(heights[1]));
+  kept[1] = cut(heights[1], limit - kept[2] - kept[0]);
+  return kept;
+}
 
 std::string ResultItemText(const HitStore::Record& entry, int index) {
-  std::string text = Format("%d. ", index + 1);
+  std::string text = ResultNumberText(index);
   const ResultRows shown(entry);
   for (const ResultRow& row : shown.rows) {
     if (&row != &shown.rows.front()) text += "\r\n";

@@ -255,6 +255,7 @@ void TMainForm::OnCommand(int id, int code) {
     case kIdButton2:  // Results
       if (clicked) {
         ShowNotebookPage(1);
+        results_.ShowSelection();
         FocusControl(results_.Handle());
       }
       break;
@@ -466,6 +467,7 @@ void TMainForm::FormResize() {
   // The pages follow the window first (docking), so the list is measured at its new width.
   controls_.Layout(hwnd_, results_.Handle());
   results_.Remeasure();
+  results_.ShowSelection();
 }
 
 void TMainForm::AppEv1Hint(HWND control) {

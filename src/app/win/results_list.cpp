@@ -17,6 +17,8 @@
 namespace calvorin::win32 {
 namespace {
 
+// LB_SETITEMHEIGHT refuses more than 255 pixels, at any DPI.
+constexpr int kMaxItemHeight = 255;
 // How far from the list's top item Remeasure sets item heights before it moves the top.
 constexpr int kFarItems = 2000;
 // Wine converts LB_GETTEXT between its ANSI and Unicode forms in a buffer of 512 characters on
@@ -83,20 +85,19 @@ void EndWithEllipsis(std::vector<RunRecorder::Run>& runs, TextCanvas& canvas, in
   runs = std::move(kept);
 }
 
-// Lays out the entry's rows one below the other in the text column from `left` to `right`,
-// from `top`, drawing them when `draw`: the top of each row, then the bottom of the last.
-// Measuring and drawing both go through here, so an item is drawn in the height it was measured.
-std::array<int, 4> LayOutRows(bool draw, TextCanvas& canvas, const ResultRows& shown, int left,
-                              int top, int right, int least) {
-  const FontStyle match{true, true};
-  std::array<int, 4> tops{top};
+// Lays out each of the entry's rows in the text column from `left` to `right`, from y 0 of its
+// own, drawing it into the row's canvas when `draw`: each row's height. Measuring and drawing
+// both go through here, so an item is drawn in the height it was measured.
+template <typename Canvas>
+std::array<int, 3> LayOutRows(bool draw, Canvas&& canvasOf, const ResultRows& shown, int left,
+                              int right, int least) {
+  std::array<int, 3> heights{};
   for (std::size_t i = 0; i < shown.rows.size(); ++i) {
     const ResultRow& row = shown.rows[i];
-    tops[i + 1] = tops[i] + DrawWrappedText(draw, canvas, {left, tops[i], right, tops[i]}, match,
-                                            least, row.length, row.position, kResultBreakChars,
-                                            row.text);
+    heights[i] = DrawWrappedText(draw, canvasOf(i), {left, 0, right, 0}, {true, true}, least,
+                                 row.length, row.position, kResultBreakChars, row.text);
   }
-  return tops;
+  return heights;
 }
 
 }  // namespace
@@ -122,6 +123,7 @@ void ResultsList::Create(HWND parent, int id, const RECT& bounds, HFONT font, in
   SetWindowLongPtrW(list_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   defaultProc_ = reinterpret_cast<WNDPROC>(
       SetWindowLongPtrW(list_, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&ListProc)));
+  UpdateColumns();
 }
 
 void ResultsList::SetFont(HFONT font, int dpi) {
@@ -131,6 +133,7 @@ void ResultsList::SetFont(HFONT font, int dpi) {
   SendMessageA(list_, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
   extents_.Clear();
   widths_.Clear();
+  UpdateColumns();
   const int count = static_cast<int>(entries_().size());
   for (int i = 0; i < count; ++i) Recorded(i);
 }
@@ -185,29 +188,55 @@ void ResultsList::ShowNew() {
   const int shown = static_cast<int>(SendMessageA(list_, LB_GETCOUNT, 0, 0));
   const int total = static_cast<int>(entries_().size());
   if (shown < 0 || shown >= total) return;
+  // A longer number can move the text column: every item is measured again at the new one.
+  const bool moved = UpdateColumns();
   // Each new item is measured once, once it is in the list, at the right edge every item
   // shares: the list's own WM_MEASUREITEM comes before the item is there and is not measured.
-  adding_ = true;
-  const ScopeExit added([this] { adding_ = false; });
   int right = 0;
-  for (int index = shown; index < total; ++index) {
-    SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));
-    if (index == shown) right = ItemRight(index);
-    SendMessageA(list_, LB_SETITEMHEIGHT, static_cast<WPARAM>(index), Measure(index, right));
+  {
+    adding_ = true;
+    const ScopeExit added([this] { adding_ = false; });
+    for (int index = shown; index < total; ++index) {
+      SendMessageA(list_, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(""));
+      if (index == shown) right = ItemRight(index);
+      SendMessageA(list_, LB_SETITEMHEIGHT, static_cast<WPARAM>(index), Measure(index, right));
+    }
   }
   SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(total - 1), 0);
+  // The items that filled the list's height brought its scroll bar, which narrows every item:
+  // those measured before it appeared (in this batch or an earlier one) would be drawn a scroll
+  // bar narrower than measured, their last row behind "...".
+  if (moved || (shown > 0 && right != measuredRight_) || ItemRight(0) != right) {
+    Remeasure();
+  } else {
+    measuredRight_ = right;
+  }
 }
 
 void ResultsList::Clear() {
   widths_.Clear();
-  if (list_) SendMessageA(list_, LB_RESETCONTENT, 0, 0);
+  if (list_) {
+    SendMessageA(list_, LB_RESETCONTENT, 0, 0);
+    UpdateColumns();
+  }
 }
 
 void ResultsList::Remeasure() {
+  UpdateColumns();
+  // New heights can bring the scroll bar or take it away, which changes the width the items are
+  // drawn at: they are measured again at that width (the second time the bar stays as it is).
+  for (int pass = 0; pass < 3; ++pass) {
+    SetHeights();
+    if (SendMessageA(list_, LB_GETCOUNT, 0, 0) <= 0 || ItemRight(0) == measuredRight_) break;
+  }
+}
+
+void ResultsList::SetHeights() {
   const int count = static_cast<int>(SendMessageA(list_, LB_GETCOUNT, 0, 0));
   // Every item of the one column ends at the same right edge. Asking once matters: Wine finds an
   // owner-drawn variable item's rectangle by adding up the heights from the top item to it.
   const int right = count > 0 ? ItemRight(0) : 0;
+  measuredRight_ = right;
   // One repaint at the end instead of one per item.
   SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
   const int top = count > 0 ? static_cast<int>(SendMessageA(list_, LB_GETTOPINDEX, 0, 0)) : 0;
@@ -261,27 +290,27 @@ int ResultsList::ItemRight(int index) {
 int ResultsList::Measure(int index, int itemRight) {
   const ResultList entries = entries_();
   if (index < 0 || index >= static_cast<int>(entries.size())) return 0;
-  const TextRect column{Scale(98), 0, itemRight - Scale(2), 0};
-  const int least = Scale(18);
+  const ResultItemColumns& c = columns_;
+  const TextRect column{c.textLeft, 0, itemRight - c.textGap, 0};
   const std::size_t first = static_cast<std::size_t>(index) * 3;
-  int height = 0;
-  if (first + 3 <= widths_.Size()) {
-    const auto key = widths_.Height(first, column, least);
-    const auto name = widths_.Height(first + 1, column, least);
-    const auto data = widths_.Height(first + 2, column, least);
-    if (key && name && data) height = *key + *name + *data + Scale(4);
+  std::array<int, 3> heights{};
+  bool known = first + 3 <= widths_.Size();
+  for (std::size_t i = 0; known && i < heights.size(); ++i) {
+    const auto height = widths_.Height(first + i, column, c.rowLeast);
+    known = height.has_value();
+    if (known) heights[i] = *height;
   }
-  if (height == 0) {
+  if (!known) {
     // Not measured before, or a token must be split to fit the column: the canvas decides.
     const HitStore::Record& e = entries.Record(static_cast<std::size_t>(index));
     const WindowDc dc(list_);
     GdiCanvas canvas(dc.get(), font_, static_cast<HFONT>(matchFont_.get()), &extents_);
-    const ResultRows shown(e);
-    height = LayOutRows(false, canvas, shown, column.left, 0, column.right, least).back() +
-             Scale(4);
+    heights = LayOutRows(
+        false, [&](std::size_t) -> TextCanvas& { return canvas; }, ResultRows(e), column.left,
+        column.right, c.rowLeast);
   }
-  // The cap is the list box's own: LB_SETITEMHEIGHT refuses more than 255 pixels, at any DPI.
-  return std::min(height, 255);
+  const auto kept = FitResultRows(heights, lineHeight_, c.rowLeast, kMaxItemHeight - c.bottomGap);
+  return kept[0] + kept[1] + kept[2] + c.bottomGap;
 }
 
 void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
@@ -304,42 +333,41 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
   SetBkMode(dc, TRANSPARENT);
 
   GdiCanvas canvas(dc, font_, static_cast<HFONT>(matchFont_.get()));
-  RunRecorder rows(canvas);
+  const ResultItemColumns& c = columns_;
   const ResultRows shown(e);
-  const int right = r.right - Scale(2);
-  const auto tops = LayOutRows(true, rows, shown, r.left + Scale(98), r.top, right, Scale(18));
-  canvas.SetFontStyle({});
-  const int lineHeight = canvas.TextHeight("X");
-  auto fits = [&](int y) { return y + lineHeight <= r.bottom; };
-  if (!rows.runs.empty() && !fits(rows.runs.back().y)) {
-    int last = r.top;  // the last line that fits
-    for (const auto& run : rows.runs) {
-      if (fits(run.y)) last = std::max(last, run.y);
+  const int right = r.right - c.textGap;
+  std::vector<RunRecorder> rows(shown.rows.size(), RunRecorder(canvas));
+  const auto heights = LayOutRows(
+      true, [&](std::size_t i) -> TextCanvas& { return rows[i]; }, shown, r.left + c.textLeft,
+      right, c.rowLeast);
+  // An item taller than the list box allows keeps the data row's path: the value and key rows
+  // give up their last lines first, each ending with "...".
+  const auto kept = FitResultRows(heights, lineHeight_, c.rowLeast, kMaxItemHeight - c.bottomGap);
+  int top = r.top;
+  for (std::size_t i = 0; i < rows.size(); ++i) {
+    auto& runs = rows[i].runs;
+    if (kept[i] < heights[i] && !runs.empty()) {
+      int last = 0;  // the last line that fits
+      for (const auto& run : runs) {
+        if (run.y + lineHeight_ <= kept[i]) last = std::max(last, run.y);
+      }
+      EndWithEllipsis(runs, canvas, last, right - 1);
     }
-    EndWithEllipsis(rows.runs, canvas, last, right - 1);
+    for (const auto& run : runs) {
+      canvas.SetFontStyle({run.match, run.match});
+      canvas.DrawRun(run.x, top + run.y, run.text);
+    }
+    canvas.SetFontStyle({});
+    const std::string_view label = shown.rows[i].label;
+    RECT box{r.left + c.labelLeft, top, r.left + c.labelRight, top + c.labelHeight};
+    DrawTextA(dc, label.data(), static_cast<int>(label.size()), &box,
+              DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
+    top += kept[i];
   }
-  for (const auto& run : rows.runs) {
-    canvas.SetFontStyle({run.match, run.match});
-    canvas.DrawRun(run.x, run.y, run.text);
-  }
-  canvas.SetFontStyle({});
-  auto label = [&](int top, std::string_view text) {
-    if (!fits(top)) return;
-    RECT box{r.left + Scale(50), top, r.left + Scale(90), top + Scale(24)};
-    DrawTextA(dc, text.data(), static_cast<int>(text.size()), &box, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
-  };
-  for (std::size_t i = 0; i < shown.rows.size(); ++i) label(tops[i], shown.rows[i].label);
 
-  const std::string number = Format("%d. ", index + 1);
+  const std::string number = ResultNumberText(index);
   const int inset = Scale(1);
-  RECT n{r.left + inset, r.top + inset, r.right - inset, r.bottom - inset};
-  // The column is 48 pixels wide, which "100000. " outgrows by a few pixels (right-aligned, it
-  // lost its first digit): the column widens to the list's largest number, into the space left
-  // of the labels, which are right-aligned and short. Every item has the same column.
-  const std::string largest = Format("%d. ", static_cast<int>(entries.size()));
-  SIZE extent{};
-  GetTextExtentPoint32A(dc, largest.c_str(), static_cast<int>(largest.size()), &extent);
-  n.right = n.left + std::max(Scale(48), static_cast<int>(extent.cx));
+  RECT n{r.left + inset, r.top + inset, r.left + c.numberRight, r.bottom - inset};
   UniqueGdiObject pen(CreatePen(PS_SOLID, inset, textColour));
   {
     const SelectedObject selectedPen(dc, pen.get());
@@ -350,6 +378,47 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
   DrawTextA(dc, number.c_str(), -1, &n, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
   if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(dc, &r);
   RestoreDC(dc, savedDc);
+}
+
+bool ResultsList::UpdateColumns() {
+  GdiCanvas canvas(list_, font_, static_cast<HFONT>(matchFont_.get()), &extents_);
+  canvas.SetFontStyle({});
+  int labels = 0;
+  for (const std::string_view label : kResultRowLabels) {
+    labels = std::max(labels, canvas.TextWidth(label));
+  }
+  // The list's largest number is its widest (the typeface's digits share one width).
+  const int count = std::max(static_cast<int>(entries_().size()), 1);
+  const ResultItemColumns now = ResultColumns([this](int v) { return Scale(v); },
+                                              canvas.TextWidth(ResultNumberText(count - 1)), labels);
+  lineHeight_ = canvas.TextHeight("X") + 2;  // DrawWrappedText's line
+  const bool moved = now != columns_;
+  columns_ = now;
+  return moved;
+}
+
+void ResultsList::ShowSelection() {
+  const int selected = static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0));
+  RECT item{}, client{};
+  if (selected < 0 || !GetClientRect(list_, &client) ||
+      SendMessageA(list_, LB_GETITEMRECT, static_cast<WPARAM>(selected),
+                   reinterpret_cast<LPARAM>(&item)) == LB_ERR) {
+    return;
+  }
+  if (item.top >= 0 && item.bottom <= client.bottom) return;
+  // Re-sending LB_SETCURSEL does nothing for the item already selected (Wine), and scrolls only
+  // until one pixel of it shows: the top item is chosen here. Above the view, or taller than
+  // it, the item goes to the top; below, to the bottom.
+  int top = selected;
+  if (item.top >= 0) {
+    int height = item.bottom - item.top;
+    while (top > 0) {
+      height += static_cast<int>(SendMessageA(list_, LB_GETITEMHEIGHT, top - 1, 0));
+      if (height > client.bottom) break;
+      --top;
+    }
+  }
+  SendMessageA(list_, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
 }
 
 void ResultsList::SelectAt(int x, int y) {
@@ -403,7 +472,7 @@ bool ResultsList::ShowCopyMenu(LPARAM lp) {
     RECT r{};
     SendMessageA(list_, LB_GETITEMRECT, static_cast<WPARAM>(selected),
                  reinterpret_cast<LPARAM>(&r));
-    at = {r.left + Scale(98), std::max(0L, r.top) + Scale(18)};
+    at = {r.left + columns_.textLeft, std::max(0L, r.top) + columns_.rowLeast};
     ClientToScreen(list_, &at);
   }
   HMENU menu = CreatePopupMenu();

@@ -9,6 +9,7 @@
 #include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 #include "scan/hit_store.h"
+#include "scan/result_text.h"
 #include "scan/win/gdi_canvas.h"
 #include "scan/wrapped_text.h"
 
@@ -38,6 +39,8 @@ class ResultsList : private DpiScaled {
   void Clear();
   // Sets every item's height for the list's current width (after a resize).
   void Remeasure();
+  // Scrolls the selected item wholly into view, when it is not.
+  void ShowSelection();
   // WM_MEASUREITEM and WM_DRAWITEM of the list. An item is drawn in the height it was measured
   // (the list box's limit of 255 pixels included), and one cut there ends with "...".
   int MeasureItem(int index);
@@ -53,6 +56,10 @@ class ResultsList : private DpiScaled {
   int ItemRight(int index);
   // The item's height in a list whose items end at `itemRight`.
   int Measure(int index, int itemRight);
+  // Sets every item's height at the list's current right edge.
+  void SetHeights();
+  // The columns for the list's fonts and its largest number; true when they moved.
+  bool UpdateColumns();
   // A right-button press with no modifier selects the item under the pointer, or none.
   void SelectAt(int x, int y);
   // WM_CONTEXTMENU at `lp` (or under the selection from the keyboard): true when "Copy" was chosen.
@@ -64,6 +71,9 @@ class ResultsList : private DpiScaled {
   HFONT font_ = nullptr;
   UniqueGdiObject matchFont_;
   bool adding_ = false;  // ShowNew is adding items
+  ResultItemColumns columns_{};
+  int lineHeight_ = 1;    // of a row's lines
+  int measuredRight_ = 0;  // the right edge every item's height was set for
   // Three texts per results entry (key, value, data), for entries 0 .. Size() / 3 - 1.
   WrapWidths widths_;
   // GDI's widths of the texts the list has measured, with its two fonts.
