@@ -127,6 +127,11 @@ struct Planned {
   std::string foundPath;
 };
 
+// An entry as the status bar names it while the run is at it.
+std::string WorkingText(const RepairEntry& entry) {
+  return entry.keyPath + ", " + (entry.valueName.empty() ? "(default)" : entry.valueName);
+}
+
 // Counts the entries that were cleaned and reports the run's count texts.
 void Finish(RepairCounts& counts, int n, bool stopped, BackupFiles& files,
             const std::string& exeFolder, const RepairOptions& options, RepairUi& ui) {
@@ -186,6 +191,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     for (int i = 1; i <= n; ++i) {
       const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
       ui.ItemStarted(Format("Fixing item %d of %d", i, n));
+      ui.Working(WorkingText(entry));
       Planned step{static_cast<size_t>(i - 1),
                    RepairRootOf(entry.keyPath),
                    RepairSubKeyOf(entry.keyPath),
@@ -252,6 +258,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
         continue;
       }
       const RepairEntry& entry = entries[step.entry];
+      ui.Working(WorkingText(entry));
       TRegistry reg(registry);
       BackupEntry now;
       now.keyPath = backup[k].keyPath;

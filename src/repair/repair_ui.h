@@ -27,6 +27,9 @@ class RepairUi {
   // An entry is being read: `status` is "Fixing item %d of %d". The window repaints and handles
   // its pending messages.
   virtual void ItemStarted(const std::string& status) = 0;
+  // The entry being read, or changed once the backup is written: `entry` names its key and
+  // value ("<key path>, <value name>"), so that the user sees which item the run is at.
+  virtual void Working(const std::string& /*entry*/) {}
   // `done` entries of the total have been read. The window handles its pending messages.
   virtual void ItemDone(int done) = 0;
   // A folder is being searched for an entry's moved file: `status` is "Searching for <name>

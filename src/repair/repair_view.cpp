@@ -32,6 +32,7 @@ void RepairView::PutBack(bool backupExists) {
   Set(screen_.editVisible, false, kEditVisible);
   if (backupExists) Set(screen_.restoreEnabled, true, kRestore);
   Set(screen_.label3, std::string(), kLabel3);
+  Set(screen_.status, std::string(), kStatus);
   Set(screen_.wait, false, kWait);
 }
 

@@ -13,8 +13,9 @@ namespace calvorin {
 // The controls a run changes, as it leaves them.
 struct RepairScreen {
   std::string label1, label2, label3;
-  std::string edit;  // Edit1: the folder being searched
-  std::string note;  // Label4: the note on refused changes
+  std::string edit;                              // Edit1: the folder being searched
+  std::string note;                              // Label4: the note on refused changes
+  std::string status;                            // the status bar: the entry the run is at
   int rangeMin = 0, rangeMax = 0, position = 0;  // pb1
   bool progressVisible = false, editVisible = false, noteVisible = false;
   bool wait = false;            // the hourglass
@@ -25,9 +26,9 @@ struct RepairScreen {
 // The events of a run as the scan page shows them:
 //   Begun        the hourglass; Label4 hidden; pb1 and Edit1 shown, pb1 from 0 to the total
 //   ItemStarted  Label3 shows the status             ItemDone  pb1's position
-//   Searching    Edit1 shows the status
-//   Failed       pb1 and Edit1 hidden, Restore enabled when the backup exists, Label3 emptied,
-//                the default cursor
+//   Searching    Edit1 shows the status              Working   the status bar names the entry
+//   Failed       pb1 and Edit1 hidden, Restore enabled when the backup exists, Label3 and the
+//                status bar emptied, the default cursor
 //   Finished     Label1 the cleaned count, Label2 the fixed count (if any), then as Failed,
 //                then Label3 the unchanged count and the count not reached by a stopped run
 //                and Label4 shown with the note on refused changes (each if any), and Repair
@@ -49,6 +50,7 @@ class RepairView {
     kWait = 1u << 10,
     kRestore = 1u << 11,
     kRepair = 1u << 12,
+    kStatus = 1u << 13,
   };
 
   // `start`: the page before the run, as far as anyone reads it before the run sets it.
@@ -58,6 +60,7 @@ class RepairView {
   void ItemStarted(const std::string& status) { Set(screen_.label3, status, kLabel3); }
   void ItemDone(int done) { Set(screen_.position, done, kPosition); }
   void Searching(const std::string& status) { Set(screen_.edit, status, kEdit); }
+  void Working(const std::string& entry) { Set(screen_.status, entry, kStatus); }
   void Finished(const RepairOutcome& outcome);
   void Failed(bool backupExists) { PutBack(backupExists); }
 

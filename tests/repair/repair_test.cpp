@@ -48,13 +48,14 @@ class FakeUi : public RepairUi, public RepairScreen {
   void StillSearching() override {
     if (onMessages) onMessages();
   }
+  void Working(const std::string& entry) override { Show([&] { view_.Working(entry); }); }
   bool SearchMovedFiles() override { return extra; }
   bool StopRequested() override { return stopWhen && stopWhen(); }
   void Finished(const RepairOutcome& outcome) override { Show([&] { view_.Finished(outcome); }); }
   void Failed(bool backupExists) override { Show([&] { view_.Failed(backupExists); }); }
 
   std::string hint;  // Label4's text while it is shown
-  std::vector<std::string> label3History, editHistory;
+  std::vector<std::string> label3History, editHistory, statusHistory;
   int repaints = 0;
   bool extra = true;
   std::function<void()> onMessages;
@@ -69,6 +70,7 @@ class FakeUi : public RepairUi, public RepairScreen {
     hint = noteVisible ? note : "";
     if (changed & RepairView::kLabel3) label3History.push_back(label3);
     if (changed & RepairView::kEdit) editHistory.push_back(edit);
+    if (changed & RepairView::kStatus) statusHistory.push_back(status);
   }
 
   RepairView view_;
@@ -325,6 +327,10 @@ TEST_F(RepairTest, ExtraOffDeletesEveryOpenedEntryAndBacksItUp) {
   EXPECT_TRUE(ui.editHistory.empty());
   EXPECT_EQ(ui.label3History,
             (std::vector<std::string>{"Fixing item 1 of 2", "Fixing item 2 of 2", ""}));
+  // The status bar names the entry being read, then each one being changed.
+  const std::string one = "HKEY_CURRENT_USER\\software\\acme, Exe";
+  const std::string two = "HKEY_LOCAL_MACHINE\\software\\acme, Bin";
+  EXPECT_EQ(ui.statusHistory, (std::vector<std::string>{one, two, one, two, ""}));
   EXPECT_EQ(ui.rangeMin, 0);
   EXPECT_EQ(ui.rangeMax, 2);
   EXPECT_EQ(ui.position, 2);

@@ -90,36 +90,59 @@ LRESULT CALLBACK MainFormControls::LabelProc(HWND hwnd, UINT msg, WPARAM wp, LPA
   return result;
 }
 
-void MainFormControls::FitLabelFont(HWND label, const std::string& text, bool redraw) {
+int MainFormControls::FittingHeight(HWND label, const std::string& text) {
   RECT client{};
   GetClientRect(label, &client);
-  if (client.right <= 0) return;
-  HGDIOBJ font = bigFont_.get();
-  {
-    const WindowDc dc(label);
-    auto width = [&](HGDIOBJ f) {
-      const SelectedObject selected(dc.get(), f);
-      SIZE extent{};
-      GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
-      return static_cast<int>(extent.cx);
-    };
-    const int full = width(font);
-    if (full > client.right) {
-      auto sized = [&](int height) {
-        UniqueGdiObject& f = labelFonts_[height];
-        if (!f) f.reset(MakeFont(height, FW_NORMAL, false));
-        return f.get();
-      };
-      // Widths do not scale exactly with the size: from the estimate up while one more fits,
-      // then down until this one fits.
-      int height = std::clamp(MulDiv(Scale(27), client.right, full), 1, Scale(27) - 1);
-      while (height + 1 < Scale(27) && width(sized(height + 1)) <= client.right) ++height;
-      while (height > 1 && width(sized(height)) > client.right) --height;
-      font = sized(height);
+  if (client.right <= 0) return Scale(27);
+  const WindowDc dc(label);
+  auto width = [&](int height) {
+    const SelectedObject selected(dc.get(), FontOfHeight(height));
+    SIZE extent{};
+    GetTextExtentPoint32A(dc.get(), text.c_str(), static_cast<int>(text.size()), &extent);
+    return static_cast<int>(extent.cx);
+  };
+  const int full = width(Scale(27));
+  if (full <= client.right) return Scale(27);
+  // Widths do not scale exactly with the size: from the estimate up while one more fits, then
+  // down until this one fits.
+  int height = std::clamp(MulDiv(Scale(27), client.right, full), 1, Scale(27) - 1);
+  while (height + 1 < Scale(27) && width(height + 1) <= client.right) ++height;
+  while (height > 1 && width(height) > client.right) --height;
+  return height;
+}
+
+HGDIOBJ MainFormControls::FontOfHeight(int height) {
+  if (height >= Scale(27)) return bigFont_.get();
+  UniqueGdiObject& f = labelFonts_[height];
+  if (!f) f.reset(MakeFont(height, FW_NORMAL, false));
+  return f.get();
+}
+
+void MainFormControls::FitLabelFont(HWND label, const std::string& text, bool redraw) {
+  int height = FittingHeight(label, text);
+  // Label1..Label3 show one outcome (the counts of a scan or a run) in one size: the largest
+  // every one of their texts fits.
+  const HWND counts[] = {label1, label2, label3};
+  const bool shared = std::find(std::begin(counts), std::end(counts), label) != std::end(counts);
+  if (shared) {
+    for (HWND other : counts) {
+      if (other && other != label) {
+        height = std::min(height, FittingHeight(other, WindowText(other)));
+      }
     }
   }
-  if (reinterpret_cast<HGDIOBJ>(SendMessageA(label, WM_GETFONT, 0, 0)) != font) {
-    SendMessageA(label, WM_SETFONT, reinterpret_cast<WPARAM>(font), redraw ? TRUE : FALSE);
+  const HGDIOBJ font = FontOfHeight(height);
+  auto apply = [&](HWND each, bool redrawIt) {
+    if (reinterpret_cast<HGDIOBJ>(SendMessageA(each, WM_GETFONT, 0, 0)) != font) {
+      SendMessageA(each, WM_SETFONT, reinterpret_cast<WPARAM>(font), redrawIt ? TRUE : FALSE);
+    }
+  };
+  apply(label, redraw);
+  // The others show their texts already: they are drawn again in the new size.
+  if (shared) {
+    for (HWND other : counts) {
+      if (other && other != label) apply(other, true);
+    }
   }
 }
 
@@ -180,8 +203,8 @@ void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
                   kIdURLLabel1, S(kClientWidth) - S(208), S(kBannerHeight + 4), S(200), S(16),
                   static_cast<HFONT>(linkFont_.get()));
   // No tab stop: its one tab never changes, and its controls are tab stops of their own.
-  pcMain = Add(pageMain, WC_TABCONTROLA, "", WS_VISIBLE | WS_CLIPSIBLINGS, kIdPcMain,
-               S(4), S(kBannerHeight + 22), S(kClientWidth) - S(8), S(300));
+  pcMain = Add(pageMain, WC_TABCONTROLA, "", WS_VISIBLE | WS_CLIPSIBLINGS, kIdPcMain, S(4),
+               S(kBannerHeight + 22), S(kClientWidth) - S(8), S(300));
   TCITEMA tab{};
   tab.mask = TCIF_TEXT;
   char caption[] = "Find Invalid Registry Keys ";
@@ -216,8 +239,10 @@ void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
   memo2 = Add(tsEasy, "EDIT", kLogFirstLine, ES_MULTILINE | WS_BORDER | WS_VSCROLL, kIdMemo2,
               S(200), S(140), S(100), S(30));
   SendMessageA(memo2, EM_SETLIMITTEXT, 0, 0);
-  edit1 = Add(tsEasy, "EDIT", "", ES_AUTOHSCROLL | WS_BORDER | ES_READONLY, kIdEdit1, S(200),
-              S(140), S(400), S(22));
+  // The folder being searched, with "..." in the middle of a path too long for it: its start (the
+  // name searched for, the drive) and its end (the folder) are what tell the user where it is.
+  edit1 = Add(tsEasy, "STATIC", "", SS_PATHELLIPSIS | SS_NOPREFIX | SS_CENTERIMAGE | WS_BORDER,
+              kIdEdit1, S(200), S(140), S(400), S(22));
   // Under Label3, where Edit1 shows during a run: the note on changes the registry refused,
   // shown only after a run that met some (RepairControls).
   label4 = Add(tsEasy, "STATIC", "", SS_NOPREFIX, kIdLabel4, S(200), S(140), S(400), S(32));
@@ -284,7 +309,8 @@ std::string MainFormControls::HintOf(HWND control, HWND form) const {
 }
 
 RepairControlSet MainFormControls::RepairSet(HWND form) const {
-  return {form, label1, label2, label3, label4, pb1, edit1, checkBox1, button3, button4};
+  return {form,  label1,    label2,  label3,  label4,    pb1,
+          edit1, checkBox1, button3, button4, statusBar1};
 }
 
 void MainFormControls::SetTabsAsButtons(bool buttons) {
@@ -384,7 +410,7 @@ void MainFormControls::SetDpi(HWND form, int dpi, ResultsList& results) {
   SendMessageA(form, WM_SETFONT, reinterpret_cast<WPARAM>(Font()), FALSE);
   for (const auto& [control, d] : design_) {
     const auto font = reinterpret_cast<HGDIOBJ>(SendMessageA(control, WM_GETFONT, 0, 0));
-    const HGDIOBJ now = font == oldFont.get() ? font_.get()
+    const HGDIOBJ now = font == oldFont.get()   ? font_.get()
                         : font == oldLink.get() ? linkFont_.get()
                                                 : bigFont_.get();
     SendMessageA(control, WM_SETFONT, reinterpret_cast<WPARAM>(now), FALSE);

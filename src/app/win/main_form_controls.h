@@ -68,6 +68,9 @@ class MainFormControls : private DpiScaled {
   // (a large count, a narrow window) takes the largest size at which it fits, where the static
   // control would wrap it below the label's bottom and show only its first words.
   void FitLabelFont(HWND label, const std::string& text, bool redraw);
+  // The largest character height, at most 27 design pixels, at which `text` fits the label.
+  int FittingHeight(HWND label, const std::string& text);
+  HGDIOBJ FontOfHeight(int height);
   HWND Add(HWND parent, const char* cls, const char* text, DWORD style, int id, int x, int y, int w,
            int h, HFONT font = nullptr);
   // Makes a plain container that hands what its controls report to the form.

@@ -127,6 +127,9 @@ void TMainForm::SetPageEnabled(bool enabled) {
     }
     for (auto it = children.rbegin(); it != children.rend(); ++it) {
       if (GetWindow(*it, GW_CHILD)) self(self, *it);
+      // The labels that show the scan's live counts stay readable: a disabled static control
+      // draws its text greyed.
+      if (*it == controls_.label1 || *it == controls_.label2 || *it == controls_.label3) continue;
       EnableWindow(*it, enabled ? TRUE : FALSE);
     }
     ApplyRestoreRule();

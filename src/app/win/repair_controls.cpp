@@ -9,7 +9,8 @@ namespace {
 constexpr UINT kNoPaint = PM_QS_INPUT | PM_QS_POSTMESSAGE | PM_QS_SENDMESSAGE;
 
 // The parts that change per entry, kept for the next frame.
-constexpr unsigned kPerEntry = RepairView::kLabel3 | RepairView::kEdit | RepairView::kPosition;
+constexpr unsigned kPerEntry =
+    RepairView::kLabel3 | RepairView::kEdit | RepairView::kPosition | RepairView::kStatus;
 
 }  // namespace
 
@@ -34,6 +35,11 @@ void RepairControls::Searching(const std::string& status) {
   view_.Searching(status);
   Show();
   ProcessMessages();
+}
+
+void RepairControls::Working(const std::string& entry) {
+  view_.Working(entry);
+  Show();
 }
 
 bool RepairControls::SearchMovedFiles() {
@@ -98,6 +104,9 @@ void RepairControls::ShowKept() {
   const RepairScreen& s = view_.Screen();
   if (kept_ & RepairView::kLabel3) SetWindowTextA(c_.label3, s.label3.c_str());
   if (kept_ & RepairView::kEdit) SetWindowTextA(c_.edit, s.edit.c_str());
+  if (kept_ & RepairView::kStatus) {
+    SendMessageA(c_.status, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(s.status.c_str()));
+  }
   if (kept_ & RepairView::kPosition) {
     SendMessageA(c_.progress, PBM_SETPOS, static_cast<WPARAM>(s.position), 0);
   }

@@ -22,6 +22,7 @@ struct RepairControlSet {
   HWND extra = nullptr;     // CheckBox1
   HWND repair = nullptr;    // Button3
   HWND restore = nullptr;   // Button4
+  HWND status = nullptr;    // StatusBar1
 };
 
 // The run's events as the scan page shows them are RepairView's (repair/repair_view.h); this
@@ -32,7 +33,7 @@ struct RepairControlSet {
 // progress position is expensive (Wine's static and edit controls paint themselves at once on
 // WM_SETTEXT), and a whole-window repaint each time cost far more than the work itself: a
 // thousand entries took over half a minute of painting alone. So the three texts that change
-// per entry (Label3, Edit1 and the progress position) are kept and shown once per frame: when
+// per entry (Label3, Edit1, the status bar and the progress position) are kept and shown once per frame: when
 // the last frame is older than FrameClock::kFrameMs, the latest of them go to their controls
 // and everything on the window that needs it is painted at once; in between, messages are
 // processed but painting waits. Every other change (labels 1 and 2, visibility, the buttons,
@@ -52,6 +53,7 @@ class RepairControls : public RepairUi {
   void ItemStarted(const std::string& status) override;
   void ItemDone(int done) override;
   void Searching(const std::string& status) override;
+  void Working(const std::string& entry) override;
   void StillSearching() override { ProcessMessages(); }
   bool SearchMovedFiles() override;
   // Handles the window's pending messages (a press of Stop among them) and answers.

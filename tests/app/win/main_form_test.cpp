@@ -416,6 +416,16 @@ TEST_F(MainFormTest, StatusLabelsShowTheirWholeText) {
       }
     }
   }
+  // At the least size the counts of a run share one size, the one the longest needs.
+  ResizeClient(form_->Scale(485), form_->Scale(351));
+  SetWindowTextA(Control(kIdLabel1), "168 Registry Items Cleaned");
+  SetWindowTextA(Control(kIdLabel2), "");
+  SetWindowTextA(Control(kIdLabel3), "Stopped: 2832 Registry Items Not Reached");
+  EXPECT_NE(FontOf(Control(kIdLabel3)), large);
+  const HFONT shared = FontOf(Control(kIdLabel3));
+  EXPECT_EQ(FontOf(Control(kIdLabel1)), shared);
+  SetWindowTextA(Control(kIdLabel3), "");
+  EXPECT_NE(FontOf(Control(kIdLabel1)), shared);  // alone again, it takes its own size
   // Made wide enough again, a label shows its text at 27 pixels.
   SetWindowTextA(Control(kIdLabel1), "Errors: 20, Keys searched: 9400");
   ResizeClient(form_->Scale(1200), form_->Scale(777));
@@ -438,7 +448,7 @@ TEST_F(MainFormTest, MinimisingLeavesTheItemsAsTheyAreAndRestoringMeasuresThem) 
 // A scan disables the scan page, Restore excepted, and its end enables it again; Restore follows
 // the backup file throughout.
 TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
-  const int ids[] = {kIdSbSearchE, kIdButton2, kIdButton3, kIdBitBtn1, kIdCheckBox1, kIdLabel1};
+  const int ids[] = {kIdSbSearchE, kIdButton2, kIdButton3, kIdBitBtn1, kIdCheckBox1};
   for (bool backup : {false, true}) {
     SCOPED_TRACE(backup);
     const std::string path = std::string(kFolder) + "\\deletedkeys.reg";
@@ -451,6 +461,7 @@ TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
     }
     Click(kIdSbSearchE);
     for (int id : ids) EXPECT_FALSE(IsWindowEnabled(Control(id))) << id;
+    EXPECT_TRUE(IsWindowEnabled(Control(kIdLabel1)));  // the live counts are not greyed
     EXPECT_EQ(IsWindowEnabled(Control(kIdButton4)) != FALSE, backup);
     ASSERT_TRUE(calvorin::testing::PumpMessagesUntil([&] {
       char text[64] = {};
