@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/win/control_ids.h"
+#include "base/win/font.h"
 #include "e2e_support.h"
 
 using namespace calvorin::win32;
@@ -139,6 +140,32 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
   ASSERT_TRUE(app.Start(folder));
   HWND main = app.WaitForMainWindow();
   ASSERT_NE(main, nullptr);
+  // 300 entries whose value row fits the text column without the list's scroll bar (it has none
+  // yet) and wraps with it: each must be measured at the width it is drawn at, whenever in the
+  // scan's batches the bar appears.
+  HWND list = app.Control(kIdLbResults);
+  RECT empty{};
+  GetClientRect(list, &empty);
+  HDC screen = GetDC(nullptr);
+  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  const HGDIOBJ oldFont =
+      SelectObject(screen, calvorin::win32::MakeFont(MulDiv(13, dpi, 96), FW_NORMAL, false));
+  auto width = [&](const std::string& text) {
+    SIZE extent{};
+    GetTextExtentPoint32A(screen, text.c_str(), static_cast<int>(text.size()), &extent);
+    return static_cast<int>(extent.cx);
+  };
+  const int column = empty.right - MulDiv(100, dpi, 96) - 1;  // the text column, 98 to right - 2
+  std::string name = "v";
+  while (width(name + "000   Error : File not found") <= column - GetSystemMetrics(SM_CXVSCROLL)) {
+    name += "n";
+  }
+  EXPECT_LE(width(name + "000   Error : File not found"), column);
+  DeleteObject(SelectObject(screen, oldFont));
+  ReleaseDC(nullptr, screen);
+  for (int i = 0; i < 300; ++i) {
+    seed.SetString("k5", name + e2e::Format("%03d", i), data + e2e::Format("\\gone%03d.exe", i));
+  }
   // Run from the keyboard alone: Search has the focus when the window opens; Enter presses it.
   HWND search = app.Control(kIdSbSearchE);
   ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::FocusOf(main) == search; }));
@@ -171,10 +198,36 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
   EXPECT_EQ(count("C:\\a.exe"), 0);
   EXPECT_TRUE(e2e::IsShown(app.Control(kIdButton3)));
 
-  HWND list = app.Control(kIdLbResults);
   EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), found);
   e2e::PressKeys(main, {VK_TAB, VK_RETURN});  // Results, which gives the list the focus
   ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(list) && e2e::FocusOf(main) == list; }));
+  // Every item is as tall as a resize there and back measures it; the newest, selected, is in
+  // view, and stays in view when the window is made lower.
+  auto heights = [&] {
+    std::vector<LRESULT> h;
+    for (int i = 0; i < found; ++i) h.push_back(SendMessageA(list, LB_GETITEMHEIGHT, i, 0));
+    return h;
+  };
+  auto inView = [&](int i) {
+    RECT item{}, view{};
+    GetClientRect(list, &view);
+    SendMessageA(list, LB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&item));
+    return item.top >= 0 && item.bottom <= view.bottom;
+  };
+  const std::vector<LRESULT> shownHeights = heights();
+  EXPECT_TRUE(inView(found - 1));
+  EXPECT_TRUE(e2e::SaveScreenshot(main, "26-300-items-end"));
+  RECT frame{};
+  GetWindowRect(main, &frame);
+  const int frameWidth = frame.right - frame.left, frameHeight = frame.bottom - frame.top;
+  SetWindowPos(main, nullptr, 0, 0, frameWidth + 1, frameHeight, SWP_NOMOVE | SWP_NOZORDER);
+  SetWindowPos(main, nullptr, 0, 0, frameWidth, frameHeight - 80, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_TRUE(inView(found - 1));
+  SetWindowPos(main, nullptr, 0, 0, frameWidth, frameHeight, SWP_NOMOVE | SWP_NOZORDER);
+  EXPECT_EQ(heights(), shownHeights) << "items measured at another width than they are drawn";
+  SendMessageA(list, LB_SETTOPINDEX, 0, 0);
+  Sleep(300);
+  EXPECT_TRUE(e2e::SaveScreenshot(main, "26-300-items-top"));
   // Bring the seeded entries into view: entry i is log line i + 1.
   const auto first = std::find(log.begin(), log.end(), goneFile);
   ASSERT_NE(first, log.end());
