@@ -37,6 +37,18 @@ bool CanRestore(BackupFiles& files, const std::string& folder) {
   return files.Exists(BackupPath(folder));
 }
 
+std::string RestoreFailureText(const RestoreStart& start) {
+  switch (start.kind) {
+    case RestoreStart::kStarted:
+      return {};
+    case RestoreStart::kRefused:
+      return " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW";
+    case RestoreStart::kEditorFailed:
+      break;
+  }
+  return "The registry editor could not be started: " + start.reason;
+}
+
 std::string KeepPreviousBackup(BackupFiles& files, const std::string& backupPath) {
   const std::string folder = FolderOf(backupPath);
   std::string stamp;

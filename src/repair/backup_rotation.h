@@ -39,6 +39,17 @@ std::string BackupPath(const std::string& folder);
 // The Restore button's rule: enabled while a file, not a folder, is at BackupPath(folder).
 bool CanRestore(BackupFiles& files, const std::string& folder);
 
+// What came of handing the backup to the registry import.
+struct RestoreStart {
+  enum Kind { kStarted, kRefused, kEditorFailed };
+  Kind kind = kStarted;
+  std::string reason;  // kEditorFailed: the system's reason
+};
+// The text Restore shows when the import did not start ("" when it did): a missing file and the
+// shell's refusal keep their words; a registry editor that could not be started is named so,
+// with the system's reason.
+std::string RestoreFailureText(const RestoreStart& start);
+
 // How many earlier backups are kept beside deletedkeys.reg.
 constexpr size_t kKeptBackups = 10;
 

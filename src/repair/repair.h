@@ -23,11 +23,14 @@ struct RepairEntry {
   std::string valueName;
   std::string dataText;
   std::uint32_t type = kRegSz;
+  // The key path in the key's own letters, which the backup writes ("": keyPath).
+  std::string namedKeyPath = {};
 };
 
 // The root chosen by the root words found in a key path (later words win; none: current user).
 Hkey RepairRootOf(const std::string& keyPath);
-// The key path after its first backslash (the whole path when there is none).
+// The key path after its first backslash; "" (the root itself) for a searched root's name alone,
+// the whole path for any other text without a backslash.
 std::string RepairSubKeyOf(const std::string& keyPath);
 
 struct RepairOptions {

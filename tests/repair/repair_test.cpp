@@ -120,7 +120,8 @@ TEST(RepairRootTest, RootWordsLaterRowWins) {
 
 TEST(RepairRootTest, SubKeyAfterTheFirstBackslash) {
   EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER\\software\\acme"), "software\\acme");
-  EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER"), "HKEY_CURRENT_USER");
+  EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER"), "");  // a value of the root itself
+  EXPECT_EQ(RepairSubKeyOf("nothing"), "nothing");
   EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER\\"), "");
 }
 
@@ -297,7 +298,6 @@ TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
               "REGEDIT4\r\n \r\n"
               "[HKEY_CURRENT_USER\\software\\a]\r\n"
               "\"Path\"=hex(2):43,3a,5c,4f,6c,64,5c,74,6f,6f,6c,2e,65,78,65,00\r\n"
-              "[HKEY_CURRENT_USER\\software\\a]\r\n\"M\"=\"C:\\\\Old\\\\msme.dll\"\r\n"
               "[HKEY_CURRENT_USER\\software\\a]\r\n\"Gone\"=\"C:\\\\Old\\\\gone.exe\"\r\n \r\n");
     EXPECT_EQ(std::count(ui.editHistory.begin(), ui.editHistory.end(), "Searching for tool.exe C:"),
               1);
@@ -381,16 +381,55 @@ TEST_F(RepairTest, AllCorrectedReadsZeroCleaned) {
   EXPECT_EQ(ui.label2, "2 Registry Items Fixed");
 }
 
-TEST_F(RepairTest, EmptyRunWritesThreeLinesAndASecondRunStartsAtOne) {
+// A run that changes no value (none recorded, a "msme" value kept, a change refused) writes no
+// backup, keeps none and prunes none: Restore still brings back the last real deletions.
+TEST_F(RepairTest, RunsThatChangeNothingLeaveTheBackupsAsTheyAre) {
+  files.Put(kBackup, "last", 100);
+  for (int s = 0; s <= static_cast<int>(kKeptBackups); ++s) {
+    files.Put(Format("C:\\Calvorin\\deletedkeys-20260101-0000%02d.reg", s), "kept", s);
+  }
+  const auto before = files.files;
+  const std::string key = "HKEY_CURRENT_USER\\Software\\A", k = "HKEY_CURRENT_USER\\software\\a";
+  reg.PutString(key, "M", "C:\\Old\\msme.dll");
+  reg.PutString(key, "Refused", "C:\\Old\\r.exe");
+  reg.MutableValue(key, "Refused")->refusesChanges = true;
+  fs.AddFile("C:\\New\\msme.dll");
   Run({});
-  EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n \r\n");
   EXPECT_EQ(ui.label1, "0 Registry Items Cleaned");
   EXPECT_EQ(ui.rangeMax, 0);
-  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
+  Run({{k, "M", "C:\\Old\\msme.dll"}, {k, "Refused", "C:\\Old\\r.exe"}});
+  EXPECT_EQ(ui.label2, "1 Registry Items Fixed");
+  EXPECT_EQ(ui.label3, "1 Registry Items Left Unchanged");
+  EXPECT_TRUE(files.files == before);
+  EXPECT_TRUE(ui.restoreEnabled);
+  reg.PutString(key, "V", "C:\\x.exe");
   ui = FakeUi();
-  Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}});
+  Run({{k, "V", "C:\\x.exe"}});
   EXPECT_EQ(ui.label3History.front(), "Fixing item 1 of 1");
-  EXPECT_EQ(ui.rangeMax, 1);
+  EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n[" + k + "]\r\n\"V\"=\"C:\\\\x.exe\"\r\n \r\n");
+  EXPECT_EQ(files.Names("C:\\Calvorin\\").size(), kKeptBackups + 1);  // now one is pruned
+}
+
+// A value of a root key itself is repaired there; one of a hive unloaded since the scan is out
+// of reach, not gone. The backup names a key in its own letters.
+TEST_F(RepairTest, RootValuesAreRepairedAndUnloadedHivesLeftUnchanged) {
+  ui.extra = false;
+  reg.PutString("HKEY_CURRENT_USER", "Root", "C:\\Gone\\r.exe");
+  reg.PutString("HKEY_USERS\\S-2\\Software", "Other", "x");
+  reg.PutString("HKEY_LOCAL_MACHINE\\Software\\MixedCase", "V", "C:\\Gone\\m.exe");
+  RepairEntry mixed{"HKEY_LOCAL_MACHINE\\software\\mixedcase", "V", "C:\\Gone\\m.exe"};
+  mixed.namedKeyPath = "HKEY_LOCAL_MACHINE\\Software\\MixedCase";
+  const auto counts = Run({{"HKEY_CURRENT_USER", "Root", "C:\\Gone\\r.exe"},
+                           {"HKEY_USERS\\s-1\\software", "V", "C:\\Gone\\u.exe"},
+                           {"HKEY_USERS\\s-1", "V", "C:\\Gone\\u.exe"},
+                           {"HKEY_USERS\\s-2\\software\\deleted", "V", "C:\\Gone\\d.exe"},
+                           mixed});
+  EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER", "Root"), nullptr);
+  EXPECT_EQ(counts.cleaned, 3);
+  EXPECT_EQ(counts.unchanged, 2);
+  EXPECT_EQ(Backup(),
+            "REGEDIT4\r\n \r\n[HKEY_CURRENT_USER]\r\n\"Root\"=\"C:\\\\Gone\\\\r.exe\"\r\n"
+            "[HKEY_LOCAL_MACHINE\\Software\\MixedCase]\r\n\"V\"=\"C:\\\\Gone\\\\m.exe\"\r\n \r\n");
 }
 
 TEST_F(RepairTest, UnwritableBackupChangesNothingAndPutsControlsBack) {
@@ -441,8 +480,10 @@ TEST_F(RepairTest, ValueChangedSinceTheScanIsLeftUnchanged) {
   EXPECT_EQ(ui.label3, "3 Registry Items Left Unchanged");
 }
 
-// A refused change is no success: neither cleaned nor fixed, and out of the backup. A run that
-// then fails (here the backup's rewrite) and is run again leaves the value it corrected alone.
+// A refused change is no success: neither cleaned nor fixed, and out of the backup. When the
+// backup's rewrite then fails, the first pass's file (which also names the values left alone)
+// goes and the failure gives exactly what changed. Run again,
+// the run leaves the value it corrected alone.
 TEST_F(RepairTest, RefusedChangesAreLeftUnchangedAndNamedOnceWithoutElevation) {
   const std::string key = "HKEY_CURRENT_USER\\Software\\A", k = "HKEY_CURRENT_USER\\software\\a";
   std::vector<RepairEntry> rows;
@@ -462,7 +503,17 @@ TEST_F(RepairTest, RefusedChangesAreLeftUnchangedAndNamedOnceWithoutElevation) {
     return reg.GetValue(key, "Fix.exe") ? reg.GetValue(key, "Fix.exe")->data : "";
   };
   const std::string fixed("C:\\New\\Fix.exe\0", 15);
-  EXPECT_THROW(Run(rows, true, false), EFileError);
+  std::string failure;
+  try {
+    Run(rows, true, false);
+  } catch (const EFileError& e) {
+    failure = e.what();
+  }
+  const std::string changed = "[" + k + "]\r\n\"Del\"=\"C:\\\\Old\\\\Del\"\r\n[" + k +
+                              "]\r\n\"Fix.exe\"=\"C:\\\\Old\\\\Fix.exe\"\r\n \r\n";
+  EXPECT_EQ(failure.substr(failure.size() - std::min(failure.size(), changed.size())), changed);
+  EXPECT_EQ(failure.find("NoFix"), std::string::npos);
+  EXPECT_EQ(Backup(), "<none>");
   EXPECT_EQ(fix(), fixed);
   ui.extra = files.failWrites = false;
   reg.afterSizeQuery = nullptr;
@@ -567,7 +618,10 @@ TEST_F(RepairTest, EarlierBackupsAreKeptByDateAndTimeTenAtMost) {
                                           "deletedkeys-2025010-1000000.reg"};
   for (const auto& name : users) files.Put("C:\\Calvorin\\" + name, "mine", 1);
   files.clock = 3600;  // 2026-01-01 01:00:00
-  for (int run = 0; run < 13; ++run) Run({});
+  for (int run = 0; run < 13; ++run) {
+    reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
+    Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}});
+  }
   for (const auto& name : users) EXPECT_TRUE(files.Exists("C:\\Calvorin\\" + name)) << name;
   for (const auto& name : users) files.Delete("C:\\Calvorin\\" + name);
   auto names = files.Names("C:\\Calvorin\\");
@@ -584,7 +638,8 @@ TEST_F(RepairTest, SameSecondBackupsGetANumber) {
   files.Put("C:\\Calvorin\\deletedkeys-20260101-000007.reg", "older", 7);
   files.Put(kBackup, "previous", 7);
   files.clock = 8;
-  Run({});
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
+  Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}});
   EXPECT_EQ(*files.Content("C:\\Calvorin\\deletedkeys-20260101-000007.reg"), "older");
   EXPECT_EQ(*files.Content("C:\\Calvorin\\deletedkeys-20260101-000007-2.reg"), "previous");
 }

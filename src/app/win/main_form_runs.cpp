@@ -142,7 +142,7 @@ void TMainForm::Button3Click() {
   std::vector<RepairEntry> entries;
   for (int row = scan_.FirstShownRow(); row <= scan_.HitCount(); ++row) {
     entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row),
-                       scan_.HitType(row)});
+                       scan_.HitType(row), scan_.HitNamedKeyPath(row)});
   }
   std::exception_ptr failure;
   {
@@ -182,10 +182,8 @@ void TMainForm::Button4Click() {
                   "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return;
   }
-  if (!OpenBackupWithShell(BackupFile())) {
-    MessageBoxA(hwnd_, " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW", kApplicationTitle,
-                MB_OK);
-  }
+  const std::string failure = RestoreFailureText(OpenBackupWithShell(BackupFile()));
+  if (!failure.empty()) MessageBoxA(hwnd_, failure.c_str(), kApplicationTitle, MB_OK);
 }
 
 }  // namespace calvorin::win32
