@@ -1,5 +1,5 @@
-// Where the backup lies, and the earlier backups kept beside it: each run renames the previous
-// backup by its write time and deletes all but the most recent few.
+// Where the backup lies, and the earlier backups kept beside it: each run that changes a value
+// renames the previous backup by its write time and deletes all but the most recent few.
 #pragma once
 
 #include <cstddef>

@@ -59,6 +59,10 @@ struct RepairCounts {
 // is, kept out of the backup and counted as unchanged. A value already gone counts as cleaned.
 // When the registry refused changes and the program runs without elevation, the outcome says
 // that an administrator can make them.
+//
+// The backup file only ever names values that changed: a run that changes none writes, keeps and
+// prunes no backup, and a backup that cannot be narrowed to them after the changes is removed
+// (the earlier one put back) and the failure gives the changed values' old data.
 RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& registry,
                        FileSystem& fs, BackupFiles& files, RepairUi& ui,
                        const std::string& exeFolder, const RepairOptions& options = {});
