@@ -221,7 +221,8 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     }
 
     // The backup reaches the disk whole before the first change; a run that changes nothing
-    // leaves the backups as they are. A value "msme" keeps changes nothing: it is not backed up.
+    // leaves the backups as they are. An "msme" entry is counted fixed but left as it is, so it
+    // is not backed up.
     std::vector<bool> dropped(plan.size(), false);
     for (size_t k = 0; k < plan.size(); ++k) dropped[k] = plan[k].action == Action::kKeep;
     const auto backupOf = [&] {
