@@ -226,7 +226,6 @@ bool RestoreAndWait(App& app, const std::function<bool()>& restored) {
       std::chrono::seconds(60));
 }
 
-// Key paths compare as the registry compares them: the backup gives each in its own letters.
 int CountOf(const std::vector<BackupValue>& backup, const std::string& keyPath,
             const std::string& name) {
   int n = 0;

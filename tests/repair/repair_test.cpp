@@ -471,7 +471,6 @@ TEST_F(RepairTest, AllCorrectedReadsZeroCleaned) {
   EXPECT_EQ(ui.label2, "2 Registry Items Fixed");
 }
 
-// A run that changes no value (none recorded, or refused) writes and keeps no backup.
 TEST_F(RepairTest, RunsThatChangeNothingLeaveTheBackupsAsTheyAre) {
   files.Put(kBackup, "last", 100);
   const auto before = files.files;
@@ -487,8 +486,7 @@ TEST_F(RepairTest, RunsThatChangeNothingLeaveTheBackupsAsTheyAre) {
   EXPECT_TRUE(files.files == before);
 }
 
-// A value of a root key itself is repaired there; one of a hive unloaded since the scan is out
-// of reach, not gone. The backup names a key in its own letters.
+// A root's own value is repaired there; one of an unloaded hive is out of reach, not gone.
 TEST_F(RepairTest, RootValuesAreRepairedAndUnloadedHivesLeftUnchanged) {
   reg.PutString("HKEY_CURRENT_USER", "Root", "C:\\r.exe");
   reg.PutString("HKEY_USERS\\S-2\\Software", "V", "C:\\m");
