@@ -10,7 +10,6 @@
 #include "app/win/repair_controls.h"
 #include "base/scope_exit.h"
 #include "base/text.h"
-#include "base/win/code_page.h"
 #include "base/win/elevation.h"
 #include "registry/win/win_registry.h"
 #include "repair/repair.h"
@@ -18,7 +17,8 @@
 
 namespace calvorin::win32 {
 void TMainForm::acSearchExecute() {
-  HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  const ScopeExit arrow(
+      [old = SetCursor(LoadCursor(nullptr, IDC_WAIT))] { SetCursor(old ? old : LoadCursor(nullptr, IDC_ARROW)); });
   scan_.Clear();  // HitCount := 0
   SetWindowTextA(controls_.label2, "");
   // The last Repair's count of entries left unchanged belongs to that run only.
@@ -28,7 +28,6 @@ void TMainForm::acSearchExecute() {
   SetPageEnabled(false);
   ApplyRestoreRule();
   FocusIfLost(nullptr);  // the window itself while the page is disabled
-  SetCursor(old ? old : LoadCursor(nullptr, IDC_ARROW));
 }
 
 void TMainForm::StartTextSearch() {
@@ -157,7 +156,7 @@ void TMainForm::Button3Click() {
     RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
     WinBackupFiles files;
     RepairOptions options;
-    options.leadByte = AnsiLeadByte;
+    options.leadByte = CurrentLeadByteTest();
     options.searchText = scanSearchText_;
     options.elevated = RunsElevated();
     try {
