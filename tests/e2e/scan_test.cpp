@@ -310,14 +310,13 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   EXPECT_TRUE(e2e::FileExists(kept + "\\deletedkeys.reg"));
   EXPECT_TRUE(e2e::IsEnabled(restore));
   // Alt+S from Restore, which shares the key, starts Search and opens no "Confirm" box.
-  HWND main = app.Main();
-  auto onRestore = [&] { return e2e::FocusOf(main) == restore; };
+  auto onRestore = [&] { return e2e::FocusOf(app.Main()) == restore; };
   for (int i = 0; i < 8 && !onRestore(); ++i) {
-    e2e::PressKeys(main, {VK_TAB});
+    e2e::PressKeys(app.Main(), {VK_TAB});
     e2e::WaitUntil(onRestore, std::chrono::seconds(1));
   }
   ASSERT_TRUE(onRestore());
-  e2e::PressKeys(main, {'S'}, VK_MENU);
+  e2e::PressKeys(app.Main(), {'S'}, VK_MENU);
   EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::Text(lblSearch) == "Searching..."; }));
   EXPECT_EQ(app.FindMessageBox(), nullptr);
   EXPECT_EQ(app.Close(), 0);  // no box: the settings went where they can be written
