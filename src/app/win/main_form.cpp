@@ -197,8 +197,12 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       break;
-    case WM_SYSCOLORCHANGE:
     case WM_SETTINGCHANGE:
+      // Broadcast for every system setting and the environment; of these only high contrast
+      // changes what the window draws (a new colour scheme comes as WM_SYSCOLORCHANGE too).
+      if (wp != SPI_SETHIGHCONTRAST) break;
+      [[fallthrough]];
+    case WM_SYSCOLORCHANGE:
     case WM_THEMECHANGED:
       Guard([&] { OnThemeChanged(msg, wp, lp); });
       break;
@@ -473,7 +477,11 @@ bool TMainForm::PressAccessKey(WPARAM character) {
     }
     first = false;
   }
-  return !first;  // the key's first button is disabled: nothing else is pressed
+  if (first) return false;
+  // The key's first button is disabled: nothing else is pressed, and the key is refused as the
+  // dialog keys refuse a key no control has.
+  MessageBeep(0);
+  return true;
 }
 
 void TMainForm::OnThemeChanged(UINT msg, WPARAM wp, LPARAM lp) {
@@ -490,8 +498,8 @@ void TMainForm::OnThemeChanged(UINT msg, WPARAM wp, LPARAM lp) {
 
 bool TMainForm::OnQueryEndSession() {
   // A Repair writes its backup at its end: a session that ended now would lose the record of
-  // what the run has changed so far.
-  // Windows then names the program as the one holding up the log-off, and the user may wait.
+  // what the run has changed so far. Windows then names the program, with the reason the run
+  // gave (Button3Click), as the one holding up the log-off, and the user may wait for it.
   return !repairRunning_;
 }
 

@@ -148,7 +148,13 @@ void TMainForm::Button3Click() {
     // Nothing else may touch the hit table or the backup file while the run reads and writes
     // them.
     repairRunning_ = true;
-    const ScopeExit ran([this] { repairRunning_ = false; });
+    // A log-off waits for the run (OnQueryEndSession); Windows shows the user why.
+    ShutdownBlockReasonCreate(hwnd_, L"Calvorin is repairing the registry and writes its backup "
+                                     L"of the changed values when the run ends.");
+    const ScopeExit ran([this] {
+      repairRunning_ = false;
+      ShutdownBlockReasonDestroy(hwnd_);
+    });
     EnableWindow(controls_.sbSearchE, FALSE);
     EnableWindow(controls_.button3, FALSE);
     EnableWindow(controls_.button4, FALSE);

@@ -104,7 +104,7 @@ bool OpenWith64BitEditor(const std::string& backupPath) {
   char windows[MAX_PATH];
   const UINT n = GetSystemWindowsDirectoryA(windows, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return false;
-  const std::string editor = std::string(windows, n) + "\\regedit.exe";
+  const std::string editor = JoinPath(std::string_view(windows, n), "regedit.exe");
   const std::string arguments = "\"" + backupPath + "\"";
   std::string commandLine = "\"" + editor + "\" " + arguments;
   STARTUPINFOA startup{};

@@ -407,6 +407,15 @@ TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
   DeleteFileA((std::string(kFolder) + "\\deletedkeys.reg").c_str());
 }
 
+// Screen readers name the list after the hidden label before it; a log-off saves the settings.
+TEST_F(MainFormTest, TheListIsNamedAndALogOffSavesTheSettings) {
+  EXPECT_EQ(WindowText(GetWindow(list_, GW_HWNDPREV)), "Results");
+  EXPECT_TRUE(SendMessageA(form_->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+  SendMessageA(form_->Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  const std::string ini = std::string(kFolder) + "\\calvorin.INI";
+  EXPECT_EQ(GetPrivateProfileIntA("Settings", "MaxRslt", -1, ini.c_str()), 2);
+}
+
 TEST_F(MainFormTest, SearchClearsTheResultsAndClosingDoesNotWaitForIt) {
   Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\missing\\x.exe"));
   Click(kIdButton2);
