@@ -22,8 +22,9 @@ bool AllDigits(std::string_view text) {
   return true;
 }
 
+// The folder with its last backslash; a two-byte character's second byte 5C is none.
 std::string FolderOf(const std::string& path) {
-  const auto slash = path.find_last_of('\\');
+  const auto slash = LastBackslash(path, CurrentLeadByteTest());
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 

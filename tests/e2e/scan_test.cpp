@@ -309,6 +309,15 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   EXPECT_TRUE(restored);
   EXPECT_TRUE(e2e::FileExists(kept + "\\deletedkeys.reg"));
   EXPECT_TRUE(e2e::IsEnabled(restore));
+  // Alt+S from Restore, which shares the key, starts Search and opens no "Confirm" box.
+  for (int i = 0; i < 8 && e2e::FocusOf(app.Main()) != restore; ++i) {
+    e2e::PressKeys(app.Main(), {VK_TAB});
+    e2e::WaitUntil([&] { return e2e::FocusOf(app.Main()) == restore; }, std::chrono::seconds(1));
+  }
+  ASSERT_EQ(e2e::FocusOf(app.Main()), restore);
+  e2e::PressKeys(app.Main(), {'S'}, VK_MENU);
+  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::Text(lblSearch) == "Searching..."; }));
+  EXPECT_EQ(app.FindMessageBox(), nullptr);
   EXPECT_EQ(app.Close(), 0);  // no box: the settings went where they can be written
   EXPECT_EQ(e2e::IniValue(kept + "\\calvorin.INI", "Settings", "MaxRslt"), "2");
 }

@@ -148,7 +148,7 @@ RestoreStart OpenWith64BitEditor(const std::string& backupPath) {
   char windows[MAX_PATH];
   const UINT n = GetSystemWindowsDirectoryA(windows, MAX_PATH);
   if (n == 0 || n >= MAX_PATH) return EditorFailed(n == 0 ? GetLastError() : ERROR_BUFFER_OVERFLOW);
-  return StartRegistryEditor(std::string(windows, n) + "\\regedit.exe", backupPath);
+  return StartRegistryEditor(JoinPath(std::string_view(windows, n), "regedit.exe"), backupPath);
 }
 
 }  // namespace
