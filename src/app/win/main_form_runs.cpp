@@ -10,7 +10,6 @@
 #include "app/win/repair_controls.h"
 #include "base/scope_exit.h"
 #include "base/text.h"
-#include "base/win/code_page.h"
 #include "base/win/elevation.h"
 #include "registry/win/win_registry.h"
 #include "registry/win/win_system_info.h"
@@ -21,7 +20,8 @@
 
 namespace calvorin::win32 {
 void TMainForm::acSearchExecute() {
-  HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  const ScopeExit arrow(
+      [old = SetCursor(LoadCursor(nullptr, IDC_WAIT))] { SetCursor(old ? old : LoadCursor(nullptr, IDC_ARROW)); });
   scan_.Clear();  // HitCount := 0
   SetWindowTextA(controls_.label2, "");
   // The last Repair's count of entries left unchanged belongs to that run only.
@@ -31,7 +31,6 @@ void TMainForm::acSearchExecute() {
   SetPageEnabled(false);
   ApplyRestoreRule();
   FocusIfLost(nullptr);  // the window itself while the page is disabled
-  SetCursor(old ? old : LoadCursor(nullptr, IDC_ARROW));
 }
 
 void TMainForm::StartTextSearch() {
@@ -152,19 +151,23 @@ void TMainForm::Button3Click() {
   std::vector<RepairEntry> entries;
   for (int row = scan_.FirstShownRow(); row <= scan_.HitCount(); ++row) {
     entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row),
-                       scan_.HitType(row)});
+                       scan_.HitType(row), scan_.HitNamedKeyPath(row)});
   }
   std::exception_ptr failure;
   {
     // Nothing else may touch the hit table or the backup file while the run reads and writes
     // them.
     repairRunning_ = true;
+    // A log-off waits for the run (OnQueryEndSession); Windows shows the user why.
+    ShutdownBlockReasonCreate(hwnd_, L"Calvorin is repairing the registry and writes its backup "
+                                     L"of the changed values when the run ends.");
     RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
     runningRepair_ = &ui;
     const ScopeExit ran([this] {
       repairRunning_ = false;
       runningRepair_ = nullptr;
       SetWindowTextA(controls_.button3, "&Repair");
+      ShutdownBlockReasonDestroy(hwnd_);
     });
     EnableWindow(controls_.sbSearchE, FALSE);
     EnableWindow(controls_.button4, FALSE);
@@ -173,7 +176,7 @@ void TMainForm::Button3Click() {
     FocusIfLost(nullptr);
     WinBackupFiles files;
     RepairOptions options;
-    options.leadByte = AnsiLeadByte;
+    options.leadByte = CurrentLeadByteTest();
     options.searchText = scanSearchText_;
     options.elevated = RunsElevated();
     WinFileSecurity security;
@@ -208,10 +211,8 @@ void TMainForm::Button4Click() {
                   "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return;
   }
-  if (!OpenBackupWithShell(BackupFile())) {
-    MessageBoxA(hwnd_, " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW", kApplicationTitle,
-                MB_OK);
-  }
+  const std::string failure = RestoreFailureText(OpenBackupWithShell(BackupFile()));
+  if (!failure.empty()) MessageBoxA(hwnd_, failure.c_str(), kApplicationTitle, MB_OK);
 }
 
 }  // namespace calvorin::win32
