@@ -687,48 +687,33 @@ TEST(RepairSearchNameTest, DosDeviceNamesAreNeverSearched) {
 // A stop while the run reads (after an entry, or inside a drive search) changes nothing and keeps
 // the earlier backup; a stop while it changes values leaves a backup of exactly what changed.
 TEST_F(RepairTest, StopEndsTheRunAfterTheCurrentEntry) {
-  const std::string key = "HKEY_CURRENT_USER\\Software\\A";
-  const std::vector<RepairEntry> entries = {
-      {"HKEY_CURRENT_USER\\software\\a", "V", "C:\\Old\\v.exe"},
-      {"HKEY_CURRENT_USER\\software\\a", "W", "C:\\Old\\w.exe"},
-      {"HKEY_CURRENT_USER\\software\\a", "X", "C:\\Old\\x.exe"}};
-  for (const auto& e : entries) reg.PutString(key, e.valueName, e.dataText);
+  std::vector<RepairEntry> entries;
+  for (const char* name : {"U", "V", "W"}) {
+    entries.push_back({"HKEY_CURRENT_USER\\software\\a", name, std::string("C:\\Old\\") + name});
+    reg.PutString("HKEY_CURRENT_USER\\Software\\A", name, entries.back().dataText + ".exe");
+    entries.back().dataText += ".exe";
+  }
   fs.AddFile("C:\\Deep\\Er\\nothing.txt");
   files.Put(kBackup, "earlier", 5);
-  for (const bool inSearch : {false, true}) {
-    SCOPED_TRACE(inSearch ? "in a drive search" : "after the first entry");
+  const auto left = [&] { return reg.Find("HKEY_CURRENT_USER\\Software\\A")->values.size(); };
+  for (const int when : {0, 1, 2}) {  // after the first entry, in a search, after a change
+    SCOPED_TRACE(when);
     ui = FakeUi();
-    ui.stopWhen = [&] { return inSearch ? !ui.editHistory.empty() : ui.position == 1; };
+    ui.extra = when < 2;
+    ui.stopWhen = [&] {
+      return when == 0 ? ui.position == 1 : when == 1 ? !ui.editHistory.empty() : left() < 3;
+    };
     const auto counts = Run(entries, /*fast=*/false);
-    EXPECT_EQ(counts.notReached, 3);
-    EXPECT_EQ(counts.cleaned, 0);
-    for (const char* name : {"V", "W", "X"}) EXPECT_NE(reg.GetValue(key, name), nullptr) << name;
-    EXPECT_EQ(Backup(), "earlier");
-    EXPECT_EQ(ui.label1, "0 Registry Items Cleaned");
-    EXPECT_EQ(ui.label3, "Stopped: 3 Registry Items Not Reached");
+    EXPECT_EQ(counts.cleaned, when / 2);
+    EXPECT_EQ(left(), 3u - when / 2);
+    EXPECT_EQ(ui.label3, Format("Stopped: %d Registry Items Not Reached", 3 - when / 2));
     EXPECT_FALSE(ui.repairHidden);
-    EXPECT_FALSE(ui.progressVisible);
+    EXPECT_EQ(ui.editHistory.size(), (std::array<std::size_t, 3>{3, 1, 0}[when]));  // 1: at once
+    EXPECT_EQ(Backup() == "earlier", when < 2);
   }
-  EXPECT_EQ(ui.editHistory.size(), 1u);  // the search ended at its first folder
-
-  // Second pass: U deleted, then the stop; V, W and X stay, out of the backup.
-  ui = FakeUi();
-  ui.extra = false;
-  const std::string keyB = "HKEY_CURRENT_USER\\Software\\B";
-  reg.PutString(keyB, "U", "C:\\Old\\u.exe");
-  std::vector<RepairEntry> withU = entries;
-  withU.insert(withU.begin(), {"HKEY_CURRENT_USER\\software\\b", "U", "C:\\Old\\u.exe"});
-  ui.stopWhen = [&] { return files.Exists(kBackup) && !reg.GetValue(keyB, "U"); };
-  const auto counts = Run(withU);
-  EXPECT_EQ(counts.cleaned, 1);
-  EXPECT_EQ(counts.notReached, 3);
-  for (const char* name : {"V", "W", "X"}) EXPECT_NE(reg.GetValue(key, name), nullptr) << name;
   EXPECT_EQ(
       Backup(),
-      "REGEDIT4\r\n \r\n[HKEY_CURRENT_USER\\software\\b]\r\n\"U\"=\"C:\\\\Old\\\\u.exe\"\r\n \r\n");
-  EXPECT_EQ(ui.label1, "1 Registry Items Cleaned");
-  EXPECT_EQ(ui.label3, "Stopped: 3 Registry Items Not Reached");
-  EXPECT_FALSE(ui.repairHidden);
+      "REGEDIT4\r\n \r\n[HKEY_CURRENT_USER\\software\\a]\r\n\"U\"=\"C:\\\\Old\\\\U.exe\"\r\n \r\n");
 }
 
 TEST_F(RepairTest, EarlierBackupsAreKeptByDateAndTimeTenAtMost) {

@@ -18,11 +18,8 @@ TEST(ResultItemTest, TallItemKeepsTheDataRowAndShortensValueThenKey) {
       {{34, 18, 340}, {18, 18, 204}},    // a long data row keeps all but one line of each
       {{255, 255, 255}, {18, 18, 204}},  // the first line of the data row stays, whatever
   };
-  for (const auto& c : cases) {
-    const auto kept = FitResultRows(c.heights, 17, 18, 251);
-    EXPECT_EQ(kept, c.kept) << c.heights[0] << " " << c.heights[1] << " " << c.heights[2];
-    EXPECT_LE(kept[0] + kept[1] + kept[2], 251);
-  }
+  for (const auto& c : cases)
+    EXPECT_EQ(FitResultRows(c.heights, 17, 18, 251), c.kept) << c.heights[0];
 }
 
 // The design's columns at 96 DPI, and a number too wide for its column (100,000 items in a
@@ -34,9 +31,6 @@ TEST(ResultItemTest, ColumnsMakeRoomForTheLargestNumber) {
   const ResultItemColumns wide = ResultColumns(same, 62, 34);
   EXPECT_GT(wide.labelRight - 34, wide.numberRight);  // right-aligned labels clear the line
   EXPECT_GT(wide.textLeft, wide.labelRight);
-  const ResultItemColumns large = ResultColumns([](int v) { return v * 2; }, 62, 34);
-  EXPECT_EQ(large.textLeft, 196);  // at 192 DPI the design's column has room for both
-  EXPECT_EQ(ResultNumberText(99999), "100000. ");
 }
 
 }  // namespace
