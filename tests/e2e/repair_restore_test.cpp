@@ -711,7 +711,6 @@ TEST(RepairRestore, StopOrCloseDuringARunEndsItAfterTheCurrentEntry) {
   EXPECT_FALSE(e2e::IsEnabled(app.Control(kIdSbSearchE)));
   EXPECT_FALSE(e2e::IsEnabled(app.Control(kIdButton4)));
   HWND repair = app.Control(kIdButton3);
-  EXPECT_TRUE(e2e::IsEnabled(repair));
   EXPECT_EQ(e2e::Text(repair), "S&top");
   // F1 while the run goes on opens the help file in the system's help viewer, where there is one.
   e2e::WriteWholeFile(folder + "\\calvorin.hlp", "");
@@ -732,7 +731,6 @@ TEST(RepairRestore, StopOrCloseDuringARunEndsItAfterTheCurrentEntry) {
   EXPECT_EQ(e2e::Text(app.Control(kIdLabel1)), "0 Registry Items Cleaned");
   EXPECT_TRUE(e2e::IsShown(repair));
   EXPECT_EQ(e2e::Text(repair), "&Repair");
-  EXPECT_FALSE(e2e::IsShown(app.Control(kIdPb1)));
   EXPECT_FALSE(e2e::FileExists(folder + "\\deletedkeys.reg"));
   for (const Seeded& v : values) EXPECT_EQ(key.Get(v), v.value) << v.name;
 
