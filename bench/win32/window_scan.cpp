@@ -9,6 +9,10 @@
 //   repair      after "Found": Repair with Extra ticked, timed from the click to
 //               "... Registry Items Cleaned" in Label1 (repair_seconds=, label1=, label2=)
 //   noextra     with repair: Extra unticked, so the same run without any search of the drive
+//   unattended  instead of the window: "calvorin.exe /scan" with its output in a pipe, timed
+//               from the process's start to its "Found %d items" line (found=, seconds=, so
+//               the program's start-up is inside this figure and not inside the window's);
+//               with memory, the peak working set once it has ended
 //   poll=<ms>   how often the end texts are read (default 5): each read is a message the
 //               program's thread must answer, on the one CPU the benchmark pins everything to
 #include <windows.h>
@@ -101,6 +105,45 @@ using bench::Now;
 
 }  // namespace
 
+void PrintMemory(HANDLE process, const char* when);
+
+int RunUnattended(const char* exe, bool memory) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return 1;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  std::string command = std::string("\"") + exe + "\" /scan";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = writeEnd;
+  PROCESS_INFORMATION pi{};
+  const double start = Now();
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    std::fprintf(stderr, "cannot start %s\n", exe);
+    return 1;
+  }
+  CloseHandle(writeEnd);
+  std::string out;
+  double seconds = -1;
+  char buffer[512];
+  DWORD got = 0;
+  while (ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    out.append(buffer, got);
+    if (seconds < 0 && out.find("Found ") != std::string::npos) seconds = Now() - start;
+  }
+  WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  int count = -1;
+  const size_t at = out.find("Found ");
+  if (at != std::string::npos) std::sscanf(out.c_str() + at, "Found %d", &count);
+  std::printf("found=%d seconds=%.3f exit=%lu\n", count, seconds, static_cast<unsigned long>(code));
+  if (memory) PrintMemory(pi.hProcess, "after_found");
+  return 0;
+}
+
 void PrintMemory(HANDLE process, const char* when) {
   PROCESS_MEMORY_COUNTERS pmc{};
   pmc.cb = sizeof pmc;
@@ -127,7 +170,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* shot = nullptr;
-  bool memory = false, resize = false, repair = false, extra = true;
+  bool memory = false, resize = false, repair = false, extra = true, unattended = false;
   DWORD poll = 5;
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
@@ -137,6 +180,8 @@ int main(int argc, char** argv) {
       resize = true;
     } else if (a == "repair") {
       repair = true;
+    } else if (a == "unattended") {
+      unattended = true;
     } else if (a == "noextra") {
       extra = false;
     } else if (a.rfind("poll=", 0) == 0) {
@@ -145,6 +190,7 @@ int main(int argc, char** argv) {
       shot = argv[i];
     }
   }
+  if (unattended) return RunUnattended(argv[1], memory);
   std::string command = std::string("\"") + argv[1] + "\"";
   STARTUPINFOA si{};
   si.cb = sizeof si;

@@ -14,6 +14,7 @@
 #include "base/win/elevation.h"
 #include "registry/win/win_registry.h"
 #include "repair/repair.h"
+#include "repair/win/repair_lock.h"
 #include "repair/win/win_backup_files.h"
 
 namespace calvorin::win32 {
@@ -139,6 +140,13 @@ void TMainForm::ApplyRestoreRule() {
 
 void TMainForm::Button3Click() {
   if (repairRunning_ || worker_) return;
+  // An unattended Repair may be changing the registry and the backups right now.
+  const RepairLock lock;
+  if (!lock.Held()) {
+    MessageBoxA(hwnd_, "Another Repair is running. Try again when it has ended.",
+                kApplicationTitle, MB_OK | MB_ICONINFORMATION);
+    return;
+  }
   std::vector<RepairEntry> entries;
   for (int row = scan_.FirstShownRow(); row <= scan_.HitCount(); ++row) {
     entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row),
