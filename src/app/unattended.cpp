@@ -79,7 +79,7 @@ std::string UsageText() {
          "      scans the registry without a window, writes rrr.TXT\r\n"
          "  calvorin /repair [/extra] [/report FILE]\r\n"
          "      scans, then repairs what it found as the window's Repair does, with the same\r\n"
-         "      backup (Re&store undoes it); /extra searches the drive for moved files\r\n"
+         "      backup (Restore in the window undoes it); /extra searches the drive for moved files\r\n"
          "  /report FILE  writes a CSV report (UTF-8): Key, ValueName, Data, CandidatePath\r\n"
          "                and, for /repair, Outcome and PathWritten\r\n"
          "  /?            shows this text\r\n"

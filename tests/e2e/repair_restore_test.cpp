@@ -893,6 +893,7 @@ TEST(RepairRestore, UnattendedRunsReportAndAreUndoneByRestore) {
     EXPECT_EQ(e2e::Text(app.Control(kIdLblSearch)), shown);
     EXPECT_EQ(SendMessageA(app.Control(kIdLbResults), LB_GETCOUNT, 0, 0), 0);
     EXPECT_FALSE(e2e::IsShown(app.Control(kIdButton3)));
+    EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "40-window-beside-unattended-scan"));
     EXPECT_EQ(app.Close(), 0);
   }
   int found = 0;
@@ -909,7 +910,7 @@ TEST(RepairRestore, UnattendedRunsReportAndAreUndoneByRestore) {
   EXPECT_EQ(rows, static_cast<std::size_t>(found));
   EXPECT_NE(e2e::ReadWholeFile(folder + "\\rrr.TXT").find(oddPath + "\r\n"), std::string::npos);
 
-  EXPECT_EQ(run("/repair /report " + folder + "\\no such folder\\r.csv"), 3) << out;
+  EXPECT_EQ(run("/repair /report \"" + folder + "\\no such folder\\r.csv\""), 3) << out;
   HANDLE other = CreateMutexA(nullptr, TRUE, "Global\\Calvorin Repair");
   EXPECT_EQ(run("/repair"), 4) << out;
   ReleaseMutex(other);
@@ -932,6 +933,18 @@ TEST(RepairRestore, UnattendedRunsReportAndAreUndoneByRestore) {
   EXPECT_NE(repaired.find(",Left unchanged: could not be read exactly,\r\n"), std::string::npos);
   App app;
   StartApp(app, folder);
+  // The window's Repair waits for no unattended one: it says so and changes nothing.
+  ASSERT_GE(e2e::SearchAndWait(app), 1);
+  const std::string backup = e2e::ReadWholeFile(folder + "\\deletedkeys.reg");
+  other = CreateMutexA(nullptr, TRUE, "Global\\Calvorin Repair");
+  e2e::Click(app.Control(kIdButton3));
+  HWND box = WaitForBox(app);
+  EXPECT_EQ(e2e::MessageBoxText(box), "Another Repair is running. Try again when it has ended.");
+  e2e::PressButton(box, IDOK);
+  ReleaseMutex(other);
+  CloseHandle(other);
+  EXPECT_TRUE(e2e::IsShown(app.Control(kIdButton3)));
+  EXPECT_EQ(e2e::ReadWholeFile(folder + "\\deletedkeys.reg"), backup);
   EXPECT_TRUE(RestoreAndWait(
       app, [&] { return key.Get(gone) == gone.value && key.Get(moved) == moved.value; }));
   EXPECT_EQ(app.Close(), 0);
