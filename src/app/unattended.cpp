@@ -126,11 +126,13 @@ std::string CsvField(std::string_view text) {
   return out;
 }
 
-std::string ReportText(const std::vector<ReportEntry>& entries, bool withOutcome,
+std::string ReportText(int count, const std::function<ReportEntry(int index)>& entry,
+                       bool withOutcome,
                        const std::function<std::string(std::string_view)>& toUtf8) {
   std::string text = "\xEF\xBB\xBFKey,ValueName,Data,CandidatePath";
   text += withOutcome ? ",Outcome,PathWritten\r\n" : "\r\n";
-  for (const ReportEntry& e : entries) {
+  for (int i = 0; i < count; ++i) {
+    const ReportEntry e = entry(i);
     const std::string candidate = CutCandidate(e.dataText).value_or(std::string());
     for (const std::string* field : {&e.keyPath, &e.valueName, &e.dataText, &candidate}) {
       if (field != &e.keyPath) text += ',';

@@ -62,7 +62,10 @@ std::string CsvField(std::string_view text);
 // The report: UTF-8 with a byte-order mark, a header row, one row per entry, CR LF after each
 // row. Columns: the key path, the value name, the data text, the candidate path, and with
 // `withOutcome` the outcome and the path written. `toUtf8` converts the program's ANSI texts.
-std::string ReportText(const std::vector<ReportEntry>& entries, bool withOutcome,
+// `entry(i)` gives entry i of `count`, one at a time: at 100,000 entries a second copy of them
+// all would cost megabytes.
+std::string ReportText(int count, const std::function<ReportEntry(int index)>& entry,
+                       bool withOutcome,
                        const std::function<std::string(std::string_view)>& toUtf8);
 
 }  // namespace calvorin

@@ -63,12 +63,13 @@ TEST(UnattendedTest, ReportIsQuotedUtf8WithHeader) {
       {"HKEY_CURRENT_USER\\software\\a", "a,b \"q\"\r\nline", "\"C:\\Old\\caf\xe9.exe\"",
        {EntryOutcome::kFixed, "C:\\New\\app.exe"}},
       {"HKEY_CURRENT_USER\\software\\a", "", " C:\\x\\y.txt", {}}};
-  EXPECT_EQ(ReportText(entries, true, upper),
+  const auto entry = [&](int i) { return entries[static_cast<size_t>(i)]; };
+  EXPECT_EQ(ReportText(2, entry, true, upper),
             "\xEF\xBB\xBFKey,ValueName,Data,CandidatePath,Outcome,PathWritten\r\n"
             "HKEY_CURRENT_USER\\software\\a,\"a,b \"\"q\"\"\r\nline\",\"\"\"C:\\Old\\cafE.exe\"\"\","
             "C:\\Old\\cafE.exe,Fixed: C:\\New\\app.exe,C:\\New\\app.exe\r\n"
             "HKEY_CURRENT_USER\\software\\a,,\" C:\\x\\y.txt\",C:\\x\\y.tx,Not reached,\r\n");
-  EXPECT_EQ(ReportText({}, false, upper), "\xEF\xBB\xBFKey,ValueName,Data,CandidatePath\r\n");
+  EXPECT_EQ(ReportText(0, entry, false, upper), "\xEF\xBB\xBFKey,ValueName,Data,CandidatePath\r\n");
 }
 
 }  // namespace

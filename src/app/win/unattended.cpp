@@ -159,15 +159,8 @@ std::string LogPathOf(const ProgramFilePlaces& places, const std::string& exePat
   return JoinPath(WorkingFolderOf(exePath), places.logPath);
 }
 
-}  // namespace
-
-bool IsUnattended(const std::vector<std::string>& args) {
-  return ParseCommandLine(args).mode != RunMode::kWindow;
-}
-
-int RunUnattended(const std::vector<std::string>& args, const std::string& exePath) {
-  ConsoleOut out;
-  const CommandLine line = ParseCommandLine(args);
+// The run itself; what it cannot handle is thrown.
+int Run(ConsoleOut& out, const CommandLine& line, const std::string& exePath) {
   if (line.mode == RunMode::kHelp) {
     out.Line(UsageText());
     return ExitCodeOf(line.mode, {});
@@ -209,16 +202,16 @@ int RunUnattended(const std::vector<std::string>& args, const std::string& exePa
                            : Format("Found %d items", summary.found));
   const std::optional<std::string> logFailure = scan.TakeLogFailure();
 
-  std::vector<RepairEntry> entries;
-  for (int row = 1; row <= scan.HitCount(); ++row) {
-    entries.push_back(
-        {scan.HitKeyPath(row), scan.HitValueName(row), scan.HitDataText(row), scan.HitType(row)});
-  }
   RepairCounts counts;
-  counts.entries.resize(entries.size());
+  counts.entries.resize(static_cast<size_t>(scan.HitCount()));
   std::optional<std::string> failure = logFailure;
   // A log that could not be written is a file that failed: the registry stays as it is.
   if (repair && !failure) {
+    std::vector<RepairEntry> entries;
+    for (int row = 1; row <= scan.HitCount(); ++row) {
+      entries.push_back({scan.HitKeyPath(row), scan.HitValueName(row), scan.HitDataText(row),
+                         scan.HitType(row)});
+    }
     ConsoleRepairUi ui(out, line.extra);
     WinBackupFiles files;
     RepairOptions options;
@@ -232,19 +225,40 @@ int RunUnattended(const std::vector<std::string>& args, const std::string& exePa
     }
   }
   if (!reportPath.empty()) {
-    std::vector<ReportEntry> rows;
-    for (size_t i = 0; i < entries.size(); ++i) {
-      rows.push_back({entries[i].keyPath, entries[i].valueName, entries[i].dataText,
-                      counts.entries[i]});
-    }
+    const auto row = [&](int i) {
+      return ReportEntry{scan.HitKeyPath(i + 1), scan.HitValueName(i + 1), scan.HitDataText(i + 1),
+                         counts.entries[static_cast<size_t>(i)]};
+    };
     try {
-      WinBackupFiles().WriteAtomically(reportPath, ReportText(rows, repair, AnsiToUtf8));
+      WinBackupFiles().WriteAtomically(reportPath,
+                                       ReportText(scan.HitCount(), row, repair, AnsiToUtf8));
     } catch (const std::exception& e) {
       if (!failure) failure = e.what();
     }
   }
   if (failure) return fail(*failure);
   return ExitCodeOf(line.mode, summary);
+}
+
+}  // namespace
+
+bool IsUnattended(const std::vector<std::string>& args) {
+  return ParseCommandLine(args).mode != RunMode::kWindow;
+}
+
+int RunUnattended(const std::vector<std::string>& args, const std::string& exePath) {
+  // Nobody is there to answer a box: no "no disk in drive", no crash dialog.
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  ConsoleOut out;
+  const CommandLine line = ParseCommandLine(args);
+  try {
+    return Run(out, line, exePath);
+  } catch (const std::exception& e) {
+    // Before Repair's first change (a thread or window that could not be made, no memory);
+    // RunRepair's own failures are caught where it runs.
+    out.Line(e.what());
+    return kExitFileFailed;
+  }
 }
 
 }  // namespace calvorin::win32
