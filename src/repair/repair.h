@@ -12,6 +12,7 @@
 #include "repair/backup.h"
 #include "repair/backup_rotation.h"
 #include "repair/drive_index.h"
+#include "repair/file_trust.h"
 #include "repair/repair_ui.h"
 
 namespace calvorin {
@@ -23,6 +24,8 @@ struct RepairEntry {
   std::string valueName;
   std::string dataText;
   std::uint32_t type = kRegSz;
+  // The key path in the key's own letters, which the backup writes ("": keyPath).
+  std::string namedKeyPath = {};
   // An entry that is not ticked is not opened, not searched for, not backed up and not changed.
   bool ticked = true;
   bool alwaysLeave = false;  // marked "always leave unchanged": left as the unticked ones
@@ -39,6 +42,8 @@ enum class EntryOutcome {
   kChangedSinceScan,  // no longer what the list showed
   kRefused,           // Windows refused the change (access denied)
   kNotExact,          // could not be read or backed up exactly
+  kUntrustedFile,     // machine-wide, and its file found only where others could have placed it
+  kHiveUnloaded,      // its hive (a user's, or one loaded below HKLM) is no longer loaded
 };
 struct EntryResult {
   EntryOutcome outcome = EntryOutcome::kNotReached;
@@ -50,7 +55,8 @@ std::string EntryOutcomeText(const EntryResult& result);
 
 // The root chosen by the root words found in a key path (later words win; none: current user).
 Hkey RepairRootOf(const std::string& keyPath);
-// The key path after its first backslash (the whole path when there is none).
+// The key path after its first backslash; "" (the root itself) for a searched root's name alone,
+// the whole path for any other text without a backslash.
 std::string RepairSubKeyOf(const std::string& keyPath);
 
 struct RepairOptions {
@@ -58,6 +64,10 @@ struct RepairOptions {
   LeadByteTest leadByte = nullptr;  // the ANSI code page the backup is written in
   std::string searchText = ":\\";   // the text the scan that recorded the entries searched for
   bool elevated = true;  // the program runs with all the rights an administrator can give it
+  // Extra points a machine-wide value (MachineWideKey) only at a file this vouches for; nullptr:
+  // at none.
+  FileSecurity* fileSecurity = nullptr;
+  std::string userSid{};  // the user's SID text, which names his own hives in HKEY_USERS
 };
 
 struct RepairCounts {
@@ -80,6 +90,10 @@ struct RepairCounts {
 // is, kept out of the backup and counted as unchanged. A value already gone counts as cleaned.
 // When the registry refused changes and the program runs without elevation, the outcome says
 // that an administrator can make them.
+//
+// The backup file only ever names values that changed: a run that changes none writes, keeps and
+// prunes no backup, and a backup that cannot be narrowed to them after the changes is removed
+// (the earlier one put back) and the failure gives the changed values' old data.
 RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& registry,
                        FileSystem& fs, BackupFiles& files, RepairUi& ui,
                        const std::string& exeFolder, const RepairOptions& options = {});

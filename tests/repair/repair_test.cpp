@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 
 #include "base/text.h"
@@ -75,7 +76,7 @@ class RepairTest : public ::testing::Test {
  protected:
   RepairCounts Run(const std::vector<RepairEntry>& entries, bool fast = true,
                    bool elevated = true) {
-    RepairOptions options{fast};
+    options.useDriveIndex = fast;
     options.elevated = elevated;
     return RunRepair(entries, reg, fs, files, ui, kExe, options);
   }
@@ -85,6 +86,7 @@ class RepairTest : public ::testing::Test {
     for (const EntryResult& r : counts.entries) texts.push_back(EntryOutcomeText(r));
     return texts;
   }
+  RepairOptions options{.userSid = "S-1"};  // HKEY_USERS\S-1 is the user's own hive
   std::string Backup() const {
     const std::string* text = files.Content(kBackup);
     return text ? *text : "<none>";
@@ -126,7 +128,7 @@ TEST(RepairRootTest, RootWordsLaterRowWins) {
 
 TEST(RepairRootTest, SubKeyAfterTheFirstBackslash) {
   EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER\\software\\acme"), "software\\acme");
-  EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER"), "HKEY_CURRENT_USER");
+  EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER"), "");  // a value of the root itself
   EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER\\"), "");
 }
 
@@ -221,6 +223,9 @@ TEST(DriveIndexTest, SameAnswersAsTheWalkOnRandomTrees) {
                                "sub\\app.exe", "*.exe", "v1.2\\x.dll"}) {
         const std::string slow = FindFileOnDrive(fs, ui, dir, name, true);
         EXPECT_EQ(index.Find(dir, name), slow) << "tree " << tree << " " << dir << " " << name;
+        const FoundFileTest notFirst = [&](const std::string& path) { return path != slow; };
+        EXPECT_EQ(index.Find(dir, name, notFirst),
+                  FindFileOnDrive(fs, ui, dir, name, true, notFirst));
         ++compared;
         if (!slow.empty()) ++found;
       }
@@ -240,6 +245,66 @@ TEST(DriveIndexTest, ListsEachDriveOncePerRun) {
   EXPECT_EQ(index.Find("c:", "two.exe"), "c:\\a\\two.exe");
   EXPECT_EQ(index.Find("C:", "none.exe"), "");
   EXPECT_EQ(fs.FindCalls(), calls);
+}
+
+// Owners and access lists by path; a path not in the table cannot be read.
+struct TableSecurity : FileSecurity {
+  std::optional<ObjectSecurity> Read(const std::string& path) override {
+    return table.count(path) ? std::optional(table.at(path)) : std::nullopt;
+  }
+  std::map<std::string, ObjectSecurity> table;
+};
+
+AccessEntry Other(std::uint32_t mask, bool allow = true, bool inheritOnly = false) {
+  return AccessEntry{allow, Trustee::kOther, mask, inheritOnly};
+}
+ObjectSecurity Allowing(std::vector<AccessEntry> entries) {
+  return {Trustee::kTrusted, false, std::move(entries)};
+}
+
+// Starting from a trusted path (owned by SYSTEM, read and run for Everyone), one object changed.
+TEST(FileTrustTest, NobodyElseMayHavePlacedOrSwapTheFileOrAFolderOnItsPath) {
+  const char *file = "C:\\a\\b\\f.exe", *parent = "C:\\a\\b", *mid = "C:\\a", *root = "C:\\";
+  const auto passes = [&](const char* object, const ObjectSecurity& changed,
+                          const char* path = "C:\\a\\b\\f.exe") {
+    TableSecurity security;
+    for (const char* o : {file, parent, mid, root}) security.table[o] = Allowing({Other(0x1200a9)});
+    security.table[object] = changed;
+    return OnlyAdministratorsCouldPlace(security, path);
+  };
+  for (const char* object : {file, parent, mid, root}) {
+    EXPECT_FALSE(passes(object, {Trustee::kOther, false, {}})) << object;
+    EXPECT_FALSE(passes(object, {Trustee::kTrusted, true, {}})) << object;  // no access list
+    for (std::uint32_t mask : {kRightDelete, kRightWriteDac, kRightWriteOwner, kGenericAll}) {
+      EXPECT_FALSE(passes(object, Allowing({Other(mask)}))) << object << " " << mask;
+    }
+  }
+  for (std::uint32_t mask : {kFileWriteData, kFileAppendData, kGenericWrite}) {
+    EXPECT_FALSE(passes(file, Allowing({Other(mask)}))) << mask;
+  }
+  for (const char* folder : {parent, mid, root}) {
+    EXPECT_FALSE(passes(folder, Allowing({Other(kFileDeleteChild)}))) << folder;
+  }
+  EXPECT_FALSE(passes(parent, Allowing({Other(kFileWriteData)})));  // a file added beside it
+  EXPECT_FALSE(passes(file, Allowing({Other(kFileWriteData, false), Other(kFileWriteData)})));
+  EXPECT_FALSE(passes(parent, {Trustee::kOther, false, {}}, "C:\\a/b\\f.exe"));
+  // Read, run and write attributes; a deny entry; new subfolders beside the path; files and
+  // folders added further up; inherit-only entries; the owner's entries.
+  EXPECT_TRUE(
+      passes(file, Allowing({Other(kGenericRead | kGenericExecute | 0x100), Other(~0u, false)})));
+  EXPECT_TRUE(passes(parent, Allowing({Other(kFileAppendData),
+                                       Other(kGenericAll, true, true),
+                                       {true, Trustee::kOwner, kGenericAll, false}})));
+  EXPECT_TRUE(passes(mid, Allowing({Other(kFileWriteData | kFileAppendData)})));
+  EXPECT_TRUE(passes(root, Allowing({Other(kGenericWrite)})));
+}
+
+TEST(FileTrustTest, MachineWideIsEveryKeyButTheUsersOwn) {
+  EXPECT_FALSE(MachineWideKey(kHkeyCurrentUser, "software", "S-1-5-21-7"));
+  EXPECT_FALSE(MachineWideKey(kHkeyUsers, "s-1-5-21-7\\software", "S-1-5-21-7"));
+  EXPECT_FALSE(MachineWideKey(kHkeyUsers, "s-1-5-21-7_classes", "S-1-5-21-7"));
+  EXPECT_TRUE(MachineWideKey(kHkeyUsers, "s-1-5-21-70\\software", "S-1-5-21-7"));
+  EXPECT_TRUE(MachineWideKey(kHkeyUsers, "s-1-5-21-7", ""));
 }
 
 // --- The run -------------------------------------------------------------------------------
@@ -305,7 +370,6 @@ TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
               "REGEDIT4\r\n \r\n"
               "[HKEY_CURRENT_USER\\software\\a]\r\n"
               "\"Path\"=hex(2):43,3a,5c,4f,6c,64,5c,74,6f,6f,6c,2e,65,78,65,00\r\n"
-              "[HKEY_CURRENT_USER\\software\\a]\r\n\"M\"=\"C:\\\\Old\\\\msme.dll\"\r\n"
               "[HKEY_CURRENT_USER\\software\\a]\r\n\"Gone\"=\"C:\\\\Old\\\\gone.exe\"\r\n \r\n");
     EXPECT_EQ(std::count(ui.editHistory.begin(), ui.editHistory.end(), "Searching for tool.exe C:"),
               1);
@@ -378,6 +442,32 @@ TEST_F(RepairTest, FileInTwoFoldersTakesTheFirstInDepthFirstOrder) {
   }
 }
 
+// A machine-wide value takes the first file of its name that only administrators could have
+// placed; with none such it stays, neither deleted nor backed up. The user's own keep the first.
+TEST_F(RepairTest, MachineWideValuesAreNeverPointedAtAFileOthersCouldPlace) {
+  TableSecurity security;
+  for (const char* object : {"C:\\", "C:\\Windows", "C:\\Windows\\svc.exe"}) {
+    security.table[object] = Allowing({});
+  }
+  fs.AddFile("C:\\Users\\svc.exe");
+  fs.AddFile("C:\\Users\\run.exe");
+  fs.AddFile("C:\\Windows\\svc.exe");
+  const std::string mine = "HKEY_USERS\\S-1\\Software", hklm = "HKEY_LOCAL_MACHINE\\Software\\A";
+  reg.PutString(hklm, "Svc", "C:\\Old\\svc.exe");
+  reg.PutString(hklm, "Run", "C:\\Old\\run.exe");
+  reg.PutString(mine, "Run", "C:\\Old\\run.exe");
+  options.fileSecurity = &security;
+  const auto counts = Run({{"HKEY_LOCAL_MACHINE\\software\\a", "Svc", "C:\\Old\\svc.exe"},
+                           {"HKEY_LOCAL_MACHINE\\software\\a", "Run", "C:\\Old\\run.exe"},
+                           {"HKEY_USERS\\s-1\\software", "Run", "C:\\Old\\run.exe"}});
+  EXPECT_EQ(reg.GetValue(hklm, "Svc")->data, std::string("C:\\Windows\\svc.exe\0", 19));
+  EXPECT_EQ(reg.GetValue(hklm, "Run")->data, std::string("C:\\Old\\run.exe\0", 15));
+  EXPECT_EQ(reg.GetValue(mine, "Run")->data, std::string("C:\\Users\\run.exe\0", 17));
+  EXPECT_EQ(counts.fixed, 2);
+  EXPECT_EQ(ui.label3, "1 Registry Items Left Unchanged");
+  EXPECT_EQ(Backup().find("software\\a]\r\n\"Run\""), std::string::npos);
+}
+
 TEST_F(RepairTest, AllCorrectedReadsZeroCleaned) {
   fs.AddFile("C:\\New\\a.exe");
   fs.AddFile("C:\\New\\b.exe");
@@ -389,16 +479,34 @@ TEST_F(RepairTest, AllCorrectedReadsZeroCleaned) {
   EXPECT_EQ(ui.label2, "2 Registry Items Fixed");
 }
 
-TEST_F(RepairTest, EmptyRunWritesThreeLinesAndASecondRunStartsAtOne) {
+TEST_F(RepairTest, RunsThatChangeNothingLeaveTheBackupsAsTheyAre) {
+  files.Put(kBackup, "last", 100);
+  const auto before = files.files;
   Run({});
-  EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n \r\n");
   EXPECT_EQ(ui.label1, "0 Registry Items Cleaned");
   EXPECT_EQ(ui.rangeMax, 0);
   reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
+  reg.MutableValue("HKEY_CURRENT_USER\\Software\\A", "V")->refusesChanges = true;
   ui = FakeUi();
   Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}});
   EXPECT_EQ(ui.label3History.front(), "Fixing item 1 of 1");
   EXPECT_EQ(ui.rangeMax, 1);
+  EXPECT_TRUE(files.files == before);
+}
+
+// A root's own value is repaired there; one of an unloaded hive is out of reach, not gone.
+TEST_F(RepairTest, RootValuesAreRepairedAndUnloadedHivesLeftUnchanged) {
+  reg.PutString("HKEY_CURRENT_USER", "Root", "C:\\r.exe");
+  reg.PutString("HKEY_USERS\\S-2\\Software", "V", "C:\\m");
+  const auto counts = Run({{"HKEY_CURRENT_USER", "Root", "C:\\r.exe"},
+                           {"HKEY_USERS\\s-1\\software", "V", "C:\\u"},
+                           {"HKEY_USERS\\s-2\\software\\deleted", "V", "C:\\d"},
+                           {"HKEY_USERS\\s-2\\software", "V", "C:\\m", kRegSz,
+                            "HKEY_USERS\\S-2\\Software"}});
+  EXPECT_EQ(counts.cleaned, 3);
+  EXPECT_EQ(counts.unchanged, 1);
+  EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n[HKEY_CURRENT_USER]\r\n\"Root\"=\"C:\\\\r.exe\"\r\n"
+                      "[HKEY_USERS\\S-2\\Software]\r\n\"V\"=\"C:\\\\m\"\r\n \r\n");
 }
 
 TEST_F(RepairTest, UnwritableBackupChangesNothingAndPutsControlsBack) {
@@ -473,7 +581,15 @@ TEST_F(RepairTest, RefusedChangesAreLeftUnchangedAndNamedOnceWithoutElevation) {
     return reg.GetValue(key, "Fix.exe") ? reg.GetValue(key, "Fix.exe")->data : "";
   };
   const std::string fixed("C:\\New\\Fix.exe\0", 15);
-  EXPECT_THROW(Run(rows, true, false), EFileError);
+  std::string failure;
+  try {
+    Run(rows, true, false);
+  } catch (const EFileError& e) {
+    failure = e.what();
+  }
+  EXPECT_NE(failure.find("\\Del\"\r\n[" + k + "]\r\n\"Fix.exe\"=\"C:\\\\Old\\\\Fix.exe\"\r\n \r\n"),
+            std::string::npos);
+  EXPECT_EQ(Backup(), "<none>");
   EXPECT_EQ(fix(), fixed);
   ui.extra = files.failWrites = false;
   reg.afterSizeQuery = nullptr;
@@ -579,7 +695,10 @@ TEST_F(RepairTest, EarlierBackupsAreKeptByDateAndTimeTenAtMost) {
                                           "deletedkeys-2025010-1000000.reg"};
   for (const auto& name : users) files.Put("C:\\Calvorin\\" + name, "mine", 1);
   files.clock = 3600;  // 2026-01-01 01:00:00
-  for (int run = 0; run < 13; ++run) Run({});
+  for (int run = 0; run < 13; ++run) {
+    reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
+    Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}});
+  }
   for (const auto& name : users) EXPECT_TRUE(files.Exists("C:\\Calvorin\\" + name)) << name;
   for (const auto& name : users) files.Delete("C:\\Calvorin\\" + name);
   auto names = files.Names("C:\\Calvorin\\");
@@ -596,7 +715,8 @@ TEST_F(RepairTest, SameSecondBackupsGetANumber) {
   files.Put("C:\\Calvorin\\deletedkeys-20260101-000007.reg", "older", 7);
   files.Put(kBackup, "previous", 7);
   files.clock = 8;
-  Run({});
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
+  Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}});
   EXPECT_EQ(*files.Content("C:\\Calvorin\\deletedkeys-20260101-000007.reg"), "older");
   EXPECT_EQ(*files.Content("C:\\Calvorin\\deletedkeys-20260101-000007-2.reg"), "previous");
 }

@@ -8,18 +8,19 @@
 #include "app/win/control_ids.h"
 #include "app/win/main_form.h"
 #include "app/win/repair_controls.h"
+#include "app/win/repair_setup.h"
 #include "base/scope_exit.h"
 #include "base/text.h"
-#include "base/win/code_page.h"
-#include "base/win/elevation.h"
 #include "registry/win/win_registry.h"
 #include "repair/repair.h"
 #include "repair/win/repair_lock.h"
 #include "repair/win/win_backup_files.h"
+#include "repair/win/win_file_security.h"
 
 namespace calvorin::win32 {
 void TMainForm::acSearchExecute() {
-  HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  const ScopeExit arrow(
+      [old = SetCursor(LoadCursor(nullptr, IDC_WAIT))] { SetCursor(old ? old : LoadCursor(nullptr, IDC_ARROW)); });
   scan_.Clear();  // HitCount := 0
   SetWindowTextA(controls_.label2, "");
   // The last Repair's count of entries left unchanged belongs to that run only.
@@ -29,7 +30,6 @@ void TMainForm::acSearchExecute() {
   SetPageEnabled(false);
   ApplyRestoreRule();
   FocusIfLost(nullptr);  // the window itself while the page is disabled
-  SetCursor(old ? old : LoadCursor(nullptr, IDC_ARROW));
 }
 
 void TMainForm::StartTextSearch() {
@@ -147,27 +147,27 @@ void TMainForm::Button3Click() {
                 kApplicationTitle, MB_OK | MB_ICONINFORMATION);
     return;
   }
-  std::vector<RepairEntry> entries;
-  for (int row = scan_.FirstShownRow(); row <= scan_.HitCount(); ++row) {
-    entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row),
-                       scan_.HitType(row)});
-  }
+  const std::vector<RepairEntry> entries = RecordedEntries(scan_, scan_.FirstShownRow());
   std::exception_ptr failure;
   {
     // Nothing else may touch the hit table or the backup file while the run reads and writes
     // them.
     repairRunning_ = true;
-    const ScopeExit ran([this] { repairRunning_ = false; });
+    // A log-off waits for the run (OnQueryEndSession); Windows shows the user why.
+    ShutdownBlockReasonCreate(hwnd_, L"Calvorin is repairing the registry and writes its backup "
+                                     L"of the changed values when the run ends.");
+    const ScopeExit ran([this] {
+      repairRunning_ = false;
+      ShutdownBlockReasonDestroy(hwnd_);
+    });
     EnableWindow(controls_.sbSearchE, FALSE);
     EnableWindow(controls_.button3, FALSE);
     EnableWindow(controls_.button4, FALSE);
     FocusIfLost(nullptr);
     RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
     WinBackupFiles files;
-    RepairOptions options;
-    options.leadByte = AnsiLeadByte;
-    options.searchText = scanSearchText_;
-    options.elevated = RunsElevated();
+    WinFileSecurity security;
+    const RepairOptions options = SystemRepairOptions(scanSearchText_, security);
     try {
       RunRepair(entries, SystemRegistry(), fs_, files, ui, options_.files.folder, options);
     } catch (...) {
@@ -190,10 +190,8 @@ void TMainForm::Button4Click() {
                   "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return;
   }
-  if (!OpenBackupWithShell(BackupFile())) {
-    MessageBoxA(hwnd_, " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW", kApplicationTitle,
-                MB_OK);
-  }
+  const std::string failure = RestoreFailureText(OpenBackupWithShell(BackupFile()));
+  if (!failure.empty()) MessageBoxA(hwnd_, failure.c_str(), kApplicationTitle, MB_OK);
 }
 
 }  // namespace calvorin::win32

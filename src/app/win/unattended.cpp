@@ -8,10 +8,9 @@
 
 #include "app/settings.h"
 #include "app/unattended.h"
+#include "app/win/repair_setup.h"
 #include "app/win/win_program_folder_access.h"
 #include "base/text.h"
-#include "base/win/code_page.h"
-#include "base/win/elevation.h"
 #include "base/win/unique_handle.h"
 #include "base/win/win_file_system.h"
 #include "registry/win/win_registry.h"
@@ -207,18 +206,13 @@ int Run(ConsoleOut& out, const CommandLine& line, const std::string& exePath) {
   std::optional<std::string> failure = logFailure;
   // A log that could not be written is a file that failed: the registry stays as it is.
   if (repair && !failure) {
-    std::vector<RepairEntry> entries;
-    for (int row = 1; row <= scan.HitCount(); ++row) {
-      entries.push_back({scan.HitKeyPath(row), scan.HitValueName(row), scan.HitDataText(row),
-                         scan.HitType(row)});
-    }
     ConsoleRepairUi ui(out, line.extra);
     WinBackupFiles files;
-    RepairOptions options;
-    options.leadByte = AnsiLeadByte;
-    options.elevated = RunsElevated();
+    WinFileSecurity security;
+    const RepairOptions options = SystemRepairOptions(":\\", security);
     try {
-      counts = RunRepair(entries, SystemRegistry(), fs, files, ui, places.folder, options);
+      counts = RunRepair(RecordedEntries(scan, 1), SystemRegistry(), fs, files, ui, places.folder,
+                         options);
       summary.unchanged = counts.unchanged;
     } catch (const std::exception& e) {
       failure = e.what();

@@ -14,6 +14,7 @@
 #include "repair/backup.h"
 #include "repair/repair.h"
 #include "repair/win/win_backup_files.h"
+#include "repair/win/win_file_security.h"
 #include "support/path_parts.h"
 #include "support/win/wine_test_support.h"
 
@@ -54,6 +55,17 @@ class WinBackupFilesTest : public ::testing::Test {
   std::string folder_ = testing::TempFolder() + "\\CalvorinBackupFiles";
   WinBackupFiles files_;
 };
+
+// Wine keeps no descriptor set on a file: it makes one up from the Unix mode.
+TEST_F(WinBackupFilesTest, FileSecurityReadsTheOwnerAndEveryEntry) {
+  files_.WriteAtomically(Path("s.exe"), "MZ");
+  const ObjectSecurity read = WinFileSecurity().Read(Path("s.exe")).value();
+  std::string seen = Format("%d: ", static_cast<int>(read.owner));
+  for (const AccessEntry& e : read.entries) {
+    seen += Format("%d,%d,%x,%d ", e.allow, static_cast<int>(e.trustee), e.mask, e.inheritOnly);
+  }
+  EXPECT_EQ(seen, "2: 1,0,1f01ff,0 1,2,1f01ff,0 1,2,1200a9,0 ");  // user; SYSTEM, user, Everyone
+}
 
 TEST_F(WinBackupFilesTest, AtomicWriteCreatesAndReplacesAndLeavesNoTemporaryFile) {
   const std::string path = Path("deletedkeys.reg");
@@ -124,8 +136,13 @@ TEST_F(WinBackupFilesTest, EarlierBackupIsKeptByItsTimeAndOnlyTenRemain) {
   EXPECT_TRUE(files_.Exists(Path("deletedkeys-20240103-000000.reg")));
 }
 
-TEST(OpenBackupWithShellTest, MissingFileIsRefused) {
-  EXPECT_FALSE(OpenBackupWithShell(testing::TempFolder() + "\\calvorin no such backup.reg"));
+// A missing file keeps the refusal's words; an editor that does not start is named, with why.
+TEST(OpenBackupWithShellTest, MissingFileIsRefusedAndAnEditorThatCannotStartIsNamed) {
+  const std::string missing = testing::TempFolder() + "\\calvorin no such backup.reg";
+  EXPECT_EQ(RestoreFailureText(OpenBackupWithShell(missing)),
+            " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW");
+  EXPECT_EQ(RestoreFailureText(StartRegistryEditor(missing + ".exe", "C:\\windows\\win.ini")),
+            "The registry editor could not be started: " + SystemErrorText(ERROR_FILE_NOT_FOUND));
 }
 
 // A FileSystem over FindFirstFileA for this test; the program's own lives elsewhere.
