@@ -55,11 +55,31 @@ std::string WalkDataText(const std::string& searchText, const BackupEntry& value
 
 // Where an entry's value stands when Repair comes to it.
 enum class Standing {
-  kGone,     // no such key or value: nothing is left to change
-  kLeave,    // changed since the scan, not to be backed up exactly, or its key cannot be opened
-  kDenied,   // as the scan saw it (or unreadable), but its key refuses changes to this user
-  kAsShown,  // as the list showed it, and its key is open in `reg` for change
+  kGone,       // no such key or value: nothing is left to change
+  kChanged,    // changed since the scan
+  kInexact,    // not to be read or backed up exactly
+  kNotOpened,  // its key is there but cannot be opened
+  kDenied,     // as the scan saw it (or unreadable), but its key refuses changes to this user
+  kAsShown,    // as the list showed it, and its key is open in `reg` for change
 };
+
+EntryOutcome OutcomeOf(Standing standing) {
+  switch (standing) {
+    case Standing::kGone:
+      return EntryOutcome::kCleaned;
+    case Standing::kChanged:
+      return EntryOutcome::kChangedSinceScan;
+    case Standing::kInexact:
+      return EntryOutcome::kNotExact;
+    case Standing::kNotOpened:
+      return EntryOutcome::kKeyNotOpened;
+    case Standing::kDenied:
+      return EntryOutcome::kRefused;
+    case Standing::kAsShown:
+      break;
+  }
+  return EntryOutcome::kNotReached;
+}
 
 // Opens the entry's key in `reg`, for change when it allows that, and reads its value into `now`.
 Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const RepairEntry& entry,
@@ -71,14 +91,14 @@ Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const Rep
     // may still be read.
     const long rc = reg.LastOpenResult();
     if (rc == kErrorFileNotFound) return Standing::kGone;
-    if (rc != kErrorAccessDenied) return Standing::kLeave;
+    if (rc != kErrorAccessDenied) return Standing::kNotOpened;
     if (!reg.OpenKeyReadOnly(subKey)) return Standing::kDenied;
   }
   switch (ReadForBackup(reg, entry.valueName, options.leadByte, now)) {
     case Backed::kGone:
       return Standing::kGone;
     case Backed::kInexact:
-      return Standing::kLeave;
+      return Standing::kInexact;
     case Backed::kExact:
       break;
   }
@@ -86,7 +106,7 @@ Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const Rep
   // made REG_EXPAND_SZ shows the same text), since the scan; a corrected value of an earlier
   // run that failed holds its new path.
   if (now->type != entry.type || WalkDataText(options.searchText, *now) != entry.dataText) {
-    return Standing::kLeave;
+    return Standing::kChanged;
   }
   return writable ? Standing::kAsShown : Standing::kDenied;
 }
@@ -120,33 +140,44 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
                        const std::string& exeFolder, const RepairOptions& options) {
   const std::string backupPath = BackupPath(exeFolder);
   const int n = static_cast<int>(entries.size());
-  ui.Begun(n);
-
   RepairCounts counts;
-  const auto leftAlone = [&counts](Standing standing) {
-    if (standing == Standing::kGone) return;  // counted cleaned: it is gone
-    ++counts.unchanged;
-    if (standing == Standing::kDenied) ++counts.refused;
+  counts.entries.resize(entries.size());
+  // The progress follows the ticked entries only: the others are never read.
+  int ticked = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const RepairEntry& entry = entries[i];
+    if (entry.alwaysLeave) {
+      counts.entries[i].outcome = EntryOutcome::kAlwaysLeft;
+    } else if (!entry.ticked) {
+      counts.entries[i].outcome = EntryOutcome::kUnticked;
+    } else {
+      ++ticked;
+    }
+  }
+  ui.Begun(ticked);
+
+  const auto leftAlone = [&counts](size_t entry, Standing standing) {
+    counts.entries[entry].outcome = OutcomeOf(standing);
   };
   try {
     // First pass: read every value exactly and decide what to do; nothing changes yet.
     DriveIndex index(fs, ui);
     std::vector<Planned> plan;
     std::vector<BackupEntry> backup;
-    for (int i = 1; i <= n; ++i) {
-      const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
-      ui.ItemStarted(Format("Fixing item %d of %d", i, n));
-      Planned step{static_cast<size_t>(i - 1),
-                   RepairRootOf(entry.keyPath),
-                   RepairSubKeyOf(entry.keyPath),
-                   Action::kDelete,
-                   {}};
+    int item = 0;
+    for (size_t e = 0; e < entries.size(); ++e) {
+      const RepairEntry& entry = entries[e];
+      if (entry.alwaysLeave || !entry.ticked) continue;
+      ++item;
+      ui.ItemStarted(Format("Fixing item %d of %d", item, ticked));
+      Planned step{e, RepairRootOf(entry.keyPath), RepairSubKeyOf(entry.keyPath),
+                   Action::kDelete, {}};
       TRegistry reg(registry);
       BackupEntry old;
       old.keyPath = entry.keyPath;
       const Standing standing = Examine(reg, step.root, step.subKey, entry, options, &old);
       if (standing != Standing::kAsShown) {
-        leftAlone(standing);
+        leftAlone(e, standing);
       } else {
         const std::string name = RepairSearchName(entry.dataText);
         if (!name.empty() && ui.SearchMovedFiles()) {
@@ -160,7 +191,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
         backup.push_back(std::move(old));
         plan.push_back(std::move(step));
       }
-      ui.ItemDone(i);
+      ui.ItemDone(item);
     }
 
     // The backup reaches the disk whole before the first change.
@@ -181,8 +212,9 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     std::vector<bool> dropped(plan.size(), false);
     for (size_t k = 0; k < plan.size(); ++k) {
       const Planned& step = plan[k];
+      EntryResult& result = counts.entries[step.entry];
       if (step.action == Action::kKeep) {
-        ++counts.fixed;
+        result.outcome = EntryOutcome::kFoundKept;
         continue;
       }
       const RepairEntry& entry = entries[step.entry];
@@ -192,7 +224,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
       Standing standing = Examine(reg, step.root, step.subKey, entry, options, &now);
       if (standing == Standing::kAsShown &&
           (now.type != backup[k].type || now.data != backup[k].data)) {
-        standing = Standing::kLeave;
+        standing = Standing::kChanged;
       }
       if (standing == Standing::kAsShown) {
         RegistryApi& api = reg.Api();
@@ -202,19 +234,24 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
           rc = api.SetValue(reg.CurrentKey(), entry.valueName, kRegSz,
                             reinterpret_cast<const std::uint8_t*>(data.data()),
                             static_cast<std::uint32_t>(data.size()));
-          if (rc == kErrorSuccess) ++counts.fixed;
+          if (rc == kErrorSuccess) result = {EntryOutcome::kFixed, step.foundPath};
         } else {
           rc = api.DeleteValue(reg.CurrentKey(), entry.valueName);
+          if (rc == kErrorSuccess) result.outcome = EntryOutcome::kCleaned;
           // Deleted by another program since it was read: gone all the same.
           if (rc == kErrorFileNotFound) standing = Standing::kGone;
         }
         if (rc == kErrorSuccess) continue;
         if (standing != Standing::kGone) {
-          standing = rc == kErrorAccessDenied ? Standing::kDenied : Standing::kLeave;
+          standing = rc == kErrorAccessDenied ? Standing::kDenied : Standing::kAsShown;
         }
       }
       dropped[k] = true;
-      leftAlone(standing);
+      if (standing == Standing::kAsShown) {
+        result.outcome = EntryOutcome::kChangeFailed;
+      } else {
+        leftAlone(step.entry, standing);
+      }
     }
     if (std::find(dropped.begin(), dropped.end(), true) != dropped.end()) {
       std::vector<BackupEntry> kept;
@@ -228,6 +265,14 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     throw;
   }
 
+  for (const EntryResult& result : counts.entries) {
+    if (result.outcome == EntryOutcome::kFixed || result.outcome == EntryOutcome::kFoundKept) {
+      ++counts.fixed;
+    } else if (LeftUnchanged(result.outcome)) {
+      ++counts.unchanged;
+      if (result.outcome == EntryOutcome::kRefused) ++counts.refused;
+    }
+  }
   counts.cleaned = n - counts.fixed - counts.unchanged;
   RepairOutcome outcome;
   outcome.cleaned = Format("%d Registry Items Cleaned", counts.cleaned);
@@ -242,6 +287,54 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
   outcome.backupExists = CanRestore(files, exeFolder);
   ui.Finished(outcome);
   return counts;
+}
+
+bool LeftUnchanged(EntryOutcome outcome) {
+  switch (outcome) {
+    case EntryOutcome::kCleaned:
+    case EntryOutcome::kFixed:
+    case EntryOutcome::kFoundKept:
+      return false;
+    default:
+      return true;
+  }
+}
+
+std::string EntryOutcomeText(const EntryResult& result) {
+  const char* reason = "";
+  switch (result.outcome) {
+    case EntryOutcome::kCleaned:
+      return "Cleaned";
+    case EntryOutcome::kFixed:
+      return "Fixed: " + result.written;
+    case EntryOutcome::kFoundKept:
+      return "Fixed: found, kept as it is";
+    case EntryOutcome::kNotReached:
+      reason = "the run ended before it";
+      break;
+    case EntryOutcome::kUnticked:
+      reason = "unticked";
+      break;
+    case EntryOutcome::kAlwaysLeft:
+      reason = "always left unchanged";
+      break;
+    case EntryOutcome::kChangedSinceScan:
+      reason = "changed since the scan";
+      break;
+    case EntryOutcome::kRefused:
+      reason = "refused by Windows";
+      break;
+    case EntryOutcome::kNotExact:
+      reason = "could not be read or backed up exactly";
+      break;
+    case EntryOutcome::kKeyNotOpened:
+      reason = "its key could not be opened";
+      break;
+    case EntryOutcome::kChangeFailed:
+      reason = "Windows could not change it";
+      break;
+  }
+  return std::string("Left unchanged: ") + reason;
 }
 
 }  // namespace calvorin

@@ -23,7 +23,35 @@ struct RepairEntry {
   std::string valueName;
   std::string dataText;
   std::uint32_t type = kRegSz;
+  // An entry that is not ticked is not opened, not searched for, not backed up and not changed.
+  bool ticked = true;
+  bool alwaysLeave = false;  // the user marked it "always leave unchanged" (so not ticked either)
 };
+
+// What a Repair run did to one entry.
+enum class EntryOutcome {
+  kNotReached,        // the run ended before it (failed or stopped)
+  kCleaned,           // the value was deleted, or was already gone
+  kFixed,             // the found path was written (EntryResult::written)
+  kFoundKept,         // found, but left as it is by the "msme" rule; counted as fixed
+  kUnticked,          // the user unticked it
+  kAlwaysLeft,        // the user marked it "always leave unchanged"
+  kChangedSinceScan,  // no longer what the list showed
+  kRefused,           // Windows refused the change (access denied)
+  kNotExact,          // could not be read or backed up exactly
+  kKeyNotOpened,      // its key is there but could not be opened (for a reason besides access)
+  kChangeFailed,      // the registry failed the change for a reason besides access
+};
+struct EntryResult {
+  EntryOutcome outcome = EntryOutcome::kNotReached;
+  std::string written;  // the path written, for kFixed
+  bool operator==(const EntryResult&) const = default;
+};
+// The words the results list, Copy, screen readers and the unattended report show, e.g.
+// "Cleaned", "Fixed: C:\New\app.exe", "Left unchanged: unticked".
+std::string EntryOutcomeText(const EntryResult& result);
+// Whether the outcome counts as "left unchanged" (neither cleaned nor fixed).
+bool LeftUnchanged(EntryOutcome outcome);
 
 // The root chosen by the root words found in a key path (later words win; none: current user).
 Hkey RepairRootOf(const std::string& keyPath);
@@ -42,9 +70,11 @@ struct RepairCounts {
   int fixed = 0;      // F
   int unchanged = 0;  // U: left as they are
   int refused = 0;    // of U, those the registry refused to change (access denied)
+  std::vector<EntryResult> entries;  // one per entry, in the entries' order
 };
 
-// Button3Click: backs up, then deletes or corrects rows 1..N. The backup file (with the exact
+// Button3Click: backs up, then deletes or corrects the ticked rows of 1..N (the progress and
+// "Fixing item %d of %d" count the ticked ones; the others are counted as left unchanged). The backup file (with the exact
 // old data of every value that will change) is on disk before the first registry change; if it
 // cannot be written nothing changes. A failure is reported (RepairUi::Failed) and propagates.
 //

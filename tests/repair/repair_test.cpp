@@ -598,5 +598,54 @@ TEST_F(RepairTest, BackupThatCannotBeKeptStopsTheRun) {
   EXPECT_EQ(Backup(), "previous");
 }
 
+// Only ticked entries are read, searched for, backed up and changed; the progress counts them
+// alone, and every entry says what the run did to it.
+TEST_F(RepairTest, TicksDecideWhatChangesAndEachEntrySaysWhatHappened) {
+  const std::string key = "HKEY_CURRENT_USER\\Software\\A", k = "HKEY_CURRENT_USER\\software\\a";
+  reg.PutString(key, "Del", "C:\\Old\\del");
+  reg.PutString(key, "Fix", "C:\\Old\\fix.exe");
+  reg.PutString(key, "Keep", "C:\\Old\\msme.dll");
+  reg.PutString(key, "Moved", "C:\\Elsewhere\\x");
+  reg.PutString(key, "Locked", "C:\\Old\\locked");
+  reg.MutableValue(key, "Locked")->refusesChanges = true;
+  reg.PutString(key, "Off.exe", "C:\\Old\\off.exe");
+  reg.PutString(key, "Always.exe", "C:\\Old\\always.exe");
+  for (const char* file : {"fix.exe", "msme.dll", "off.exe", "always.exe"}) {
+    fs.AddFile(Format("C:\\New\\%s", file));
+  }
+  std::vector<RepairEntry> rows{{k, "Del", "C:\\Old\\del"},
+                                {k, "Fix", "C:\\Old\\fix.exe"},
+                                {k, "Keep", "C:\\Old\\msme.dll"},
+                                {k, "Moved", "C:\\Old\\x"},
+                                {k, "Locked", "C:\\Old\\locked"},
+                                {k, "Off.exe", "C:\\Old\\off.exe"},
+                                {k, "Always.exe", "C:\\Old\\always.exe"},
+                                {k + "\\gone", "Unticked gone", "C:\\y"}};
+  rows[5].ticked = rows[7].ticked = false;
+  rows[6].ticked = false;
+  rows[6].alwaysLeave = true;
+  const auto counts = Run(rows);
+  std::vector<std::string> said;
+  for (const EntryResult& r : counts.entries) said.push_back(EntryOutcomeText(r));
+  EXPECT_EQ(said, (std::vector<std::string>{
+                      "Cleaned", "Fixed: C:\\New\\fix.exe", "Fixed: found, kept as it is",
+                      "Left unchanged: changed since the scan",
+                      "Left unchanged: refused by Windows", "Left unchanged: unticked",
+                      "Left unchanged: always left unchanged", "Left unchanged: unticked"}));
+  EXPECT_EQ(reg.GetValue(key, "Off.exe")->data, std::string("C:\\Old\\off.exe\0", 15));
+  EXPECT_EQ(reg.GetValue(key, "Always.exe")->data, std::string("C:\\Old\\always.exe\0", 18));
+  EXPECT_EQ(Backup().find("Off.exe"), std::string::npos);
+  EXPECT_EQ(Backup().find("Always.exe"), std::string::npos);
+  // Searched only for the ticked ones.
+  for (const auto& status : ui.editHistory) EXPECT_EQ(status.find("off.exe"), std::string::npos);
+  EXPECT_EQ(ui.label3History.front(), "Fixing item 1 of 5");
+  EXPECT_EQ(ui.rangeMax, 5);
+  EXPECT_EQ(ui.position, 5);
+  EXPECT_EQ(counts.cleaned, 1);
+  EXPECT_EQ(counts.fixed, 2);
+  EXPECT_EQ(ui.label3, "5 Registry Items Left Unchanged");
+  EXPECT_EQ(EntryOutcomeText({}), "Left unchanged: the run ended before it");
+}
+
 }  // namespace
 }  // namespace calvorin
