@@ -5,6 +5,7 @@
 #include <random>
 
 #include "base/text.h"
+#include "repair/kept_runs.h"
 #include "repair/repair_view.h"
 #include "support/memory_backup_files.h"
 #include "support/memory_file_system.h"
@@ -645,6 +646,30 @@ TEST_F(RepairTest, TicksDecideWhatChangesAndEachEntrySaysWhatHappened) {
   EXPECT_EQ(counts.fixed, 2);
   EXPECT_EQ(ui.label3, "5 Registry Items Left Unchanged");
   EXPECT_EQ(EntryOutcomeText({}), "Left unchanged: the run ended before it");
+}
+
+// The runs Restore offers: newest first, each with the values its backup holds (a long binary
+// value's lines count once), runs of the same second in the order they were kept.
+TEST_F(RepairTest, KeptRunsNewestFirstWithTheirValues) {
+  ui.extra = false;
+  files.Put("C:\\Calvorin\\deletedkeys-20260101-000007.reg", "REGEDIT4\r\n\"a\"=\"x\"\r\n", 7);
+  files.Put(kBackup, "REGEDIT4\r\n@=\"x\"\r\n\"b\"=\"y\"\r\n", 7);
+  files.clock = 8;
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Long", "C:\\" + std::string(60, 'x'),
+                kRegExpandSz);
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "", "C:\\x");
+  Run({{"HKEY_CURRENT_USER\\software\\a", "Long", "C:\\" + std::string(60, 'x'), kRegExpandSz},
+       {"HKEY_CURRENT_USER\\software\\a", "", "C:\\x"}});
+  const auto runs = ListKeptRuns(files, kExe);
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[0].path, kBackup);
+  const std::string latest = Backup();
+  EXPECT_GT(std::count(latest.begin(), latest.end(), '\n'), 8);
+  EXPECT_EQ(runs[0].values, 2);
+  EXPECT_EQ(runs[1].path, "C:\\Calvorin\\deletedkeys-20260101-000007-2.reg");
+  EXPECT_EQ(runs[1].values, 2);
+  EXPECT_EQ(runs[2].values, 1);
+  EXPECT_EQ(StampText(runs[2].stamp), "2026-01-01 00:00:07");
 }
 
 }  // namespace

@@ -140,4 +140,8 @@ bool OpenBackupWithShell(const std::string& backupPath) {
   return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
+std::optional<std::string> WinBackupFiles::Read(const std::string& path) {
+  return WinFileSystem().ReadWholeFile(path);
+}
+
 }  // namespace calvorin::win32
