@@ -31,6 +31,7 @@ enum ControlId : int {
   kIdButton1 = 142,  // Back: from the Results page to the Main page
   kIdLbResults = 143,
   kIdLblTicked = 144,  // how many of the found items are ticked, on the Results page's panel
+  kIdRunList = 200,    // the Restore dialog's list of kept runs
 };
 
 // Window class of the main window, so a test or a second start can find it.

@@ -7,12 +7,10 @@
 #include <string>
 #include <vector>
 
+#include "app/win/control_ids.h"
 #include "repair/kept_runs.h"
 
 namespace calvorin::win32 {
-
-// Id of the dialog's list of runs, for tests.
-inline constexpr int kIdRunList = 200;
 
 // A line of the list: "2026-12-08 17:45:03   12 values".
 std::string RunChoiceText(const KeptRun& run);
