@@ -1266,6 +1266,17 @@ TEST_P(ScreenScale, TheWindowGrowsWithTheScreenAndRepairShowsTheHourglass) {
     return line.find("long enough to wrap") != std::string::npos;
   });
   ASSERT_NE(wrapped, log.end());
+  // Beside ticked items, the wrapped one marked always left unchanged and the one before it
+  // unticked, each drawn at this scale.
+  const int w = SelectItem(app, "wrapped");
+  ASSERT_GT(w, 0);
+  ItemMenu(app, 'A');
+  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(w - 1), 0);
+  e2e::PressKeys(app.Main(), {VK_SPACE});
+  EXPECT_TRUE(e2e::WaitUntil([&] {
+    return ItemText(list, w - 1).find(". Not ticked\r\n") != std::string::npos &&
+           ItemText(list, w).find(". Not ticked: always") != std::string::npos;
+  }));
   SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(wrapped - log.begin() - 2), 0);
   Sleep(300);
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), shot + "results"));
