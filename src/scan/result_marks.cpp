@@ -44,7 +44,7 @@ std::string ResultMarks::StateText(std::size_t i) const {
 
 ResultMarks::Row ResultMarks::ExtraRow(std::size_t i) const {
   if (HasOutcome(i)) return {"Run: ", EntryOutcomeText(outcomes_[i])};
-  if (AlwaysLeft(i)) return {"Mark: ", "Always left unchanged"};
+  if (AlwaysLeft(i)) return {"Set: ", "Always left unchanged"};
   return {"", {}};
 }
 

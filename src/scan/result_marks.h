@@ -41,7 +41,7 @@ class ResultMarks {
   // "Not ticked: always left unchanged", or after a run what it did ("Cleaned", ...).
   std::string StateText(std::size_t i) const;
   // The extra row the list shows under the entry: its label and text ("Run: " and what the run
-  // did, "Mark: " and "Always left unchanged"), or an empty text when there is none.
+  // did, "Set: " and "Always left unchanged"), or an empty text when there is none.
   struct Row {
     const char* label;
     std::string text;
