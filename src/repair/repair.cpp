@@ -61,6 +61,7 @@ enum class Standing {
   kNotOpened,  // its key is there but cannot be opened
   kDenied,     // as the scan saw it (or unreadable), but its key refuses changes to this user
   kAsShown,    // as the list showed it, and its key is open in `reg` for change
+  kPlanted,    // machine-wide, and its file found only where others could have put it
 };
 
 EntryOutcome OutcomeOf(Standing standing) {
@@ -75,6 +76,8 @@ EntryOutcome OutcomeOf(Standing standing) {
       return EntryOutcome::kKeyNotOpened;
     case Standing::kDenied:
       return EntryOutcome::kRefused;
+    case Standing::kPlanted:
+      return EntryOutcome::kUntrustedFile;
     case Standing::kAsShown:
       break;
   }
@@ -180,16 +183,24 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
         leftAlone(e, standing);
       } else {
         const std::string name = RepairSearchName(entry.dataText);
+        bool passedOver = false;
         if (!name.empty() && ui.SearchMovedFiles()) {
           const std::string drive = Copy(entry.dataText, 1, 2);
-          step.foundPath = options.useDriveIndex ? index.Find(drive, name)
-                                                 : FindFileOnDrive(fs, ui, drive, name, true);
+          const FoundFileTest accept = TrustedFileTest(step.root, step.subKey, options.userSid,
+                                                       options.fileSecurity, &passedOver);
+          step.foundPath = options.useDriveIndex
+                               ? index.Find(drive, name, accept)
+                               : FindFileOnDrive(fs, ui, drive, name, true, accept);
         }
         if (!step.foundPath.empty()) {
           step.action = Contains(entry.dataText, "msme") ? Action::kKeep : Action::kWriteFound;
         }
-        backup.push_back(std::move(old));
-        plan.push_back(std::move(step));
+        if (passedOver && step.foundPath.empty()) {
+          leftAlone(e, Standing::kPlanted);  // neither deleted nor pointed at a planted file
+        } else {
+          backup.push_back(std::move(old));
+          plan.push_back(std::move(step));
+        }
       }
       ui.ItemDone(item);
     }
@@ -332,6 +343,9 @@ std::string EntryOutcomeText(const EntryResult& result) {
       break;
     case EntryOutcome::kChangeFailed:
       reason = "Windows could not change it";
+      break;
+    case EntryOutcome::kUntrustedFile:
+      reason = "its file was found only where others could have placed it";
       break;
   }
   return std::string("Left unchanged: ") + reason;

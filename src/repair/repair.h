@@ -12,6 +12,7 @@
 #include "repair/backup.h"
 #include "repair/backup_rotation.h"
 #include "repair/drive_index.h"
+#include "repair/file_trust.h"
 #include "repair/repair_ui.h"
 
 namespace calvorin {
@@ -41,6 +42,7 @@ enum class EntryOutcome {
   kNotExact,          // could not be read or backed up exactly
   kKeyNotOpened,      // its key is there but could not be opened (for a reason besides access)
   kChangeFailed,      // the registry failed the change for a reason besides access
+  kUntrustedFile,     // machine-wide, and its file found only where others could have placed it
 };
 struct EntryResult {
   EntryOutcome outcome = EntryOutcome::kNotReached;
@@ -63,6 +65,10 @@ struct RepairOptions {
   LeadByteTest leadByte = nullptr;  // the ANSI code page the backup is written in
   std::string searchText = ":\\";   // the text the scan that recorded the entries searched for
   bool elevated = true;  // the program runs with all the rights an administrator can give it
+  // Extra points a machine-wide value (MachineWideKey) only at a file this vouches for; nullptr:
+  // at none.
+  FileSecurity* fileSecurity = nullptr;
+  std::string userSid{};  // the user's SID text, which names his own hives in HKEY_USERS
 };
 
 struct RepairCounts {
