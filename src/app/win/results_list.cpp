@@ -362,9 +362,8 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
   const std::string largest = Format("%d. ", static_cast<int>(entries.size()));
   SIZE extent{};
   GetTextExtentPoint32A(dc, largest.c_str(), static_cast<int>(largest.size()), &extent);
-  // The check box stands at the column's left, before the number.
-  const RECT box = CheckBoxRect(r);
-  n.right = n.left + std::max(Scale(48), static_cast<int>(box.right - r.left + extent.cx));
+  numberWidth_ = static_cast<int>(extent.cx);
+  n.right = n.left + std::max(Scale(48), numberWidth_);
   UniqueGdiObject pen(CreatePen(PS_SOLID, inset, textColour));
   {
     const SelectedObject selectedPen(dc, pen.get());

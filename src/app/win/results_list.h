@@ -92,6 +92,7 @@ class ResultsList : private DpiScaled {
   // GDI's widths of the texts the list has measured, with its two fonts.
   TextExtentCache extents_;
   ResultMarks marks_;
+  int numberWidth_ = 0;  // the list's largest number as the number column last drew it
 };
 
 }  // namespace calvorin::win32

@@ -17,7 +17,11 @@ enum MenuCommand : UINT_PTR { kCopy = 1, kTickAll, kUntickAll, kAlwaysLeave };
 
 RECT ResultsList::CheckBoxRect(const RECT& item) const {
   const int side = Scale(13);
-  const int left = item.left + Scale(4), top = item.top + Scale(3);
+  // At the number column's left, beside the number; below it when the list's largest number
+  // leaves no room there (the column stays as wide as its numbers, clear of the labels).
+  const int left = item.left + Scale(4);
+  int top = item.top + Scale(3);
+  if (Scale(4) + side + Scale(3) + numberWidth_ > Scale(48)) top += Scale(18);
   return {left, top, left + side, top + side};
 }
 
