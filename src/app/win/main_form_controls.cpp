@@ -236,6 +236,9 @@ void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
                   S(kClientWidth) - S(290), S(42), S(278), S(15));
   SetWindowPos(lblTicked, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   SetWindowLongPtrA(lblSearch, GWL_STYLE, GetWindowLongPtrA(lblSearch, GWL_STYLE) | WS_CLIPSIBLINGS);
+  // Screen readers name a control after the label just before it in the z-order, hidden or not,
+  // as in a dialog; the list has no visible one.
+  Add(pageResults, "STATIC", "Results", SS_NOPREFIX, kIdLblResults, 0, 0, 0, 0);
   results.Create(pageResults, kIdLbResults,
                  RECT{0, S(kPanelHeight), S(kClientWidth), S(kPanelHeight) + S(300)}, Font(), dpi);
   for (HWND label : {label1, label2, label3, lblSearch, urlLabel1}) {
