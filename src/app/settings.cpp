@@ -4,6 +4,7 @@
 #include <limits>
 
 #include "base/text.h"
+#include "scan/always_leave.h"
 #include "scan/invalid_reference_scan.h"
 
 namespace calvorin {
@@ -169,6 +170,12 @@ ProgramFilePlaces ChooseProgramFilePlaces(const std::string& exePath, ProgramFol
       access.FileExists(places.settingsPath) ? places.settingsPath : besideExe;
   places.logPath = JoinPath(data, kLogFileName);
   return places;
+}
+
+std::string AlwaysLeavePath(const ProgramFilePlaces& places) {
+  const std::size_t slash = LastBackslash(places.settingsPath, CurrentLeadByteTest());
+  if (slash == std::string::npos) return kAlwaysLeaveFileName;
+  return JoinPath(places.settingsPath.substr(0, slash), kAlwaysLeaveFileName);
 }
 
 }  // namespace calvorin

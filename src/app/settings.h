@@ -132,4 +132,8 @@ struct ProgramFilePlaces {
 // either, the program's folder stays, and its failures are reported as they always were.
 ProgramFilePlaces ChooseProgramFilePlaces(const std::string& exePath, ProgramFolderAccess& access);
 
+// The list of values always left unchanged (scan/always_leave.h): beside the settings file the
+// program writes, so in the data folder when the program's folder refuses files.
+std::string AlwaysLeavePath(const ProgramFilePlaces& places);
+
 }  // namespace calvorin

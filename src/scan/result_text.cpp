@@ -16,8 +16,9 @@ ResultRows::ResultRows(const HitStore::Record& entry)
             {"Val: ", entry.namePos, entry.nameLen, valueRow},
             {"Dat: ", entry.dataPos, entry.dataLen, entry.dataText}}} {}
 
-std::string ResultItemText(const HitStore::Record& entry, int index) {
+std::string ResultItemText(const HitStore::Record& entry, int index, std::string_view state) {
   std::string text = Format("%d. ", index + 1);
+  if (!state.empty()) text.append(state).append("\r\n");
   const ResultRows shown(entry);
   for (const ResultRow& row : shown.rows) {
     if (&row != &shown.rows.front()) text += "\r\n";

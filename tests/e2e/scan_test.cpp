@@ -183,7 +183,7 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
   SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
   // The item's text, as shown, read from this process, and copied with Ctrl+C.
   const std::string shown =
-      e2e::Format("%d. Key: HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\scanfind\\k1",
+      e2e::Format("%d. Ticked\r\nKey: HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\scanfind\\k1",
                   index + 1) +
       "\r\nVal: Gone   Error : File not found\r\nDat: " + goneFile;
   const std::wstring wide(shown.begin(), shown.end());  // ASCII

@@ -31,6 +31,8 @@ enum ControlId : int {
   kIdButton1 = 142,  // Back: from the Results page to the Main page
   kIdLbResults = 143,
   kIdLblResults = 144,  // the list's name for screen readers: a hidden label just before it
+  kIdLblTicked = 145,  // how many of the found items are ticked, on the Results page's panel
+  kIdRunList = 200,    // the Restore dialog's list of kept runs
 };
 
 // Window class of the main window, so a test or a second start can find it.

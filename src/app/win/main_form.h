@@ -17,6 +17,7 @@
 #include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 #include "base/win/win_file_system.h"
+#include "scan/always_leave.h"
 #include "scan/invalid_reference_scan.h"
 #include "search/win/search_thread_host.h"
 
@@ -155,6 +156,11 @@ class TMainForm : public DpiScaled {
   // A scan report arrived: shows the scan state when a frame is due.
   void ShowScanStateIfDue();
   void ShowScanState();
+  // The Results page's count of ticked items.
+  void ShowTicked();
+  // The user ticked or unticked item `index` (-1: all), or changed its always-leave mark, which
+  // the list of values always left unchanged keeps.
+  void MarksChanged(int index, bool alwaysLeave);
 
   MainFormOptions options_;
   HWND hwnd_ = nullptr;
@@ -189,6 +195,7 @@ class TMainForm : public DpiScaled {
   std::unique_ptr<SearchThreadHost> retiredWorker_;
   WinFileSystem fs_;
   InvalidReferenceScan scan_{fs_, options_.files.logPath};
+  AlwaysLeaveList alwaysLeave_;  // the values every scan lists unticked
 };
 
 }  // namespace calvorin::win32

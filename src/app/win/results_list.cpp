@@ -22,7 +22,6 @@ constexpr int kFarItems = 2000;
 // Wine converts LB_GETTEXT between its ANSI and Unicode forms in a buffer of 512 characters on
 // the stack, whatever length LB_GETTEXTLEN gave: an item's text is read at most this long.
 constexpr std::size_t kMaxReadText = 511;
-constexpr UINT_PTR kCopyCommand = 1;
 
 // Keeps the runs a layout draws instead of drawing them, so that an item can be cut at its
 // bottom, and end with an ellipsis, before anything is drawn.
@@ -159,11 +158,26 @@ LRESULT CALLBACK ResultsList::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     return static_cast<LRESULT>(wide.size());
   }
   const bool ctrlC = msg == WM_KEYDOWN && wp == 'C' && GetKeyState(VK_CONTROL) < 0;
-  if (ctrlC || (msg == WM_CONTEXTMENU && self->ShowCopyMenu(lp))) {
+  if (ctrlC) {
     self->CopySelected();
     return 0;
   }
-  if (msg == WM_CONTEXTMENU) return 0;
+  if (msg == WM_CONTEXTMENU) {
+    self->ShowItemMenu(lp);
+    return 0;
+  }
+  const bool plain = GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0;
+  if (msg == WM_KEYDOWN && wp == VK_SPACE && plain) {
+    self->Toggle(static_cast<int>(SendMessageA(hwnd, LB_GETCURSEL, 0, 0)));
+    return 0;
+  }
+  // The list's own search by typed prefix would take the space to an item's text.
+  if (msg == WM_CHAR && wp == ' ') return 0;
+  if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) {
+    const LRESULT result = CallWindowProcW(self->defaultProc_, hwnd, msg, wp, lp);
+    self->ClickAt(lp);
+    return result;
+  }
   return CallWindowProcW(self->defaultProc_, hwnd, msg, wp, lp);
 }
 
@@ -200,6 +214,7 @@ void ResultsList::ShowNew() {
 
 void ResultsList::Clear() {
   widths_.Clear();
+  marks_.Clear();
   if (list_) SendMessageA(list_, LB_RESETCONTENT, 0, 0);
 }
 
@@ -273,6 +288,7 @@ int ResultsList::Measure(int index, int itemRight) {
     const auto data = widths_.Height(first + 2, column, least);
     if (key && name && data) height = *key + *name + *data + Scale(4);
   }
+  const int extra = ExtraRowHeight(index, column.left, column.right);
   if (height == 0) {
     // Not measured before, or a token must be split to fit the column: the canvas decides.
     const HitStore::Record& e = entries.Record(static_cast<std::size_t>(index));
@@ -282,6 +298,7 @@ int ResultsList::Measure(int index, int itemRight) {
     height = LayOutRows(false, canvas, shown, column.left, 0, column.right, least).back() +
              Scale(4);
   }
+  height += extra;
   // The cap is the list box's own: LB_SETITEMHEIGHT refuses more than 255 pixels, at any DPI.
   return std::min(height, 255);
 }
@@ -310,6 +327,11 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
   const ResultRows shown(e);
   const int right = r.right - Scale(2);
   const auto tops = LayOutRows(true, rows, shown, r.left + Scale(98), r.top, right, Scale(18));
+  const ResultMarks::Row extra = marks_.ExtraRow(static_cast<std::size_t>(index));
+  if (!extra.text.empty()) {
+    DrawWrappedText(true, rows, {r.left + Scale(98), tops.back(), right, tops.back()}, {}, Scale(18),
+                    0, 0, kResultBreakChars, extra.text);
+  }
   canvas.SetFontStyle({});
   const int lineHeight = canvas.TextHeight("X");
   auto fits = [&](int y) { return y + lineHeight <= r.bottom; };
@@ -331,6 +353,7 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
     DrawTextA(dc, text.data(), static_cast<int>(text.size()), &box, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
   };
   for (std::size_t i = 0; i < shown.rows.size(); ++i) label(tops[i], shown.rows[i].label);
+  if (!extra.text.empty()) label(tops.back(), extra.label);
 
   const std::string number = Format("%d. ", index + 1);
   const int inset = Scale(1);
@@ -341,7 +364,8 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
   const std::string largest = Format("%d. ", static_cast<int>(entries.size()));
   SIZE extent{};
   GetTextExtentPoint32A(dc, largest.c_str(), static_cast<int>(largest.size()), &extent);
-  n.right = n.left + std::max(Scale(48), static_cast<int>(extent.cx));
+  numberWidth_ = static_cast<int>(extent.cx);
+  n.right = n.left + std::max(Scale(48), numberWidth_);
   UniqueGdiObject pen(CreatePen(PS_SOLID, inset, textColour));
   {
     const SelectedObject selectedPen(dc, pen.get());
@@ -350,30 +374,38 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
     LineTo(dc, n.left, n.bottom);
   }
   DrawTextA(dc, number.c_str(), -1, &n, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
+  DrawCheckBox(dc, r, index);
   if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(dc, &r);
 }
 
-void ResultsList::SelectAt(int x, int y) {
+int ResultsList::ItemAt(POINT pt, RECT* rect) const {
   const int count = static_cast<int>(SendMessageA(list_, LB_GETCOUNT, 0, 0));
-  const POINT pt{x, y};
+  RECT client{};
+  GetClientRect(list_, &client);
   for (int i = static_cast<int>(SendMessageA(list_, LB_GETTOPINDEX, 0, 0)); i < count; ++i) {
     RECT r{};
     if (SendMessageA(list_, LB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r)) ==
-        LB_ERR) {
+            LB_ERR ||
+        r.top > client.bottom) {
       break;
     }
     if (PtInRect(&r, pt)) {
-      SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
-      return;
+      if (rect) *rect = r;
+      return i;
     }
   }
-  SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  return -1;
+}
+
+void ResultsList::SelectAt(int x, int y) {
+  SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(ItemAt({x, y})), 0);
 }
 
 std::string ResultsList::ItemText(int index) const {
   const ResultList entries = entries_();
   if (index < 0 || index >= static_cast<int>(entries.size())) return {};
-  return ResultItemText(entries.Record(static_cast<std::size_t>(index)), index);
+  return ResultItemText(entries.Record(static_cast<std::size_t>(index)), index,
+                        marks_.StateText(static_cast<std::size_t>(index)));
 }
 
 void ResultsList::CopySelected() {
@@ -394,26 +426,6 @@ void ResultsList::CopySelected() {
   const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(),
                                     static_cast<int>(wide.size()));
   if (n > 0) put(CF_UNICODETEXT, wide.c_str(), static_cast<std::size_t>(n) * sizeof(wchar_t));
-}
-
-bool ResultsList::ShowCopyMenu(LPARAM lp) {
-  const int selected = static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0));
-  if (selected < 0) return false;
-  POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-  if (lp == -1) {  // from the keyboard (Shift+F10, the menu key): under the selected item
-    RECT r{};
-    SendMessageA(list_, LB_GETITEMRECT, static_cast<WPARAM>(selected),
-                 reinterpret_cast<LPARAM>(&r));
-    at = {r.left + Scale(98), std::max(0L, r.top) + Scale(18)};
-    ClientToScreen(list_, &at);
-  }
-  HMENU menu = CreatePopupMenu();
-  if (!menu) return false;
-  AppendMenuA(menu, MF_STRING, kCopyCommand, "&Copy\tCtrl+C");
-  const UINT chosen = static_cast<UINT>(TrackPopupMenu(
-      menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, list_, nullptr));
-  DestroyMenu(menu);
-  return chosen == kCopyCommand;
 }
 
 }  // namespace calvorin::win32

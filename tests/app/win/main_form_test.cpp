@@ -155,7 +155,7 @@ TEST_F(MainFormTest, ItemsAreDrawnInTheirMeasuredHeightAndReadAsShown) {
   DeleteDC(dc);
   char text[600] = {};
   SendMessageA(list_, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
-  EXPECT_EQ(text, "1. Key: HKEY_CURRENT_USER\\k\r\nVal: " + name +
+  EXPECT_EQ(text, "1. Ticked\r\nKey: HKEY_CURRENT_USER\\k\r\nVal: " + name +
                       "   Error : File not found\r\nDat: C:\\missing\\x.exe");
   // Wine converts between the forms in 512 characters: a longer text is cut to 511.
   EXPECT_EQ(SendMessageA(list_, LB_GETTEXTLEN, 1, 0), 511);
