@@ -14,6 +14,7 @@
 #include "app/win/win_ini_store.h"
 #include "app/win/window_placement.h"
 #include "repair/backup_rotation.h"
+#include "repair/win/win_backup_files.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -396,6 +397,10 @@ void TMainForm::FormCreate() {
 void TMainForm::FormActivate() {
   if (!firstActivation_) return;
   firstActivation_ = false;
+  if (!options_.files.writable) {
+    MessageBoxA(hwnd_, Format(kNoPlaceToWrite, options_.files.folder.c_str()).c_str(),
+                kApplicationTitle, MB_OK | MB_ICONWARNING);
+  }
   OpenSavedSearch(options_.firstArg);
 }
 
@@ -501,7 +506,9 @@ std::string TMainForm::ProgramFolder() const {
 }
 
 std::string TMainForm::BackupFile() const {
-  return BackupPath(options_.files.folder);
+  WinBackupFiles files;
+  const std::string folder = RestoreFolder(options_.files, files);
+  return BackupPath(folder.empty() ? options_.files.folder : folder);
 }
 
 void TMainForm::BitBtn1Click() {

@@ -134,11 +134,16 @@ void TMainForm::SetPageEnabled(bool enabled) {
 void TMainForm::ApplyRestoreRule() {
   EnableWindow(controls_.button4, FALSE);
   WinBackupFiles files;
-  if (CanRestore(files, options_.files.folder)) EnableWindow(controls_.button4, TRUE);
+  if (!RestoreFolder(options_.files, files).empty()) EnableWindow(controls_.button4, TRUE);
 }
 
 void TMainForm::Button3Click() {
   if (repairRunning_ || worker_) return;
+  if (!options_.files.writable) {
+    MessageBoxA(hwnd_, Format(kRepairCannotRun, options_.files.folder.c_str()).c_str(),
+                kApplicationTitle, MB_OK | MB_ICONERROR);
+    return;
+  }
   std::vector<RepairEntry> entries;
   for (int row = scan_.FirstShownRow(); row <= scan_.HitCount(); ++row) {
     entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row),
@@ -178,11 +183,16 @@ void TMainForm::Button3Click() {
 
 void TMainForm::Button4Click() {
   if (repairRunning_) return;
-  if (MessageBoxA(hwnd_, "This will restore all keys deleted to Windows Registry, are you sure?",
-                  "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+  const std::string backup = BackupFile();
+  std::string question = "This will restore all keys deleted to Windows Registry, are you sure?";
+  // Not this start's own backup: one an earlier start wrote beside the program.
+  if (backup != BackupPath(options_.files.folder)) {
+    question = Format(kBackupFromOtherPlace, backup.c_str()) + question;
+  }
+  if (MessageBoxA(hwnd_, question.c_str(), "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return;
   }
-  if (!OpenBackupWithShell(BackupFile())) {
+  if (!OpenBackupWithShell(backup)) {
     MessageBoxA(hwnd_, " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW", kApplicationTitle,
                 MB_OK);
   }
