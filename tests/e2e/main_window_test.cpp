@@ -2,6 +2,7 @@
 #include <windows.h>
 // after <windows.h>
 #include <commctrl.h>
+#include <sddl.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -317,6 +318,27 @@ TEST(MainWindow, SecondStartHandsOverAndExits) {
   EnumWindows(CountMainForms, reinterpret_cast<LPARAM>(&windows));
   EXPECT_EQ(windows, 1);
   EXPECT_EQ(first.Close(), 0);
+
+  // A block this start may not open (another user's instance): it runs, so no second window.
+  SECURITY_ATTRIBUTES nobody{sizeof nobody, nullptr, FALSE};
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      "D:P", SDDL_REVISION_1, &nobody.lpSecurityDescriptor, nullptr));
+  HANDLE foreign = CreateFileMappingA(INVALID_HANDLE_VALUE, &nobody, PAGE_READWRITE, 0, 264,
+                                      kInstanceName);
+  LocalFree(nobody.lpSecurityDescriptor);
+  ASSERT_NE(foreign, nullptr);
+  App refused;
+  ASSERT_TRUE(refused.Start(folder));
+  HWND box = nullptr;
+  EXPECT_TRUE(e2e::WaitUntil([&] { return (box = refused.FindMessageBox()) != nullptr; }));
+  windows = 0;
+  EnumWindows(CountMainForms, reinterpret_cast<LPARAM>(&windows));
+  EXPECT_EQ(windows, 0);
+  if (box) e2e::PressButton(box, IDOK);
+  DWORD code = 1;
+  EXPECT_TRUE(refused.WaitForExit(std::chrono::seconds(20), &code));
+  EXPECT_EQ(code, 0u);
+  CloseHandle(foreign);
 }
 
 TEST(MainWindow, SearchEndsAndOffersTheResults) {

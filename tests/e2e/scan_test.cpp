@@ -238,8 +238,10 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   if (std::string(user) == "root") {
     ASSERT_TRUE(locked.locked);
   }
-  const std::string kept =
-      locked.locked ? std::getenv("LOCALAPPDATA") + std::string("\\Calvorin") : folder;
+  // ...in a profile named outside the ANSI code page, whose ANSI form names no folder.
+  const e2e::ScopedLocalAppData greek(L"C:\\users\\\u0395\u03bb\u03ad\u03bd\u03b7\\AppData\\Local");
+  ASSERT_NE(greek.ansi, "");
+  const std::string kept = locked.locked ? greek.ansi + "\\Calvorin" : folder;
   if (locked.locked) calvorin::testing::RemoveTree(kept);
   CreateDirectoryA(kept.c_str(), nullptr);
   CreateDirectoryA((kept + "\\rrr.TXT").c_str(), nullptr);
