@@ -264,8 +264,7 @@ TEST(ProgramFiles, StayBesideTheProgramUnlessItsFolderRefusesANewFile) {
       data, data + "\\calvorin.INI", beside, data + "\\rrr.TXT", true, true, "C:\\Calvorin"};
   EXPECT_EQ(ChooseProgramFilePlaces(exe, fs), inData);
   EXPECT_EQ(fs.made, data);
-  // Writable only with administrator rights: an elevated start goes where a normal one does.
-  fs.adminOnly = "C:\\Calvorin";
+  fs.adminOnly = "C:\\Calvorin";  // writable only elevated: where a normal start writes too
   EXPECT_EQ(ChooseProgramFilePlaces(exe, fs), inData);
   fs.file = data + "\\calvorin.INI";
   EXPECT_EQ(ChooseProgramFilePlaces(exe, fs).settingsReadPath, fs.file);
@@ -274,16 +273,11 @@ TEST(ProgramFiles, StayBesideTheProgramUnlessItsFolderRefusesANewFile) {
   EXPECT_TRUE(ChooseProgramFilePlaces(exe, fs).writable);
   fs.adminOnly = "";  // ...and no place at all: said once, not at each write
   EXPECT_FALSE(ChooseProgramFilePlaces(exe, fs).writable);
-}
-
-TEST(ProgramFiles, RestoreOffersTheOtherPlacesBackupOnlyWhenItsOwnFolderHasNone) {
-  calvorin::testing::MemoryBackupFiles files;
-  ProgramFilePlaces places{"C:\\Local\\Calvorin", "", "", "", true, true, "C:\\Calvorin"};
-  EXPECT_EQ(RestoreFolder(places, files), "");
-  files.Put("C:\\Calvorin\\deletedkeys.reg", "REGEDIT4", 0);
-  EXPECT_EQ(RestoreFolder(places, files), "C:\\Calvorin");
-  files.Put("C:\\Local\\Calvorin\\deletedkeys.reg", "REGEDIT4", 1);
-  EXPECT_EQ(RestoreFolder(places, files), "C:\\Local\\Calvorin");
+  calvorin::testing::MemoryBackupFiles files;  // Restore: its own backup, else the other place's
+  files.Put("C:\\Calvorin\\deletedkeys.reg", "", 0);
+  EXPECT_EQ(RestoreFolder(inData, files), "C:\\Calvorin");
+  files.Put(data + "\\deletedkeys.reg", "", 1);
+  EXPECT_EQ(RestoreFolder(inData, files), data);
 }
 
 }  // namespace

@@ -82,47 +82,6 @@ bool SetImmutable(const std::string& folder, bool immutable) {
       [&] { return probe.CanCreateFileIn(folder) != immutable; });
 }
 
-constexpr const wchar_t* kShellFolderKeys[2] = {
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
-    L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"};
-
-ScopedLocalAppData::ScopedLocalAppData(const std::wstring& folder) {
-  for (int i = 0; i < 2; ++i) {
-    wchar_t value[MAX_PATH] = {};
-    DWORD size = sizeof value;
-    if (RegGetValueW(HKEY_CURRENT_USER, kShellFolderKeys[i], L"Local AppData",
-                     RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ | RRF_NOEXPAND, nullptr, value,
-                     &size) == ERROR_SUCCESS) {
-      old[i] = value;
-    }
-    RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolderKeys[i], L"Local AppData", REG_SZ,
-                    folder.c_str(), static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
-  }
-  for (std::size_t at = folder.find(L'\\', 3); ; at = folder.find(L'\\', at + 1)) {
-    CreateDirectoryW(folder.substr(0, at).c_str(), nullptr);
-    if (at == std::wstring::npos) break;
-  }
-  wchar_t shortName[MAX_PATH] = {};
-  if (GetShortPathNameW(folder.c_str(), shortName, MAX_PATH)) {
-    char bytes[MAX_PATH] = {};
-    BOOL lossy = FALSE;
-    WideCharToMultiByte(CP_ACP, 0, shortName, -1, bytes, MAX_PATH, nullptr, &lossy);
-    if (!lossy) ansi = bytes;
-  }
-}
-
-ScopedLocalAppData::~ScopedLocalAppData() {
-  for (int i = 0; i < 2; ++i) {
-    if (old[i].empty()) {
-      RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolderKeys[i], L"Local AppData");
-    } else {
-      RegSetKeyValueW(HKEY_CURRENT_USER, kShellFolderKeys[i], L"Local AppData", i ? REG_SZ
-                      : REG_EXPAND_SZ, old[i].c_str(),
-                      static_cast<DWORD>((old[i].size() + 1) * sizeof(wchar_t)));
-    }
-  }
-}
-
 std::string Format(const char* format, int a, int b) {
   char buffer[256];
   std::snprintf(buffer, sizeof buffer, format, a, b);

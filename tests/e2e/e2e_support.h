@@ -43,16 +43,6 @@ struct ImmutableFolder {
   const bool locked;
 };
 
-// Points the user's local application data (both Explorer keys) at `folder`, made with its
-// parents; the old values come back at the end. `ansi` is its short name, which the ANSI calls
-// open, "" when that failed.
-struct ScopedLocalAppData {
-  explicit ScopedLocalAppData(const std::wstring& folder);
-  ~ScopedLocalAppData();
-  std::wstring old[2];
-  std::string ansi;
-};
-
 // snprintf of up to two numbers (rather than chains of std::string + std::to_string, which
 // GCC 12 flags with a false -Wrestrict at -O3).
 std::string Format(const char* format, int a, int b = 0);

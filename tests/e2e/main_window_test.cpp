@@ -326,18 +326,14 @@ TEST(MainWindow, SecondStartHandsOverAndExits) {
   HANDLE foreign = CreateFileMappingA(INVALID_HANDLE_VALUE, &nobody, PAGE_READWRITE, 0, 264,
                                       kInstanceName);
   LocalFree(nobody.lpSecurityDescriptor);
-  ASSERT_NE(foreign, nullptr);
   App refused;
-  ASSERT_TRUE(refused.Start(folder));
+  ASSERT_TRUE(foreign && refused.Start(folder));
   HWND box = nullptr;
-  EXPECT_TRUE(e2e::WaitUntil([&] { return (box = refused.FindMessageBox()) != nullptr; }));
-  windows = 0;
-  EnumWindows(CountMainForms, reinterpret_cast<LPARAM>(&windows));
-  EXPECT_EQ(windows, 0);
-  if (box) e2e::PressButton(box, IDOK);
+  ASSERT_TRUE(e2e::WaitUntil([&] { return (box = refused.FindMessageBox()) != nullptr; }));
+  EXPECT_EQ(refused.WaitForMainWindow(std::chrono::milliseconds(0)), nullptr);
+  e2e::PressButton(box, IDOK);
   DWORD code = 1;
-  EXPECT_TRUE(refused.WaitForExit(std::chrono::seconds(20), &code));
-  EXPECT_EQ(code, 0u);
+  EXPECT_TRUE(refused.WaitForExit(std::chrono::seconds(20), &code) && code == 0) << code;
   CloseHandle(foreign);
 }
 

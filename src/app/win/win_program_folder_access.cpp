@@ -20,8 +20,8 @@ std::string ExactAnsi(const std::wstring& wide) {
   if (wide.empty()) return {};
   const int n = static_cast<int>(wide.size());
   BOOL lossy = FALSE;
-  const int size =
-      WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, nullptr, 0, nullptr, &lossy);
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, nullptr, 0,
+                                       nullptr, &lossy);
   if (size <= 0 || lossy) return {};
   std::string out(static_cast<std::size_t>(size), '\0');
   WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, out.data(), size, nullptr,
@@ -89,8 +89,8 @@ bool WinProgramFolderAccess::UnelevatedCanCreateFileIn(const std::string& folder
   DWORD privilegesSize = sizeof privileges;
   DWORD granted = 0;
   BOOL allowed = FALSE;
-  if (!AccessCheck(sd.data(), limited.get(), FILE_ADD_FILE, &mapping, &privileges,
-                   &privilegesSize, &granted, &allowed)) {
+  if (!AccessCheck(sd.data(), limited.get(), FILE_ADD_FILE, &mapping, &privileges, &privilegesSize,
+                   &granted, &allowed)) {
     return true;
   }
   return allowed != FALSE;
