@@ -32,17 +32,17 @@ bool HasFileMatch(FileSystem& fs, const std::string& pattern) {
 }
 
 bool SearchFolder(FileSystem& fs, RepairUi& ui, const std::string& dir, const std::string& fileName,
-                  bool recurse, std::string* foundPath) {
+                  bool recurse, const FoundFileTest& accept, std::string* foundPath) {
   ui.Searching(SearchingText(fileName, dir));
   const std::string d = WithBackslash(dir);
-  if (HasFileMatch(fs, d + fileName)) {
+  if (HasFileMatch(fs, d + fileName) && (!accept || accept(d + fileName))) {
     *foundPath = d + fileName;
     return true;
   }
   if (!recurse) return false;
   for (const auto& entry : fs.Find(d + "*.*")) {
     if (!Entered(entry)) continue;
-    if (SearchFolder(fs, ui, d + entry.name, fileName, true, foundPath)) return true;
+    if (SearchFolder(fs, ui, d + entry.name, fileName, true, accept, foundPath)) return true;
   }
   return false;
 }
@@ -72,9 +72,10 @@ std::string SearchingText(const std::string& fileName, const std::string& folder
 }
 
 std::string FindFileOnDrive(FileSystem& fs, RepairUi& ui, const std::string& dir,
-                            const std::string& fileName, bool recurse) {
+                            const std::string& fileName, bool recurse,
+                            const FoundFileTest& accept) {
   std::string found;
-  SearchFolder(fs, ui, dir, fileName, recurse, &found);
+  SearchFolder(fs, ui, dir, fileName, recurse, accept, &found);
   return found;
 }
 
@@ -124,7 +125,9 @@ DriveIndex::Drive& DriveIndex::Listing(const std::string& dir, const std::string
         // The listing's own copy of the name becomes the key: one string per file, no copy.
         std::string key = std::move(entry.name);
         for (char& c : key) c = UpperAscii(c);
-        drive.firstFolderOf.try_emplace(std::move(key), index);
+        auto last = drive.lastPlaceOf.try_emplace(std::move(key), Drive::kNoPlace).first;
+        drive.places.push_back({static_cast<std::uint32_t>(index), last->second});
+        last->second = static_cast<std::uint32_t>(drive.places.size() - 1);
       } else if (Entered(entry)) {
         children.push_back(frame.rel + entry.name + "\\");
       }
@@ -134,13 +137,22 @@ DriveIndex::Drive& DriveIndex::Listing(const std::string& dir, const std::string
   return drive;
 }
 
-std::string DriveIndex::Find(const std::string& dir, const std::string& fileName) {
-  if (!CanIndex(fileName)) return FindFileOnDrive(fs_, ui_, dir, fileName, true);
+std::string DriveIndex::Find(const std::string& dir, const std::string& fileName,
+                             const FoundFileTest& accept) {
+  if (!CanIndex(fileName)) return FindFileOnDrive(fs_, ui_, dir, fileName, true, accept);
   ui_.Searching(SearchingText(fileName, dir));
   const Drive& drive = Listing(dir, fileName);
-  const auto hit = drive.firstFolderOf.find(UpperAscii(fileName));
-  if (hit == drive.firstFolderOf.end()) return {};
-  return WithBackslash(dir) + drive.folders[hit->second] + fileName;
+  const auto hit = drive.lastPlaceOf.find(UpperAscii(fileName));
+  if (hit == drive.lastPlaceOf.end()) return {};
+  std::vector<std::uint32_t> folders;  // in walk order once reversed
+  for (std::uint32_t p = hit->second; p != Drive::kNoPlace; p = drive.places[p].earlier) {
+    folders.push_back(drive.places[p].folder);
+  }
+  for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+    std::string path = WithBackslash(dir) + drive.folders[*it] + fileName;
+    if (!accept || accept(path)) return path;
+  }
+  return {};
 }
 
 }  // namespace calvorin

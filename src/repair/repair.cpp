@@ -59,6 +59,7 @@ enum class Standing {
   kLeave,    // changed since the scan, not to be backed up exactly, or its key cannot be opened
   kDenied,   // as the scan saw it (or unreadable), but its key refuses changes to this user
   kAsShown,  // as the list showed it, and its key is open in `reg` for change
+  kPlanted,  // machine-wide, and its file found only where others could have put it
 };
 
 // Opens the entry's key in `reg`, for change when it allows that, and reads its value into `now`.
@@ -149,16 +150,24 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
         leftAlone(standing);
       } else {
         const std::string name = RepairSearchName(entry.dataText);
+        bool passedOver = false;
         if (!name.empty() && ui.SearchMovedFiles()) {
           const std::string drive = Copy(entry.dataText, 1, 2);
-          step.foundPath = options.useDriveIndex ? index.Find(drive, name)
-                                                 : FindFileOnDrive(fs, ui, drive, name, true);
+          const FoundFileTest accept = TrustedFileTest(step.root, step.subKey, options.userSid,
+                                                       options.fileSecurity, &passedOver);
+          step.foundPath = options.useDriveIndex
+                               ? index.Find(drive, name, accept)
+                               : FindFileOnDrive(fs, ui, drive, name, true, accept);
         }
         if (!step.foundPath.empty()) {
           step.action = Contains(entry.dataText, "msme") ? Action::kKeep : Action::kWriteFound;
         }
-        backup.push_back(std::move(old));
-        plan.push_back(std::move(step));
+        if (passedOver && step.foundPath.empty()) {
+          leftAlone(Standing::kPlanted);  // neither deleted nor pointed at a planted file
+        } else {
+          backup.push_back(std::move(old));
+          plan.push_back(std::move(step));
+        }
       }
       ui.ItemDone(i);
     }

@@ -12,6 +12,7 @@
 #include "repair/backup.h"
 #include "repair/backup_rotation.h"
 #include "repair/drive_index.h"
+#include "repair/file_trust.h"
 #include "repair/repair_ui.h"
 
 namespace calvorin {
@@ -35,6 +36,10 @@ struct RepairOptions {
   LeadByteTest leadByte = nullptr;  // the ANSI code page the backup is written in
   std::string searchText = ":\\";   // the text the scan that recorded the entries searched for
   bool elevated = true;  // the program runs with all the rights an administrator can give it
+  // Extra points a machine-wide value (MachineWideKey) only at a file this vouches for; nullptr:
+  // at none.
+  FileSecurity* fileSecurity = nullptr;
+  std::string userSid{};  // the user's SID text, which names his own hives in HKEY_USERS
 };
 
 struct RepairCounts {

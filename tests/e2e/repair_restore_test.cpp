@@ -551,22 +551,31 @@ TEST(RepairRestore, ExtraWritesThePathWhereTheFileNowLies) {
   const Seeded locked{"k2", "Locked", Sz(folder + "\\old place\\locked")};
   ScenarioKey key(scenario);
   for (const Seeded& v : {movedValue, folderValue, retyped, locked}) ASSERT_TRUE(key.Set(v));
+  // Machine-wide: under Wine every file is the Wine user's (no descriptor is kept), so none fits.
+  const std::string machineKey = "Software\\CalvorinTests\\E2E\\" + scenario;
+  for (const Seeded& v : {movedValue, folderValue}) {
+    ASSERT_TRUE(e2e::WriteRegValue(HKEY_LOCAL_MACHINE, machineKey, v.name, v.value));
+  }
 
   App app;
   ASSERT_TRUE(app.Start(folder, "", "", true));  // not elevated
   ASSERT_NE(app.WaitForMainWindow(), nullptr);
   SetExtra(app, true);
   const int found = e2e::SearchAndWait(app);
-  ASSERT_GE(found, 4);
+  ASSERT_GE(found, 6);
   retyped.value.type = REG_EXPAND_SZ;
   EXPECT_TRUE(key.Set(retyped));
   const std::string lockedKey = key.Path() + "\\k2";
   EXPECT_TRUE(e2e::SetKeyDacl(HKEY_CURRENT_USER, lockedKey, "D:P(A;;KR;;;WD)"));
   const std::string label1 = RepairAndWait(app);
   EXPECT_TRUE(e2e::SetKeyDacl(HKEY_CURRENT_USER, lockedKey, "D:P(A;;KA;;;WD)"));
-  EXPECT_EQ(label1, Format("%d Registry Items Cleaned", found - 3));
+  EXPECT_EQ(label1, Format("%d Registry Items Cleaned", found - 4));
   EXPECT_EQ(e2e::Text(app.Control(kIdLabel2)), "1 Registry Items Fixed");
-  EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "2 Registry Items Left Unchanged");
+  EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "3 Registry Items Left Unchanged");
+  RegValue machine;
+  EXPECT_TRUE(e2e::ReadRegValue(HKEY_LOCAL_MACHINE, machineKey, "Moved", &machine) &&
+              machine == movedValue.value);
+  EXPECT_FALSE(e2e::ReadRegValue(HKEY_LOCAL_MACHINE, machineKey, "GoneFolder", &machine));
   EXPECT_TRUE(e2e::IsShown(app.Control(kIdLabel4)));
   EXPECT_EQ(e2e::Text(app.Control(kIdLabel4)),
             "Windows refused some changes: run Calvorin as administrator to make them.");
@@ -592,6 +601,7 @@ TEST(RepairRestore, ExtraWritesThePathWhereTheFileNowLies) {
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "22-repair-extra-fixed"));
   EXPECT_EQ(app.Close(), 0);
   calvorin::testing::RemoveTree(folder + "\\loop");
+  RegDeleteTreeA(HKEY_LOCAL_MACHINE, machineKey.c_str());
 }
 
 TEST(RepairRestore, AnUnwritableBackupChangesNothing) {

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
 #include <random>
 
 #include "base/text.h"
@@ -75,10 +76,11 @@ class RepairTest : public ::testing::Test {
  protected:
   RepairCounts Run(const std::vector<RepairEntry>& entries, bool fast = true,
                    bool elevated = true) {
-    RepairOptions options{fast};
+    options.useDriveIndex = fast;
     options.elevated = elevated;
     return RunRepair(entries, reg, fs, files, ui, kExe, options);
   }
+  RepairOptions options{.userSid = "S-1"};  // HKEY_USERS\S-1 is the user's own hive
   std::string Backup() const {
     const std::string* text = files.Content(kBackup);
     return text ? *text : "<none>";
@@ -215,6 +217,9 @@ TEST(DriveIndexTest, SameAnswersAsTheWalkOnRandomTrees) {
                                "sub\\app.exe", "*.exe", "v1.2\\x.dll"}) {
         const std::string slow = FindFileOnDrive(fs, ui, dir, name, true);
         EXPECT_EQ(index.Find(dir, name), slow) << "tree " << tree << " " << dir << " " << name;
+        const FoundFileTest notFirst = [&](const std::string& path) { return path != slow; };
+        EXPECT_EQ(index.Find(dir, name, notFirst),
+                  FindFileOnDrive(fs, ui, dir, name, true, notFirst));
         ++compared;
         if (!slow.empty()) ++found;
       }
@@ -234,6 +239,66 @@ TEST(DriveIndexTest, ListsEachDriveOncePerRun) {
   EXPECT_EQ(index.Find("c:", "two.exe"), "c:\\a\\two.exe");
   EXPECT_EQ(index.Find("C:", "none.exe"), "");
   EXPECT_EQ(fs.FindCalls(), calls);
+}
+
+// Owners and access lists by path; a path not in the table cannot be read.
+struct TableSecurity : FileSecurity {
+  std::optional<ObjectSecurity> Read(const std::string& path) override {
+    return table.count(path) ? std::optional(table.at(path)) : std::nullopt;
+  }
+  std::map<std::string, ObjectSecurity> table;
+};
+
+AccessEntry Other(std::uint32_t mask, bool allow = true, bool inheritOnly = false) {
+  return AccessEntry{allow, Trustee::kOther, mask, inheritOnly};
+}
+ObjectSecurity Allowing(std::vector<AccessEntry> entries) {
+  return {Trustee::kTrusted, false, std::move(entries)};
+}
+
+// Starting from a trusted path (owned by SYSTEM, read and run for Everyone), one object changed.
+TEST(FileTrustTest, NobodyElseMayHavePlacedOrSwapTheFileOrAFolderOnItsPath) {
+  const char *file = "C:\\a\\b\\f.exe", *parent = "C:\\a\\b", *mid = "C:\\a", *root = "C:\\";
+  const auto passes = [&](const char* object, const ObjectSecurity& changed,
+                          const char* path = "C:\\a\\b\\f.exe") {
+    TableSecurity security;
+    for (const char* o : {file, parent, mid, root}) security.table[o] = Allowing({Other(0x1200a9)});
+    security.table[object] = changed;
+    return OnlyAdministratorsCouldPlace(security, path);
+  };
+  for (const char* object : {file, parent, mid, root}) {
+    EXPECT_FALSE(passes(object, {Trustee::kOther, false, {}})) << object;
+    EXPECT_FALSE(passes(object, {Trustee::kTrusted, true, {}})) << object;  // no access list
+    for (std::uint32_t mask : {kRightDelete, kRightWriteDac, kRightWriteOwner, kGenericAll}) {
+      EXPECT_FALSE(passes(object, Allowing({Other(mask)}))) << object << " " << mask;
+    }
+  }
+  for (std::uint32_t mask : {kFileWriteData, kFileAppendData, kGenericWrite}) {
+    EXPECT_FALSE(passes(file, Allowing({Other(mask)}))) << mask;
+  }
+  for (const char* folder : {parent, mid, root}) {
+    EXPECT_FALSE(passes(folder, Allowing({Other(kFileDeleteChild)}))) << folder;
+  }
+  EXPECT_FALSE(passes(parent, Allowing({Other(kFileWriteData)})));  // a file added beside it
+  EXPECT_FALSE(passes(file, Allowing({Other(kFileWriteData, false), Other(kFileWriteData)})));
+  EXPECT_FALSE(passes(parent, {Trustee::kOther, false, {}}, "C:\\a/b\\f.exe"));
+  // Read, run and write attributes; a deny entry; new subfolders beside the path; files and
+  // folders added further up; inherit-only entries; the owner's entries.
+  EXPECT_TRUE(
+      passes(file, Allowing({Other(kGenericRead | kGenericExecute | 0x100), Other(~0u, false)})));
+  EXPECT_TRUE(passes(parent, Allowing({Other(kFileAppendData),
+                                       Other(kGenericAll, true, true),
+                                       {true, Trustee::kOwner, kGenericAll, false}})));
+  EXPECT_TRUE(passes(mid, Allowing({Other(kFileWriteData | kFileAppendData)})));
+  EXPECT_TRUE(passes(root, Allowing({Other(kGenericWrite)})));
+}
+
+TEST(FileTrustTest, MachineWideIsEveryKeyButTheUsersOwn) {
+  EXPECT_FALSE(MachineWideKey(kHkeyCurrentUser, "software", "S-1-5-21-7"));
+  EXPECT_FALSE(MachineWideKey(kHkeyUsers, "s-1-5-21-7\\software", "S-1-5-21-7"));
+  EXPECT_FALSE(MachineWideKey(kHkeyUsers, "s-1-5-21-7_classes", "S-1-5-21-7"));
+  EXPECT_TRUE(MachineWideKey(kHkeyUsers, "s-1-5-21-70\\software", "S-1-5-21-7"));
+  EXPECT_TRUE(MachineWideKey(kHkeyUsers, "s-1-5-21-7", ""));
 }
 
 // --- The run -------------------------------------------------------------------------------
@@ -368,6 +433,32 @@ TEST_F(RepairTest, FileInTwoFoldersTakesTheFirstInDepthFirstOrder) {
     EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "V")->data,
               std::string("C:\\z\\deep\\er\\f.exe\0", 19));
   }
+}
+
+// A machine-wide value takes the first file of its name that only administrators could have
+// placed; with none such it stays, neither deleted nor backed up. The user's own keep the first.
+TEST_F(RepairTest, MachineWideValuesAreNeverPointedAtAFileOthersCouldPlace) {
+  TableSecurity security;
+  for (const char* object : {"C:\\", "C:\\Windows", "C:\\Windows\\svc.exe"}) {
+    security.table[object] = Allowing({});
+  }
+  fs.AddFile("C:\\Users\\svc.exe");
+  fs.AddFile("C:\\Users\\run.exe");
+  fs.AddFile("C:\\Windows\\svc.exe");
+  const std::string mine = "HKEY_USERS\\S-1\\Software", hklm = "HKEY_LOCAL_MACHINE\\Software\\A";
+  reg.PutString(hklm, "Svc", "C:\\Old\\svc.exe");
+  reg.PutString(hklm, "Run", "C:\\Old\\run.exe");
+  reg.PutString(mine, "Run", "C:\\Old\\run.exe");
+  options.fileSecurity = &security;
+  const auto counts = Run({{"HKEY_LOCAL_MACHINE\\software\\a", "Svc", "C:\\Old\\svc.exe"},
+                           {"HKEY_LOCAL_MACHINE\\software\\a", "Run", "C:\\Old\\run.exe"},
+                           {"HKEY_USERS\\s-1\\software", "Run", "C:\\Old\\run.exe"}});
+  EXPECT_EQ(reg.GetValue(hklm, "Svc")->data, std::string("C:\\Windows\\svc.exe\0", 19));
+  EXPECT_EQ(reg.GetValue(hklm, "Run")->data, std::string("C:\\Old\\run.exe\0", 15));
+  EXPECT_EQ(reg.GetValue(mine, "Run")->data, std::string("C:\\Users\\run.exe\0", 17));
+  EXPECT_EQ(counts.fixed, 2);
+  EXPECT_EQ(ui.label3, "1 Registry Items Left Unchanged");
+  EXPECT_EQ(Backup().find("software\\a]\r\n\"Run\""), std::string::npos);
 }
 
 TEST_F(RepairTest, AllCorrectedReadsZeroCleaned) {

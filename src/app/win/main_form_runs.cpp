@@ -13,8 +13,11 @@
 #include "base/win/code_page.h"
 #include "base/win/elevation.h"
 #include "registry/win/win_registry.h"
+#include "registry/win/win_system_info.h"
 #include "repair/repair.h"
 #include "repair/win/win_backup_files.h"
+#include "repair/win/win_file_security.h"
+#include "search/root_equivalence.h"
 
 namespace calvorin::win32 {
 void TMainForm::acSearchExecute() {
@@ -165,6 +168,13 @@ void TMainForm::Button3Click() {
     options.leadByte = AnsiLeadByte;
     options.searchText = scanSearchText_;
     options.elevated = RunsElevated();
+    WinFileSecurity security;
+    options.fileSecurity = &security;
+    WinSystemInfo system;
+    // Unknown: every hive of HKEY_USERS counts as another account's.
+    if (RootEquivalence(SystemRegistry(), system).CurrentUserSID(options.userSid) != 0) {
+      options.userSid.clear();
+    }
     try {
       RunRepair(entries, SystemRegistry(), fs_, files, ui, options_.files.folder, options);
     } catch (...) {

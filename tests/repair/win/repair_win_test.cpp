@@ -14,6 +14,7 @@
 #include "repair/backup.h"
 #include "repair/repair.h"
 #include "repair/win/win_backup_files.h"
+#include "repair/win/win_file_security.h"
 #include "support/path_parts.h"
 #include "support/win/wine_test_support.h"
 
@@ -54,6 +55,17 @@ class WinBackupFilesTest : public ::testing::Test {
   std::string folder_ = testing::TempFolder() + "\\CalvorinBackupFiles";
   WinBackupFiles files_;
 };
+
+// Wine keeps no descriptor set on a file: it makes one up from the Unix mode.
+TEST_F(WinBackupFilesTest, FileSecurityReadsTheOwnerAndEveryEntry) {
+  files_.WriteAtomically(Path("s.exe"), "MZ");
+  const ObjectSecurity read = WinFileSecurity().Read(Path("s.exe")).value();
+  std::string seen = Format("%d: ", static_cast<int>(read.owner));
+  for (const AccessEntry& e : read.entries) {
+    seen += Format("%d,%d,%x,%d ", e.allow, static_cast<int>(e.trustee), e.mask, e.inheritOnly);
+  }
+  EXPECT_EQ(seen, "2: 1,0,1f01ff,0 1,2,1f01ff,0 1,2,1200a9,0 ");  // user; SYSTEM, user, Everyone
+}
 
 TEST_F(WinBackupFilesTest, AtomicWriteCreatesAndReplacesAndLeavesNoTemporaryFile) {
   const std::string path = Path("deletedkeys.reg");
