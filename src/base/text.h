@@ -39,7 +39,8 @@ std::string JoinPath(std::string_view folder, std::string_view name);
 // superscript one, two or three (bytes 0xB9, 0xB2, 0xB3 in code page 1252 and its Latin kin;
 // taken so in every single-byte code page, while a double-byte one has no such byte). No file
 // of that name can be found: a lookup answers with the device itself (Wine's in every folder),
-// a listing never shows it.
+// a listing never shows it. `lead` is CurrentLeadByteTest(): nullptr exactly for a single-byte
+// code page.
 bool IsDosDeviceName(std::string_view path, LeadByteTest lead);
 
 // Appends `text` with its ASCII capitals lowered; the second byte of a two-byte character is

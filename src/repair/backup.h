@@ -12,7 +12,7 @@ namespace calvorin {
 
 // One value as it was in the registry just before Repair changed it.
 struct BackupEntry {
-  std::string keyPath;    // as the scan recorded it: root's full name, backslash, lower-case path
+  std::string keyPath;    // the root's full name, then the key's path in its own letters
   std::string valueName;  // "" for the key's default value
   std::uint32_t type = 0;
   std::string data;  // the raw bytes

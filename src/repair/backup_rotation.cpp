@@ -22,8 +22,9 @@ bool AllDigits(std::string_view text) {
   return true;
 }
 
+// The folder with its last backslash; a two-byte character's second byte 5C is none.
 std::string FolderOf(const std::string& path) {
-  const auto slash = path.find_last_of('\\');
+  const auto slash = LastBackslash(path, CurrentLeadByteTest());
   return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
 }
 
@@ -35,6 +36,18 @@ std::string BackupPath(const std::string& folder) {
 
 bool CanRestore(BackupFiles& files, const std::string& folder) {
   return files.Exists(BackupPath(folder));
+}
+
+std::string RestoreFailureText(const RestoreStart& start) {
+  switch (start.kind) {
+    case RestoreStart::kStarted:
+      return {};
+    case RestoreStart::kRefused:
+      return " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW";
+    case RestoreStart::kEditorFailed:
+      break;
+  }
+  return "The registry editor could not be started: " + start.reason;
 }
 
 std::string KeepPreviousBackup(BackupFiles& files, const std::string& backupPath) {

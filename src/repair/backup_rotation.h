@@ -1,5 +1,5 @@
-// Where the backup lies, and the earlier backups kept beside it: each run renames the previous
-// backup by its write time and deletes all but the most recent few.
+// Where the backup lies, and the earlier backups kept beside it: each run that changes a value
+// renames the previous backup by its write time and deletes all but the most recent few.
 #pragma once
 
 #include <cstddef>
@@ -38,6 +38,17 @@ class BackupFiles {
 std::string BackupPath(const std::string& folder);
 // The Restore button's rule: enabled while a file, not a folder, is at BackupPath(folder).
 bool CanRestore(BackupFiles& files, const std::string& folder);
+
+// What came of handing the backup to the registry import.
+struct RestoreStart {
+  enum Kind { kStarted, kRefused, kEditorFailed };
+  Kind kind = kStarted;
+  std::string reason;  // kEditorFailed: the system's reason
+};
+// The text Restore shows when the import did not start ("" when it did): a missing file and the
+// shell's refusal keep their words; a registry editor that could not be started is named so,
+// with the system's reason.
+std::string RestoreFailureText(const RestoreStart& start);
 
 // How many earlier backups are kept beside deletedkeys.reg.
 constexpr size_t kKeptBackups = 10;

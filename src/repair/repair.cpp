@@ -62,6 +62,17 @@ enum class Standing {
   kPlanted,  // machine-wide, and its file found only where others could have put it
 };
 
+// Whether the hive a key lay in is still there. A user's hive under HKEY_USERS, or one loaded
+// below HKEY_LOCAL_MACHINE, may have been unloaded since the scan: its values are then out of
+// reach, not gone.
+bool HiveStillLoaded(RegistryApi& api, Hkey root, const std::string& subKey) {
+  if (root != kHkeyUsers && root != kHkeyLocalMachine) return true;
+  Hkey top = 0;
+  const long rc = api.OpenKey(root, subKey.substr(0, subKey.find('\\')), kKeyQueryValue, &top);
+  if (rc == kErrorSuccess) api.CloseKey(top);
+  return rc != kErrorFileNotFound;
+}
+
 // Opens the entry's key in `reg`, for change when it allows that, and reads its value into `now`.
 Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const RepairEntry& entry,
                  const RepairOptions& options, BackupEntry* now) {
@@ -71,7 +82,9 @@ Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const Rep
     // A key that was deleted is gone; one that is there but not open to this user for change
     // may still be read.
     const long rc = reg.LastOpenResult();
-    if (rc == kErrorFileNotFound) return Standing::kGone;
+    if (rc == kErrorFileNotFound) {
+      return HiveStillLoaded(reg.Api(), root, subKey) ? Standing::kGone : Standing::kLeave;
+    }
     if (rc != kErrorAccessDenied) return Standing::kLeave;
     if (!reg.OpenKeyReadOnly(subKey)) return Standing::kDenied;
   }
@@ -90,6 +103,44 @@ Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const Rep
     return Standing::kLeave;
   }
   return writable ? Standing::kAsShown : Standing::kDenied;
+}
+
+// The failure that a backup which could not be made exact ends the run with: what went wrong,
+// and exactly what changed, with the old data in the registry editor's form.
+EFileError InexactBackup(const std::string& reason, const std::string& backupPath, bool removed,
+                         const std::vector<BackupEntry>& changed, LeadByteTest leadByte) {
+  std::string text = reason + "\n\n";
+  if (!removed) {
+    text += backupPath + " could not be removed either: it also holds values that were left as " +
+            "they were. Do not restore it.\n\n";
+  }
+  if (changed.empty()) return EFileError(text + "No value was changed");
+  return EFileError(text +
+                    "No backup of this run is kept. These values were changed; their old data "
+                    "in the registry editor's form (Ctrl+C copies this message):\n\n" +
+                    BackupText(changed, leadByte));
+}
+
+// After the changes the backup holds exactly the values that changed. When none did, the run's
+// file goes and the earlier backup comes back as it was. When the file cannot be made so, it is
+// removed (Restore would write old data over values that were left alone), the earlier backup
+// comes back, and the failure names what changed.
+void SettleBackup(BackupFiles& files, const std::string& backupPath, const std::string& keptAs,
+                  const std::vector<BackupEntry>& changed, bool narrowed, LeadByteTest leadByte) {
+  try {
+    if (changed.empty()) {
+      if (!files.Delete(backupPath)) throw EFileError("Cannot delete file \"" + backupPath + "\"");
+      if (!keptAs.empty()) files.Rename(keptAs, backupPath);
+      return;
+    }
+    if (narrowed) files.WriteAtomically(backupPath, BackupText(changed, leadByte));
+  } catch (const EFileError& e) {
+    const bool removed = files.Delete(backupPath) || !files.Exists(backupPath);
+    if (removed && !keptAs.empty()) files.Rename(keptAs, backupPath);
+    if (changed.empty() && removed) return;
+    throw InexactBackup(e.what(), backupPath, removed, changed, leadByte);
+  }
+  PruneOldBackups(files, backupPath);
 }
 
 struct Planned {
@@ -112,7 +163,13 @@ Hkey RepairRootOf(const std::string& keyPath) {
 
 std::string RepairSubKeyOf(const std::string& keyPath) {
   const int slash = Pos("\\", keyPath);
-  if (slash == 0) return keyPath;
+  if (slash == 0) {
+    // A value that a root key holds itself: the walk records the root's name alone.
+    for (const auto& root : kSearchRoots) {
+      if (keyPath == root.name) return {};
+    }
+    return keyPath;
+  }
   return keyPath.substr(static_cast<size_t>(slash));
 }
 
@@ -144,7 +201,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
                    {}};
       TRegistry reg(registry);
       BackupEntry old;
-      old.keyPath = entry.keyPath;
+      old.keyPath = entry.namedKeyPath.empty() ? entry.keyPath : entry.namedKeyPath;
       const Standing standing = Examine(reg, step.root, step.subKey, entry, options, &old);
       if (standing != Standing::kAsShown) {
         leftAlone(standing);
@@ -172,22 +229,36 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
       ui.ItemDone(i);
     }
 
-    // The backup reaches the disk whole before the first change.
-    const std::string keptAs = KeepPreviousBackup(files, backupPath);
-    try {
-      files.WriteAtomically(backupPath, BackupText(backup, options.leadByte));
-    } catch (...) {
-      // Leave the earlier backup where Restore finds it.
-      if (!keptAs.empty()) files.Rename(keptAs, backupPath);
-      throw;
+    // The backup reaches the disk whole before the first change; a run that changes nothing
+    // leaves the backups as they are. An "msme" entry is counted fixed but left as it is, so it
+    // is not backed up.
+    std::vector<bool> dropped(plan.size(), false);
+    for (size_t k = 0; k < plan.size(); ++k) dropped[k] = plan[k].action == Action::kKeep;
+    const auto backupOf = [&] {
+      std::vector<BackupEntry> kept;
+      for (size_t k = 0; k < plan.size(); ++k) {
+        if (!dropped[k]) kept.push_back(backup[k]);
+      }
+      return kept;
+    };
+    const bool changes = std::find(dropped.begin(), dropped.end(), false) != dropped.end();
+    std::string keptAs;
+    if (changes) {
+      keptAs = KeepPreviousBackup(files, backupPath);
+      try {
+        files.WriteAtomically(backupPath, BackupText(backupOf(), options.leadByte));
+      } catch (...) {
+        // Leave the earlier backup where Restore finds it.
+        if (!keptAs.empty()) files.Rename(keptAs, backupPath);
+        throw;
+      }
     }
-    PruneOldBackups(files, backupPath);
 
     // Second pass: each value is read again just before it changes. One that another program
     // changed or removed since it was backed up, and one whose change the registry refuses,
     // stays as it is; its lines leave the backup file, which then holds only what really
     // changed.
-    std::vector<bool> dropped(plan.size(), false);
+    bool narrowed = false;
     for (size_t k = 0; k < plan.size(); ++k) {
       const Planned& step = plan[k];
       if (step.action == Action::kKeep) {
@@ -222,15 +293,11 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
           standing = rc == kErrorAccessDenied ? Standing::kDenied : Standing::kLeave;
         }
       }
-      dropped[k] = true;
+      dropped[k] = narrowed = true;
       leftAlone(standing);
     }
-    if (std::find(dropped.begin(), dropped.end(), true) != dropped.end()) {
-      std::vector<BackupEntry> kept;
-      for (size_t k = 0; k < plan.size(); ++k) {
-        if (!dropped[k]) kept.push_back(backup[k]);
-      }
-      files.WriteAtomically(backupPath, BackupText(kept, options.leadByte));
+    if (changes) {
+      SettleBackup(files, backupPath, keptAs, backupOf(), narrowed, options.leadByte);
     }
   } catch (...) {
     ui.Failed(CanRestore(files, exeFolder));

@@ -24,11 +24,14 @@ struct RepairEntry {
   std::string valueName;
   std::string dataText;
   std::uint32_t type = kRegSz;
+  // The key path in the key's own letters, which the backup writes ("": keyPath).
+  std::string namedKeyPath = {};
 };
 
 // The root chosen by the root words found in a key path (later words win; none: current user).
 Hkey RepairRootOf(const std::string& keyPath);
-// The key path after its first backslash (the whole path when there is none).
+// The key path after its first backslash; "" (the root itself) for a searched root's name alone,
+// the whole path for any other text without a backslash.
 std::string RepairSubKeyOf(const std::string& keyPath);
 
 struct RepairOptions {
@@ -61,6 +64,10 @@ struct RepairCounts {
 // is, kept out of the backup and counted as unchanged. A value already gone counts as cleaned.
 // When the registry refused changes and the program runs without elevation, the outcome says
 // that an administrator can make them.
+//
+// The backup file only ever names values that changed: a run that changes none writes, keeps and
+// prunes no backup, and a backup that cannot be narrowed to them after the changes is removed
+// (the earlier one put back) and the failure gives the changed values' old data.
 RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& registry,
                        FileSystem& fs, BackupFiles& files, RepairUi& ui,
                        const std::string& exeFolder, const RepairOptions& options = {});

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "base/text.h"
+#include "search/search_thread.h"
 
 namespace calvorin {
 namespace {
@@ -72,6 +73,12 @@ Rejection RejectCandidate(std::string_view c, std::string_view keyPath) {
   return Rejection::kNone;
 }
 
+bool DataTextWasCut(std::string_view dataText) {
+  if (dataText.size() <= static_cast<size_t>(kDataWindow)) return false;
+  return dataText.substr(0, kLeftMarker.size()) == kLeftMarker ||
+         dataText.substr(dataText.size() - kRightMarker.size()) == kRightMarker;
+}
+
 Probe ProbeCandidate(FileSystem& fs, const std::string& candidate) {
   const std::string lower = LowerAscii(candidate);
   const std::string upper = UpperAscii(candidate);
@@ -106,6 +113,9 @@ Analysis AnalyseHit(FileSystem& fs, std::string_view keyPath, std::string_view d
   if (!candidate) return result;
   result.candidate = std::move(*candidate);
   result.rejection = RejectCandidate(result.candidate, keyPath);
+  if (result.rejection == Rejection::kNone && DataTextWasCut(dataText)) {
+    result.rejection = Rejection::kCutData;
+  }
   if (result.rejection != Rejection::kNone) {
     result.verdict = Verdict::kRejected;
     return result;

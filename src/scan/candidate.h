@@ -35,6 +35,7 @@ enum class Rejection : int {
   kProgramWord = 11,      // "iolo", "office", "Application", "dll", "HP", ... (listed cases)
   kLength = 12,           // fewer than 10 or more than 100 characters
   kQuote = 13,            // a double-quote character
+  kCutData = 14,          // cut out of a data text the walk clipped to its window
 };
 
 // The first test (in the order above) that rejects the candidate, or kNone. All tests are
@@ -69,7 +70,13 @@ struct Analysis {
   Probe probe = Probe::kNone;              // set when the candidate exists
 };
 
-// Cut, tests, then probes: a rejected candidate never reaches the file system.
+// Whether the walk clipped the data text to its window and marked the cut: no uncut text is
+// longer than the window, and a cut one ends with the right mark or starts with the left.
+bool DataTextWasCut(std::string_view dataText);
+
+// Cut, tests, then probes: a rejected candidate never reaches the file system. A candidate cut
+// out of a clipped data text ends where the walk cut, not where the path ends (a quoted path
+// keeps the first byte of the right mark), and is rejected when the text tests pass it.
 Analysis AnalyseHit(FileSystem& fs, std::string_view keyPath, std::string_view dataText);
 
 }  // namespace calvorin

@@ -43,6 +43,11 @@ void HitStore::Append(const TResult& hit) {
   r.dataLen = hit.DataLen;
   r.root = hit.Root;
   r.type = hit.Type;
+  if (!hit.NamedKeyPath.empty() && hit.NamedKeyPath != hit.KeyPath) {
+    r.namedKeyPath = !records_.empty() && records_.back().namedKeyPath == hit.NamedKeyPath
+                         ? records_.back().namedKeyPath
+                         : Keep(hit.NamedKeyPath);
+  }
   records_.push_back(r);
 }
 
@@ -59,6 +64,7 @@ TResult ResultList::operator[](std::size_t i) const {
   TResult hit(std::string(r.keyPath), std::string(r.valueName), std::string(r.dataText), r.keyPos,
               r.namePos, r.dataPos, r.keyLen, r.nameLen, r.dataLen, r.root);
   hit.Type = r.type;
+  hit.NamedKeyPath = r.namedKeyPath.empty() ? hit.KeyPath : std::string(r.namedKeyPath);
   return hit;
 }
 

@@ -35,6 +35,7 @@ class HitStore {
     std::int32_t dataLen = 0;
     Hkey root = 0;
     std::uint32_t type = 0;
+    std::string_view namedKeyPath;  // the key path in the key's own letters; "": keyPath's
   };
 
   // Keeps a copy of the hit's texts.

@@ -85,6 +85,11 @@ class InvalidReferenceScan {
   std::string HitValueName(int row) const { return std::string(Row(row).valueName); }
   std::string HitDataText(int row) const { return std::string(Row(row).dataText); }
   std::uint32_t HitType(int row) const { return Row(row).type; }
+  // The row's key path in the key's own letters.
+  std::string HitNamedKeyPath(int row) const {
+    const auto& r = Row(row);
+    return std::string(r.namedKeyPath.empty() ? r.keyPath : r.namedKeyPath);
+  }
 
   // Entry i describes the same value as hit-table row i + 1. The table and the list share one
   // store: the list is the rows recorded since the last Clear() or ClearResults().

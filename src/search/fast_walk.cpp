@@ -67,7 +67,7 @@ void TSearchThread::WalkFast(Hkey parent, const std::string& name, int depth) {
   if (rc != kErrorSuccess) return;
   const ScopeExit closeKey([this, key] { api_.CloseKey(key); });
 
-  ResetHit(full_);
+  ResetHit(full_, path_);
   try {
     WalkFastContents(key, name, depth);
   } catch (...) {

@@ -38,6 +38,10 @@ struct TResult {
   // The value's registry type (REG_NONE for a key-name hit): Repair changes a value only while
   // it is still of this type.
   std::uint32_t Type = 0;
+  // The key path in the key's own letters (the root's name, then each name as the registry
+  // enumerated it): Repair's backup names the key so, and Restore creates a key it must make
+  // again as it was spelled. KeyPath stays lowered for the list and the rules.
+  std::string NamedKeyPath;
 };
 
 // The walk's match callback. The hit is the walk's own: valid only during the call.

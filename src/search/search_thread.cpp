@@ -40,6 +40,9 @@ void TSearchThread::Sync(const std::function<void()>& call) {
 }
 
 void TSearchThread::ReportHit() {
+  // Built only for a hit: most keys report none.
+  Hit.NamedKeyPath.assign(rootName_);
+  if (named_ != nullptr) Hit.NamedKeyPath.append(*named_, 0, namedSize_);
   if (OnMatch) {
     // Hit is not touched while the main thread runs the callback: the worker waits.
     Sync([this] { OnMatch(Hit); });
@@ -47,8 +50,10 @@ void TSearchThread::ReportHit() {
   ++MatchCount;
 }
 
-void TSearchThread::ResetHit(const std::string& full) {
+void TSearchThread::ResetHit(const std::string& full, const std::string& path) {
   Hit.KeyPath = full;
+  named_ = &path;
+  namedSize_ = path.size();
   Hit.KeyPos = 0;
   Hit.KeyLen = 0;
   Hit.ValueName.clear();

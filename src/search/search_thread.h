@@ -29,6 +29,8 @@ inline const std::string kNoMatchText = "\x97\x97";
 // Truncation marks around a data excerpt.
 inline const std::string kLeftMarker = "\xAB\x85";
 inline const std::string kRightMarker = "\x85\xBB";
+// The characters of data a hit shows at most, cut marks aside.
+constexpr std::int32_t kDataWindow = 100;
 
 // Full key path texts the walk does not enter. Filled once at start-up, read-only afterwards.
 std::vector<std::string>& SkipKeys();
@@ -87,7 +89,7 @@ class TSearchThread {
   std::int32_t MatchCount = 0;
   std::int32_t KeysSearched = 0;
   bool Stopping = false;
-  const std::int32_t MaxShown = 100;
+  const std::int32_t MaxShown = kDataWindow;
 
  protected:
   // The walk over the searched roots, started by Execute: keys opened relative to their open
@@ -104,8 +106,10 @@ class TSearchThread {
   // A key's first steps: the count, the progress report every hundred keys and the termination
   // check. False when the walk must unwind.
   bool BeginKey();
-  // Once the key is open: Hit reset to the key `full` (its lowered full path).
-  void ResetHit(const std::string& full);
+  // Once the key is open: Hit reset to the key `full` (its lowered full path); `path` names it
+  // below the root in its own letters ("" for the root, "\\name\\name..." below it) and must
+  // keep those characters first while the key's hits are reported.
+  void ResetHit(const std::string& full, const std::string& path);
   // The test of the key's own name; false when the walk must unwind.
   bool MatchKeyName(const std::string& name, const std::string& full);
   // A value's first steps, before its data is read: the name test and the reset hit.
@@ -142,6 +146,8 @@ class TSearchThread {
   std::atomic<bool> terminated_{false};
   std::string rootName_;
   bool anyHit_ = false;
+  const std::string* named_ = nullptr;  // the key in hand below the root, in its own letters
+  std::size_t namedSize_ = 0;
   // Walk state, reused from key to key.
   std::string path_;                 // a backslash before each name as enumerated; "" for the root
   std::string full_;                 // rootName_ and path_ with ASCII capitals lowered

@@ -307,7 +307,7 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   EXPECT_EQ(seed.Get("k1", "Keep"), data + "\\present.txt");
   const std::string backup = e2e::ReadWholeFile(kept + "\\deletedkeys.reg");
   EXPECT_EQ(backup.rfind("REGEDIT4\r\n", 0), 0u);
-  EXPECT_NE(backup.find("[HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\repair\\k1]\r\n"),
+  EXPECT_NE(backup.find("[HKEY_CURRENT_USER\\Software\\CalvorinTests\\E2E\\Repair\\k1]\r\n"),
             std::string::npos)
       << backup;
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "07-repair-done"));
@@ -338,6 +338,15 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   EXPECT_TRUE(restored);
   EXPECT_TRUE(e2e::FileExists(kept + "\\deletedkeys.reg"));
   EXPECT_TRUE(e2e::IsEnabled(restore));
+  // Alt+S from Restore, which shares the key, starts Search and opens no "Confirm" box.
+  for (int i = 0; i < 8 && e2e::FocusOf(app.Main()) != restore; ++i) {
+    e2e::PressKeys(app.Main(), {VK_TAB});
+    e2e::WaitUntil([&] { return e2e::FocusOf(app.Main()) == restore; }, std::chrono::seconds(1));
+  }
+  ASSERT_EQ(e2e::FocusOf(app.Main()), restore);
+  e2e::PressKeys(app.Main(), {'S'}, VK_MENU);
+  EXPECT_TRUE(e2e::WaitUntil([&] { return e2e::Text(lblSearch) == "Searching..."; }));
+  EXPECT_EQ(app.FindMessageBox(), nullptr);
   EXPECT_EQ(app.Close(), 0);  // no box: the settings went where they can be written
   EXPECT_EQ(e2e::IniValue(kept + "\\calvorin.INI", "Settings", "MaxRslt"), "2");
 }

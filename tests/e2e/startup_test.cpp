@@ -158,7 +158,7 @@ TEST(Startup, AScanReportsNoValueTwice) {
   };
   const std::vector<Seed> seeds = {
       {"k1", "Gone", data + "\\gone one.exe", "k1"},
-      {"k2\\Deeper", "", data + "\\gone folder", "k2\\deeper"},
+      {"k2\\Deeper", "", data + "\\gone folder", "k2\\Deeper"},
       {"k3", "Other", data + "\\gone three.txt", "k3"},
   };
   for (const Seed& s : seeds) ASSERT_TRUE(user.SetString(s.subKey, s.name, s.data));
@@ -206,7 +206,7 @@ TEST(Startup, AScanReportsNoValueTwice) {
     EXPECT_NE(upper.rfind("[HKEY_USERS\\S-1-5-21-0-0-0-1000", 0), 0u) << line;
     EXPECT_NE(upper.rfind("[HKEY_LOCAL_MACHINE\\SOFTWARE\\CLASSES", 0), 0u) << line;
   }
-  const std::string base = "[HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\startuponce\\";
+  const std::string base = "[HKEY_CURRENT_USER\\Software\\CalvorinTests\\E2E\\StartupOnce\\";
   for (const Seed& s : seeds) {
     EXPECT_EQ(Count(keyLines, base + s.backupKey + "]"), 1) << s.backupKey;
     EXPECT_FALSE(user.Has(s.subKey, s.name)) << s.subKey;

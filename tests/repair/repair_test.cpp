@@ -122,7 +122,7 @@ TEST(RepairRootTest, RootWordsLaterRowWins) {
 
 TEST(RepairRootTest, SubKeyAfterTheFirstBackslash) {
   EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER\\software\\acme"), "software\\acme");
-  EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER"), "HKEY_CURRENT_USER");
+  EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER"), "");  // a value of the root itself
   EXPECT_EQ(RepairSubKeyOf("HKEY_CURRENT_USER\\"), "");
 }
 
@@ -362,7 +362,6 @@ TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
               "REGEDIT4\r\n \r\n"
               "[HKEY_CURRENT_USER\\software\\a]\r\n"
               "\"Path\"=hex(2):43,3a,5c,4f,6c,64,5c,74,6f,6f,6c,2e,65,78,65,00\r\n"
-              "[HKEY_CURRENT_USER\\software\\a]\r\n\"M\"=\"C:\\\\Old\\\\msme.dll\"\r\n"
               "[HKEY_CURRENT_USER\\software\\a]\r\n\"Gone\"=\"C:\\\\Old\\\\gone.exe\"\r\n \r\n");
     EXPECT_EQ(std::count(ui.editHistory.begin(), ui.editHistory.end(), "Searching for tool.exe C:"),
               1);
@@ -472,16 +471,34 @@ TEST_F(RepairTest, AllCorrectedReadsZeroCleaned) {
   EXPECT_EQ(ui.label2, "2 Registry Items Fixed");
 }
 
-TEST_F(RepairTest, EmptyRunWritesThreeLinesAndASecondRunStartsAtOne) {
+TEST_F(RepairTest, RunsThatChangeNothingLeaveTheBackupsAsTheyAre) {
+  files.Put(kBackup, "last", 100);
+  const auto before = files.files;
   Run({});
-  EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n \r\n");
   EXPECT_EQ(ui.label1, "0 Registry Items Cleaned");
   EXPECT_EQ(ui.rangeMax, 0);
   reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
+  reg.MutableValue("HKEY_CURRENT_USER\\Software\\A", "V")->refusesChanges = true;
   ui = FakeUi();
   Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}});
   EXPECT_EQ(ui.label3History.front(), "Fixing item 1 of 1");
   EXPECT_EQ(ui.rangeMax, 1);
+  EXPECT_TRUE(files.files == before);
+}
+
+// A root's own value is repaired there; one of an unloaded hive is out of reach, not gone.
+TEST_F(RepairTest, RootValuesAreRepairedAndUnloadedHivesLeftUnchanged) {
+  reg.PutString("HKEY_CURRENT_USER", "Root", "C:\\r.exe");
+  reg.PutString("HKEY_USERS\\S-2\\Software", "V", "C:\\m");
+  const auto counts = Run({{"HKEY_CURRENT_USER", "Root", "C:\\r.exe"},
+                           {"HKEY_USERS\\s-1\\software", "V", "C:\\u"},
+                           {"HKEY_USERS\\s-2\\software\\deleted", "V", "C:\\d"},
+                           {"HKEY_USERS\\s-2\\software", "V", "C:\\m", kRegSz,
+                            "HKEY_USERS\\S-2\\Software"}});
+  EXPECT_EQ(counts.cleaned, 3);
+  EXPECT_EQ(counts.unchanged, 1);
+  EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n[HKEY_CURRENT_USER]\r\n\"Root\"=\"C:\\\\r.exe\"\r\n"
+                      "[HKEY_USERS\\S-2\\Software]\r\n\"V\"=\"C:\\\\m\"\r\n \r\n");
 }
 
 TEST_F(RepairTest, UnwritableBackupChangesNothingAndPutsControlsBack) {
@@ -553,7 +570,15 @@ TEST_F(RepairTest, RefusedChangesAreLeftUnchangedAndNamedOnceWithoutElevation) {
     return reg.GetValue(key, "Fix.exe") ? reg.GetValue(key, "Fix.exe")->data : "";
   };
   const std::string fixed("C:\\New\\Fix.exe\0", 15);
-  EXPECT_THROW(Run(rows, true, false), EFileError);
+  std::string failure;
+  try {
+    Run(rows, true, false);
+  } catch (const EFileError& e) {
+    failure = e.what();
+  }
+  EXPECT_NE(failure.find("\\Del\"\r\n[" + k + "]\r\n\"Fix.exe\"=\"C:\\\\Old\\\\Fix.exe\"\r\n \r\n"),
+            std::string::npos);
+  EXPECT_EQ(Backup(), "<none>");
   EXPECT_EQ(fix(), fixed);
   ui.extra = files.failWrites = false;
   reg.afterSizeQuery = nullptr;
@@ -658,7 +683,10 @@ TEST_F(RepairTest, EarlierBackupsAreKeptByDateAndTimeTenAtMost) {
                                           "deletedkeys-2025010-1000000.reg"};
   for (const auto& name : users) files.Put("C:\\Calvorin\\" + name, "mine", 1);
   files.clock = 3600;  // 2026-01-01 01:00:00
-  for (int run = 0; run < 13; ++run) Run({});
+  for (int run = 0; run < 13; ++run) {
+    reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
+    Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}});
+  }
   for (const auto& name : users) EXPECT_TRUE(files.Exists("C:\\Calvorin\\" + name)) << name;
   for (const auto& name : users) files.Delete("C:\\Calvorin\\" + name);
   auto names = files.Names("C:\\Calvorin\\");
@@ -675,7 +703,8 @@ TEST_F(RepairTest, SameSecondBackupsGetANumber) {
   files.Put("C:\\Calvorin\\deletedkeys-20260101-000007.reg", "older", 7);
   files.Put(kBackup, "previous", 7);
   files.clock = 8;
-  Run({});
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
+  Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}});
   EXPECT_EQ(*files.Content("C:\\Calvorin\\deletedkeys-20260101-000007.reg"), "older");
   EXPECT_EQ(*files.Content("C:\\Calvorin\\deletedkeys-20260101-000007-2.reg"), "previous");
 }

@@ -623,6 +623,11 @@ TEST(AnalyseHitTest, ClippedDataTextsKeepTheirCutMarks) {
   EXPECT_EQ(a.candidate, clipped);
   EXPECT_EQ(a.rejection, Rejection::kLength);
   EXPECT_TRUE(spy.calls.empty());
+  for (const std::string& cut : {"\"" + path.substr(0, 99) + kRightMark, ":" + clipped.substr(1)}) {
+    EXPECT_EQ(AnalyseHit(spy, kGoodKey, cut).rejection, Rejection::kCutData) << cut;
+  }
+  EXPECT_TRUE(spy.calls.empty());
+  EXPECT_EQ(AnalyseHit(spy, kGoodKey, path.substr(0, 100)).verdict, Verdict::kInvalid);  // probed
   // Clipped on both sides, the first ":" lies too far in and the value is not looked at.
   const std::string both = kLeftMark + "xC:\\" + std::string(97, 'a') + kRightMark;
   EXPECT_EQ(AnalyseHit(spy, kGoodKey, both).verdict, Verdict::kNotAnalysed);

@@ -188,7 +188,7 @@ TEST(WrappedText, WideMatchKeepsItsStyleInEveryPart) {
 TEST(WrappedText, TwoByteCharactersStayWhole) {
   SetLeadByteTest([](unsigned char b) { return b >= 0x81 && b <= 0x9F; });
   FixedCanvas canvas;
-  EXPECT_EQ(Layout(canvas, Column(3), 0, 0, "\x83\x5C" "a\x83\x41" "b"), 2 * kLine);
+  EXPECT_EQ(Layout(canvas, Column(4), 0, 0, "\x83\x5C" "a\x83\x41" "b"), 2 * kLine);
   SetLeadByteTest(nullptr);
   ASSERT_EQ(canvas.runs.size(), 2u);
   EXPECT_EQ(canvas.runs[0].text + "|" + canvas.runs[1].text, "\x83\x5C" "a|\x83\x41" "b");

@@ -297,6 +297,7 @@ TEST_F(TSearchThreadWalk, PathBelowTheRootIsLowerCasedInAsciiOnly) {
   EXPECT_EQ(hits[0].Root, kHkeyCurrentUser);
   EXPECT_EQ(hits[1].KeyPath, "HKEY_LOCAL_MACHINE\\software\\\xC4gypt");
   EXPECT_EQ(hits[1].Root, kHkeyLocalMachine);
+  EXPECT_EQ(hits[1].NamedKeyPath, "HKEY_LOCAL_MACHINE\\SOFTWARE\\\xC4Gypt");  // its own letters
 }
 
 TEST_F(TSearchThreadWalk, RootsAreWalkedInOrderValuesBeforeSubkeysSorted) {

@@ -16,6 +16,7 @@ class MemoryBackupFiles : public BackupFiles {
   struct File {
     std::string bytes;
     std::uint64_t writeTime = 0;
+    bool operator==(const File&) const = default;
   };
 
   bool Exists(const std::string& path) override;

@@ -63,7 +63,7 @@ void PlainSearchThread::WalkKey(TRegistry& reg, const std::string& path, const s
   // By absolute path; for the root, no key is open at this point, so "" names the root itself.
   if (!reg.OpenKeyReadOnly(path)) return;
 
-  ResetHit(full);
+  ResetHit(full, path);
   try {
     WalkKeyContents(reg, path, name, full);
   } catch (...) {

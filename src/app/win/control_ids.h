@@ -30,6 +30,7 @@ enum ControlId : int {
   kIdLblSearch = 141,
   kIdButton1 = 142,  // Back: from the Results page to the Main page
   kIdLbResults = 143,
+  kIdLblResults = 144,  // the list's name for screen readers: a hidden label just before it
 };
 
 // Window class of the main window, so a test or a second start can find it.

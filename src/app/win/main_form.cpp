@@ -13,6 +13,7 @@
 #include "app/win/newer_windows.h"
 #include "app/win/win_ini_store.h"
 #include "app/win/window_placement.h"
+#include "base/scope_exit.h"
 #include "repair/backup_rotation.h"
 #include "repair/win/win_backup_files.h"
 
@@ -22,6 +23,16 @@ namespace {
 HICON LoadIconOfSize(HINSTANCE instance, int width, int height) {
   return static_cast<HICON>(
       LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, width, height, 0));
+}
+
+// The access key of a caption, upper case: the character after a single "&"; 0 when none.
+char AccessKeyOf(const std::string& caption) {
+  for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
+    if (caption[i] != '&') continue;
+    if (caption[i + 1] != '&') return UpperAscii(caption[i + 1]);
+    ++i;  // "&&" is an ampersand
+  }
+  return 0;
 }
 
 // Whether the pointer is over `window` or one of its controls now.
@@ -187,6 +198,20 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
         return TRUE;
       }
       break;
+    case WM_SETTINGCHANGE:
+      // Broadcast for every system setting and the environment; of these only high contrast
+      // changes what the window draws (a new colour scheme comes as WM_SYSCOLORCHANGE too).
+      if (wp != SPI_SETHIGHCONTRAST) break;
+      [[fallthrough]];
+    case WM_SYSCOLORCHANGE:
+    case WM_THEMECHANGED:
+      Guard([&] { OnThemeChanged(msg, wp, lp); });
+      break;
+    case WM_QUERYENDSESSION:
+      return OnQueryEndSession() ? TRUE : FALSE;
+    case WM_ENDSESSION:
+      Guard([&] { OnEndSession(wp != FALSE); });
+      return 0;
     case WM_HELP:
       return TRUE;  // F1 is handled by the key preview (PreTranslate), in every message loop
     case WM_CLOSE:
@@ -375,6 +400,13 @@ bool TMainForm::PreTranslate(MSG& msg) {
       }
     }
   }
+  // The window's own access keys: the dialog keys press the next control with the key after the
+  // focus, so Alt+S on Results would press "Re&store" rather than "&Search".
+  if (msg.message == WM_SYSCHAR) {
+    bool pressed = false;
+    Guard([&] { pressed = PressAccessKey(msg.wParam); });
+    if (pressed) return true;
+  }
   // A mnemonic takes Alt: the dialog keys would take a bare letter typed on a button as one, and
   // "r" would start Repair.
   if (msg.message == WM_CHAR) return false;
@@ -388,8 +420,10 @@ void TMainForm::FormCreate() {
   scan_.ClearResults();
   WinIniStore ini(options_.files.settingsReadPath);
   placing_ = true;
-  RestoreSavedPlacement(hwnd_, ini);
-  placing_ = false;
+  {
+    const ScopeExit placed([this] { placing_ = false; });
+    RestoreSavedPlacement(hwnd_, ini);
+  }
   ReadSettings();
   ApplyRestoreRule();
 }
@@ -421,12 +455,64 @@ void TMainForm::FormKeyDown(WPARAM key) {
   if (key != VK_F1) return;
   // Windows 10 and 11 have no WinHelp viewer, and the program ships no help file for it: where
   // "calvorin.hlp" is missing, F1 opens the help text as the Help button does.
-  const std::string helpFile = ProgramFolder() + "\\calvorin.hlp";
+  const std::string helpFile = JoinPath(ProgramFolder(), "calvorin.hlp");
   if (GetFileAttributesA(helpFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
     BitBtn1Click();
   } else {
     WinHelpA(hwnd_, "calvorin.hlp", HELP_CONTENTS, 0);
   }
+}
+
+bool TMainForm::PressAccessKey(WPARAM character) {
+  if (character > 0xFF) return false;
+  const char key = UpperAscii(static_cast<char>(character));
+  bool first = true;
+  // In the pages' order: "&Search" comes before "Re&store", which shares its key.
+  for (HWND button : {controls_.sbSearchE, controls_.button2, controls_.button3,
+                      controls_.bitBtn1, controls_.button4, controls_.button1}) {
+    if (!IsWindowVisible(button) || AccessKeyOf(WindowText(button)) != key) continue;
+    if (IsWindowEnabled(button)) {
+      if (first) {
+        SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
+                     reinterpret_cast<LPARAM>(button));
+      } else {
+        FocusControl(button);
+      }
+      return true;
+    }
+    first = false;
+  }
+  if (first) return false;
+  // The key's first button is disabled: nothing else is pressed, and the key is refused as the
+  // dialog keys refuse a key no control has.
+  MessageBeep(0);
+  return true;
+}
+
+void TMainForm::OnThemeChanged(UINT msg, WPARAM wp, LPARAM lp) {
+  // Only top-level windows hear of a new colour scheme; the common controls keep the colours
+  // they drew with until they are told.
+  if (msg == WM_SYSCOLORCHANGE) {
+    for (HWND control : {controls_.statusBar1, controls_.pcMain, controls_.pb1, results_.Handle()}) {
+      SendMessageA(control, msg, wp, lp);
+    }
+  }
+  banner_.Restyle(HighContrastOn());
+  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
+}
+
+bool TMainForm::OnQueryEndSession() {
+  // A Repair writes its backup at its end: a session that ended now would lose the record of
+  // what the run has changed so far. Windows then names the program, with the reason the run
+  // gave (Button3Click), as the one holding up the log-off, and the user may wait for it.
+  return !repairRunning_;
+}
+
+void TMainForm::OnEndSession(bool ending) {
+  if (!ending) return;  // the log-off was cancelled
+  // The process ends when this returns, without WM_CLOSE or WM_DESTROY: what a close does, now.
+  FormClose();
+  SaveSettingsToFile();
 }
 
 void TMainForm::LoadIcons() {

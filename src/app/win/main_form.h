@@ -49,9 +49,6 @@ class TMainForm : public DpiScaled {
   // Shows a failure the way every handler does: "Calvorin", error icon, OK.
   static void ShowFailure(HWND owner, const std::string& message);
 
-  // The DPI of the monitor the window is on (Scale: a figure of the 96-DPI design in its pixels).
-  int Dpi() const { return dpi_; }
-
   // The hit table, the results list and the invalid-path log of the scans. What the scan
   // records appears in the results list.
   InvalidReferenceScan& Scan() { return scan_; }
@@ -108,6 +105,15 @@ class TMainForm : public DpiScaled {
   void FormClose();
   void FormDestroy();
   void FormKeyDown(WPARAM key);
+  // Alt and a letter: presses the first button on the shown page whose caption has that access
+  // key, when it can be pressed; another button sharing the key only takes the focus. False
+  // when no shown button has the key.
+  bool PressAccessKey(WPARAM character);
+  // WM_SYSCOLORCHANGE, WM_SETTINGCHANGE, WM_THEMECHANGED: drawn colours follow the new scheme.
+  void OnThemeChanged(UINT msg, WPARAM wp, LPARAM lp);
+  // WM_QUERYENDSESSION and WM_ENDSESSION: log-off or shutdown ends the process without a close.
+  bool OnQueryEndSession();
+  void OnEndSession(bool ending);
   void FormResize();
   void AppEv1Hint(HWND control);
   // WM_DPICHANGED: fonts, icons and layout at the new scale, in the rectangle Windows suggests.

@@ -231,6 +231,9 @@ void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
                   S(12), S(14), S(440), S(32), big);
   button1 = Add(pnlSearch, "BUTTON", "&Back", button, kIdButton1, S(kClientWidth) - S(96), S(15),
                 S(84), S(26));
+  // Screen readers name a control after the label just before it in the z-order, hidden or not,
+  // as in a dialog; the list has no visible one.
+  Add(pageResults, "STATIC", "Results", SS_NOPREFIX, kIdLblResults, 0, 0, 0, 0);
   results.Create(pageResults, kIdLbResults,
                  RECT{0, S(kPanelHeight), S(kClientWidth), S(kPanelHeight) + S(300)}, Font(), dpi);
   for (HWND label : {label1, label2, label3, lblSearch, urlLabel1}) {

@@ -10,7 +10,6 @@
 #include "app/win/repair_controls.h"
 #include "base/scope_exit.h"
 #include "base/text.h"
-#include "base/win/code_page.h"
 #include "base/win/elevation.h"
 #include "registry/win/win_registry.h"
 #include "registry/win/win_system_info.h"
@@ -21,7 +20,8 @@
 
 namespace calvorin::win32 {
 void TMainForm::acSearchExecute() {
-  HCURSOR old = SetCursor(LoadCursor(nullptr, IDC_WAIT));
+  const ScopeExit arrow(
+      [old = SetCursor(LoadCursor(nullptr, IDC_WAIT))] { SetCursor(old ? old : LoadCursor(nullptr, IDC_ARROW)); });
   scan_.Clear();  // HitCount := 0
   SetWindowTextA(controls_.label2, "");
   // The last Repair's count of entries left unchanged belongs to that run only.
@@ -31,7 +31,6 @@ void TMainForm::acSearchExecute() {
   SetPageEnabled(false);
   ApplyRestoreRule();
   FocusIfLost(nullptr);  // the window itself while the page is disabled
-  SetCursor(old ? old : LoadCursor(nullptr, IDC_ARROW));
 }
 
 void TMainForm::StartTextSearch() {
@@ -150,14 +149,20 @@ void TMainForm::Button3Click() {
   std::vector<RepairEntry> entries;
   for (int row = scan_.FirstShownRow(); row <= scan_.HitCount(); ++row) {
     entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row),
-                       scan_.HitType(row)});
+                       scan_.HitType(row), scan_.HitNamedKeyPath(row)});
   }
   std::exception_ptr failure;
   {
     // Nothing else may touch the hit table or the backup file while the run reads and writes
     // them.
     repairRunning_ = true;
-    const ScopeExit ran([this] { repairRunning_ = false; });
+    // A log-off waits for the run (OnQueryEndSession); Windows shows the user why.
+    ShutdownBlockReasonCreate(hwnd_, L"Calvorin is repairing the registry and writes its backup "
+                                     L"of the changed values when the run ends.");
+    const ScopeExit ran([this] {
+      repairRunning_ = false;
+      ShutdownBlockReasonDestroy(hwnd_);
+    });
     EnableWindow(controls_.sbSearchE, FALSE);
     EnableWindow(controls_.button3, FALSE);
     EnableWindow(controls_.button4, FALSE);
@@ -165,7 +170,7 @@ void TMainForm::Button3Click() {
     RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
     WinBackupFiles files;
     RepairOptions options;
-    options.leadByte = AnsiLeadByte;
+    options.leadByte = CurrentLeadByteTest();
     options.searchText = scanSearchText_;
     options.elevated = RunsElevated();
     WinFileSecurity security;
@@ -202,10 +207,8 @@ void TMainForm::Button4Click() {
   if (MessageBoxA(hwnd_, question.c_str(), "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
     return;
   }
-  if (!OpenBackupWithShell(backup)) {
-    MessageBoxA(hwnd_, " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW", kApplicationTitle,
-                MB_OK);
-  }
+  const std::string failure = RestoreFailureText(OpenBackupWithShell(backup));
+  if (!failure.empty()) MessageBoxA(hwnd_, failure.c_str(), kApplicationTitle, MB_OK);
 }
 
 }  // namespace calvorin::win32

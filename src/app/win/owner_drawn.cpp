@@ -56,6 +56,17 @@ HICON GreyedIcon(HICON icon) {
 
 }  // namespace
 
+bool HighContrastOn() {
+  HIGHCONTRASTA contrast{sizeof contrast, 0, nullptr};
+  return SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast, &contrast, 0) &&
+         (contrast.dwFlags & HCF_HIGHCONTRASTON);
+}
+
+void Banner::Restyle(bool highContrast) {
+  highContrast_ = highContrast;
+  bitmap_.reset();
+}
+
 void Banner::Load(HICON icon, int dpi) {
   dpi_ = dpi;
   icon_.reset(icon);
@@ -88,10 +99,7 @@ void Banner::Draw(const DRAWITEMSTRUCT& item, HFONT font) {
 void Banner::Paint(HDC dc, const RECT& r, HFONT font) {
   const int height = r.bottom - r.top;
   // Under a high-contrast theme the banner is the theme's window with its text colour.
-  HIGHCONTRASTA contrast{sizeof contrast, 0, nullptr};
-  const bool highContrast = SystemParametersInfoA(SPI_GETHIGHCONTRAST, sizeof contrast,
-                                                  &contrast, 0) &&
-                            (contrast.dwFlags & HCF_HIGHCONTRASTON);
+  const bool highContrast = highContrast_;
   if (highContrast) FillRect(dc, &r, GetSysColorBrush(COLOR_WINDOW));
   for (int y = 0; y < height && !highContrast; ++y) {
     const int t = y * 255 / std::max(height - 1, 1);

@@ -8,6 +8,9 @@
 
 namespace calvorin::win32 {
 
+// Whether the system's high-contrast mode is on (Wine keeps no such flag: always off there).
+bool HighContrastOn();
+
 // The banner across the top of the main page: a blue gradient with the program's icon, name and
 // what it does. It is drawn once per size into a bitmap and copied from there: a long Repair
 // repaints the window many times, and the gradient is a hundred brushes.
@@ -17,6 +20,9 @@ class Banner : private DpiScaled {
   // draws at 48 pixels of the design: the icon file holds that size at 96, 144 and 192 DPI,
   // where a stretched smaller image would be blocky.
   void Load(HICON icon, int dpi);
+  // The colour scheme changed: the banner is painted again, in the scheme's window colours
+  // under high contrast and in its own gradient otherwise.
+  void Restyle(bool highContrast);
   // WM_DRAWITEM of the banner's control; the tagline is in `font`.
   void Draw(const DRAWITEMSTRUCT& item, HFONT font);
 
@@ -24,6 +30,7 @@ class Banner : private DpiScaled {
   void Paint(HDC dc, const RECT& r, HFONT font);
 
   UniqueIcon icon_;
+  bool highContrast_ = HighContrastOn();
   // The banner as last painted, copied to the screen on every repaint at the same size.
   UniqueGdiObject bitmap_;
   SIZE size_{0, 0};

@@ -208,8 +208,12 @@ void ResultsList::Remeasure() {
   // Every item of the one column ends at the same right edge. Asking once matters: Wine finds an
   // owner-drawn variable item's rectangle by adding up the heights from the top item to it.
   const int right = count > 0 ? ItemRight(0) : 0;
-  // One repaint at the end instead of one per item.
+  // One repaint at the end instead of one per item, also when a measure fails.
   SendMessageA(list_, WM_SETREDRAW, FALSE, 0);
+  const ScopeExit redraw([&] {
+    SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
+    if (count > 0) InvalidateRect(list_, nullptr, TRUE);
+  });
   const int top = count > 0 ? static_cast<int>(SendMessageA(list_, LB_GETTOPINDEX, 0, 0)) : 0;
   int topNow = top;  // the list's top item while the heights are set
   for (int i = count - 1; i >= 0; --i) {
@@ -236,8 +240,6 @@ void ResultsList::Remeasure() {
     SendMessageA(list_, LB_SETITEMHEIGHT, static_cast<WPARAM>(first),
                  SendMessageA(list_, LB_GETITEMHEIGHT, static_cast<WPARAM>(first), 0));
   }
-  SendMessageA(list_, WM_SETREDRAW, TRUE, 0);
-  if (count > 0) InvalidateRect(list_, nullptr, TRUE);
 }
 
 int ResultsList::MeasureItem(int index) {
@@ -298,7 +300,7 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
   const HitStore::Record& e = entries.Record(static_cast<std::size_t>(index));
   // Wine clips an owner-drawn item only to the list's client area: an item cut at the list box's
   // height limit would paint over the next one.
-  const int savedDc = SaveDC(dc);
+  const ScopeExit restoreDc([dc, saved = SaveDC(dc)] { RestoreDC(dc, saved); });
   IntersectClipRect(dc, r.left, r.top, r.right, r.bottom);
   SetTextColor(dc, textColour);
   SetBkMode(dc, TRANSPARENT);
@@ -349,7 +351,6 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
   }
   DrawTextA(dc, number.c_str(), -1, &n, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
   if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(dc, &r);
-  RestoreDC(dc, savedDc);
 }
 
 void ResultsList::SelectAt(int x, int y) {
@@ -378,6 +379,7 @@ std::string ResultsList::ItemText(int index) const {
 void ResultsList::CopySelected() {
   const std::string text = ItemText(static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0)));
   if (text.empty() || !OpenClipboard(list_)) return;
+  const ScopeExit close([] { CloseClipboard(); });
   EmptyClipboard();
   auto put = [](UINT format, const void* data, std::size_t bytes) {
     HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
@@ -392,7 +394,6 @@ void ResultsList::CopySelected() {
   const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(),
                                     static_cast<int>(wide.size()));
   if (n > 0) put(CF_UNICODETEXT, wide.c_str(), static_cast<std::size_t>(n) * sizeof(wchar_t));
-  CloseClipboard();
 }
 
 bool ResultsList::ShowCopyMenu(LPARAM lp) {

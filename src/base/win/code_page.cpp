@@ -6,7 +6,11 @@
 
 namespace calvorin::win32 {
 
+namespace {
+
 bool AnsiLeadByte(unsigned char byte) { return ::IsDBCSLeadByte(byte) != FALSE; }
+
+}  // namespace
 
 void InstallAnsiLeadBytes() {
   CPINFO info{};

@@ -3,11 +3,9 @@
 
 namespace calvorin::win32 {
 
-// Whether `byte` begins a two-byte character in the ANSI code page (IsDBCSLeadByte).
-bool AnsiLeadByte(unsigned char byte);
-
-// Makes CurrentLeadByteTest() the ANSI code page's: AnsiLeadByte under a double-byte code page
-// (932, 936, 949, 950), nullptr under a single-byte one, where no byte begins a pair.
+// Makes CurrentLeadByteTest() the ANSI code page's: IsDBCSLeadByte under a double-byte code page
+// (932, 936, 949, 950), nullptr under a single-byte one, where no byte begins a pair. Every
+// operation on the code page's bytes asks CurrentLeadByteTest(), never the system directly.
 void InstallAnsiLeadBytes();
 
 }  // namespace calvorin::win32

@@ -94,9 +94,11 @@ bool NeedsFullSearch(const std::string& path) {
 // folder) keep the question; so do double-byte code pages, where a trail byte can look like "\".
 bool MissingFolderSettlesLessLast(std::string_view path) {
   if (path.empty() || HasWildcard(path)) return false;
-  for (const char c : path) {
-    const auto byte = static_cast<BYTE>(c);
-    if (byte >= 0x80 && ::IsDBCSLeadByte(byte)) return false;
+  if (const LeadByteTest lead = CurrentLeadByteTest()) {
+    for (const char c : path) {
+      const auto byte = static_cast<unsigned char>(c);
+      if (byte >= 0x80 && lead(byte)) return false;
+    }
   }
   const std::string_view lessLast = path.substr(0, path.size() - 1);
   const size_t cut = lessLast.find_last_of("\\/");

@@ -87,6 +87,12 @@ bool WinBackupFiles::Delete(const std::string& path) {
 
 namespace {
 
+RestoreStart EditorFailed(DWORD error) {
+  return {RestoreStart::kEditorFailed, SystemErrorText(error)};
+}
+
+}  // namespace
+
 // Under WOW64 the backup's key lines are the real paths of the 64-bit view
 // ("...\Software\X" and "...\Software\Wow6432Node\X" alike), which only the 64-bit registry
 // editor reads as meant. The shell's association ("regedit.exe "%1"") does not give that
@@ -99,12 +105,8 @@ namespace {
 // the redirection off would come from the 64-bit System32, so it runs with the redirection on; the
 // elevated start (the AppInfo service, a 64-bit process) takes the path as it stands and starts
 // the 64-bit editor all the same.
-bool OpenWith64BitEditor(const std::string& backupPath) {
-  if (!IsExistingFile(backupPath)) return false;
-  char windows[MAX_PATH];
-  const UINT n = GetSystemWindowsDirectoryA(windows, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return false;
-  const std::string editor = std::string(windows, n) + "\\regedit.exe";
+RestoreStart StartRegistryEditor(const std::string& editor, const std::string& backupPath) {
+  if (!IsExistingFile(backupPath)) return {RestoreStart::kRefused, {}};
   const std::string arguments = "\"" + backupPath + "\"";
   std::string commandLine = "\"" + editor + "\" " + arguments;
   STARTUPINFOA startup{};
@@ -122,22 +124,41 @@ bool OpenWith64BitEditor(const std::string& backupPath) {
     // Not waited for; closed in the order they were always closed, thread first.
     const UniqueKernelHandle child(process.hProcess);
     const UniqueKernelHandle thread(process.hThread);
-    return true;
+    return {};
   }
   constexpr DWORD kElevationRequired = 740;  // ERROR_ELEVATION_REQUIRED (not in MinGW's headers)
-  if (error != kElevationRequired) return false;
-  const HINSTANCE result =
-      ShellExecuteA(nullptr, "open", editor.c_str(), arguments.c_str(), nullptr, SW_SHOWNORMAL);
-  return reinterpret_cast<INT_PTR>(result) > 32;
+  if (error != kElevationRequired) return EditorFailed(error);
+  // ShellExecuteEx keeps the system's reason (a declined elevation is ERROR_CANCELLED) and shows
+  // no box of its own: the program says what failed.
+  SHELLEXECUTEINFOA info{};
+  info.cbSize = sizeof info;
+  info.fMask = SEE_MASK_FLAG_NO_UI;
+  info.lpVerb = "open";
+  info.lpFile = editor.c_str();
+  info.lpParameters = arguments.c_str();
+  info.nShow = SW_SHOWNORMAL;
+  if (ShellExecuteExA(&info)) return {};
+  return EditorFailed(GetLastError());
+}
+
+namespace {
+
+RestoreStart OpenWith64BitEditor(const std::string& backupPath) {
+  if (!IsExistingFile(backupPath)) return {RestoreStart::kRefused, {}};
+  char windows[MAX_PATH];
+  const UINT n = GetSystemWindowsDirectoryA(windows, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return EditorFailed(n == 0 ? GetLastError() : ERROR_BUFFER_OVERFLOW);
+  return StartRegistryEditor(JoinPath(std::string_view(windows, n), "regedit.exe"), backupPath);
 }
 
 }  // namespace
 
-bool OpenBackupWithShell(const std::string& backupPath) {
+RestoreStart OpenBackupWithShell(const std::string& backupPath) {
   if (RunsUnderWow64()) return OpenWith64BitEditor(backupPath);
   const HINSTANCE result =
       ShellExecuteA(nullptr, "open", backupPath.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
-  return reinterpret_cast<INT_PTR>(result) > 32;
+  if (reinterpret_cast<INT_PTR>(result) > 32) return {};
+  return {RestoreStart::kRefused, {}};
 }
 
 }  // namespace calvorin::win32

@@ -15,9 +15,14 @@ class WinBackupFiles : public BackupFiles {
   bool Delete(const std::string& path) override;
 };
 
-// ShellExecuteA(nullptr, "open", backupPath, nullptr, nullptr, SW_SHOWNORMAL); true when the
-// shell started the action (result above 32). Under WOW64 the 64-bit registry editor is started
-// on the file instead (see the definition). Does not wait for the import.
-bool OpenBackupWithShell(const std::string& backupPath);
+// ShellExecuteA(nullptr, "open", backupPath, nullptr, nullptr, SW_SHOWNORMAL): kStarted when the
+// shell started the action (result above 32), kRefused otherwise. Under WOW64 the 64-bit
+// registry editor is started on the file instead (StartRegistryEditor). Does not wait for the
+// import.
+RestoreStart OpenBackupWithShell(const std::string& backupPath);
+// Starts `editor` on an existing backup, through the shell when it asks for elevation (see the
+// definition): kRefused for a missing backup, kEditorFailed with the system's reason when the
+// editor did not start (not there, blocked, the elevation declined).
+RestoreStart StartRegistryEditor(const std::string& editor, const std::string& backupPath);
 
 }  // namespace calvorin::win32

@@ -407,6 +407,15 @@ TEST_F(MainFormTest, PageEnablingKeepsTheRestoreRule) {
   DeleteFileA((std::string(kFolder) + "\\deletedkeys.reg").c_str());
 }
 
+// Screen readers name the list after the hidden label before it; a log-off saves the settings.
+TEST_F(MainFormTest, TheListIsNamedAndALogOffSavesTheSettings) {
+  EXPECT_EQ(WindowText(GetWindow(list_, GW_HWNDPREV)), "Results");
+  EXPECT_TRUE(SendMessageA(form_->Handle(), WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+  SendMessageA(form_->Handle(), WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  const std::string ini = std::string(kFolder) + "\\calvorin.INI";
+  EXPECT_EQ(GetPrivateProfileIntA("Settings", "MaxRslt", -1, ini.c_str()), 2);
+}
+
 TEST_F(MainFormTest, SearchClearsTheResultsAndClosingDoesNotWaitForIt) {
   Add(Entry("HKEY_CURRENT_USER\\k", "v", "C:\\missing\\x.exe"));
   Click(kIdButton2);
@@ -586,6 +595,9 @@ TEST_F(MainFormTest, DpiChangeLeastSizeAndHighContrast) {
   COLORREF saved[std::size(elements)];
   for (std::size_t i = 0; i < std::size(elements); ++i) saved[i] = GetSysColor(elements[i]);
   ASSERT_TRUE(SetSysColors(static_cast<int>(std::size(elements)), elements, scheme));
+  RedrawWindow(form, nullptr, nullptr, RDW_UPDATENOW | RDW_ALLCHILDREN);
+  SendMessageA(form, WM_THEMECHANGED, 0, 0);  // a switch made while the window runs repaints it
+  EXPECT_TRUE(GetUpdateRect(Control(kIdImage2), nullptr, FALSE));
   SaveScreenshot(form, "win32-high-contrast");
   HDC dc = CreateCompatibleDC(nullptr);
   SendMessageA(form, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc),
@@ -606,6 +618,12 @@ TEST_F(MainFormTest, DpiChangeLeastSizeAndHighContrast) {
   int ink = 0;  // along the caption's middle row, against the face left of it
   for (int x = face.right / 2; x < face.right * 7 / 8; ++x) {
     ink += std::abs(grey(x) - grey(face.right / 8)) > 240;
+  }
+  Banner banner;  // Wine keeps no high-contrast flag: Restyle is told it
+  for (bool highContrast : {false, true}) {
+    banner.Restyle(highContrast);
+    banner.Draw(draw, FontOf(Control(kIdLabel1)));
+    EXPECT_EQ(GetPixel(dc, 1, 1) == GetSysColor(COLOR_WINDOW), highContrast);
   }
   SelectObject(dc, old);
   DeleteObject(bmp);

@@ -136,8 +136,13 @@ TEST_F(WinBackupFilesTest, EarlierBackupIsKeptByItsTimeAndOnlyTenRemain) {
   EXPECT_TRUE(files_.Exists(Path("deletedkeys-20240103-000000.reg")));
 }
 
-TEST(OpenBackupWithShellTest, MissingFileIsRefused) {
-  EXPECT_FALSE(OpenBackupWithShell(testing::TempFolder() + "\\calvorin no such backup.reg"));
+// A missing file keeps the refusal's words; an editor that does not start is named, with why.
+TEST(OpenBackupWithShellTest, MissingFileIsRefusedAndAnEditorThatCannotStartIsNamed) {
+  const std::string missing = testing::TempFolder() + "\\calvorin no such backup.reg";
+  EXPECT_EQ(RestoreFailureText(OpenBackupWithShell(missing)),
+            " RESTORE FILE NOT FOUND - NO REPAIR DONE TILL NOW");
+  EXPECT_EQ(RestoreFailureText(StartRegistryEditor(missing + ".exe", "C:\\windows\\win.ini")),
+            "The registry editor could not be started: " + SystemErrorText(ERROR_FILE_NOT_FOUND));
 }
 
 // A FileSystem over FindFirstFileA for this test; the program's own lives elsewhere.
