@@ -9,6 +9,10 @@
 //   repair      after "Found": Repair with Extra ticked, timed from the click to
 //               "... Registry Items Cleaned" in Label1 (repair_seconds=, label1=, label2=)
 //   noextra     with repair: Extra unticked, so the same run without any search of the drive
+//   unattended  instead of the window: "calvorin.exe /scan" with its output in a pipe, timed
+//               from the process's start to its "Found %d items" line (found=, seconds=; the
+//               window's from_start_seconds= is its like, start-up and the click included);
+//               with memory, its peak working set (sampled while it runs)
 //   poll=<ms>   how often the end texts are read (default 5): each read is a message the
 //               program's thread must answer, on the one CPU the benchmark pins everything to
 #include <windows.h>
@@ -101,6 +105,57 @@ using bench::Now;
 
 }  // namespace
 
+int RunUnattended(const char* exe, bool memory) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return 1;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  std::string command = std::string("\"") + exe + "\" /scan";
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = writeEnd;
+  PROCESS_INFORMATION pi{};
+  const double start = Now();
+  if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si,
+                      &pi)) {
+    std::fprintf(stderr, "cannot start %s\n", exe);
+    return 1;
+  }
+  CloseHandle(writeEnd);
+  std::string out;
+  double seconds = -1;
+  char buffer[512];
+  DWORD got = 0;
+  // Wine answers zeroes for the counters of a process that has ended: the peak is sampled while
+  // it runs, as often as the window's end text is read.
+  SIZE_T peak = 0;
+  for (bool ended = false; !ended;) {
+    PROCESS_MEMORY_COUNTERS pmc{};
+    pmc.cb = sizeof pmc;
+    if (GetProcessMemoryInfo(pi.hProcess, &pmc, sizeof pmc) && pmc.PeakWorkingSetSize > peak) {
+      peak = pmc.PeakWorkingSetSize;
+    }
+    ended = WaitForSingleObject(pi.hProcess, 5) == WAIT_OBJECT_0;
+    DWORD avail = 0;
+    while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &avail, nullptr) && avail > 0 &&
+           ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+      out.append(buffer, got);
+      if (seconds < 0 && out.find("Found ") != std::string::npos) seconds = Now() - start;
+    }
+  }
+  DWORD code = 0;
+  GetExitCodeProcess(pi.hProcess, &code);
+  int count = -1;
+  const size_t at = out.find("Found ");
+  if (at != std::string::npos) std::sscanf(out.c_str() + at, "Found %d", &count);
+  std::printf("found=%d seconds=%.3f exit=%lu\n", count, seconds, static_cast<unsigned long>(code));
+  if (memory) {
+    std::printf("after_found peak_ws_kb=%lu\n", static_cast<unsigned long>(peak / 1024));
+  }
+  return 0;
+}
+
 void PrintMemory(HANDLE process, const char* when) {
   PROCESS_MEMORY_COUNTERS pmc{};
   pmc.cb = sizeof pmc;
@@ -127,7 +182,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const char* shot = nullptr;
-  bool memory = false, resize = false, repair = false, extra = true;
+  bool memory = false, resize = false, repair = false, extra = true, unattended = false;
   DWORD poll = 5;
   for (int i = 2; i < argc; ++i) {
     const std::string a = argv[i];
@@ -137,6 +192,8 @@ int main(int argc, char** argv) {
       resize = true;
     } else if (a == "repair") {
       repair = true;
+    } else if (a == "unattended") {
+      unattended = true;
     } else if (a == "noextra") {
       extra = false;
     } else if (a.rfind("poll=", 0) == 0) {
@@ -145,10 +202,12 @@ int main(int argc, char** argv) {
       shot = argv[i];
     }
   }
+  if (unattended) return RunUnattended(argv[1], memory);
   std::string command = std::string("\"") + argv[1] + "\"";
   STARTUPINFOA si{};
   si.cb = sizeof si;
   PROCESS_INFORMATION pi{};
+  const double created = Now();
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
                       &pi)) {
     std::fprintf(stderr, "cannot start %s\n", argv[1]);
@@ -183,8 +242,8 @@ int main(int argc, char** argv) {
   const double seconds = Now() - start;
   int count = -1;
   std::sscanf(end.c_str(), "Found %d", &count);
-  std::printf("found=%d seconds=%.3f end=\"%s\" progress=\"%s\"\n", count, seconds, end.c_str(),
-              Text(label1).c_str());
+  std::printf("found=%d seconds=%.3f end=\"%s\" progress=\"%s\" from_start_seconds=%.3f\n", count,
+              seconds, end.c_str(), Text(label1).c_str(), Now() - created);
   std::fflush(stdout);
   if (memory) PrintMemory(pi.hProcess, "after_found");
   if (shot || resize) {

@@ -56,10 +56,12 @@ std::string WalkDataText(const std::string& searchText, const BackupEntry& value
 // Where an entry's value stands when Repair comes to it.
 enum class Standing {
   kGone,     // no such key or value: nothing is left to change
-  kLeave,    // changed since the scan, not to be backed up exactly, or its key cannot be opened
+  kChanged,  // changed since the scan
+  kLeave,    // not to be read or backed up exactly, or its key cannot be opened
   kDenied,   // as the scan saw it (or unreadable), but its key refuses changes to this user
   kAsShown,  // as the list showed it, and its key is open in `reg` for change
   kPlanted,  // machine-wide, and its file found only where others could have put it
+  kUnloaded,  // its hive is no longer loaded: out of reach, not gone
 };
 
 // Whether the hive a key lay in is still there. A user's hive under HKEY_USERS, or one loaded
@@ -83,7 +85,7 @@ Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const Rep
     // may still be read.
     const long rc = reg.LastOpenResult();
     if (rc == kErrorFileNotFound) {
-      return HiveStillLoaded(reg.Api(), root, subKey) ? Standing::kGone : Standing::kLeave;
+      return HiveStillLoaded(reg.Api(), root, subKey) ? Standing::kGone : Standing::kUnloaded;
     }
     if (rc != kErrorAccessDenied) return Standing::kLeave;
     if (!reg.OpenKeyReadOnly(subKey)) return Standing::kDenied;
@@ -100,7 +102,7 @@ Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const Rep
   // made REG_EXPAND_SZ shows the same text), since the scan; a corrected value of an earlier
   // run that failed holds its new path.
   if (now->type != entry.type || WalkDataText(options.searchText, *now) != entry.dataText) {
-    return Standing::kLeave;
+    return Standing::kChanged;
   }
   return writable ? Standing::kAsShown : Standing::kDenied;
 }
@@ -151,7 +153,52 @@ struct Planned {
   std::string foundPath;
 };
 
+EntryOutcome OutcomeOf(Standing standing) {
+  switch (standing) {
+    case Standing::kGone:
+      return EntryOutcome::kCleaned;
+    case Standing::kChanged:
+      return EntryOutcome::kChangedSinceScan;
+    case Standing::kDenied:
+      return EntryOutcome::kRefused;
+    case Standing::kPlanted:
+      return EntryOutcome::kUntrustedFile;
+    case Standing::kUnloaded:
+      return EntryOutcome::kHiveUnloaded;
+    default:
+      return EntryOutcome::kNotExact;
+  }
+}
+
 }  // namespace
+
+std::string EntryOutcomeText(const EntryResult& result) {
+  switch (result.outcome) {
+    case EntryOutcome::kNotReached:
+      return "Not reached";
+    case EntryOutcome::kCleaned:
+      return "Cleaned";
+    case EntryOutcome::kFixed:
+      return "Fixed: " + result.written;
+    case EntryOutcome::kFoundKept:
+      return "Fixed: left as it is";
+    case EntryOutcome::kUnticked:
+      return "Left unchanged: unticked";
+    case EntryOutcome::kAlwaysLeft:
+      return "Left unchanged: always left unchanged";
+    case EntryOutcome::kChangedSinceScan:
+      return "Left unchanged: changed since the scan";
+    case EntryOutcome::kRefused:
+      return "Left unchanged: Windows refused the change";
+    case EntryOutcome::kNotExact:
+      return "Left unchanged: could not be read exactly";
+    case EntryOutcome::kUntrustedFile:
+      return "Left unchanged: the file found could have been placed by others";
+    case EntryOutcome::kHiveUnloaded:
+      return "Left unchanged: its hive is no longer loaded";
+  }
+  return {};
+}
 
 Hkey RepairRootOf(const std::string& keyPath) {
   Hkey root = kHkeyCurrentUser;
@@ -181,7 +228,9 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
   ui.Begun(n);
 
   RepairCounts counts;
-  const auto leftAlone = [&counts](Standing standing) {
+  counts.entries.resize(entries.size());
+  const auto leftAlone = [&counts](size_t entry, Standing standing) {
+    counts.entries[entry].outcome = OutcomeOf(standing);
     if (standing == Standing::kGone) return;  // counted cleaned: it is gone
     ++counts.unchanged;
     if (standing == Standing::kDenied) ++counts.refused;
@@ -194,6 +243,13 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     for (int i = 1; i <= n; ++i) {
       const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
       ui.ItemStarted(Format("Fixing item %d of %d", i, n));
+      if (!entry.ticked || entry.alwaysLeave) {
+        counts.entries[static_cast<size_t>(i - 1)].outcome =
+            entry.ticked ? EntryOutcome::kAlwaysLeft : EntryOutcome::kUnticked;
+        ++counts.unchanged;
+        ui.ItemDone(i);
+        continue;
+      }
       Planned step{static_cast<size_t>(i - 1),
                    RepairRootOf(entry.keyPath),
                    RepairSubKeyOf(entry.keyPath),
@@ -204,7 +260,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
       old.keyPath = entry.namedKeyPath.empty() ? entry.keyPath : entry.namedKeyPath;
       const Standing standing = Examine(reg, step.root, step.subKey, entry, options, &old);
       if (standing != Standing::kAsShown) {
-        leftAlone(standing);
+        leftAlone(step.entry, standing);
       } else {
         const std::string name = RepairSearchName(entry.dataText);
         bool passedOver = false;
@@ -220,7 +276,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
           step.action = Contains(entry.dataText, "msme") ? Action::kKeep : Action::kWriteFound;
         }
         if (passedOver && step.foundPath.empty()) {
-          leftAlone(Standing::kPlanted);  // neither deleted nor pointed at a planted file
+          leftAlone(step.entry, Standing::kPlanted);  // neither deleted nor pointed at a planted file
         } else {
           backup.push_back(std::move(old));
           plan.push_back(std::move(step));
@@ -263,6 +319,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
       const Planned& step = plan[k];
       if (step.action == Action::kKeep) {
         ++counts.fixed;
+        counts.entries[step.entry].outcome = EntryOutcome::kFoundKept;
         continue;
       }
       const RepairEntry& entry = entries[step.entry];
@@ -272,7 +329,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
       Standing standing = Examine(reg, step.root, step.subKey, entry, options, &now);
       if (standing == Standing::kAsShown &&
           (now.type != backup[k].type || now.data != backup[k].data)) {
-        standing = Standing::kLeave;
+        standing = Standing::kChanged;
       }
       if (standing == Standing::kAsShown) {
         RegistryApi& api = reg.Api();
@@ -282,11 +339,15 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
           rc = api.SetValue(reg.CurrentKey(), entry.valueName, kRegSz,
                             reinterpret_cast<const std::uint8_t*>(data.data()),
                             static_cast<std::uint32_t>(data.size()));
-          if (rc == kErrorSuccess) ++counts.fixed;
+          if (rc == kErrorSuccess) {
+            ++counts.fixed;
+            counts.entries[step.entry] = {EntryOutcome::kFixed, step.foundPath};
+          }
         } else {
           rc = api.DeleteValue(reg.CurrentKey(), entry.valueName);
           // Deleted by another program since it was read: gone all the same.
           if (rc == kErrorFileNotFound) standing = Standing::kGone;
+          if (rc == kErrorSuccess) counts.entries[step.entry].outcome = EntryOutcome::kCleaned;
         }
         if (rc == kErrorSuccess) continue;
         if (standing != Standing::kGone) {
@@ -294,7 +355,7 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
         }
       }
       dropped[k] = narrowed = true;
-      leftAlone(standing);
+      leftAlone(step.entry, standing);
     }
     if (changes) {
       SettleBackup(files, backupPath, keptAs, backupOf(), narrowed, options.leadByte);

@@ -26,7 +26,32 @@ struct RepairEntry {
   std::uint32_t type = kRegSz;
   // The key path in the key's own letters, which the backup writes ("": keyPath).
   std::string namedKeyPath = {};
+  // An entry that is not ticked is not opened, not searched for, not backed up and not changed.
+  bool ticked = true;
+  bool alwaysLeave = false;  // marked "always leave unchanged": left as the unticked ones
 };
+
+// What a Repair run did to one entry.
+enum class EntryOutcome {
+  kNotReached,        // the run ended before it (failed or stopped)
+  kCleaned,           // the value was deleted, or was already gone
+  kFixed,             // the found path was written (EntryResult::written)
+  kFoundKept,         // found, but left as it is by the "msme" rule; counted as fixed
+  kUnticked,          // the user unticked it
+  kAlwaysLeft,        // the user marked it "always leave unchanged"
+  kChangedSinceScan,  // no longer what the list showed
+  kRefused,           // Windows refused the change (access denied)
+  kNotExact,          // could not be read or backed up exactly
+  kUntrustedFile,     // machine-wide, and its file found only where others could have placed it
+  kHiveUnloaded,      // its hive (a user's, or one loaded below HKLM) is no longer loaded
+};
+struct EntryResult {
+  EntryOutcome outcome = EntryOutcome::kNotReached;
+  std::string written;  // the path written, for kFixed
+};
+// The words the results list, Copy, screen readers and the unattended report show, e.g.
+// "Cleaned", "Fixed: C:\New\app.exe", "Left unchanged: unticked".
+std::string EntryOutcomeText(const EntryResult& result);
 
 // The root chosen by the root words found in a key path (later words win; none: current user).
 Hkey RepairRootOf(const std::string& keyPath);
@@ -50,6 +75,7 @@ struct RepairCounts {
   int fixed = 0;      // F
   int unchanged = 0;  // U: left as they are
   int refused = 0;    // of U, those the registry refused to change (access denied)
+  std::vector<EntryResult> entries;  // one per entry, in the entries' order
 };
 
 // Button3Click: backs up, then deletes or corrects rows 1..N. The backup file (with the exact

@@ -70,6 +70,36 @@ std::string PrepareScenarioFolder(const std::string& scenario) {
   return folder;
 }
 
+int RunUnattended(const std::string& folder, const std::string& arguments, std::string* output) {
+  SECURITY_ATTRIBUTES sa{sizeof sa, nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return -1;
+  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  std::string commandLine = "\"" + folder + "\\calvorin.exe\" " + arguments;
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdOutput = si.hStdError = writeEnd;
+  PROCESS_INFORMATION pi{};
+  const bool started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, folder.c_str(), &si, &pi);
+  CloseHandle(writeEnd);
+  output->clear();
+  char buffer[4096];
+  DWORD got = 0;
+  while (started && ReadFile(readEnd, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    output->append(buffer, got);
+  }
+  CloseHandle(readEnd);
+  if (!started) return -1;
+  DWORD code = 0;
+  const bool ended = WaitForSingleObject(pi.hProcess, 600000) == WAIT_OBJECT_0 &&
+                     GetExitCodeProcess(pi.hProcess, &code);
+  CloseHandle(pi.hThread);
+  CloseHandle(pi.hProcess);
+  return ended ? static_cast<int>(code) : -1;
+}
+
 bool FileExists(const std::string& path) {
   const DWORD a = GetFileAttributesA(path.c_str());
   return a != INVALID_FILE_ATTRIBUTES && !(a & FILE_ATTRIBUTE_DIRECTORY);

@@ -50,6 +50,10 @@ std::string Format(const char* format, int a, int b = 0);
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
+// Runs <folder>\calvorin.exe `arguments` without a window to its end, from the folder, with its
+// standard output in `output`; its exit code, or -1.
+int RunUnattended(const std::string& folder, const std::string& arguments, std::string* output);
+
 class App {
  public:
   App() = default;

@@ -869,6 +869,93 @@ class RemovedKeyTree {
   std::map<std::pair<std::string, std::string>, RegValue> saved_;
 };
 
+// Unattended runs beside the window: usage errors, a /scan that leaves a running window as it
+// was, its report read back, a /repair stopped by an unwritable report or another Repair, and one
+// that goes through and is undone by the window's Restore.
+TEST(RepairRestore, UnattendedRunsReportAndAreUndoneByRestore) {
+  const std::string scenario = "Unattended";
+  const std::string folder = e2e::PrepareScenarioFolder(scenario);
+  const std::string target = folder + "\\moved\\calvorin unattended target.exe";
+  CreateDirectoryA((folder + "\\moved").c_str(), nullptr);
+  e2e::WriteWholeFile(target, "moved here");
+  const Seeded odd{"k", "a,b \"q\"\r\nline", Sz(folder + "\\gone\\odd.txt")};
+  const Seeded gone{"k", "Gone", Sz(folder + "\\gone\\gone.txt")};
+  const Seeded moved{"k", "Moved", Sz(folder + "\\old place\\calvorin unattended target.exe")};
+  ScenarioKey key(scenario);
+  for (const Seeded& v : {odd, gone, moved}) ASSERT_TRUE(key.Set(v));
+  std::string out;
+  const auto run = [&](const std::string& arguments) {
+    return e2e::RunUnattended(folder, arguments, &out);
+  };
+  EXPECT_EQ(run("/?"), 0);
+  EXPECT_NE(out.find("4  another Repair is running"), std::string::npos) << out;
+  EXPECT_EQ(run("/scan /extra"), 2);
+  EXPECT_EQ(run("-Scan -Report"), 2);
+  {
+    App app;
+    StartApp(app, folder);
+    const std::string shown = e2e::Text(app.Control(kIdLblSearch));
+    EXPECT_EQ(run("-SCAN /report scan.csv"), 1) << out;
+    EXPECT_EQ(e2e::Text(app.Control(kIdLblSearch)), shown);
+    EXPECT_EQ(SendMessageA(app.Control(kIdLbResults), LB_GETCOUNT, 0, 0), 0);
+    EXPECT_FALSE(e2e::IsShown(app.Control(kIdButton3)));
+    EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "40-window-beside-unattended-scan"));
+    EXPECT_EQ(app.Close(), 0);
+  }
+  int found = 0;
+  ASSERT_EQ(std::sscanf(out.c_str(), "Found %d items", &found), 1) << out;
+  const std::string csv = e2e::ReadWholeFile(folder + "\\scan.csv");
+  EXPECT_EQ(csv.rfind("\xEF\xBB\xBFKey,ValueName,Data,CandidatePath\r\n", 0), 0u) << csv;
+  const std::string oddPath = folder + "\\gone\\odd.txt";
+  EXPECT_NE(csv.find("\r\n" + key.Recorded(odd) + ",\"a,b \"\"q\"\"\r\nline\"," + oddPath + "," +
+                     oddPath + "\r\n"),
+            std::string::npos)
+      << csv;
+  std::size_t rows = 0;
+  for (std::size_t at = 0; (at = csv.find("\r\nHKEY_", at)) != std::string::npos; ++at) ++rows;
+  EXPECT_EQ(rows, static_cast<std::size_t>(found));
+  EXPECT_NE(e2e::ReadWholeFile(folder + "\\rrr.TXT").find(oddPath + "\r\n"), std::string::npos);
+
+  EXPECT_EQ(run("/repair /report \"" + folder + "\\no such folder\\r.csv\""), 3) << out;
+  HANDLE other = CreateMutexA(nullptr, TRUE, "Global\\Calvorin Repair");
+  EXPECT_EQ(run("/repair"), 4) << out;
+  ReleaseMutex(other);
+  CloseHandle(other);
+  EXPECT_EQ(key.Get(gone), gone.value);
+  EXPECT_FALSE(e2e::FileExists(folder + "\\deletedkeys.reg"));
+
+  // The odd name cannot be backed up exactly, so it is left unchanged: exit code 1.
+  EXPECT_EQ(run("/repair -EXTRA /report repair.csv"), 1) << out;
+  for (const char* line : {" Registry Items Cleaned\r\n", " Registry Items Fixed\r\n",
+                           " Registry Items Left Unchanged\r\n"}) {
+    EXPECT_NE(out.find(line), std::string::npos) << out;
+  }
+  EXPECT_FALSE(key.Get(gone).has_value());
+  EXPECT_EQ(key.Get(moved), Sz(target));
+  EXPECT_EQ(key.Get(odd), odd.value);
+  const std::string repaired = e2e::ReadWholeFile(folder + "\\repair.csv");
+  EXPECT_NE(repaired.find(",Outcome,PathWritten\r\n"), std::string::npos);
+  EXPECT_NE(repaired.find(",Fixed: " + target + "," + target + "\r\n"), std::string::npos);
+  EXPECT_NE(repaired.find(",Left unchanged: could not be read exactly,\r\n"), std::string::npos);
+  App app;
+  StartApp(app, folder);
+  // The window's Repair waits for no unattended one: it says so and changes nothing.
+  ASSERT_GE(e2e::SearchAndWait(app), 1);
+  const std::string backup = e2e::ReadWholeFile(folder + "\\deletedkeys.reg");
+  other = CreateMutexA(nullptr, TRUE, "Global\\Calvorin Repair");
+  e2e::Click(app.Control(kIdButton3));
+  HWND box = WaitForBox(app);
+  EXPECT_EQ(e2e::MessageBoxText(box), "Another Repair is running. Try again when it has ended.");
+  e2e::PressButton(box, IDOK);
+  ReleaseMutex(other);
+  CloseHandle(other);
+  EXPECT_TRUE(e2e::IsShown(app.Control(kIdButton3)));
+  EXPECT_EQ(e2e::ReadWholeFile(folder + "\\deletedkeys.reg"), backup);
+  EXPECT_TRUE(RestoreAndWait(
+      app, [&] { return key.Get(gone) == gone.value && key.Get(moved) == moved.value; }));
+  EXPECT_EQ(app.Close(), 0);
+}
+
 TEST(RepairRestore, RestoreWithoutARegistryAssociationSaysSo) {
   const std::string folder = e2e::PrepareScenarioFolder("RestoreNoAssociation");
   e2e::WriteWholeFile(folder + "\\deletedkeys.reg", "REGEDIT4\r\n \r\n \r\n");

@@ -80,6 +80,12 @@ class RepairTest : public ::testing::Test {
     options.elevated = elevated;
     return RunRepair(entries, reg, fs, files, ui, kExe, options);
   }
+  // What the run did to each entry, as the unattended report words it.
+  static std::vector<std::string> Outcomes(const RepairCounts& counts) {
+    std::vector<std::string> texts;
+    for (const EntryResult& r : counts.entries) texts.push_back(EntryOutcomeText(r));
+    return texts;
+  }
   RepairOptions options{.userSid = "S-1"};  // HKEY_USERS\S-1 is the user's own hive
   std::string Backup() const {
     const std::string* text = files.Content(kBackup);
@@ -356,6 +362,8 @@ TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
     EXPECT_EQ(msme->data, std::string("C:\\Old\\msme.dll\0", 16));
     EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Gone"), nullptr);
     EXPECT_EQ(counts.fixed, 2);
+    EXPECT_EQ(Outcomes(counts), (std::vector<std::string>{"Fixed: C:\\First\\tool.exe",
+                                                           "Fixed: left as it is", "Cleaned"}));
     EXPECT_EQ(ui.label1, "1 Registry Items Cleaned");
     EXPECT_EQ(ui.label2, "2 Registry Items Fixed");
     EXPECT_EQ(Backup(),
@@ -547,6 +555,9 @@ TEST_F(RepairTest, ValueChangedSinceTheScanIsLeftUnchanged) {
   EXPECT_EQ(counts.cleaned, 2);
   EXPECT_EQ(counts.fixed, 0);
   EXPECT_EQ(ui.label3, "3 Registry Items Left Unchanged");
+  const std::string changed = "Left unchanged: changed since the scan";
+  EXPECT_EQ(Outcomes(counts),
+            (std::vector<std::string>{changed, changed, "Cleaned", changed, "Cleaned"}));
 }
 
 // A refused change is no success: neither cleaned nor fixed, and out of the backup. A run that
@@ -588,6 +599,7 @@ TEST_F(RepairTest, RefusedChangesAreLeftUnchangedAndNamedOnceWithoutElevation) {
   EXPECT_EQ(reg.GetValue(key, "Del"), nullptr);
   EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n[" + k + "]\r\n\"Del\"=\"C:\\\\Old\\\\Del\"\r\n \r\n");
   EXPECT_EQ(counts.refused, 3);
+  EXPECT_EQ(Outcomes(counts)[1], "Left unchanged: Windows refused the change");
   EXPECT_EQ(ui.label1, "1 Registry Items Cleaned");
   EXPECT_EQ(ui.label3, "4 Registry Items Left Unchanged");
   EXPECT_EQ(ui.hint, "Windows refused some changes: run Calvorin as administrator to make them.");

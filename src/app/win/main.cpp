@@ -4,12 +4,15 @@
 #include <commctrl.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "app/win/control_ids.h"
 #include "app/win/main_form.h"
+#include "app/win/unattended.h"
 #include "app/win/win_program_folder_access.h"
 #include "base/win/code_page.h"
 #include "base/win/elevation.h"
@@ -120,6 +123,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   const std::string exePath = ModulePath();
   InstallLocaleCompare();
   InstallAnsiLeadBytes();
+  // /scan, /repair, /?: no window, no hand-over to a running one.
+  const std::vector<std::string> args(__argv + std::min(__argc, 1), __argv + __argc);
+  if (IsUnattended(args)) return RunUnattended(args, exePath);
   BuildSkipKeys();
 
   const UINT instanceMessage = RegisterWindowMessageA(kInstanceName);

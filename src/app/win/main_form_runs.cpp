@@ -8,15 +8,14 @@
 #include "app/win/control_ids.h"
 #include "app/win/main_form.h"
 #include "app/win/repair_controls.h"
+#include "app/win/repair_setup.h"
 #include "base/scope_exit.h"
 #include "base/text.h"
-#include "base/win/elevation.h"
 #include "registry/win/win_registry.h"
-#include "registry/win/win_system_info.h"
 #include "repair/repair.h"
+#include "repair/win/repair_lock.h"
 #include "repair/win/win_backup_files.h"
 #include "repair/win/win_file_security.h"
-#include "search/root_equivalence.h"
 
 namespace calvorin::win32 {
 void TMainForm::acSearchExecute() {
@@ -146,11 +145,14 @@ void TMainForm::Button3Click() {
                 kApplicationTitle, MB_OK | MB_ICONERROR);
     return;
   }
-  std::vector<RepairEntry> entries;
-  for (int row = scan_.FirstShownRow(); row <= scan_.HitCount(); ++row) {
-    entries.push_back({scan_.HitKeyPath(row), scan_.HitValueName(row), scan_.HitDataText(row),
-                       scan_.HitType(row), scan_.HitNamedKeyPath(row)});
+  // An unattended Repair may be changing the registry and the backups right now.
+  const RepairLock lock;
+  if (!lock.Held()) {
+    MessageBoxA(hwnd_, "Another Repair is running. Try again when it has ended.",
+                kApplicationTitle, MB_OK | MB_ICONINFORMATION);
+    return;
   }
+  const std::vector<RepairEntry> entries = RecordedEntries(scan_, scan_.FirstShownRow());
   std::exception_ptr failure;
   {
     // Nothing else may touch the hit table or the backup file while the run reads and writes
@@ -169,17 +171,8 @@ void TMainForm::Button3Click() {
     FocusIfLost(nullptr);
     RepairControls ui(controls_.RepairSet(hwnd_), [this](UINT only) { ProcessMessages(only); });
     WinBackupFiles files;
-    RepairOptions options;
-    options.leadByte = CurrentLeadByteTest();
-    options.searchText = scanSearchText_;
-    options.elevated = RunsElevated();
     WinFileSecurity security;
-    options.fileSecurity = &security;
-    WinSystemInfo system;
-    // Unknown: every hive of HKEY_USERS counts as another account's.
-    if (RootEquivalence(SystemRegistry(), system).CurrentUserSID(options.userSid) != 0) {
-      options.userSid.clear();
-    }
+    const RepairOptions options = SystemRepairOptions(scanSearchText_, security);
     try {
       RunRepair(entries, SystemRegistry(), fs_, files, ui, options_.files.folder, options);
     } catch (...) {
