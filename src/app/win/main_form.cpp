@@ -15,6 +15,7 @@
 #include "app/win/window_placement.h"
 #include "base/scope_exit.h"
 #include "repair/backup_rotation.h"
+#include "repair/win/win_backup_files.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -440,6 +441,10 @@ void TMainForm::FormCreate() {
 void TMainForm::FormActivate() {
   if (!firstActivation_) return;
   firstActivation_ = false;
+  if (!options_.files.writable) {
+    MessageBoxA(hwnd_, Format(kNoPlaceToWrite, options_.files.folder.c_str()).c_str(),
+                kApplicationTitle, MB_OK | MB_ICONWARNING);
+  }
   OpenSavedSearch(options_.firstArg);
 }
 
@@ -594,10 +599,6 @@ void TMainForm::FocusIfLost(HWND control) {
 
 std::string TMainForm::ProgramFolder() const {
   return WorkingFolderOf(options_.exePath);
-}
-
-std::string TMainForm::BackupFile() const {
-  return BackupPath(options_.files.folder);
 }
 
 void TMainForm::BitBtn1Click() {

@@ -137,8 +137,6 @@ class TMainForm : public DpiScaled {
   void SetStatusText(const std::string& text);
   // The folder the program runs from: its working folder, where Help finds its text.
   std::string ProgramFolder() const;
-  // deletedkeys.reg (BackupPath), where Repair writes it and Restore reads it.
-  std::string BackupFile() const;
 
   void BitBtn1Click();     // Help
   void URLLabel1Click();   // the link

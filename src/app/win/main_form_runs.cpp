@@ -159,11 +159,16 @@ void TMainForm::SetPageEnabled(bool enabled) {
 void TMainForm::ApplyRestoreRule() {
   EnableWindow(controls_.button4, FALSE);
   WinBackupFiles files;
-  if (CanRestore(files, options_.files.folder)) EnableWindow(controls_.button4, TRUE);
+  if (!RestoreFolder(options_.files, files).empty()) EnableWindow(controls_.button4, TRUE);
 }
 
 void TMainForm::Button3Click() {
   if (repairRunning_ || worker_) return;
+  if (!options_.files.writable) {
+    MessageBoxA(hwnd_, Format(kRepairCannotRun, options_.files.folder.c_str()).c_str(),
+                kApplicationTitle, MB_OK | MB_ICONERROR);
+    return;
+  }
   // An unattended Repair may be changing the registry and the backups right now.
   const RepairLock lock;
   if (!lock.Held()) {
@@ -219,18 +224,25 @@ void TMainForm::Button3Click() {
 
 void TMainForm::Button4Click() {
   if (repairRunning_) return;
-  // With earlier runs kept, the user picks the run first; with only the latest, it is the one.
-  std::string chosen = BackupFile();
+  // The latest backup; with earlier runs kept beside it, the user picks the run first.
   WinBackupFiles files;
-  const std::vector<KeptRun> runs = ListKeptRuns(files, options_.files.folder);
+  std::string folder = RestoreFolder(options_.files, files);
+  if (folder.empty()) folder = options_.files.folder;
+  std::string chosen = BackupPath(folder);
+  const std::vector<KeptRun> runs = ListKeptRuns(files, folder);
   if (runs.size() > 1) {
     const std::optional<std::string> run = ChooseRunToRestore(hwnd_, runs);
     if (!run) return;
     chosen = *run;
   }
+  std::string question = "This will restore all keys deleted to Windows Registry, are you sure?";
+  // Not this start's own backups: those an earlier start wrote beside the program.
+  if (folder != options_.files.folder) {
+    question = Format(kBackupFromOtherPlace, chosen.c_str()) + question;
+  }
   // "No" is the default: Enter pressed by mistake imports nothing.
-  if (MessageBoxA(hwnd_, "This will restore all keys deleted to Windows Registry, are you sure?",
-                  "Confirm", MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
+  if (MessageBoxA(hwnd_, question.c_str(), "Confirm",
+                  MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
     return;
   }
   const std::string failure = RestoreFailureText(OpenBackupWithShell(chosen));

@@ -37,7 +37,7 @@ class MainFormTest : public ::testing::Test {
     MainFormOptions options;
     options.exePath = std::string(kFolder) + "\\calvorin.exe";
     const std::string ini = std::string(kFolder) + "\\calvorin.INI";
-    options.files = {kFolder, ini, ini, "rrr.TXT", false};
+    options.files = {kFolder, ini, ini, "rrr.TXT", false, true, ""};
     form_ = std::make_unique<TMainForm>(options);
     ASSERT_TRUE(form_->Create(GetModuleHandleA(nullptr)));
     ShowWindow(form_->Handle(), SW_SHOWNORMAL);
