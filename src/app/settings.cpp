@@ -4,6 +4,8 @@
 #include <limits>
 
 #include "base/text.h"
+#include "repair/backup_rotation.h"
+#include "scan/always_leave.h"
 #include "scan/invalid_reference_scan.h"
 
 namespace calvorin {
@@ -154,11 +156,15 @@ ProgramFilePlaces ChooseProgramFilePlaces(const std::string& exePath, ProgramFol
   places.settingsPath = SettingsPathOf(exePath);
   places.settingsReadPath = places.settingsPath;
   places.logPath = kLogFileName;
-  if (access.CanCreateFileIn(places.folder)) return places;
+  const bool canCreate = access.CanCreateFileIn(places.folder);
+  if (canCreate && access.UnelevatedCanCreateFileIn(places.folder)) return places;
+  places.writable = canCreate;
   const std::string appData = access.LocalAppDataFolder();
   if (appData.empty()) return places;
   const std::string data = JoinPath(appData, kDataFolderName);
   if (!access.MakeFolder(data)) return places;
+  places.writable = true;
+  places.otherFolder = places.folder;
   const std::string besideExe = places.settingsPath;
   const std::size_t slash = LastBackslash(besideExe, CurrentLeadByteTest());
   places.inDataFolder = true;
@@ -169,6 +175,20 @@ ProgramFilePlaces ChooseProgramFilePlaces(const std::string& exePath, ProgramFol
       access.FileExists(places.settingsPath) ? places.settingsPath : besideExe;
   places.logPath = JoinPath(data, kLogFileName);
   return places;
+}
+
+std::string AlwaysLeavePath(const ProgramFilePlaces& places) {
+  const std::size_t slash = LastBackslash(places.settingsPath, CurrentLeadByteTest());
+  if (slash == std::string::npos) return kAlwaysLeaveFileName;
+  return JoinPath(places.settingsPath.substr(0, slash), kAlwaysLeaveFileName);
+}
+
+std::string RestoreFolder(const ProgramFilePlaces& places, BackupFiles& files) {
+  if (CanRestore(files, places.folder)) return places.folder;
+  if (!places.otherFolder.empty() && CanRestore(files, places.otherFolder)) {
+    return places.otherFolder;
+  }
+  return {};
 }
 
 }  // namespace calvorin

@@ -10,6 +10,8 @@
 
 namespace calvorin {
 
+class BackupFiles;
+
 inline constexpr const char* kSettingsSection = "Settings";
 inline constexpr const char* kPlacementSection = "MainForm Settings";
 
@@ -106,7 +108,14 @@ class ProgramFolderAccess {
   // (Attributes and access lists do not tell: a read-only attribute on a folder means nothing to
   // Windows, and virtualised or inherited rights are decided only by trying.)
   virtual bool CanCreateFileIn(const std::string& folder) = 0;
+  // Whether the user's own unelevated token could create a file in `folder` too. An elevated
+  // start writes where the same user's normal start cannot (Program Files); choosing by this
+  // answer keeps both starts on one set of files. True when this process is not elevated, or
+  // has no unelevated token beside its own (every start of the user then has the same rights).
+  virtual bool UnelevatedCanCreateFileIn(const std::string& folder) = 0;
   // The current user's local application-data folder; "" when the system names none.
+  // A path the ANSI calls can open (the short name when the long one has letters outside the
+  // ANSI code page); "" when the system names none or it has no such path.
   virtual std::string LocalAppDataFolder() = 0;
   // Creates the folder when it is missing; true when it exists afterwards.
   virtual bool MakeFolder(const std::string& folder) = 0;
@@ -120,16 +129,29 @@ struct ProgramFilePlaces {
   std::string settingsReadPath;  // the settings file read when the window is created
   std::string logPath;           // the invalid-path log "rrr.TXT"
   bool inDataFolder = false;     // the program's folder refused a new file
+  bool writable = true;          // false: neither the program's folder nor the data folder
+  // In the data folder: the program's folder, where an earlier start (an elevated one, or one
+  // from before the folder refused files) may have left a backup. Restore offers it only when
+  // `folder` holds none, and says where it lies.
+  std::string otherFolder;
   bool operator==(const ProgramFilePlaces&) const = default;
 };
 
-// Where the program's folder takes a new file (probed once, at start): that folder, the
+// Where the program's folder takes a new file, also for the user's unelevated token (probed
+// once, at start): that folder, the
 // settings file beside the executable and "rrr.TXT" in the current directory, as always. Where it
 // refuses one (a standard user's program under Program Files): the folder "Calvorin" in the
 // user's local application data, created when missing, holds all of them; the settings are read
 // from the copy there when it exists, else from the one beside the executable (shipped with the
 // program, or left by a run that could still write there). When that folder cannot be had
-// either, the program's folder stays, and its failures are reported as they always were.
+// either, the program's folder stays; when it refused this token too, nothing can be written.
 ProgramFilePlaces ChooseProgramFilePlaces(const std::string& exePath, ProgramFolderAccess& access);
+
+// The list of values always left unchanged (scan/always_leave.h): beside the settings file the
+// program writes, so in the data folder when the program's folder refuses files.
+std::string AlwaysLeavePath(const ProgramFilePlaces& places);
+// The folder whose backup Restore offers: `places.folder` while it holds one, else
+// `places.otherFolder` when that holds one (Restore then names it); "" when neither does.
+std::string RestoreFolder(const ProgramFilePlaces& places, BackupFiles& files);
 
 }  // namespace calvorin

@@ -91,6 +91,8 @@ std::string UsageText() {
          "  2  usage error: nothing done\r\n"
          "  3  a file (report, backup, log) could not be written: the registry is unchanged\r\n"
          "  4  another Repair is running: nothing done\r\n"
+         "Values marked \"Always leave unchanged\" in the window are left as they are and\r\n"
+         "count for neither 1.\r\n"
          "From cmd use \"start /wait calvorin ...\", from PowerShell\r\n"
          "\"Start-Process calvorin.exe -ArgumentList ... -Wait -PassThru\" to get the exit code.\r\n";
 }
@@ -108,9 +110,14 @@ int ExitCodeOf(RunMode mode, const RunSummary& summary) {
   }
   if (summary.repairRunning) return kExitRepairRunning;
   if (summary.fileFailed) return kExitFileFailed;
-  if (mode == RunMode::kScan) return summary.found > 0 ? kExitSomethingLeft : kExitNothingLeft;
+  // A value the user chose to keep is no finding: a detection script would otherwise call for a
+  // remediation that can never change it.
+  if (mode == RunMode::kScan) {
+    return summary.found > summary.alwaysLeft ? kExitSomethingLeft : kExitNothingLeft;
+  }
   // Entries a stopped scan never recorded are left as they are too.
-  return summary.unchanged > 0 || summary.stopped ? kExitSomethingLeft : kExitNothingLeft;
+  return summary.unchanged > summary.alwaysLeft || summary.stopped ? kExitSomethingLeft
+                                                                   : kExitNothingLeft;
 }
 
 std::string CsvField(std::string_view text) {

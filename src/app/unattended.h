@@ -46,6 +46,7 @@ struct RunSummary {
   int found = 0;               // entries the scan recorded
   int unchanged = 0;           // of those, left unchanged by /repair
   bool stopped = false;        // the scan ended before the whole registry was walked
+  int alwaysLeft = 0;          // of those found, marked "always leave unchanged": the user's choice
 };
 int ExitCodeOf(RunMode mode, const RunSummary& summary);
 

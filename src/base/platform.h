@@ -79,6 +79,11 @@ class FileSystem {
   // cannot be opened. The default opens the file anew for every Append (AppendToFile), so there
   // a missing file shows at the first Append.
   virtual std::unique_ptr<AppendStream> OpenForAppend(const std::string& path);
+  // The whole file's bytes, or nullopt when there is no such file or it cannot be read.
+  virtual std::optional<std::string> ReadWholeFile(const std::string& path) {
+    (void)path;
+    return std::nullopt;
+  }
   // The size of the file at `path` now, or nullopt when there is none or it cannot be told.
   virtual std::optional<std::uint64_t> FileSize(const std::string& path) {
     (void)path;

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,11 @@ class BackupFiles {
   // Files in `folder` whose names match the wildcard `mask`.
   virtual std::vector<StoredFile> List(const std::string& folder, const std::string& mask) = 0;
   virtual bool Delete(const std::string& path) = 0;
+  // The file's bytes, or nothing when it cannot be read.
+  virtual std::optional<std::string> Read(const std::string& path) {
+    (void)path;
+    return std::nullopt;
+  }
 };
 
 // `folder` joined with "deletedkeys.reg": where Repair writes the backup and Restore reads it.

@@ -55,13 +55,14 @@ std::string WalkDataText(const std::string& searchText, const BackupEntry& value
 
 // Where an entry's value stands when Repair comes to it.
 enum class Standing {
-  kGone,     // no such key or value: nothing is left to change
-  kChanged,  // changed since the scan
-  kLeave,    // not to be read or backed up exactly, or its key cannot be opened
-  kDenied,   // as the scan saw it (or unreadable), but its key refuses changes to this user
-  kAsShown,  // as the list showed it, and its key is open in `reg` for change
-  kPlanted,  // machine-wide, and its file found only where others could have put it
-  kUnloaded,  // its hive is no longer loaded: out of reach, not gone
+  kGone,       // no such key or value: nothing is left to change
+  kChanged,    // changed since the scan
+  kInexact,    // not to be read or backed up exactly
+  kNotOpened,  // its key is there but cannot be opened
+  kDenied,     // as the scan saw it (or unreadable), but its key refuses changes to this user
+  kAsShown,    // as the list showed it, and its key is open in `reg` for change
+  kPlanted,    // machine-wide, and its file found only where others could have put it
+  kUnloaded,   // in a hive that is no longer loaded: out of reach, not gone
 };
 
 // Whether the hive a key lay in is still there. A user's hive under HKEY_USERS, or one loaded
@@ -73,6 +74,28 @@ bool HiveStillLoaded(RegistryApi& api, Hkey root, const std::string& subKey) {
   const long rc = api.OpenKey(root, subKey.substr(0, subKey.find('\\')), kKeyQueryValue, &top);
   if (rc == kErrorSuccess) api.CloseKey(top);
   return rc != kErrorFileNotFound;
+}
+
+EntryOutcome OutcomeOf(Standing standing) {
+  switch (standing) {
+    case Standing::kGone:
+      return EntryOutcome::kCleaned;
+    case Standing::kChanged:
+      return EntryOutcome::kChangedSinceScan;
+    case Standing::kInexact:
+      return EntryOutcome::kNotExact;
+    case Standing::kNotOpened:
+      return EntryOutcome::kKeyNotOpened;
+    case Standing::kDenied:
+      return EntryOutcome::kRefused;
+    case Standing::kPlanted:
+      return EntryOutcome::kUntrustedFile;
+    case Standing::kUnloaded:
+      return EntryOutcome::kHiveUnloaded;
+    case Standing::kAsShown:
+      break;
+  }
+  return EntryOutcome::kNotReached;
 }
 
 // Opens the entry's key in `reg`, for change when it allows that, and reads its value into `now`.
@@ -87,14 +110,14 @@ Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const Rep
     if (rc == kErrorFileNotFound) {
       return HiveStillLoaded(reg.Api(), root, subKey) ? Standing::kGone : Standing::kUnloaded;
     }
-    if (rc != kErrorAccessDenied) return Standing::kLeave;
+    if (rc != kErrorAccessDenied) return Standing::kNotOpened;
     if (!reg.OpenKeyReadOnly(subKey)) return Standing::kDenied;
   }
   switch (ReadForBackup(reg, entry.valueName, options.leadByte, now)) {
     case Backed::kGone:
       return Standing::kGone;
     case Backed::kInexact:
-      return Standing::kLeave;
+      return Standing::kInexact;
     case Backed::kExact:
       break;
   }
@@ -106,33 +129,6 @@ Standing Examine(TRegistry& reg, Hkey root, const std::string& subKey, const Rep
   }
   return writable ? Standing::kAsShown : Standing::kDenied;
 }
-
-// Thrown by the drive search's reports when the user has asked the run to stop.
-struct StopAsked {};
-
-// The run's own RepairUi for the drive search: a stop ends the search at its next folder.
-class StoppableSearch : public RepairUi {
- public:
-  explicit StoppableSearch(RepairUi& ui) : ui_(ui) {}
-  void Begun(int total) override { ui_.Begun(total); }
-  void ItemStarted(const std::string& status) override { ui_.ItemStarted(status); }
-  void ItemDone(int done) override { ui_.ItemDone(done); }
-  void Searching(const std::string& status) override {
-    ui_.Searching(status);
-    if (ui_.StopRequested()) throw StopAsked{};
-  }
-  void StillSearching() override {
-    ui_.StillSearching();
-    if (ui_.StopRequested()) throw StopAsked{};
-  }
-  bool SearchMovedFiles() override { return ui_.SearchMovedFiles(); }
-  bool StopRequested() override { return ui_.StopRequested(); }
-  void Finished(const RepairOutcome& outcome) override { ui_.Finished(outcome); }
-  void Failed(bool backupExists) override { ui_.Failed(backupExists); }
-
- private:
-  RepairUi& ui_;
-};
 
 // The failure that a backup which could not be made exact ends the run with: what went wrong,
 // and exactly what changed, with the old data in the registry editor's form.
@@ -172,6 +168,38 @@ void SettleBackup(BackupFiles& files, const std::string& backupPath, const std::
   PruneOldBackups(files, backupPath);
 }
 
+// Thrown by the drive search's reports when the user has asked the run to stop.
+struct StopAsked {};
+
+// The run's own RepairUi for the drive search: a stop ends the search at its next folder.
+class StoppableSearch : public RepairUi {
+ public:
+  explicit StoppableSearch(RepairUi& ui) : ui_(ui) {}
+  void Begun(int total) override { ui_.Begun(total); }
+  void ItemStarted(const std::string& status) override { ui_.ItemStarted(status); }
+  void ItemDone(int done) override { ui_.ItemDone(done); }
+  void Searching(const std::string& status) override {
+    ui_.Searching(status);
+    if (ui_.StopRequested()) throw StopAsked{};
+  }
+  void StillSearching() override {
+    ui_.StillSearching();
+    if (ui_.StopRequested()) throw StopAsked{};
+  }
+  bool SearchMovedFiles() override { return ui_.SearchMovedFiles(); }
+  bool StopRequested() override { return ui_.StopRequested(); }
+  void Finished(const RepairOutcome& outcome) override { ui_.Finished(outcome); }
+  void Failed(bool backupExists) override { ui_.Failed(backupExists); }
+
+ private:
+  RepairUi& ui_;
+};
+
+// An entry as the status bar names it while the run is at it.
+std::string WorkingText(const RepairEntry& entry) {
+  return entry.keyPath + ", " + (entry.valueName.empty() ? "(default)" : entry.valueName);
+}
+
 struct Planned {
   size_t entry;  // index into the entries
   Hkey root;
@@ -180,77 +208,7 @@ struct Planned {
   std::string foundPath;
 };
 
-// An entry as the status bar names it while the run is at it.
-std::string WorkingText(const RepairEntry& entry) {
-  return entry.keyPath + ", " + (entry.valueName.empty() ? "(default)" : entry.valueName);
-}
-
-// Counts the entries that were cleaned and reports the run's count texts.
-void Finish(RepairCounts& counts, int n, bool stopped, BackupFiles& files,
-            const std::string& exeFolder, const RepairOptions& options, RepairUi& ui) {
-  counts.cleaned = n - counts.fixed - counts.unchanged - counts.notReached;
-  RepairOutcome outcome;
-  outcome.cleaned = Format("%d Registry Items Cleaned", counts.cleaned);
-  if (counts.fixed > 0) outcome.fixed = Format("%d Registry Items Fixed", counts.fixed);
-  if (counts.unchanged > 0) {
-    outcome.unchanged = Format("%d Registry Items Left Unchanged", counts.unchanged);
-  }
-  if (counts.refused > 0 && !options.elevated) {
-    outcome.rightsHint =
-        "Windows refused some changes: run Calvorin as administrator to make them.";
-  }
-  if (stopped)
-    outcome.notReached = Format("Stopped: %d Registry Items Not Reached", counts.notReached);
-  outcome.backupExists = CanRestore(files, exeFolder);
-  ui.Finished(outcome);
-}
-
-EntryOutcome OutcomeOf(Standing standing) {
-  switch (standing) {
-    case Standing::kGone:
-      return EntryOutcome::kCleaned;
-    case Standing::kChanged:
-      return EntryOutcome::kChangedSinceScan;
-    case Standing::kDenied:
-      return EntryOutcome::kRefused;
-    case Standing::kPlanted:
-      return EntryOutcome::kUntrustedFile;
-    case Standing::kUnloaded:
-      return EntryOutcome::kHiveUnloaded;
-    default:
-      return EntryOutcome::kNotExact;
-  }
-}
-
 }  // namespace
-
-std::string EntryOutcomeText(const EntryResult& result) {
-  switch (result.outcome) {
-    case EntryOutcome::kNotReached:
-      return "Not reached";
-    case EntryOutcome::kCleaned:
-      return "Cleaned";
-    case EntryOutcome::kFixed:
-      return "Fixed: " + result.written;
-    case EntryOutcome::kFoundKept:
-      return "Fixed: left as it is";
-    case EntryOutcome::kUnticked:
-      return "Left unchanged: unticked";
-    case EntryOutcome::kAlwaysLeft:
-      return "Left unchanged: always left unchanged";
-    case EntryOutcome::kChangedSinceScan:
-      return "Left unchanged: changed since the scan";
-    case EntryOutcome::kRefused:
-      return "Left unchanged: Windows refused the change";
-    case EntryOutcome::kNotExact:
-      return "Left unchanged: could not be read exactly";
-    case EntryOutcome::kUntrustedFile:
-      return "Left unchanged: the file found could have been placed by others";
-    case EntryOutcome::kHiveUnloaded:
-      return "Left unchanged: its hive is no longer loaded";
-  }
-  return {};
-}
 
 Hkey RepairRootOf(const std::string& keyPath) {
   Hkey root = kHkeyCurrentUser;
@@ -277,15 +235,24 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
                        const std::string& exeFolder, const RepairOptions& options) {
   const std::string backupPath = BackupPath(exeFolder);
   const int n = static_cast<int>(entries.size());
-  ui.Begun(n);
-
   RepairCounts counts;
   counts.entries.resize(entries.size());
+  // The progress follows the ticked entries only: the others are never read.
+  int ticked = 0;
+  for (size_t i = 0; i < entries.size(); ++i) {
+    const RepairEntry& entry = entries[i];
+    if (entry.alwaysLeave) {
+      counts.entries[i].outcome = EntryOutcome::kAlwaysLeft;
+    } else if (!entry.ticked) {
+      counts.entries[i].outcome = EntryOutcome::kUnticked;
+    } else {
+      ++ticked;
+    }
+  }
+  ui.Begun(ticked);
+
   const auto leftAlone = [&counts](size_t entry, Standing standing) {
     counts.entries[entry].outcome = OutcomeOf(standing);
-    if (standing == Standing::kGone) return;  // counted cleaned: it is gone
-    ++counts.unchanged;
-    if (standing == Standing::kDenied) ++counts.refused;
   };
   bool stopped = false;
   try {
@@ -294,28 +261,21 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     DriveIndex index(fs, search);
     std::vector<Planned> plan;
     std::vector<BackupEntry> backup;
-    for (int i = 1; i <= n; ++i) {
-      const RepairEntry& entry = entries[static_cast<size_t>(i - 1)];
-      ui.ItemStarted(Format("Fixing item %d of %d", i, n));
+    int item = 0;
+    for (size_t e = 0; e < entries.size(); ++e) {
+      const RepairEntry& entry = entries[e];
+      if (entry.alwaysLeave || !entry.ticked) continue;
+      ++item;
+      ui.ItemStarted(Format("Fixing item %d of %d", item, ticked));
       ui.Working(WorkingText(entry));
-      if (!entry.ticked || entry.alwaysLeave) {
-        counts.entries[static_cast<size_t>(i - 1)].outcome =
-            entry.ticked ? EntryOutcome::kAlwaysLeft : EntryOutcome::kUnticked;
-        ++counts.unchanged;
-        ui.ItemDone(i);
-        continue;
-      }
-      Planned step{static_cast<size_t>(i - 1),
-                   RepairRootOf(entry.keyPath),
-                   RepairSubKeyOf(entry.keyPath),
-                   Action::kDelete,
-                   {}};
+      Planned step{e, RepairRootOf(entry.keyPath), RepairSubKeyOf(entry.keyPath),
+                   Action::kDelete, {}};
       TRegistry reg(registry);
       BackupEntry old;
       old.keyPath = entry.namedKeyPath.empty() ? entry.keyPath : entry.namedKeyPath;
       const Standing standing = Examine(reg, step.root, step.subKey, entry, options, &old);
       if (standing != Standing::kAsShown) {
-        leftAlone(step.entry, standing);
+        leftAlone(e, standing);
       } else {
         const std::string name = RepairSearchName(entry.dataText);
         bool passedOver = false;
@@ -331,13 +291,13 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
           step.action = Contains(entry.dataText, "msme") ? Action::kKeep : Action::kWriteFound;
         }
         if (passedOver && step.foundPath.empty()) {
-          leftAlone(step.entry, Standing::kPlanted);  // neither deleted nor pointed at a planted file
+          leftAlone(e, Standing::kPlanted);  // neither deleted nor pointed at a planted file
         } else {
           backup.push_back(std::move(old));
           plan.push_back(std::move(step));
         }
       }
-      ui.ItemDone(i);
+      ui.ItemDone(item);
       if (ui.StopRequested()) throw StopAsked{};
     }
 
@@ -375,15 +335,14 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
       if (ui.StopRequested()) {
         // The values not reached keep their data, and their lines leave the backup.
         stopped = true;
-        counts.notReached = static_cast<int>(plan.size() - k);
         std::fill(dropped.begin() + static_cast<std::ptrdiff_t>(k), dropped.end(), true);
         narrowed = true;
         break;
       }
       const Planned& step = plan[k];
+      EntryResult& result = counts.entries[step.entry];
       if (step.action == Action::kKeep) {
-        ++counts.fixed;
-        counts.entries[step.entry].outcome = EntryOutcome::kFoundKept;
+        result.outcome = EntryOutcome::kFoundKept;
         continue;
       }
       const RepairEntry& entry = entries[step.entry];
@@ -404,23 +363,24 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
           rc = api.SetValue(reg.CurrentKey(), entry.valueName, kRegSz,
                             reinterpret_cast<const std::uint8_t*>(data.data()),
                             static_cast<std::uint32_t>(data.size()));
-          if (rc == kErrorSuccess) {
-            ++counts.fixed;
-            counts.entries[step.entry] = {EntryOutcome::kFixed, step.foundPath};
-          }
+          if (rc == kErrorSuccess) result = {EntryOutcome::kFixed, step.foundPath};
         } else {
           rc = api.DeleteValue(reg.CurrentKey(), entry.valueName);
+          if (rc == kErrorSuccess) result.outcome = EntryOutcome::kCleaned;
           // Deleted by another program since it was read: gone all the same.
           if (rc == kErrorFileNotFound) standing = Standing::kGone;
-          if (rc == kErrorSuccess) counts.entries[step.entry].outcome = EntryOutcome::kCleaned;
         }
         if (rc == kErrorSuccess) continue;
         if (standing != Standing::kGone) {
-          standing = rc == kErrorAccessDenied ? Standing::kDenied : Standing::kLeave;
+          standing = rc == kErrorAccessDenied ? Standing::kDenied : Standing::kAsShown;
         }
       }
       dropped[k] = narrowed = true;
-      leftAlone(step.entry, standing);
+      if (standing == Standing::kAsShown) {
+        result.outcome = EntryOutcome::kChangeFailed;
+      } else {
+        leftAlone(step.entry, standing);
+      }
     }
     if (changes) {
       SettleBackup(files, backupPath, keptAs, backupOf(), narrowed, options.leadByte);
@@ -429,22 +389,100 @@ RepairCounts RunRepair(const std::vector<RepairEntry>& entries, RegistryApi& reg
     // Thrown only while the run reads: nothing has changed, and the earlier backups stay. The
     // entries the user left out stay so; every other one is not reached.
     stopped = true;
-    std::vector<EntryResult> results = std::move(counts.entries);
-    counts = {};
-    for (EntryResult& result : results) {
-      const bool leftOut = result.outcome == EntryOutcome::kUnticked ||
-                           result.outcome == EntryOutcome::kAlwaysLeft;
-      if (!leftOut) result = {};
-      ++(leftOut ? counts.unchanged : counts.notReached);
+    for (EntryResult& result : counts.entries) {
+      if (result.outcome != EntryOutcome::kUnticked &&
+          result.outcome != EntryOutcome::kAlwaysLeft) {
+        result = {};
+      }
     }
-    counts.entries = std::move(results);
   } catch (...) {
     ui.Failed(CanRestore(files, exeFolder));
     throw;
   }
 
-  Finish(counts, n, stopped, files, exeFolder, options, ui);
+  for (const EntryResult& result : counts.entries) {
+    if (result.outcome == EntryOutcome::kNotReached) {
+      ++counts.notReached;
+    } else if (result.outcome == EntryOutcome::kFixed ||
+               result.outcome == EntryOutcome::kFoundKept) {
+      ++counts.fixed;
+    } else if (LeftUnchanged(result.outcome)) {
+      ++counts.unchanged;
+      if (result.outcome == EntryOutcome::kRefused) ++counts.refused;
+    }
+  }
+  counts.cleaned = n - counts.fixed - counts.unchanged - counts.notReached;
+  RepairOutcome outcome;
+  outcome.cleaned = Format("%d Registry Items Cleaned", counts.cleaned);
+  if (counts.fixed > 0) outcome.fixed = Format("%d Registry Items Fixed", counts.fixed);
+  if (counts.unchanged > 0) {
+    outcome.unchanged = Format("%d Registry Items Left Unchanged", counts.unchanged);
+  }
+  if (counts.refused > 0 && !options.elevated) {
+    outcome.rightsHint =
+        "Windows refused some changes: run Calvorin as administrator to make them.";
+  }
+  if (stopped) {
+    outcome.notReached = Format("Stopped: %d Registry Items Not Reached", counts.notReached);
+  }
+  outcome.backupExists = CanRestore(files, exeFolder);
+  ui.Finished(outcome);
   return counts;
+}
+
+bool LeftUnchanged(EntryOutcome outcome) {
+  switch (outcome) {
+    case EntryOutcome::kCleaned:
+    case EntryOutcome::kFixed:
+    case EntryOutcome::kFoundKept:
+    case EntryOutcome::kNotReached:  // counted apart: a stopped run did not come to it
+      return false;
+    default:
+      return true;
+  }
+}
+
+std::string EntryOutcomeText(const EntryResult& result) {
+  const char* reason = "";
+  switch (result.outcome) {
+    case EntryOutcome::kCleaned:
+      return "Cleaned";
+    case EntryOutcome::kFixed:
+      return "Fixed: " + result.written;
+    case EntryOutcome::kFoundKept:
+      return "Fixed: found, kept as it is";
+    case EntryOutcome::kNotReached:
+      reason = "the run ended before it";
+      break;
+    case EntryOutcome::kUnticked:
+      reason = "unticked";
+      break;
+    case EntryOutcome::kAlwaysLeft:
+      reason = "always left unchanged";
+      break;
+    case EntryOutcome::kChangedSinceScan:
+      reason = "changed since the scan";
+      break;
+    case EntryOutcome::kRefused:
+      reason = "refused by Windows";
+      break;
+    case EntryOutcome::kNotExact:
+      reason = "could not be read or backed up exactly";
+      break;
+    case EntryOutcome::kKeyNotOpened:
+      reason = "its key could not be opened";
+      break;
+    case EntryOutcome::kChangeFailed:
+      reason = "Windows could not change it";
+      break;
+    case EntryOutcome::kHiveUnloaded:
+      reason = "its hive is no longer loaded";
+      break;
+    case EntryOutcome::kUntrustedFile:
+      reason = "its file was found only where others could have placed it";
+      break;
+  }
+  return std::string("Left unchanged: ") + reason;
 }
 
 }  // namespace calvorin

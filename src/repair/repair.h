@@ -28,7 +28,7 @@ struct RepairEntry {
   std::string namedKeyPath = {};
   // An entry that is not ticked is not opened, not searched for, not backed up and not changed.
   bool ticked = true;
-  bool alwaysLeave = false;  // marked "always leave unchanged": left as the unticked ones
+  bool alwaysLeave = false;  // the user marked it "always leave unchanged" (so not ticked either)
 };
 
 // What a Repair run did to one entry.
@@ -42,16 +42,21 @@ enum class EntryOutcome {
   kChangedSinceScan,  // no longer what the list showed
   kRefused,           // Windows refused the change (access denied)
   kNotExact,          // could not be read or backed up exactly
+  kKeyNotOpened,      // its key is there but could not be opened (for a reason besides access)
+  kChangeFailed,      // the registry failed the change for a reason besides access
   kUntrustedFile,     // machine-wide, and its file found only where others could have placed it
-  kHiveUnloaded,      // its hive (a user's, or one loaded below HKLM) is no longer loaded
+  kHiveUnloaded,      // its hive (a user's, or one loaded below HKEY_LOCAL_MACHINE) was unloaded
 };
 struct EntryResult {
   EntryOutcome outcome = EntryOutcome::kNotReached;
   std::string written;  // the path written, for kFixed
+  bool operator==(const EntryResult&) const = default;
 };
 // The words the results list, Copy, screen readers and the unattended report show, e.g.
 // "Cleaned", "Fixed: C:\New\app.exe", "Left unchanged: unticked".
 std::string EntryOutcomeText(const EntryResult& result);
+// Whether the outcome counts as "left unchanged" (neither cleaned, fixed nor not reached).
+bool LeftUnchanged(EntryOutcome outcome);
 
 // The root chosen by the root words found in a key path (later words win; none: current user).
 Hkey RepairRootOf(const std::string& keyPath);
@@ -80,7 +85,8 @@ struct RepairCounts {
   std::vector<EntryResult> entries;  // one per entry, in the entries' order
 };
 
-// Button3Click: backs up, then deletes or corrects rows 1..N. The backup file (with the exact
+// Button3Click: backs up, then deletes or corrects the ticked rows of 1..N (the progress and
+// "Fixing item %d of %d" count the ticked ones; the others are counted as left unchanged). The backup file (with the exact
 // old data of every value that will change) is on disk before the first registry change; if it
 // cannot be written nothing changes. A failure is reported (RepairUi::Failed) and propagates.
 //

@@ -37,8 +37,9 @@ std::array<int, 3> FitResultRows(const std::array<int, 3>& heights, int lineHeig
   return kept;
 }
 
-std::string ResultItemText(const HitStore::Record& entry, int index) {
+std::string ResultItemText(const HitStore::Record& entry, int index, std::string_view state) {
   std::string text = ResultNumberText(index);
+  if (!state.empty()) text.append(state).append("\r\n");
   const ResultRows shown(entry);
   for (const ResultRow& row : shown.rows) {
     if (&row != &shown.rows.front()) text += "\r\n";

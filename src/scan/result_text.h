@@ -79,7 +79,8 @@ std::array<int, 3> FitResultRows(const std::array<int, 3>& heights, int lineHeig
 
 // Entry `index` (from 0) as the list shows it: its number and its key, value and data rows, each
 // row after its label on a line of its own (CR LF between them). What the list box gives screen
-// readers for the item and what Copy puts on the clipboard.
-std::string ResultItemText(const HitStore::Record& entry, int index);
+// readers for the item and what Copy puts on the clipboard. A `state` ("Ticked", what a run did)
+// follows the number on a line of its own.
+std::string ResultItemText(const HitStore::Record& entry, int index, std::string_view state = {});
 
 }  // namespace calvorin

@@ -9,6 +9,7 @@
 
 #include "base/text.h"
 #include "repair/backup_rotation.h"
+#include "support/memory_backup_files.h"
 
 namespace calvorin {
 namespace {
@@ -242,11 +243,12 @@ TEST(WorkingFolder, IsTheExecutablesFolderAndARootKeepsItsBackslash) {
 }
 
 struct FakeFolders : ProgramFolderAccess {  // the folder that takes a new file, the file there is
-  bool CanCreateFileIn(const std::string& folder) override { return folder == writable; }
+  bool CanCreateFileIn(const std::string& f) override { return f == writable || f == adminOnly; }
+  bool UnelevatedCanCreateFileIn(const std::string& f) override { return f != adminOnly; }
   std::string LocalAppDataFolder() override { return "C:\\Local"; }
   bool MakeFolder(const std::string& folder) override { return made = folder, canMake; }
   bool FileExists(const std::string& path) override { return path == file; }
-  std::string writable = "C:\\Calvorin", file, made;
+  std::string writable = "C:\\Calvorin", adminOnly, file, made;
   bool canMake = true;
 };
 
@@ -254,17 +256,28 @@ TEST(ProgramFiles, StayBesideTheProgramUnlessItsFolderRefusesANewFile) {
   FakeFolders fs;
   const std::string exe = "C:\\Calvorin\\calvorin.exe", beside = "C:\\Calvorin\\calvorin.INI";
   EXPECT_EQ(ChooseProgramFilePlaces(exe, fs),
-            (ProgramFilePlaces{"C:\\Calvorin", beside, beside, "rrr.TXT", false}));
+            (ProgramFilePlaces{"C:\\Calvorin", beside, beside, "rrr.TXT", false, true, ""}));
   // Refused: all in the data folder, made there; the settings read there once a copy is there.
   fs.writable = "";
   const std::string data = "C:\\Local\\Calvorin";
-  EXPECT_EQ(ChooseProgramFilePlaces(exe, fs),
-            (ProgramFilePlaces{data, data + "\\calvorin.INI", beside, data + "\\rrr.TXT", true}));
+  const ProgramFilePlaces inData{
+      data, data + "\\calvorin.INI", beside, data + "\\rrr.TXT", true, true, "C:\\Calvorin"};
+  EXPECT_EQ(ChooseProgramFilePlaces(exe, fs), inData);
   EXPECT_EQ(fs.made, data);
+  fs.adminOnly = "C:\\Calvorin";  // writable only elevated: where a normal start writes too
+  EXPECT_EQ(ChooseProgramFilePlaces(exe, fs), inData);
   fs.file = data + "\\calvorin.INI";
   EXPECT_EQ(ChooseProgramFilePlaces(exe, fs).settingsReadPath, fs.file);
   fs.canMake = false;  // no data folder to be had: the program's folder, as always
   EXPECT_EQ(ChooseProgramFilePlaces(exe, fs).folder, "C:\\Calvorin");
+  EXPECT_TRUE(ChooseProgramFilePlaces(exe, fs).writable);
+  fs.adminOnly = "";  // ...and no place at all: said once, not at each write
+  EXPECT_FALSE(ChooseProgramFilePlaces(exe, fs).writable);
+  calvorin::testing::MemoryBackupFiles files;  // Restore: its own backup, else the other place's
+  files.Put("C:\\Calvorin\\deletedkeys.reg", "", 0);
+  EXPECT_EQ(RestoreFolder(inData, files), "C:\\Calvorin");
+  files.Put(data + "\\deletedkeys.reg", "", 1);
+  EXPECT_EQ(RestoreFolder(inData, files), data);
 }
 
 }  // namespace

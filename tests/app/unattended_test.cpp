@@ -43,10 +43,14 @@ TEST(UnattendedTest, SwitchesAndUsageErrors) {
 }
 
 TEST(UnattendedTest, ExitCodeRule) {
-  // {repairRunning, fileFailed, found, unchanged, stopped}
+  // {repairRunning, fileFailed, found, unchanged, stopped, alwaysLeft}
   EXPECT_EQ(ExitCodeOf(RunMode::kScan, {false, false, 0, 0, false}), 0);
   EXPECT_EQ(ExitCodeOf(RunMode::kScan, {false, false, 3, 0, false}), 1);
   EXPECT_EQ(ExitCodeOf(RunMode::kRepair, {false, false, 3, 0, false}), 0);
+  // What the user marked to keep is no finding for /scan and no failure for /repair.
+  EXPECT_EQ(ExitCodeOf(RunMode::kScan, {false, false, 2, 0, false, 2}), 0);
+  EXPECT_EQ(ExitCodeOf(RunMode::kRepair, {false, false, 3, 2, false, 2}), 0);
+  EXPECT_EQ(ExitCodeOf(RunMode::kRepair, {false, false, 3, 2, false, 1}), 1);
   EXPECT_EQ(ExitCodeOf(RunMode::kRepair, {false, false, 100000, 0, true}), 1);
   EXPECT_EQ(ExitCodeOf(RunMode::kRepair, {false, true, 3, 1, false}), 3);
   EXPECT_EQ(ExitCodeOf(RunMode::kRepair, {true, true, 0, 0, false}), 4);
@@ -68,7 +72,7 @@ TEST(UnattendedTest, ReportIsQuotedUtf8WithHeader) {
             "\xEF\xBB\xBFKey,ValueName,Data,CandidatePath,Outcome,PathWritten\r\n"
             "HKEY_CURRENT_USER\\software\\a,\"a,b \"\"q\"\"\r\nline\",\"\"\"C:\\Old\\cafE.exe\"\"\","
             "C:\\Old\\cafE.exe,Fixed: C:\\New\\app.exe,C:\\New\\app.exe\r\n"
-            "HKEY_CURRENT_USER\\software\\a,,\" C:\\x\\y.txt\",C:\\x\\y.tx,Not reached,\r\n");
+            "HKEY_CURRENT_USER\\software\\a,,\" C:\\x\\y.txt\",C:\\x\\y.tx,Left unchanged: the run ended before it,\r\n");
   EXPECT_EQ(ReportText(0, entry, false, upper), "\xEF\xBB\xBFKey,ValueName,Data,CandidatePath\r\n");
 }
 

@@ -2,6 +2,7 @@
 #include <windows.h>
 // after <windows.h>
 #include <commctrl.h>
+#include <sddl.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -317,6 +318,23 @@ TEST(MainWindow, SecondStartHandsOverAndExits) {
   EnumWindows(CountMainForms, reinterpret_cast<LPARAM>(&windows));
   EXPECT_EQ(windows, 1);
   EXPECT_EQ(first.Close(), 0);
+
+  // A block this start may not open (another user's instance): it runs, so no second window.
+  SECURITY_ATTRIBUTES nobody{sizeof nobody, nullptr, FALSE};
+  ASSERT_TRUE(ConvertStringSecurityDescriptorToSecurityDescriptorA(
+      "D:P", SDDL_REVISION_1, &nobody.lpSecurityDescriptor, nullptr));
+  HANDLE foreign = CreateFileMappingA(INVALID_HANDLE_VALUE, &nobody, PAGE_READWRITE, 0, 264,
+                                      kInstanceName);
+  LocalFree(nobody.lpSecurityDescriptor);
+  App refused;
+  ASSERT_TRUE(foreign && refused.Start(folder));
+  HWND box = nullptr;
+  ASSERT_TRUE(e2e::WaitUntil([&] { return (box = refused.FindMessageBox()) != nullptr; }));
+  EXPECT_EQ(refused.WaitForMainWindow(std::chrono::milliseconds(0)), nullptr);
+  e2e::PressButton(box, IDOK);
+  DWORD code = 1;
+  EXPECT_TRUE(refused.WaitForExit(std::chrono::seconds(20), &code) && code == 0) << code;
+  CloseHandle(foreign);
 }
 
 TEST(MainWindow, SearchEndsAndOffersTheResults) {

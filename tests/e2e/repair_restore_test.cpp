@@ -265,6 +265,38 @@ void StartRepairRun(App& app, const std::string& folder, std::size_t seeded) {
   ASSERT_TRUE(e2e::WaitUntil([&] { return e2e::Text(label3).rfind("Fixing item ", 0) == 0; }));
 }
 
+// Item `index`'s text as the list gives it to other programs (the texts here are ASCII).
+std::string ItemText(HWND list, int index) {
+  wchar_t text[512] = {};
+  SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+  std::string ascii;
+  for (const wchar_t* c = text; *c; ++c) ascii += static_cast<char>(*c);
+  return ascii;
+}
+
+// The item whose value row names `name`, selected; its index or -1.
+int SelectItem(App& app, const std::string& name) {
+  HWND list = app.Control(kIdLbResults);
+  const int count = static_cast<int>(SendMessageA(list, LB_GETCOUNT, 0, 0));
+  for (int i = 0; i < count; ++i) {
+    if (ItemText(list, i).find("\r\nVal: " + name + "   Error") == std::string::npos) continue;
+    SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(i), 0);
+    SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
+    return i;
+  }
+  return -1;
+}
+
+// Shift+F10 on the selected item, then the menu's access key `key`.
+void ItemMenu(App& app, WORD key) {
+  e2e::PressKeys(app.Main(), {VK_F10}, VK_SHIFT);
+  ASSERT_TRUE(e2e::WaitUntil([] {
+    HWND menu = FindWindowA("#32768", nullptr);
+    return menu && IsWindowVisible(menu);
+  }));
+  e2e::PressKeys(app.Main(), {key});
+}
+
 // --- scenarios ---
 
 TEST(RepairRestore, EveryValueComesBackByteForByte) {
@@ -443,6 +475,114 @@ bool SetWide(const std::wstring& path, const std::wstring& name, DWORD type,
                      static_cast<DWORD>(data.size() * sizeof(wchar_t))) == 0;
   RegCloseKey(key);
   return ok;
+}
+
+// The user decides: Space unticks one entry, the item menu marks another "always leave
+// unchanged"; Repair leaves both and each item says what the run did. After a restart the mark
+// still holds (the entry listed, unticked) while the other is ticked again and repaired; then
+// the earlier of the two runs comes back through the chooser, behind a Confirm box whose
+// default is No.
+TEST(RepairRestore, TicksAndTheMarkDecideAndTheChooserRestoresAnEarlierRun) {
+  const std::string scenario = "Ticks";
+  const std::string folder = e2e::PrepareScenarioFolder(scenario);
+  const std::string gone = folder + "\\gone\\";
+  const Seeded unticked{"k", "Unticked", Sz(gone + "u.exe")};
+  const Seeded left{"k", "Left;[=]\"", Sz(gone + "l.exe")};
+  const Seeded cleaned{"k", "Cleaned", Sz(gone + "c.exe")};
+  ScenarioKey key(scenario);
+  for (const Seeded* v : {&unticked, &left, &cleaned}) ASSERT_TRUE(key.Set(*v)) << v->name;
+
+  App app;
+  StartApp(app, folder);
+  SetExtra(app, false);
+  const int found = e2e::SearchAndWait(app);
+  ASSERT_GE(found, 3);
+  HWND list = app.Control(kIdLbResults);
+  HWND ticked = app.Control(kIdLblTicked);
+  const auto showResults = [&] {
+    e2e::PressKeys(app.Main(), {VK_TAB, VK_RETURN});  // Results gives the list the focus
+    return e2e::WaitUntil([&] { return e2e::IsShown(list) && e2e::FocusOf(app.Main()) == list; });
+  };
+  ASSERT_TRUE(showResults());
+  EXPECT_EQ(e2e::Text(ticked), Format("%d of %d items ticked", found, found));
+  const int u = SelectItem(app, unticked.name);
+  ASSERT_GE(u, 0);
+  EXPECT_EQ(ItemText(list, u).rfind(Format("%d. Ticked\r\n", u + 1), 0), 0u);
+  e2e::PressKeys(app.Main(), {VK_SPACE});
+  EXPECT_TRUE(e2e::WaitUntil([&] { return ItemText(list, u).find(". Not ticked\r\n") != std::string::npos; }));
+  const int l = SelectItem(app, left.name);
+  ASSERT_GE(l, 0);
+  ItemMenu(app, 'A');
+  EXPECT_TRUE(e2e::WaitUntil([&] {
+    return ItemText(list, l).find(". Not ticked: always left unchanged\r\n") != std::string::npos;
+  }));
+  EXPECT_EQ(e2e::Text(ticked), Format("%d of %d items ticked", found - 2, found));
+  const std::string remembered = e2e::ReadWholeFile(folder + "\\always-leave.txt");
+  EXPECT_NE(remembered.find("HKEY_CURRENT_USER\t" + key.Recorded(left) + "\t" + left.name + "\r\n"),
+            std::string::npos)
+      << remembered;
+  Sleep(300);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "28-ticks-marked"));
+
+  e2e::Click(app.Control(kIdButton1));
+  EXPECT_EQ(RepairAndWait(app), Format("%d Registry Items Cleaned", found - 2));
+  EXPECT_EQ(e2e::Text(app.Control(kIdLabel3)), "2 Registry Items Left Unchanged");
+  EXPECT_TRUE(key.Get(unticked).has_value());
+  EXPECT_TRUE(key.Get(left).has_value());
+  EXPECT_FALSE(key.Get(cleaned).has_value());
+  ASSERT_TRUE(showResults());
+  EXPECT_NE(ItemText(list, u).find(". Left unchanged: unticked\r\n"), std::string::npos);
+  EXPECT_NE(ItemText(list, l).find(". Left unchanged: always left unchanged\r\n"),
+            std::string::npos);
+  const int c = SelectItem(app, cleaned.name);
+  EXPECT_NE(ItemText(list, c).find(". Cleaned\r\n"), std::string::npos);
+  Sleep(300);
+  EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), "28-ticks-outcomes"));
+  EXPECT_EQ(app.Close(), 0);
+
+  // After a restart the mark holds; the unticked entry is ticked like any other.
+  ASSERT_TRUE(key.Set(cleaned));  // found again, so the second run holds it as well
+  StartApp(app, folder);
+  SetExtra(app, false);
+  const int again = e2e::SearchAndWait(app);
+  ASSERT_GE(again, 3);
+  list = app.Control(kIdLbResults);
+  ticked = app.Control(kIdLblTicked);
+  ASSERT_TRUE(showResults());
+  EXPECT_EQ(e2e::Text(ticked), Format("%d of %d items ticked", again - 1, again));
+  const int l2 = SelectItem(app, left.name);
+  EXPECT_NE(ItemText(list, l2).find(". Not ticked: always left unchanged\r\n"),
+            std::string::npos);
+  e2e::Click(app.Control(kIdButton1));
+  EXPECT_EQ(RepairAndWait(app), Format("%d Registry Items Cleaned", again - 1));
+  EXPECT_FALSE(key.Get(unticked).has_value());
+  EXPECT_TRUE(key.Get(left).has_value());
+
+  // Restore: the chooser lists both runs, newest first; Down and Enter take the earlier one.
+  e2e::Click(app.Control(kIdButton4));
+  HWND chooser = nullptr;
+  ASSERT_TRUE(e2e::WaitUntil([&] { return (chooser = e2e::FindDialog("Restore")) != nullptr; }));
+  HWND runs = GetDlgItem(chooser, kIdRunList);
+  ASSERT_EQ(SendMessageA(runs, LB_GETCOUNT, 0, 0), 2);
+  EXPECT_EQ(SendMessageA(runs, LB_GETCURSEL, 0, 0), 0);
+  const std::string newest = ItemText(runs, 0);
+  EXPECT_NE(newest.find(Format("   %d values", again - 1)), std::string::npos) << newest;
+  EXPECT_NE(ItemText(runs, 1).find(Format("   %d value", found - 2)), std::string::npos);
+  EXPECT_GE(newest.substr(0, 19), ItemText(runs, 1).substr(0, 19));
+  EXPECT_TRUE(e2e::SaveScreenshot(chooser, "28-restore-chooser"));
+  e2e::PressKeys(chooser, {VK_DOWN, VK_RETURN});
+  HWND confirm = nullptr;
+  ASSERT_TRUE(e2e::WaitUntil([&] { return (confirm = e2e::FindDialog("Confirm")) != nullptr; }));
+  EXPECT_TRUE(GetWindowLongA(GetDlgItem(confirm, IDNO), GWL_STYLE) & BS_DEFPUSHBUTTON);
+  e2e::PressButton(confirm, IDYES);
+  EXPECT_TRUE(e2e::WaitUntil(
+      [&] {
+        AnswerRegistryEditor();
+        return key.Get(cleaned).has_value();
+      },
+      std::chrono::seconds(60)));
+  EXPECT_FALSE(key.Get(unticked).has_value());  // only in the later run
+  EXPECT_EQ(app.Close(), 0);
 }
 
 // Names that spell out registry lines and texts without an ANSI form, next to ordinary invalid
@@ -960,7 +1100,8 @@ TEST(RepairRestore, UnattendedRunsReportAndAreUndoneByRestore) {
   const std::string repaired = e2e::ReadWholeFile(folder + "\\repair.csv");
   EXPECT_NE(repaired.find(",Outcome,PathWritten\r\n"), std::string::npos);
   EXPECT_NE(repaired.find(",Fixed: " + target + "," + target + "\r\n"), std::string::npos);
-  EXPECT_NE(repaired.find(",Left unchanged: could not be read exactly,\r\n"), std::string::npos);
+  EXPECT_NE(repaired.find(",Left unchanged: could not be read or backed up exactly,\r\n"),
+            std::string::npos);
   App app;
   StartApp(app, folder);
   // The window's Repair waits for no unattended one: it says so and changes nothing.
@@ -1243,6 +1384,17 @@ TEST_P(ScreenScale, TheWindowGrowsWithTheScreenAndRepairShowsTheHourglass) {
     return line.find("long enough to wrap") != std::string::npos;
   });
   ASSERT_NE(wrapped, log.end());
+  // Beside ticked items, the wrapped one marked always left unchanged and the one before it
+  // unticked, each drawn at this scale.
+  const int w = SelectItem(app, "wrapped");
+  ASSERT_GT(w, 0);
+  ItemMenu(app, 'A');
+  SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(w - 1), 0);
+  e2e::PressKeys(app.Main(), {VK_SPACE});
+  EXPECT_TRUE(e2e::WaitUntil([&] {
+    return ItemText(list, w - 1).find(". Not ticked\r\n") != std::string::npos &&
+           ItemText(list, w).find(". Not ticked: always") != std::string::npos;
+  }));
   SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(wrapped - log.begin() - 2), 0);
   Sleep(300);
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), shot + "results"));

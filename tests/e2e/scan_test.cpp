@@ -2,6 +2,7 @@
 #include <windows.h>
 // after <windows.h>
 #include <gtest/gtest.h>
+#include <shlobj.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -17,6 +18,32 @@ using namespace calvorin::win32;
 using e2e::App;
 
 namespace {
+
+// Local AppData (both keys) at `folder`, made, until the end; `ansi`: its short (ANSI) name.
+struct ScopedLocalAppData {
+  static constexpr const wchar_t* kKeys[2] = {
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders",
+      L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"};
+  explicit ScopedLocalAppData(const std::wstring& folder) {
+    for (const wchar_t* key : kKeys) {
+      RegSetKeyValueW(HKEY_CURRENT_USER, key, L"Local AppData", REG_SZ, folder.c_str(),
+                      static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+    }
+    SHCreateDirectoryExW(nullptr, folder.c_str(), nullptr);
+    wchar_t shortName[MAX_PATH] = {};
+    char bytes[MAX_PATH] = {};
+    BOOL lossy = FALSE;
+    if (GetShortPathNameW(folder.c_str(), shortName, MAX_PATH) &&
+        WideCharToMultiByte(CP_ACP, 0, shortName, -1, bytes, MAX_PATH, nullptr, &lossy) && !lossy) {
+      ansi = bytes;
+    }
+  }
+  // Without the values the shell names its default folder again (and writes it back).
+  ~ScopedLocalAppData() {
+    for (const wchar_t* key : kKeys) RegDeleteKeyValueW(HKEY_CURRENT_USER, key, L"Local AppData");
+  }
+  std::string ansi;
+};
 
 // Registry keys of one scenario under HKCU\Software\CalvorinTests\E2E, removed afterwards.
 class SeededKey {
@@ -216,7 +243,7 @@ TEST(Scan, FindsTheMissingFilesAndListsThem) {
   SendMessageA(list, LB_SETCURSEL, static_cast<WPARAM>(index), 0);
   // The item's text, as shown, read from this process, and copied with Ctrl+C.
   const std::string shown =
-      e2e::Format("%d. Key: HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\scanfind\\k1",
+      e2e::Format("%d. Ticked\r\nKey: HKEY_CURRENT_USER\\software\\calvorintests\\e2e\\scanfind\\k1",
                   index + 1) +
       "\r\nVal: Gone   Error : File not found\r\nDat: " + goneFile;
   const std::wstring wide(shown.begin(), shown.end());  // ASCII
@@ -271,8 +298,10 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   if (std::string(user) == "root") {
     ASSERT_TRUE(locked.locked);
   }
-  const std::string kept =
-      locked.locked ? std::getenv("LOCALAPPDATA") + std::string("\\Calvorin") : folder;
+  // ...in a profile named outside the ANSI code page, whose ANSI form names no folder.
+  const ScopedLocalAppData greek(L"C:\\users\\\u0395\u03bb\u03ad\u03bd\u03b7\\AppData\\Local");
+  ASSERT_NE(greek.ansi, "");
+  const std::string kept = locked.locked ? greek.ansi + "\\Calvorin" : folder;
   if (locked.locked) calvorin::testing::RemoveTree(kept);
   CreateDirectoryA(kept.c_str(), nullptr);
   CreateDirectoryA((kept + "\\rrr.TXT").c_str(), nullptr);

@@ -6,6 +6,7 @@
 #include <random>
 
 #include "base/text.h"
+#include "repair/kept_runs.h"
 #include "repair/repair_view.h"
 #include "support/memory_backup_files.h"
 #include "support/memory_file_system.h"
@@ -371,7 +372,7 @@ TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
     EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Gone"), nullptr);
     EXPECT_EQ(counts.fixed, 2);
     EXPECT_EQ(Outcomes(counts), (std::vector<std::string>{"Fixed: C:\\First\\tool.exe",
-                                                           "Fixed: left as it is", "Cleaned"}));
+                                                           "Fixed: found, kept as it is", "Cleaned"}));
     EXPECT_EQ(ui.label1, "1 Registry Items Cleaned");
     EXPECT_EQ(ui.label2, "2 Registry Items Fixed");
     EXPECT_EQ(Backup(),
@@ -474,6 +475,8 @@ TEST_F(RepairTest, MachineWideValuesAreNeverPointedAtAFileOthersCouldPlace) {
   EXPECT_EQ(counts.fixed, 2);
   EXPECT_EQ(ui.label3, "1 Registry Items Left Unchanged");
   EXPECT_EQ(Backup().find("software\\a]\r\n\"Run\""), std::string::npos);
+  EXPECT_EQ(EntryOutcomeText(counts.entries[1]),
+            "Left unchanged: its file was found only where others could have placed it");
 }
 
 TEST_F(RepairTest, AllCorrectedReadsZeroCleaned) {
@@ -513,6 +516,7 @@ TEST_F(RepairTest, RootValuesAreRepairedAndUnloadedHivesLeftUnchanged) {
                             "HKEY_USERS\\S-2\\Software"}});
   EXPECT_EQ(counts.cleaned, 3);
   EXPECT_EQ(counts.unchanged, 1);
+  EXPECT_EQ(EntryOutcomeText(counts.entries[1]), "Left unchanged: its hive is no longer loaded");
   EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n[HKEY_CURRENT_USER]\r\n\"Root\"=\"C:\\\\r.exe\"\r\n"
                       "[HKEY_USERS\\S-2\\Software]\r\n\"V\"=\"C:\\\\m\"\r\n \r\n");
 }
@@ -607,7 +611,7 @@ TEST_F(RepairTest, RefusedChangesAreLeftUnchangedAndNamedOnceWithoutElevation) {
   EXPECT_EQ(reg.GetValue(key, "Del"), nullptr);
   EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n[" + k + "]\r\n\"Del\"=\"C:\\\\Old\\\\Del\"\r\n \r\n");
   EXPECT_EQ(counts.refused, 3);
-  EXPECT_EQ(Outcomes(counts)[1], "Left unchanged: Windows refused the change");
+  EXPECT_EQ(Outcomes(counts)[1], "Left unchanged: refused by Windows");
   EXPECT_EQ(ui.label1, "1 Registry Items Cleaned");
   EXPECT_EQ(ui.label3, "4 Registry Items Left Unchanged");
   EXPECT_EQ(ui.hint, "Windows refused some changes: run Calvorin as administrator to make them.");
@@ -769,6 +773,79 @@ TEST_F(RepairTest, BackupThatCannotBeKeptStopsTheRun) {
   EXPECT_THROW(Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}}), EFileError);
   EXPECT_NE(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "V"), nullptr);
   EXPECT_EQ(Backup(), "previous");
+}
+
+// Only ticked entries are read, searched for, backed up and changed; the progress counts them
+// alone, and every entry says what the run did to it.
+TEST_F(RepairTest, TicksDecideWhatChangesAndEachEntrySaysWhatHappened) {
+  const std::string key = "HKEY_CURRENT_USER\\Software\\A", k = "HKEY_CURRENT_USER\\software\\a";
+  reg.PutString(key, "Del", "C:\\Old\\del");
+  reg.PutString(key, "Fix", "C:\\Old\\fix.exe");
+  reg.PutString(key, "Keep", "C:\\Old\\msme.dll");
+  reg.PutString(key, "Moved", "C:\\Elsewhere\\x");
+  reg.PutString(key, "Locked", "C:\\Old\\locked");
+  reg.MutableValue(key, "Locked")->refusesChanges = true;
+  reg.PutString(key, "Off.exe", "C:\\Old\\off.exe");
+  reg.PutString(key, "Always.exe", "C:\\Old\\always.exe");
+  for (const char* file : {"fix.exe", "msme.dll", "off.exe", "always.exe"}) {
+    fs.AddFile(Format("C:\\New\\%s", file));
+  }
+  std::vector<RepairEntry> rows{{k, "Del", "C:\\Old\\del"},
+                                {k, "Fix", "C:\\Old\\fix.exe"},
+                                {k, "Keep", "C:\\Old\\msme.dll"},
+                                {k, "Moved", "C:\\Old\\x"},
+                                {k, "Locked", "C:\\Old\\locked"},
+                                {k, "Off.exe", "C:\\Old\\off.exe"},
+                                {k, "Always.exe", "C:\\Old\\always.exe"},
+                                {k + "\\gone", "Unticked gone", "C:\\y"}};
+  rows[5].ticked = rows[7].ticked = false;
+  rows[6].ticked = false;
+  rows[6].alwaysLeave = true;
+  const auto counts = Run(rows);
+  std::vector<std::string> said;
+  for (const EntryResult& r : counts.entries) said.push_back(EntryOutcomeText(r));
+  EXPECT_EQ(said, (std::vector<std::string>{
+                      "Cleaned", "Fixed: C:\\New\\fix.exe", "Fixed: found, kept as it is",
+                      "Left unchanged: changed since the scan",
+                      "Left unchanged: refused by Windows", "Left unchanged: unticked",
+                      "Left unchanged: always left unchanged", "Left unchanged: unticked"}));
+  EXPECT_EQ(reg.GetValue(key, "Off.exe")->data, std::string("C:\\Old\\off.exe\0", 15));
+  EXPECT_EQ(reg.GetValue(key, "Always.exe")->data, std::string("C:\\Old\\always.exe\0", 18));
+  EXPECT_EQ(Backup().find("Off.exe"), std::string::npos);
+  EXPECT_EQ(Backup().find("Always.exe"), std::string::npos);
+  // Searched only for the ticked ones.
+  for (const auto& status : ui.editHistory) EXPECT_EQ(status.find("off.exe"), std::string::npos);
+  EXPECT_EQ(ui.label3History.front(), "Fixing item 1 of 5");
+  EXPECT_EQ(ui.rangeMax, 5);
+  EXPECT_EQ(ui.position, 5);
+  EXPECT_EQ(counts.cleaned, 1);
+  EXPECT_EQ(counts.fixed, 2);
+  EXPECT_EQ(ui.label3, "5 Registry Items Left Unchanged");
+  EXPECT_EQ(EntryOutcomeText({}), "Left unchanged: the run ended before it");
+}
+
+// The runs Restore offers: newest first, each with the values its backup holds (a long binary
+// value's lines count once), runs of the same second in the order they were kept.
+TEST_F(RepairTest, KeptRunsNewestFirstWithTheirValues) {
+  ui.extra = false;
+  files.Put("C:\\Calvorin\\deletedkeys-20260101-000007.reg", "REGEDIT4\r\n\"a\"=\"x\"\r\n", 7);
+  files.Put(kBackup, "REGEDIT4\r\n@=\"x\"\r\n\"b\"=\"y\"\r\n", 7);
+  files.clock = 8;
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "Long", "C:\\" + std::string(60, 'x'),
+                kRegExpandSz);
+  reg.PutString("HKEY_CURRENT_USER\\Software\\A", "", "C:\\x");
+  Run({{"HKEY_CURRENT_USER\\software\\a", "Long", "C:\\" + std::string(60, 'x'), kRegExpandSz},
+       {"HKEY_CURRENT_USER\\software\\a", "", "C:\\x"}});
+  const auto runs = ListKeptRuns(files, kExe);
+  ASSERT_EQ(runs.size(), 3u);
+  EXPECT_EQ(runs[0].path, kBackup);
+  const std::string latest = Backup();
+  EXPECT_GT(std::count(latest.begin(), latest.end(), '\n'), 8);
+  EXPECT_EQ(runs[0].values, 2);
+  EXPECT_EQ(runs[1].path, "C:\\Calvorin\\deletedkeys-20260101-000007-2.reg");
+  EXPECT_EQ(runs[1].values, 2);
+  EXPECT_EQ(runs[2].values, 1);
+  EXPECT_EQ(StampText(runs[2].stamp), "2026-01-01 00:00:07");
 }
 
 }  // namespace

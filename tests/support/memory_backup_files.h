@@ -25,6 +25,10 @@ class MemoryBackupFiles : public BackupFiles {
   bool Rename(const std::string& from, const std::string& to) override;
   std::vector<StoredFile> List(const std::string& folder, const std::string& mask) override;
   bool Delete(const std::string& path) override;
+  std::optional<std::string> Read(const std::string& path) override {
+    const std::string* bytes = Content(path);
+    return bytes ? std::optional<std::string>(*bytes) : std::nullopt;
+  }
 
   // Seconds since 2026-01-01 00:00:00 of the next write; every write advances it by one second.
   std::uint64_t clock = 0;

@@ -31,6 +31,10 @@ class MemoryFileSystem : public FileSystem {
   bool FolderExists(const std::string& path) override;
   std::vector<FindEntry> Find(const std::string& pattern) override;
   void WriteWholeFile(const std::string& path, const std::string& bytes) override;
+  std::optional<std::string> ReadWholeFile(const std::string& path) override {
+    const std::string* bytes = Content(path);
+    return bytes ? std::optional<std::string>(*bytes) : std::nullopt;
+  }
   void AppendToFile(const std::string& path, const std::string& bytes) override;
   // The stream writes into the file's node until it is destroyed (before this object).
   std::unique_ptr<AppendStream> OpenForAppend(const std::string& path) override;

@@ -2,6 +2,7 @@
 #include <windows.h>
 // after <windows.h>
 #include <commctrl.h>
+#include <sddl.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -30,6 +31,50 @@ constexpr std::size_t kMaxPendingName = 255;
 constexpr const char* kRunningWithoutAdministratorRights =
     "Calvorin is already running without administrator rights.\n\n"
     "Close it, then start Calvorin as administrator again.";
+
+constexpr const char* kRunningOutOfReach =
+    "Calvorin is already running for another user, or with rights this start cannot reach.\n\n"
+    "Close it first to start Calvorin here.";
+
+// The instance block's security: this user in any of their tokens, SYSTEM and the
+// administrators, at medium integrity. The default would be the creator's: an elevated first
+// instance's block is the administrators' and high, which the same user's normal start may not
+// open, and that start would then run as a second first instance.
+class InstanceBlockSecurity {
+ public:
+  InstanceBlockSecurity() {
+    HANDLE raw = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return;
+    const UniqueKernelHandle token(raw);
+    DWORD size = 0;
+    GetTokenInformation(token.get(), TokenUser, nullptr, 0, &size);
+    std::string buffer(size, '\0');
+    char* sid = nullptr;
+    if (size == 0 || !GetTokenInformation(token.get(), TokenUser, buffer.data(), size, &size) ||
+        !ConvertSidToStringSidA(reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, &sid)) {
+      return;
+    }
+    const std::string dacl = std::string("D:(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;") + sid + ")";
+    LocalFree(sid);
+    // Without the label where the system takes none.
+    for (const std::string& sddl : {dacl + "S:(ML;;NW;;;ME)", dacl}) {
+      if (ConvertStringSecurityDescriptorToSecurityDescriptorA(sddl.c_str(), SDDL_REVISION_1,
+                                                               &descriptor_, nullptr)) {
+        attributes_.lpSecurityDescriptor = descriptor_;
+        return;
+      }
+    }
+  }
+  ~InstanceBlockSecurity() { LocalFree(descriptor_); }
+  InstanceBlockSecurity(const InstanceBlockSecurity&) = delete;
+  InstanceBlockSecurity& operator=(const InstanceBlockSecurity&) = delete;
+  // Null (the default security) when the descriptor could not be built.
+  SECURITY_ATTRIBUTES* Attributes() { return descriptor_ ? &attributes_ : nullptr; }
+
+ private:
+  PSECURITY_DESCRIPTOR descriptor_ = nullptr;
+  SECURITY_ATTRIBUTES attributes_{sizeof attributes_, nullptr, FALSE};
+};
 
 std::string ModulePath() {
   char buffer[MAX_PATH * 2] = {};
@@ -84,13 +129,20 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int show) {
   BuildSkipKeys();
 
   const UINT instanceMessage = RegisterWindowMessageA(kInstanceName);
-  {
-    UniqueKernelHandle existing(OpenFileMappingA(FILE_MAP_ALL_ACCESS, FALSE, kInstanceName));
-    if (existing) return HandOver(existing.get(), instanceMessage);
+  // Created or opened in one step: of two starts at the same moment only one creates the
+  // block; the other gets ERROR_ALREADY_EXISTS and hands over. A block this start may not open
+  // belongs to a running instance too (another user's, or one with rights out of reach).
+  InstanceBlockSecurity security;
+  SetLastError(ERROR_SUCCESS);
+  UniqueKernelHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, security.Attributes(),
+                                                PAGE_READWRITE, 0, kInstanceRecordSize,
+                                                kInstanceName));
+  const DWORD created = GetLastError();
+  if (mapping && created == ERROR_ALREADY_EXISTS) return HandOver(mapping.get(), instanceMessage);
+  if (!mapping && created == ERROR_ACCESS_DENIED) {
+    MessageBoxA(nullptr, kRunningOutOfReach, kApplicationTitle, MB_OK | MB_ICONINFORMATION);
+    return 0;
   }
-
-  UniqueKernelHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                                kInstanceRecordSize, kInstanceName));
   UniqueView view;
   if (mapping) view.reset(MapViewOfFile(mapping.get(), FILE_MAP_ALL_ACCESS, 0, 0, 0));
 

@@ -15,6 +15,7 @@
 #include "app/win/window_placement.h"
 #include "base/scope_exit.h"
 #include "repair/backup_rotation.h"
+#include "repair/win/win_backup_files.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -48,9 +49,19 @@ TMainForm::TMainForm(MainFormOptions options) : options_(std::move(options)) {
   // The invalid-path log lives in scan_ and in "rrr.TXT". The hidden Memo2 keeps its
   // design text: appending every line to an edit control costs more with each line (about 18 s
   // and 40 MB for 5,000 lines under Wine) and nothing ever reads it back.
+  alwaysLeave_ = AlwaysLeaveList::Load(fs_, AlwaysLeavePath(options_.files));
   scan_.onRecorded = [this](int index) {
+    bool left = false;
+    if (alwaysLeave_.Size() > 0) {
+      const HitStore::Record& e = scan_.Results().Record(static_cast<std::size_t>(index));
+      left = alwaysLeave_.Contains(e.root, std::string(e.keyPath), std::string(e.valueName));
+    }
+    results_.Marks().Recorded(static_cast<std::size_t>(index), left);
     results_.Recorded(index);
     ShowScanStateIfDue();
+  };
+  results_.onMarksChanged = [this](int index, bool alwaysLeave) {
+    MarksChanged(index, alwaysLeave);
   };
   // A full hit table ends the walk; the user sees "Found ... before being stopped".
   scan_.onFull = [this] {
@@ -437,6 +448,10 @@ void TMainForm::FormCreate() {
 void TMainForm::FormActivate() {
   if (!firstActivation_) return;
   firstActivation_ = false;
+  if (!options_.files.writable) {
+    MessageBoxA(hwnd_, Format(kNoPlaceToWrite, options_.files.folder.c_str()).c_str(),
+                kApplicationTitle, MB_OK | MB_ICONWARNING);
+  }
   OpenSavedSearch(options_.firstArg);
 }
 
@@ -594,10 +609,6 @@ void TMainForm::FocusIfLost(HWND control) {
 
 std::string TMainForm::ProgramFolder() const {
   return WorkingFolderOf(options_.exePath);
-}
-
-std::string TMainForm::BackupFile() const {
-  return BackupPath(options_.files.folder);
 }
 
 void TMainForm::BitBtn1Click() {

@@ -18,6 +18,7 @@
 #include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 #include "base/win/win_file_system.h"
+#include "scan/always_leave.h"
 #include "scan/invalid_reference_scan.h"
 #include "search/win/search_thread_host.h"
 
@@ -137,8 +138,6 @@ class TMainForm : public DpiScaled {
   void SetStatusText(const std::string& text);
   // The folder the program runs from: its working folder, where Help finds its text.
   std::string ProgramFolder() const;
-  // deletedkeys.reg (BackupPath), where Repair writes it and Restore reads it.
-  std::string BackupFile() const;
 
   void BitBtn1Click();     // Help
   void URLLabel1Click();   // the link
@@ -158,6 +157,11 @@ class TMainForm : public DpiScaled {
   // A scan report arrived: shows the scan state when a frame is due.
   void ShowScanStateIfDue();
   void ShowScanState();
+  // The Results page's count of ticked items.
+  void ShowTicked();
+  // The user ticked or unticked item `index` (-1: all), or changed its always-leave mark, which
+  // the list of values always left unchanged keeps.
+  void MarksChanged(int index, bool alwaysLeave);
 
   MainFormOptions options_;
   HWND hwnd_ = nullptr;
@@ -194,6 +198,7 @@ class TMainForm : public DpiScaled {
   std::unique_ptr<SearchThreadHost> retiredWorker_;
   WinFileSystem fs_;
   InvalidReferenceScan scan_{fs_, options_.files.logPath};
+  AlwaysLeaveList alwaysLeave_;  // the values every scan lists unticked
 };
 
 }  // namespace calvorin::win32

@@ -256,6 +256,11 @@ void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
                   S(12), S(14), S(440), S(32), big);
   button1 = Add(pnlSearch, "BUTTON", "&Back", button, kIdButton1, S(kClientWidth) - S(96), S(15),
                 S(84), S(26));
+  // Below Back, in the panel's lower corner; lblSearch does not paint over it.
+  lblTicked = Add(pnlSearch, "STATIC", "", WS_VISIBLE | SS_NOPREFIX | SS_RIGHT, kIdLblTicked,
+                  S(kClientWidth) - S(290), S(42), S(278), S(15));
+  SetWindowPos(lblTicked, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+  SetWindowLongPtrA(lblSearch, GWL_STYLE, GetWindowLongPtrA(lblSearch, GWL_STYLE) | WS_CLIPSIBLINGS);
   // Screen readers name a control after the label just before it in the z-order, hidden or not,
   // as in a dialog; the list has no visible one.
   Add(pageResults, "STATIC", "Results", SS_NOPREFIX, kIdLblResults, 0, 0, 0, 0);
@@ -386,6 +391,7 @@ void MainFormControls::Layout(HWND form, HWND resultsList) {
   // the label's design width at this font, so the label takes the panel's width up to Back.
   SetWindowPos(lblSearch, nullptr, 0, 0, std::max(0, width - Scale(120)), Scale(32),
                flags | SWP_NOMOVE);
+  SetWindowPos(lblTicked, nullptr, width - Scale(290), Scale(42), Scale(278), Scale(15), flags);
   SetWindowPos(button1, nullptr, width - Scale(96), Scale(15), Scale(84), Scale(26), flags);
   SetWindowPos(resultsList, nullptr, 0, panel, width, std::max(0, height - panel), flags);
 }

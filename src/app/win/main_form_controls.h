@@ -57,7 +57,7 @@ class MainFormControls : private DpiScaled {
   HWND button4 = nullptr, checkBox1 = nullptr, ebNow = nullptr;
   HWND label1 = nullptr, label2 = nullptr, label3 = nullptr, pb1 = nullptr;
   HWND memo2 = nullptr, edit1 = nullptr, label4 = nullptr;
-  HWND pnlSearch = nullptr, lblSearch = nullptr, button1 = nullptr;
+  HWND pnlSearch = nullptr, lblSearch = nullptr, button1 = nullptr, lblTicked = nullptr;
 
  private:
   static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);

@@ -9,9 +9,11 @@
 #include "app/win/main_form.h"
 #include "app/win/repair_controls.h"
 #include "app/win/repair_setup.h"
+#include "app/win/run_chooser.h"
 #include "base/scope_exit.h"
 #include "base/text.h"
 #include "registry/win/win_registry.h"
+#include "repair/kept_runs.h"
 #include "repair/repair.h"
 #include "repair/win/repair_lock.h"
 #include "repair/win/win_backup_files.h"
@@ -35,6 +37,7 @@ void TMainForm::acSearchExecute() {
 void TMainForm::StartTextSearch() {
   results_.Clear();
   scan_.ClearResults();
+  ShowTicked();
   progressPending_ = false;
   scanFrame_.Restart();
   SetTimer(hwnd_, kTimerShowScan, FrameClock::kFrameMs, nullptr);
@@ -83,6 +86,7 @@ void TMainForm::ShowScanStateIfDue() {
 // result gets its item and height, the newest is selected, the labels show the last progress.
 void TMainForm::ShowScanState() {
   results_.ShowNew();
+  ShowTicked();
   if (progressPending_) {
     progressPending_ = false;
     SetStatusText(progressText_);
@@ -114,6 +118,26 @@ void TMainForm::SearchDone() {
 void TMainForm::ClearResults() {
   scan_.ClearResults();
   results_.Clear();
+  ShowTicked();
+}
+
+void TMainForm::ShowTicked() {
+  const ResultMarks& marks = results_.Marks();
+  const std::string text =
+      marks.Size() == 0 ? std::string()
+                        : Format("%d of %d items ticked", marks.TickedCount(),
+                                 static_cast<int>(marks.Size()));
+  if (WindowText(controls_.lblTicked) != text) SetWindowTextA(controls_.lblTicked, text.c_str());
+}
+
+void TMainForm::MarksChanged(int index, bool alwaysLeave) {
+  ShowTicked();
+  if (!alwaysLeave || index < 0) return;
+  const auto i = static_cast<std::size_t>(index);
+  const HitStore::Record& e = scan_.Results().Record(i);
+  alwaysLeave_.Set(e.root, std::string(e.keyPath), std::string(e.valueName),
+                   results_.Marks().AlwaysLeft(i));
+  Guard([this] { alwaysLeave_.Save(fs_, AlwaysLeavePath(options_.files)); });
 }
 
 void TMainForm::SetPageEnabled(bool enabled) {
@@ -138,7 +162,7 @@ void TMainForm::SetPageEnabled(bool enabled) {
 void TMainForm::ApplyRestoreRule() {
   EnableWindow(controls_.button4, FALSE);
   WinBackupFiles files;
-  if (CanRestore(files, options_.files.folder)) EnableWindow(controls_.button4, TRUE);
+  if (!RestoreFolder(options_.files, files).empty()) EnableWindow(controls_.button4, TRUE);
 }
 
 void TMainForm::Button3Click() {
@@ -147,6 +171,11 @@ void TMainForm::Button3Click() {
     return;
   }
   if (worker_) return;
+  if (!options_.files.writable) {
+    MessageBoxA(hwnd_, Format(kRepairCannotRun, options_.files.folder.c_str()).c_str(),
+                kApplicationTitle, MB_OK | MB_ICONERROR);
+    return;
+  }
   // An unattended Repair may be changing the registry and the backups right now.
   const RepairLock lock;
   if (!lock.Held()) {
@@ -154,7 +183,13 @@ void TMainForm::Button3Click() {
                 kApplicationTitle, MB_OK | MB_ICONINFORMATION);
     return;
   }
-  const std::vector<RepairEntry> entries = RecordedEntries(scan_, scan_.FirstShownRow());
+  std::vector<RepairEntry> entries = RecordedEntries(scan_, scan_.FirstShownRow());
+  const ResultMarks& marks = results_.Marks();
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    entries[i].ticked = marks.Ticked(i);
+    entries[i].alwaysLeave = marks.AlwaysLeft(i);
+  }
+  std::vector<EntryResult> outcomes;
   std::exception_ptr failure;
   {
     // Nothing else may touch the hit table or the backup file while the run reads and writes
@@ -180,13 +215,16 @@ void TMainForm::Button3Click() {
     WinFileSecurity security;
     const RepairOptions options = SystemRepairOptions(scanSearchText_, security);
     try {
-      RunRepair(entries, SystemRegistry(), fs_, files, ui, options_.files.folder, options);
+      outcomes =
+          RunRepair(entries, SystemRegistry(), fs_, files, ui, options_.files.folder, options)
+              .entries;
     } catch (...) {
       failure = std::current_exception();
     }
   }
   EnableWindow(controls_.sbSearchE, TRUE);
   ApplyRestoreRule();
+  if (!failure) results_.ShowOutcomes(std::move(outcomes));
   FocusIfLost(controls_.sbSearchE);
   // The failure is shown before a close asked for during the run: the box's own message loop
   // would otherwise take the close, and the window would go with the box unseen.
@@ -200,11 +238,28 @@ void TMainForm::StopRepair() {
 
 void TMainForm::Button4Click() {
   if (repairRunning_) return;
-  if (MessageBoxA(hwnd_, "This will restore all keys deleted to Windows Registry, are you sure?",
-                  "Confirm", MB_YESNO | MB_ICONQUESTION) != IDYES) {
+  // The latest backup; with earlier runs kept beside it, the user picks the run first.
+  WinBackupFiles files;
+  std::string folder = RestoreFolder(options_.files, files);
+  if (folder.empty()) folder = options_.files.folder;
+  std::string chosen = BackupPath(folder);
+  const std::vector<KeptRun> runs = ListKeptRuns(files, folder);
+  if (runs.size() > 1) {
+    const std::optional<std::string> run = ChooseRunToRestore(hwnd_, runs);
+    if (!run) return;
+    chosen = *run;
+  }
+  std::string question = "This will restore all keys deleted to Windows Registry, are you sure?";
+  // Not this start's own backups: those an earlier start wrote beside the program.
+  if (folder != options_.files.folder) {
+    question = Format(kBackupFromOtherPlace, chosen.c_str()) + question;
+  }
+  // "No" is the default: Enter pressed by mistake imports nothing.
+  if (MessageBoxA(hwnd_, question.c_str(), "Confirm",
+                  MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {
     return;
   }
-  const std::string failure = RestoreFailureText(OpenBackupWithShell(BackupFile()));
+  const std::string failure = RestoreFailureText(OpenBackupWithShell(chosen));
   if (!failure.empty()) MessageBoxA(hwnd_, failure.c_str(), kApplicationTitle, MB_OK);
 }
 

@@ -19,6 +19,7 @@ void TMainForm::ReadSettings() {
 }
 
 void TMainForm::SaveSettingsToFile() {
+  if (!options_.files.writable) return;  // said once at start
   const auto activePage = static_cast<std::int32_t>(controls_.SelectedTab());
   WinIniStore ini(options_.files.settingsPath);
   SaveSettings(ini, options_.files.settingsPath, PlacementOf(hwnd_), activePage, perPage_,

@@ -24,7 +24,6 @@ constexpr int kFarItems = 2000;
 // Wine converts LB_GETTEXT between its ANSI and Unicode forms in a buffer of 512 characters on
 // the stack, whatever length LB_GETTEXTLEN gave: an item's text is read at most this long.
 constexpr std::size_t kMaxReadText = 511;
-constexpr UINT_PTR kCopyCommand = 1;
 
 // Keeps the runs a layout draws instead of drawing them, so that an item can be cut at its
 // bottom, and end with an ellipsis, before anything is drawn.
@@ -162,11 +161,26 @@ LRESULT CALLBACK ResultsList::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
     return static_cast<LRESULT>(wide.size());
   }
   const bool ctrlC = msg == WM_KEYDOWN && wp == 'C' && GetKeyState(VK_CONTROL) < 0;
-  if (ctrlC || (msg == WM_CONTEXTMENU && self->ShowCopyMenu(lp))) {
+  if (ctrlC) {
     self->CopySelected();
     return 0;
   }
-  if (msg == WM_CONTEXTMENU) return 0;
+  if (msg == WM_CONTEXTMENU) {
+    self->ShowItemMenu(lp);
+    return 0;
+  }
+  const bool plain = GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0;
+  if (msg == WM_KEYDOWN && wp == VK_SPACE && plain) {
+    self->Toggle(static_cast<int>(SendMessageA(hwnd, LB_GETCURSEL, 0, 0)));
+    return 0;
+  }
+  // The list's own search by typed prefix would take the space to an item's text.
+  if (msg == WM_CHAR && wp == ' ') return 0;
+  if (msg == WM_LBUTTONDOWN || msg == WM_LBUTTONDBLCLK) {
+    const LRESULT result = CallWindowProcW(self->defaultProc_, hwnd, msg, wp, lp);
+    self->ClickAt(lp);
+    return result;
+  }
   return CallWindowProcW(self->defaultProc_, hwnd, msg, wp, lp);
 }
 
@@ -215,6 +229,7 @@ void ResultsList::ShowNew() {
 
 void ResultsList::Clear() {
   widths_.Clear();
+  marks_.Clear();
   if (list_) {
     SendMessageA(list_, LB_RESETCONTENT, 0, 0);
     UpdateColumns();
@@ -302,6 +317,7 @@ int ResultsList::Measure(int index, int itemRight) {
     known = height.has_value();
     if (known) heights[i] = *height;
   }
+  const int extra = ExtraRowHeight(index, column.left, column.right);
   if (!known) {
     // Not measured before, or a token must be split to fit the column: the canvas decides.
     const HitStore::Record& e = entries.Record(static_cast<std::size_t>(index));
@@ -311,8 +327,10 @@ int ResultsList::Measure(int index, int itemRight) {
         false, [&](std::size_t) -> TextCanvas& { return canvas; }, ResultRows(e), column.left,
         column.right, c.rowLeast);
   }
-  const auto kept = FitResultRows(heights, lineHeight_, c.rowLeast, kMaxItemHeight - c.bottomGap);
-  return kept[0] + kept[1] + kept[2] + c.bottomGap;
+  // The row of marks and outcomes stays whole; the data row keeps its path.
+  const auto kept = FitResultRows(heights, lineHeight_, c.rowLeast,
+                                  kMaxItemHeight - c.bottomGap - extra);
+  return kept[0] + kept[1] + kept[2] + extra + c.bottomGap;
 }
 
 void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
@@ -344,7 +362,10 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
       right, c.rowLeast);
   // An item taller than the list box allows keeps the data row's path: the value and key rows
   // give up their last lines first, each ending with "...".
-  const auto kept = FitResultRows(heights, lineHeight_, c.rowLeast, kMaxItemHeight - c.bottomGap);
+  const ResultMarks::Row extra = marks_.ExtraRow(static_cast<std::size_t>(index));
+  const int extraHeight = ExtraRowHeight(index, c.textLeft, right - r.left);
+  const auto kept = FitResultRows(heights, lineHeight_, c.rowLeast,
+                                  kMaxItemHeight - c.bottomGap - extraHeight);
   int top = r.top;
   for (std::size_t i = 0; i < rows.size(); ++i) {
     auto& runs = rows[i].runs;
@@ -366,6 +387,13 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
               DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
     top += kept[i];
   }
+  if (!extra.text.empty()) {
+    DrawWrappedText(true, canvas, {r.left + c.textLeft, top, right, top}, {}, c.rowLeast, 0, 0,
+                    kResultBreakChars, extra.text);
+    RECT box{r.left + c.labelLeft, top, r.left + c.labelRight, top + c.labelHeight};
+    DrawTextA(dc, extra.label, -1, &box,
+              DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
+  }
 
   const std::string number = ResultNumberText(index);
   const int inset = Scale(1);
@@ -378,6 +406,7 @@ void ResultsList::DrawItem(const DRAWITEMSTRUCT& item) {
     LineTo(dc, n.left, n.bottom);
   }
   DrawTextA(dc, number.c_str(), -1, &n, DT_RIGHT | DT_SINGLELINE | DT_TOP | DT_NOPREFIX);
+  DrawCheckBox(dc, r, index);
   if ((item.itemState & ODS_FOCUS) && !(item.itemState & ODS_NOFOCUSRECT)) DrawFocusRect(dc, &r);
 }
 
@@ -393,6 +422,7 @@ bool ResultsList::UpdateColumns() {
   const ResultItemColumns now = ResultColumns([this](int v) { return Scale(v); },
                                               canvas.TextWidth(ResultNumberText(count - 1)), labels);
   lineHeight_ = canvas.TextHeight("X") + 2;  // DrawWrappedText's line
+  numberWidth_ = canvas.TextWidth(ResultNumberText(count - 1));
   const bool moved = now != columns_;
   columns_ = now;
   return moved;
@@ -422,27 +452,34 @@ void ResultsList::ShowSelection() {
   SendMessageA(list_, LB_SETTOPINDEX, static_cast<WPARAM>(top), 0);
 }
 
-void ResultsList::SelectAt(int x, int y) {
+int ResultsList::ItemAt(POINT pt, RECT* rect) const {
   const int count = static_cast<int>(SendMessageA(list_, LB_GETCOUNT, 0, 0));
-  const POINT pt{x, y};
+  RECT client{};
+  GetClientRect(list_, &client);
   for (int i = static_cast<int>(SendMessageA(list_, LB_GETTOPINDEX, 0, 0)); i < count; ++i) {
     RECT r{};
     if (SendMessageA(list_, LB_GETITEMRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r)) ==
-        LB_ERR) {
+            LB_ERR ||
+        r.top > client.bottom) {
       break;
     }
     if (PtInRect(&r, pt)) {
-      SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(i), 0);
-      return;
+      if (rect) *rect = r;
+      return i;
     }
   }
-  SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+  return -1;
+}
+
+void ResultsList::SelectAt(int x, int y) {
+  SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(ItemAt({x, y})), 0);
 }
 
 std::string ResultsList::ItemText(int index) const {
   const ResultList entries = entries_();
   if (index < 0 || index >= static_cast<int>(entries.size())) return {};
-  return ResultItemText(entries.Record(static_cast<std::size_t>(index)), index);
+  return ResultItemText(entries.Record(static_cast<std::size_t>(index)), index,
+                        marks_.StateText(static_cast<std::size_t>(index)));
 }
 
 void ResultsList::CopySelected() {
@@ -463,26 +500,6 @@ void ResultsList::CopySelected() {
   const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(),
                                     static_cast<int>(wide.size()));
   if (n > 0) put(CF_UNICODETEXT, wide.c_str(), static_cast<std::size_t>(n) * sizeof(wchar_t));
-}
-
-bool ResultsList::ShowCopyMenu(LPARAM lp) {
-  const int selected = static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0));
-  if (selected < 0) return false;
-  POINT at{static_cast<short>(LOWORD(lp)), static_cast<short>(HIWORD(lp))};
-  if (lp == -1) {  // from the keyboard (Shift+F10, the menu key): under the selected item
-    RECT r{};
-    SendMessageA(list_, LB_GETITEMRECT, static_cast<WPARAM>(selected),
-                 reinterpret_cast<LPARAM>(&r));
-    at = {r.left + columns_.textLeft, std::max(0L, r.top) + columns_.rowLeast};
-    ClientToScreen(list_, &at);
-  }
-  HMENU menu = CreatePopupMenu();
-  if (!menu) return false;
-  AppendMenuA(menu, MF_STRING, kCopyCommand, "&Copy\tCtrl+C");
-  const UINT chosen = static_cast<UINT>(TrackPopupMenu(
-      menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | TPM_NONOTIFY, at.x, at.y, 0, list_, nullptr));
-  DestroyMenu(menu);
-  return chosen == kCopyCommand;
 }
 
 }  // namespace calvorin::win32

@@ -5,10 +5,12 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 #include "scan/hit_store.h"
+#include "scan/result_marks.h"
 #include "scan/result_text.h"
 #include "scan/win/gdi_canvas.h"
 #include "scan/wrapped_text.h"
@@ -50,6 +52,13 @@ class ResultsList : private DpiScaled {
   // Puts the selected item's text on the clipboard, in the ANSI and the Unicode form.
   void CopySelected();
 
+  // The ticks and marks of the items, and what the last run did to them (results_list_marks.cpp).
+  ResultMarks& Marks() { return marks_; }
+  // The user changed item `index`'s tick (-1: every item's), or its always-leave mark.
+  std::function<void(int index, bool alwaysLeave)> onMarksChanged;
+  // Each item says what a Repair run did to it, until the next scan.
+  void ShowOutcomes(std::vector<EntryResult> outcomes);
+
  private:
   static LRESULT CALLBACK ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   // The right edge of item `index`'s rectangle (the same for every item).
@@ -62,8 +71,22 @@ class ResultsList : private DpiScaled {
   bool UpdateColumns();
   // A right-button press with no modifier selects the item under the pointer, or none.
   void SelectAt(int x, int y);
-  // WM_CONTEXTMENU at `lp` (or under the selection from the keyboard): true when "Copy" was chosen.
-  bool ShowCopyMenu(LPARAM lp);
+  // The item under a point of the list's client area and its rectangle, or -1.
+  int ItemAt(POINT pt, RECT* rect = nullptr) const;
+  // WM_CONTEXTMENU at `lp` (or under the selection from the keyboard): the item's menu, and the
+  // command chosen on it done.
+  void ShowItemMenu(LPARAM lp);
+  // The item's check box, at the left of its number column.
+  RECT CheckBoxRect(const RECT& item) const;
+  void DrawCheckBox(HDC dc, const RECT& item, int index) const;
+  // Space on the selected item, a click on an item's check box: its tick turned over.
+  void Toggle(int index);
+  // A left click at `lp` on an item's check box toggles it (after the list has selected it).
+  void ClickAt(LPARAM lp);
+  // The height of the row under the item that says what was done to it or how it is marked.
+  int ExtraRowHeight(int index, int textLeft, int textRight);
+  // Item `index` shows another mark: measured again and repainted.
+  void ItemChanged(int index);
 
   std::function<ResultList()> entries_;
   HWND list_ = nullptr;
@@ -78,6 +101,8 @@ class ResultsList : private DpiScaled {
   WrapWidths widths_;
   // GDI's widths of the texts the list has measured, with its two fonts.
   TextExtentCache extents_;
+  ResultMarks marks_;
+  int numberWidth_ = 0;  // the list's largest number's width (UpdateColumns)
 };
 
 }  // namespace calvorin::win32

@@ -17,6 +17,7 @@
 #include "repair/repair.h"
 #include "repair/win/repair_lock.h"
 #include "repair/win/win_backup_files.h"
+#include "scan/always_leave.h"
 #include "scan/invalid_reference_scan.h"
 #include "search/win/search_thread_host.h"
 #include "search/win/startup.h"
@@ -200,6 +201,14 @@ int Run(ConsoleOut& out, const CommandLine& line, const std::string& exePath) {
   out.Line(scanned.stopped ? Format("Found %d items before being stopped", summary.found)
                            : Format("Found %d items", summary.found));
   const std::optional<std::string> logFailure = scan.TakeLogFailure();
+  // The values the user marked in the window are left as they are here too.
+  const AlwaysLeaveList leave = AlwaysLeaveList::Load(fs, AlwaysLeavePath(places));
+  std::vector<bool> left(static_cast<size_t>(summary.found), false);
+  for (size_t i = 0; leave.Size() > 0 && i < left.size(); ++i) {
+    const HitStore::Record& e = scan.Results().Record(i);
+    left[i] = leave.Contains(e.root, std::string(e.keyPath), std::string(e.valueName));
+    summary.alwaysLeft += left[i] ? 1 : 0;
+  }
 
   RepairCounts counts;
   counts.entries.resize(static_cast<size_t>(scan.HitCount()));
@@ -211,8 +220,9 @@ int Run(ConsoleOut& out, const CommandLine& line, const std::string& exePath) {
     WinFileSecurity security;
     const RepairOptions options = SystemRepairOptions(":\\", security);
     try {
-      counts = RunRepair(RecordedEntries(scan, 1), SystemRegistry(), fs, files, ui, places.folder,
-                         options);
+      std::vector<RepairEntry> entries = RecordedEntries(scan, 1);
+      for (size_t i = 0; i < entries.size(); ++i) entries[i].alwaysLeave = left[i];
+      counts = RunRepair(entries, SystemRegistry(), fs, files, ui, places.folder, options);
       summary.unchanged = counts.unchanged;
     } catch (const std::exception& e) {
       failure = e.what();

@@ -4,10 +4,45 @@
 // after <windows.h>
 #include <shlobj.h>
 
+#include <vector>
+
 #include "base/text.h"
+#include "base/win/elevation.h"
+#include "base/win/unique_handle.h"
 #include "base/win/win_file_system.h"
 
 namespace calvorin::win32 {
+namespace {
+
+// `wide` in the ANSI code page when every letter has its own there (no look-alike, no "?");
+// "" when not.
+std::string ExactAnsi(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int n = static_cast<int>(wide.size());
+  BOOL lossy = FALSE;
+  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, nullptr, 0,
+                                       nullptr, &lossy);
+  if (size <= 0 || lossy) return {};
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, out.data(), size, nullptr,
+                      &lossy);
+  return lossy ? std::string() : out;
+}
+
+// The security of `folder` as GetFileSecurity gives it; empty when it cannot be read.
+std::vector<BYTE> FolderSecurity(const std::string& folder) {
+  const SECURITY_INFORMATION what =
+      OWNER_SECURITY_INFORMATION | GROUP_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION;
+  DWORD needed = 0;
+  GetFileSecurityA(folder.c_str(), what, nullptr, 0, &needed);
+  std::vector<BYTE> sd(needed);
+  if (needed == 0 || !GetFileSecurityA(folder.c_str(), what, sd.data(), needed, &needed)) {
+    sd.clear();
+  }
+  return sd;
+}
+
+}  // namespace
 
 bool WinProgramFolderAccess::CanCreateFileIn(const std::string& folder) {
   // A name no one else uses: the process id and the tick count, counted on when it is taken.
@@ -33,13 +68,50 @@ bool WinProgramFolderAccess::CanCreateFileIn(const std::string& folder) {
   return false;
 }
 
+bool WinProgramFolderAccess::UnelevatedCanCreateFileIn(const std::string& folder) {
+  if (!RunsElevated()) return true;
+  HANDLE raw = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &raw)) return true;
+  const UniqueKernelHandle self(raw);
+  TOKEN_LINKED_TOKEN linked{};
+  DWORD size = 0;
+  if (!GetTokenInformation(self.get(), TokenLinkedToken, &linked, sizeof linked, &size)) {
+    return true;  // no unelevated token beside this one (UAC off, the built-in Administrator)
+  }
+  const UniqueKernelHandle limited(linked.LinkedToken);
+  // Without SeTcbPrivilege the linked token comes at identification level: it opens no file,
+  // but AccessCheck takes it, so the folder's access list answers for it.
+  std::vector<BYTE> sd = FolderSecurity(folder);
+  if (sd.empty()) return true;
+  GENERIC_MAPPING mapping{FILE_GENERIC_READ, FILE_GENERIC_WRITE, FILE_GENERIC_EXECUTE,
+                          FILE_ALL_ACCESS};
+  PRIVILEGE_SET privileges{};
+  DWORD privilegesSize = sizeof privileges;
+  DWORD granted = 0;
+  BOOL allowed = FALSE;
+  if (!AccessCheck(sd.data(), limited.get(), FILE_ADD_FILE, &mapping, &privileges, &privilegesSize,
+                   &granted, &allowed)) {
+    return true;
+  }
+  return allowed != FALSE;
+}
+
 std::string WinProgramFolderAccess::LocalAppDataFolder() {
-  char buffer[MAX_PATH] = {};
-  if (FAILED(SHGetFolderPathA(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
-                              SHGFP_TYPE_CURRENT, buffer))) {
+  // The ANSI form of a profile folder named outside the ANSI code page is a look-alike
+  // ("Lukasz" for a Polish L with stroke, or question marks) that names no folder: ask in wide
+  // letters, and fall back to the short name, which is plain ASCII, when the long one has no
+  // exact ANSI form.
+  wchar_t wide[MAX_PATH] = {};
+  if (FAILED(SHGetFolderPathW(nullptr, CSIDL_LOCAL_APPDATA | CSIDL_FLAG_CREATE, nullptr,
+                              SHGFP_TYPE_CURRENT, wide))) {
     return {};
   }
-  return buffer;
+  std::string ansi = ExactAnsi(wide);
+  if (!ansi.empty()) return ansi;
+  wchar_t shortName[MAX_PATH] = {};
+  const DWORD n = GetShortPathNameW(wide, shortName, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  return ExactAnsi(std::wstring(shortName, n));
 }
 
 bool WinProgramFolderAccess::MakeFolder(const std::string& folder) {

@@ -10,6 +10,8 @@ namespace calvorin::win32 {
 class WinProgramFolderAccess : public ProgramFolderAccess {
  public:
   bool CanCreateFileIn(const std::string& folder) override;
+  // AccessCheck of the folder's access list against the linked token.
+  bool UnelevatedCanCreateFileIn(const std::string& folder) override;
   std::string LocalAppDataFolder() override;
   bool MakeFolder(const std::string& folder) override;
   bool FileExists(const std::string& path) override;

@@ -243,6 +243,20 @@ std::optional<std::uint64_t> WinFileSystem::FileSize(const std::string& path) {
   return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
 }
 
+std::optional<std::string> WinFileSystem::ReadWholeFile(const std::string& path) {
+  UniqueFile file(::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!file) return std::nullopt;
+  std::string bytes;
+  char buffer[65536];
+  DWORD got = 0;
+  for (;;) {
+    if (!::ReadFile(file.get(), buffer, sizeof buffer, &got, nullptr)) return std::nullopt;
+    if (got == 0) return bytes;
+    bytes.append(buffer, got);
+  }
+}
+
 WinFileSystem& SystemFileSystem() {
   static WinFileSystem instance;
   return instance;

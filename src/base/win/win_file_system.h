@@ -26,6 +26,7 @@ class WinFileSystem : public FileSystem {
   // neither write nor delete it, so what it holds is exactly what was appended.
   std::unique_ptr<AppendStream> OpenForAppend(const std::string& path) override;
   std::optional<std::uint64_t> FileSize(const std::string& path) override;
+  std::optional<std::string> ReadWholeFile(const std::string& path) override;
 };
 
 // The process-wide instance (the calls are stateless).

@@ -161,4 +161,8 @@ RestoreStart OpenBackupWithShell(const std::string& backupPath) {
   return {RestoreStart::kRefused, {}};
 }
 
+std::optional<std::string> WinBackupFiles::Read(const std::string& path) {
+  return WinFileSystem().ReadWholeFile(path);
+}
+
 }  // namespace calvorin::win32

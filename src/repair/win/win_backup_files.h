@@ -13,6 +13,7 @@ class WinBackupFiles : public BackupFiles {
   bool Rename(const std::string& from, const std::string& to) override;
   std::vector<StoredFile> List(const std::string& folder, const std::string& mask) override;
   bool Delete(const std::string& path) override;
+  std::optional<std::string> Read(const std::string& path) override;
 };
 
 // ShellExecuteA(nullptr, "open", backupPath, nullptr, nullptr, SW_SHOWNORMAL): kStarted when the

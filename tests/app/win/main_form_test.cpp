@@ -37,7 +37,7 @@ class MainFormTest : public ::testing::Test {
     MainFormOptions options;
     options.exePath = std::string(kFolder) + "\\calvorin.exe";
     const std::string ini = std::string(kFolder) + "\\calvorin.INI";
-    options.files = {kFolder, ini, ini, "rrr.TXT", false};
+    options.files = {kFolder, ini, ini, "rrr.TXT", false, true, ""};
     form_ = std::make_unique<TMainForm>(options);
     ASSERT_TRUE(form_->Create(GetModuleHandleA(nullptr)));
     ShowWindow(form_->Handle(), SW_SHOWNORMAL);
@@ -156,7 +156,7 @@ TEST_F(MainFormTest, ItemsAreDrawnInTheirMeasuredHeightAndReadAsShown) {
   DeleteDC(dc);
   char text[600] = {};
   SendMessageA(list_, LB_GETTEXT, 0, reinterpret_cast<LPARAM>(text));
-  EXPECT_EQ(text, "1. Key: HKEY_CURRENT_USER\\k\r\nVal: " + name +
+  EXPECT_EQ(text, "1. Ticked\r\nKey: HKEY_CURRENT_USER\\k\r\nVal: " + name +
                       "   Error : File not found\r\nDat: C:\\missing\\x.exe");
   // Wine converts between the forms in 512 characters: a longer text is cut to 511.
   EXPECT_EQ(SendMessageA(list_, LB_GETTEXTLEN, 1, 0), 511);
