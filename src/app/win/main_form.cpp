@@ -602,7 +602,10 @@ void TMainForm::FocusControl(HWND control) {
 
 void TMainForm::FocusIfLost(HWND control) {
   const HWND focus = GetFocus();
-  if (!focus || focus == hwnd_ || !IsWindowVisible(focus) || !IsWindowEnabled(focus)) {
+  // Hiding the focused control (Stop, when a run ends) hands the focus to its page.
+  const bool onPage = focus == controls_.tsEasy || focus == controls_.pageMain ||
+                      focus == controls_.pageResults || focus == controls_.pnlSearch;
+  if (!focus || focus == hwnd_ || onPage || !IsWindowVisible(focus) || !IsWindowEnabled(focus)) {
     FocusControl(control);
   }
 }

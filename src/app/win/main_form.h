@@ -130,8 +130,8 @@ class TMainForm : public DpiScaled {
   // Gives `control` the focus, now when the window is active, else when it is next activated;
   // a control that cannot take it (hidden, disabled, none) gives way to the page's default.
   void FocusControl(HWND control);
-  // The same, only when the focus is lost: on no control, on the window itself, or on a control
-  // that has been disabled or hidden.
+  // The same, only when the focus is lost: on no control, on the window itself or a page, or on
+  // a control that has been disabled or hidden.
   void FocusIfLost(HWND control);
   // Selects a page of pcMain; an index without a page keeps the one tab selected.
   void SelectTabPage(int index);
