@@ -18,32 +18,6 @@
 #include "repair/win/win_backup_files.h"
 
 namespace calvorin::win32 {
-namespace {
-
-HICON LoadIconOfSize(HINSTANCE instance, int width, int height) {
-  return static_cast<HICON>(
-      LoadImageA(instance, MAKEINTRESOURCEA(1), IMAGE_ICON, width, height, 0));
-}
-
-// The access key of a caption, upper case: the character after a single "&"; 0 when none.
-char AccessKeyOf(const std::string& caption) {
-  for (std::size_t i = 0; i + 1 < caption.size(); ++i) {
-    if (caption[i] != '&') continue;
-    if (caption[i + 1] != '&') return UpperAscii(caption[i + 1]);
-    ++i;  // "&&" is an ampersand
-  }
-  return 0;
-}
-
-// Whether the pointer is over `window` or one of its controls now.
-bool PointerIsOver(HWND window) {
-  POINT cursor{};
-  GetCursorPos(&cursor);
-  const HWND under = WindowFromPoint(cursor);
-  return under == window || IsChild(window, under);
-}
-
-}  // namespace
 
 TMainForm::TMainForm(MainFormOptions options) : options_(std::move(options)) {
   // The invalid-path log lives in scan_ and in "rrr.TXT". The hidden Memo2 keeps its
@@ -355,81 +329,6 @@ int TMainForm::Run() {
   return static_cast<int>(msg.wParam);
 }
 
-void TMainForm::ProcessMessages(UINT only) {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE | only)) {
-    if (msg.message == WM_QUIT) {
-      PostQuitMessage(static_cast<int>(msg.wParam));
-      return;
-    }
-    if (PreTranslate(msg)) continue;
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
-
-bool TMainForm::PreTranslate(MSG& msg) {
-  const bool ours = hwnd_ && (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd));
-  if (!ours) return false;
-  if (msg.message == WM_MOUSEMOVE) {
-    // Over a disabled control the move goes to its parent; the hint is the control's all the
-    // same, found from there (ChildWindowFromPointEx, unlike WindowFromPoint, keeps disabled
-    // windows).
-    HWND target = msg.hwnd;
-    POINT pt{static_cast<short>(LOWORD(msg.lParam)), static_cast<short>(HIWORD(msg.lParam))};
-    for (;;) {
-      HWND child = ChildWindowFromPointEx(target, pt, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
-      if (!child || child == target) break;
-      MapWindowPoints(target, child, &pt, 1);
-      target = child;
-    }
-    Guard([&] { AppEv1Hint(target); });
-    // Asked only while the pointer is really over the window: for a move posted from elsewhere
-    // the system would report the leave at once.
-    if (msg.hwnd != tracked_ && PointerIsOver(hwnd_)) {
-      TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, msg.hwnd, 0};
-      if (TrackMouseEvent(&track)) tracked_ = msg.hwnd;
-    }
-  }
-  if (msg.message == WM_MOUSELEAVE) {
-    if (msg.hwnd == tracked_) tracked_ = nullptr;
-    // Off the window, no control's hint applies; moving between controls is no leave.
-    if (!PointerIsOver(hwnd_)) Guard([&] { AppEv1Hint(nullptr); });
-  }
-  // Key preview: the window sees F1 whichever control has the focus, also while Repair runs.
-  if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && msg.wParam == VK_F1) {
-    Guard([&] { FormKeyDown(msg.wParam); });
-  }
-  if (msg.message == WM_KEYDOWN && msg.wParam == VK_RETURN) {
-    // Enter opens the focused link and presses the focused button, Search (drawn by the window)
-    // too: the dialog keys press only a button with the default-button style.
-    const HWND focus = GetFocus();
-    if (focus == controls_.urlLabel1) {
-      Guard([&] { URLLabel1Click(); });
-      return true;
-    }
-    for (HWND button : {controls_.sbSearchE, controls_.button1, controls_.button2,
-                        controls_.button3, controls_.bitBtn1, controls_.button4}) {
-      if (focus == button && IsWindowEnabled(button)) {
-        SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(button));
-        return true;
-      }
-    }
-  }
-  // The window's own access keys: the dialog keys press the next control with the key after the
-  // focus, so Alt+S on Results would press "Re&store" rather than "&Search".
-  if (msg.message == WM_SYSCHAR) {
-    bool pressed = false;
-    Guard([&] { pressed = PressAccessKey(msg.wParam); });
-    if (pressed) return true;
-  }
-  // A mnemonic takes Alt: the dialog keys would take a bare letter typed on a button as one, and
-  // "r" would start Repair.
-  if (msg.message == WM_CHAR) return false;
-  return IsDialogMessageA(hwnd_, &msg) != FALSE;
-}
-
 void TMainForm::FormCreate() {
   if (!SetCurrentDirectoryA(ProgramFolder().c_str()))
     throw std::runtime_error(SystemErrorText(GetLastError()));
@@ -468,100 +367,6 @@ void TMainForm::FormDestroy() {
   SaveSettingsToFile();
 }
 
-void TMainForm::FormKeyDown(WPARAM key) {
-  if (key != VK_F1) return;
-  // Windows 10 and 11 have no WinHelp viewer, and the program ships no help file for it: where
-  // "calvorin.hlp" is missing, F1 opens the help text as the Help button does.
-  const std::string helpFile = JoinPath(ProgramFolder(), "calvorin.hlp");
-  if (GetFileAttributesA(helpFile.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    BitBtn1Click();
-  } else {
-    WinHelpA(hwnd_, "calvorin.hlp", HELP_CONTENTS, 0);
-  }
-}
-
-bool TMainForm::PressAccessKey(WPARAM character) {
-  if (character > 0xFF) return false;
-  const char key = UpperAscii(static_cast<char>(character));
-  bool first = true;
-  // In the pages' order: "&Search" comes before "Re&store", which shares its key.
-  for (HWND button : {controls_.sbSearchE, controls_.button2, controls_.button3,
-                      controls_.bitBtn1, controls_.button4, controls_.button1}) {
-    if (!IsWindowVisible(button) || AccessKeyOf(WindowText(button)) != key) continue;
-    if (IsWindowEnabled(button)) {
-      if (first) {
-        SendMessageA(hwnd_, WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(button), BN_CLICKED),
-                     reinterpret_cast<LPARAM>(button));
-      } else {
-        FocusControl(button);
-      }
-      return true;
-    }
-    first = false;
-  }
-  if (first) return false;
-  // The key's first button is disabled: nothing else is pressed, and the key is refused as the
-  // dialog keys refuse a key no control has.
-  MessageBeep(0);
-  return true;
-}
-
-void TMainForm::OnThemeChanged(UINT msg, WPARAM wp, LPARAM lp) {
-  // Only top-level windows hear of a new colour scheme; the common controls keep the colours
-  // they drew with until they are told.
-  if (msg == WM_SYSCOLORCHANGE) {
-    for (HWND control : {controls_.statusBar1, controls_.pcMain, controls_.pb1, results_.Handle()}) {
-      SendMessageA(control, msg, wp, lp);
-    }
-  }
-  banner_.Restyle(HighContrastOn());
-  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
-}
-
-bool TMainForm::OnQueryEndSession() {
-  // A Repair writes its backup at its end: a session that ended now would lose the record of
-  // what the run has changed so far. Windows then names the program, with the reason the run
-  // gave (Button3Click), as the one holding up the log-off, and the user may wait for it. The
-  // run is asked to stop after its current entry, so the wait is short.
-  if (repairRunning_) StopRepair();
-  return !repairRunning_;
-}
-
-void TMainForm::OnEndSession(bool ending) {
-  if (!ending) return;  // the log-off was cancelled
-  // The process ends when this returns, without WM_CLOSE or WM_DESTROY: what a close does, now.
-  FormClose();
-  SaveSettingsToFile();
-}
-
-void TMainForm::LoadIcons() {
-  const auto instance = reinterpret_cast<HINSTANCE>(GetWindowLongPtrA(hwnd_, GWLP_HINSTANCE));
-  UniqueIcon big(LoadIconOfSize(instance, Scale(32), Scale(32)));
-  UniqueIcon small(LoadIconOfSize(instance, Scale(16), Scale(16)));
-  SendMessageA(hwnd_, WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big.get()));
-  SendMessageA(hwnd_, WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small.get()));
-  // The old icons go once the window holds the new ones.
-  icon_ = std::move(big);
-  smallIcon_ = std::move(small);
-  banner_.Load(LoadIconOfSize(instance, Scale(48), Scale(48)), dpi_);
-  searchFace_.Load(smallIcon_.get(), dpi_);
-}
-
-void TMainForm::OnDpiChanged(int dpi, const RECT& suggested) {
-  if (dpi > 0 && dpi != dpi_) {
-    dpi_ = dpi;
-    LoadIcons();
-    controls_.SetDpi(hwnd_, dpi_, results_);
-  }
-  if (!placing_) {
-    SetWindowPos(hwnd_, nullptr, suggested.left, suggested.top, suggested.right - suggested.left,
-                 suggested.bottom - suggested.top, SWP_NOZORDER | SWP_NOACTIVATE);
-  }
-  // The size may be the same: lay out and measure at the new scale all the same.
-  FormResize();
-  RedrawWindow(hwnd_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN);
-}
-
 void TMainForm::FormResize() {
   if (!controls_.statusBar1) return;
   // A minimised window has no client area: laid out and measured there, every item of a long
@@ -573,41 +378,9 @@ void TMainForm::FormResize() {
   results_.ShowSelection();
 }
 
-void TMainForm::AppEv1Hint(HWND control) {
-  const std::string hint = controls_.HintOf(control, hwnd_);
-  if (hint == currentHint_) return;
-  currentHint_ = hint;
-  SetStatusText(HintLongPart(hint));
-}
-
-void TMainForm::SetStatusText(const std::string& text) {
-  SendMessageA(controls_.statusBar1, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(text.c_str()));
-}
-
 void TMainForm::ShowNotebookPage(int page) {
   ShowWindow(page == 1 ? controls_.pageResults : controls_.pageMain, SW_SHOW);
   ShowWindow(page == 1 ? controls_.pageMain : controls_.pageResults, SW_HIDE);
-}
-
-void TMainForm::FocusControl(HWND control) {
-  if (!control || !IsChild(hwnd_, control) || !IsWindowVisible(control) ||
-      !IsWindowEnabled(control)) {
-    control = IsWindowVisible(controls_.pageResults) ? results_.Handle()
-              : IsWindowEnabled(controls_.sbSearchE) ? controls_.sbSearchE
-                                                      : hwnd_;
-  }
-  focus_ = control;
-  if (GetActiveWindow() == hwnd_) SetFocus(control);
-}
-
-void TMainForm::FocusIfLost(HWND control) {
-  const HWND focus = GetFocus();
-  // Hiding the focused control (Stop, when a run ends) hands the focus to its page.
-  const bool onPage = focus == controls_.tsEasy || focus == controls_.pageMain ||
-                      focus == controls_.pageResults || focus == controls_.pnlSearch;
-  if (!focus || focus == hwnd_ || onPage || !IsWindowVisible(focus) || !IsWindowEnabled(focus)) {
-    FocusControl(control);
-  }
 }
 
 std::string TMainForm::ProgramFolder() const {

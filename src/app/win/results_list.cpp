@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <cstdlib>
-#include <cstring>
 #include <stdexcept>
 #include <string>
 #include <string_view>
@@ -473,33 +472,6 @@ int ResultsList::ItemAt(POINT pt, RECT* rect) const {
 
 void ResultsList::SelectAt(int x, int y) {
   SendMessageA(list_, LB_SETCURSEL, static_cast<WPARAM>(ItemAt({x, y})), 0);
-}
-
-std::string ResultsList::ItemText(int index) const {
-  const ResultList entries = entries_();
-  if (index < 0 || index >= static_cast<int>(entries.size())) return {};
-  return ResultItemText(entries.Record(static_cast<std::size_t>(index)), index,
-                        marks_.StateText(static_cast<std::size_t>(index)));
-}
-
-void ResultsList::CopySelected() {
-  const std::string text = ItemText(static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0)));
-  if (text.empty() || !OpenClipboard(list_)) return;
-  const ScopeExit close([] { CloseClipboard(); });
-  EmptyClipboard();
-  auto put = [](UINT format, const void* data, std::size_t bytes) {
-    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
-    if (!memory) return;
-    std::memcpy(GlobalLock(memory), data, bytes);
-    GlobalUnlock(memory);
-    if (!SetClipboardData(format, memory)) GlobalFree(memory);
-  };
-  put(CF_TEXT, text.c_str(), text.size() + 1);
-  // The Unicode form from the ANSI code page, as the list draws the text.
-  std::wstring wide(text.size() + 1, L'\0');
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(),
-                                    static_cast<int>(wide.size()));
-  if (n > 0) put(CF_UNICODETEXT, wide.c_str(), static_cast<std::size_t>(n) * sizeof(wchar_t));
 }
 
 }  // namespace calvorin::win32

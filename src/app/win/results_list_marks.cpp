@@ -1,12 +1,17 @@
 // The results list's ticks and marks: the check box of each item, Space and a click on the box,
 // the item's menu (Copy, tick and untick all, always leave unchanged), and the row under an item
-// that says how it is marked or what a Repair run did to it.
+// that says how it is marked or what a Repair run did to it; an item's text as screen readers and
+// Copy get it, and the copy to the clipboard.
 #include <windows.h>
 
 #include <algorithm>
+#include <cstring>
+#include <string>
 
 #include "app/win/results_list.h"
+#include "base/scope_exit.h"
 #include "base/win/font.h"
+#include "scan/result_text.h"
 
 namespace calvorin::win32 {
 namespace {
@@ -127,6 +132,33 @@ void ResultsList::ShowItemMenu(LPARAM lp) {
     default:
       break;
   }
+}
+
+std::string ResultsList::ItemText(int index) const {
+  const ResultList entries = entries_();
+  if (index < 0 || index >= static_cast<int>(entries.size())) return {};
+  return ResultItemText(entries.Record(static_cast<std::size_t>(index)), index,
+                        marks_.StateText(static_cast<std::size_t>(index)));
+}
+
+void ResultsList::CopySelected() {
+  const std::string text = ItemText(static_cast<int>(SendMessageA(list_, LB_GETCURSEL, 0, 0)));
+  if (text.empty() || !OpenClipboard(list_)) return;
+  const ScopeExit close([] { CloseClipboard(); });
+  EmptyClipboard();
+  auto put = [](UINT format, const void* data, std::size_t bytes) {
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    if (!memory) return;
+    std::memcpy(GlobalLock(memory), data, bytes);
+    GlobalUnlock(memory);
+    if (!SetClipboardData(format, memory)) GlobalFree(memory);
+  };
+  put(CF_TEXT, text.c_str(), text.size() + 1);
+  // The Unicode form from the ANSI code page, as the list draws the text.
+  std::wstring wide(text.size() + 1, L'\0');
+  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(),
+                                    static_cast<int>(wide.size()));
+  if (n > 0) put(CF_UNICODETEXT, wide.c_str(), static_cast<std::size_t>(n) * sizeof(wchar_t));
 }
 
 }  // namespace calvorin::win32
