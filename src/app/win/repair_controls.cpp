@@ -47,7 +47,10 @@ bool RepairControls::SearchMovedFiles() {
 }
 
 bool RepairControls::StopRequested() {
-  ProcessMessages();
+  // Asked after every entry, right after the entry's own turn at the messages: a Stop or an Esc
+  // waits a few milliseconds at most, and 10,000 entries do not pay 10,000 more trips to the
+  // window manager.
+  if (GetTickCount64() - lastTurn_ >= kStopLatencyMs) ProcessMessages();
   return stop_;
 }
 
@@ -89,6 +92,7 @@ void RepairControls::Show() {
 }
 
 void RepairControls::ProcessMessages() {
+  lastTurn_ = GetTickCount64();
   if (frame_.Due()) {
     ShowKept();
     // Only what changed is painted: invalidating the whole window would repaint the same

@@ -77,6 +77,10 @@ class RepairControls : public RepairUi {
   RepairView view_;
   unsigned kept_ = 0;  // the parts of the screen not shown yet (RepairView::Part)
   FrameClock frame_;
+  // When the run last let the window handle its messages; StopRequested lets it again only
+  // after this long.
+  static constexpr ULONGLONG kStopLatencyMs = 10;
+  ULONGLONG lastTurn_ = 0;
   bool stop_ = false;
 };
 
