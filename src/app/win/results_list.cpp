@@ -10,6 +10,7 @@
 
 #include "base/scope_exit.h"
 #include "base/text.h"
+#include "base/win/code_page.h"
 #include "base/win/font.h"
 #include "scan/result_text.h"
 
@@ -147,11 +148,7 @@ LRESULT CALLBACK ResultsList::ListProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp
   if (msg == LB_GETTEXTLEN || msg == LB_GETTEXT) {
     const std::string text = self->ItemText(static_cast<int>(wp));
     if (text.empty()) return LB_ERR;
-    std::wstring wide(text.size(), L'\0');
-    wide.resize(static_cast<std::size_t>(std::max(
-        MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
-                            static_cast<int>(wide.size())),
-        0)));
+    std::wstring wide = AnsiToWide(text);
     if (wide.size() > kMaxReadText) wide.resize(kMaxReadText);
     if (msg == LB_GETTEXT && lp) {
       std::copy(wide.begin(), wide.end(), reinterpret_cast<wchar_t*>(lp));

@@ -10,6 +10,7 @@
 
 #include "app/win/results_list.h"
 #include "base/scope_exit.h"
+#include "base/win/code_page.h"
 #include "base/win/font.h"
 #include "scan/result_text.h"
 
@@ -155,10 +156,8 @@ void ResultsList::CopySelected() {
   };
   put(CF_TEXT, text.c_str(), text.size() + 1);
   // The Unicode form from the ANSI code page, as the list draws the text.
-  std::wstring wide(text.size() + 1, L'\0');
-  const int n = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(),
-                                    static_cast<int>(wide.size()));
-  if (n > 0) put(CF_UNICODETEXT, wide.c_str(), static_cast<std::size_t>(n) * sizeof(wchar_t));
+  const std::wstring wide = AnsiToWide(text);
+  if (!wide.empty()) put(CF_UNICODETEXT, wide.c_str(), (wide.size() + 1) * sizeof(wchar_t));
 }
 
 }  // namespace calvorin::win32

@@ -11,6 +11,7 @@
 #include "app/win/repair_setup.h"
 #include "app/win/win_program_folder_access.h"
 #include "base/text.h"
+#include "base/win/code_page.h"
 #include "base/win/unique_handle.h"
 #include "base/win/win_file_system.h"
 #include "registry/win/win_registry.h"
@@ -25,16 +26,8 @@
 namespace calvorin::win32 {
 namespace {
 
-std::wstring Wide(std::string_view text, UINT codePage) {
-  std::wstring out(text.size(), L'\0');
-  const int n = MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()),
-                                    out.data(), static_cast<int>(out.size()));
-  out.resize(static_cast<size_t>(n > 0 ? n : 0));
-  return out;
-}
-
 std::string AnsiToUtf8(std::string_view ansi) {
-  const std::wstring wide = Wide(ansi, CP_ACP);
+  const std::wstring wide = AnsiToWide(ansi);
   const int n = WideCharToMultiByte(CP_UTF8, 0, wide.data(), static_cast<int>(wide.size()),
                                     nullptr, 0, nullptr, nullptr);
   std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
@@ -66,7 +59,7 @@ class ConsoleOut {
     DWORD written = 0;
     // A console shows its own code page; the texts are the program's ANSI ones.
     if (GetFileType(out_) == FILE_TYPE_CHAR) {
-      const std::wstring wide = Wide(line, CP_ACP);
+      const std::wstring wide = AnsiToWide(line);
       if (WriteConsoleW(out_, wide.data(), static_cast<DWORD>(wide.size()), &written, nullptr)) {
         return;
       }
