@@ -32,7 +32,9 @@ std::string StampText(const std::string& stamp) {
 
 std::vector<KeptRun> ListKeptRuns(BackupFiles& files, const std::string& folder) {
   const std::string latest = BackupPath(folder);
-  const std::string dir = latest.substr(0, latest.find_last_of('\\') + 1);
+  // The folder as BackupPath joins it, a backslash at its end (a path's own two-byte characters
+  // may end in the backslash's byte).
+  const std::string dir = JoinPath(folder, "");
   struct Found {
     KeptRun run;
     int number;  // the "-n" of a run kept within the same second
