@@ -13,6 +13,23 @@ const std::array<RootKey, 5> kSearchRoots = {{
     {"HKEY_CLASSES_ROOT", kHkeyClassesRoot},
 }};
 
+const std::array<RootKey, 7> kRootKeyTable = {{
+    {"HKEY_CLASSES_ROOT", kHkeyClassesRoot},
+    {"HKEY_CURRENT_USER", kHkeyCurrentUser},
+    {"HKEY_LOCAL_MACHINE", kHkeyLocalMachine},
+    {"HKEY_USERS", kHkeyUsers},
+    {"HKEY_PERFORMANCE_DATA", kHkeyPerformanceData},
+    {"HKEY_CURRENT_CONFIG", kHkeyCurrentConfig},
+    {"HKEY_DYN_DATA", kHkeyDynData},
+}};
+
+const char* RootKeyName(Hkey root) {
+  for (const auto& r : kRootKeyTable) {
+    if (r.handle == root) return r.name;
+  }
+  return "";
+}
+
 long RegistryApi::ReadValue(Hkey key, const std::string& name, std::uint32_t* type,
                             std::vector<std::uint8_t>& buffer, std::uint32_t* size) {
   std::uint32_t needed = 0;

@@ -28,6 +28,10 @@ struct RootKey {
 
 // The five roots the search walks, in walk order.
 extern const std::array<RootKey, 5> kSearchRoots;
+// All seven predefined roots, in handle order.
+extern const std::array<RootKey, 7> kRootKeyTable;
+// Full name of a predefined root ("HKEY_CURRENT_USER"), or "" for any other handle.
+const char* RootKeyName(Hkey root);
 
 // Access masks.
 constexpr std::uint32_t kKeyAllAccess = 0xF003F;

@@ -51,27 +51,6 @@ std::optional<std::string> Unescape(const std::string& field) {
 
 }  // namespace
 
-std::string RootKeyName(Hkey root) {
-  switch (root) {
-    case kHkeyClassesRoot:
-      return "HKEY_CLASSES_ROOT";
-    case kHkeyCurrentUser:
-      return "HKEY_CURRENT_USER";
-    case kHkeyLocalMachine:
-      return "HKEY_LOCAL_MACHINE";
-    case kHkeyUsers:
-      return "HKEY_USERS";
-    case kHkeyPerformanceData:
-      return "HKEY_PERFORMANCE_DATA";
-    case kHkeyCurrentConfig:
-      return "HKEY_CURRENT_CONFIG";
-    case kHkeyDynData:
-      return "HKEY_DYN_DATA";
-    default:
-      return "";
-  }
-}
-
 AlwaysLeaveList AlwaysLeaveList::Load(FileSystem& fs, const std::string& path) {
   const std::optional<std::string> text = fs.ReadWholeFile(path);
   if (!text) return {};

@@ -27,8 +27,6 @@ struct LeftValue {
   bool operator==(const LeftValue&) const = default;
 };
 
-// The name of a root key ("HKEY_LOCAL_MACHINE"), "" for one the program does not name.
-std::string RootKeyName(Hkey root);
 
 class AlwaysLeaveList {
  public:
