@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <optional>
 #include <random>
 
 #include "base/text.h"
@@ -22,59 +23,44 @@ using testing::MemoryRegistry;
 constexpr const char* kExe = "C:\\Calvorin";
 constexpr const char* kBackup = "C:\\Calvorin\\deletedkeys.reg";
 
-// The scan page as the window shows a run's events (the product's RepairView), with the texts
-// Label3 and Edit1 took on the way.
-class FakeUi : public RepairUi, public RepairScreen {
+// What a run reports, in the order it reports it.
+class FakeUi : public RepairUi {
  public:
-  FakeUi() {
-    label1 = "L1";  // the page's texts before the run
-    label2 = "L2";
-    view_ = RepairView(*this);
-  }
-  void Begun(int total) override { Show([&] { view_.Begun(total); }); }
+  void Begun(int n) override { total = n; }
   void ItemStarted(const std::string& status) override {
-    Show([&] { view_.ItemStarted(status); });
-    ++repaints;
-    if (onMessages) onMessages();
+    items.push_back(status);
+    Messages();
   }
-  void ItemDone(int done) override {
-    Show([&] { view_.ItemDone(done); });
-    if (onMessages) onMessages();
+  void ItemDone(int n) override {
+    done = n;
+    Messages();
   }
   void Searching(const std::string& status) override {
-    Show([&] { view_.Searching(status); });
-    ++repaints;
-    if (onMessages) onMessages();
+    searches.push_back(status);
+    Messages();
   }
-  void StillSearching() override {
-    if (onMessages) onMessages();
-  }
-  void Working(const std::string& entry) override { Show([&] { view_.Working(entry); }); }
+  void StillSearching() override { Messages(); }
+  void Working(const std::string& entry) override { working.push_back(entry); }
   bool SearchMovedFiles() override { return extra; }
   bool StopRequested() override { return stopWhen && stopWhen(); }
-  void Finished(const RepairOutcome& outcome) override { Show([&] { view_.Finished(outcome); }); }
-  void Failed(bool backupExists) override { Show([&] { view_.Failed(backupExists); }); }
+  void Finished(const RepairOutcome& o) override {
+    said = o.cleaned + "|" + o.fixed + "|" + o.unchanged + "|" + o.rightsHint + "|" + o.notReached +
+           (o.backupExists ? "|backup" : "|");
+  }
+  void Failed(bool backupExists) override { failed = backupExists; }
 
-  std::string hint;  // Label4's text while it is shown
-  std::vector<std::string> label3History, editHistory, statusHistory;
-  int repaints = 0;
+  std::vector<std::string> items, searches, working;  // the statuses and entries reported
+  int total = -1, done = 0;
+  std::string said;            // Finished's texts, "|" between them, and whether Restore has one
+  std::optional<bool> failed;  // Failed's backupExists
   bool extra = true;
   std::function<void()> onMessages;
   std::function<bool()> stopWhen;  // the user presses Stop once this holds
 
  private:
-  template <typename Event>
-  void Show(Event event) {
-    event();
-    const unsigned changed = view_.TakeChanges();
-    static_cast<RepairScreen&>(*this) = view_.Screen();
-    hint = noteVisible ? note : "";
-    if (changed & RepairView::kLabel3) label3History.push_back(label3);
-    if (changed & RepairView::kEdit) editHistory.push_back(edit);
-    if (changed & RepairView::kStatus) statusHistory.push_back(status);
+  void Messages() {
+    if (onMessages) onMessages();
   }
-
-  RepairView view_;
 };
 
 class RepairTest : public ::testing::Test {
@@ -169,8 +155,8 @@ TEST(FindFileOnDriveTest, LookupFirstThenDepthFirstInListingOrder) {
   fs.AddFile("C:\\b\\x.exe");
   // "b" was made first, so it is listed (and searched) first.
   EXPECT_EQ(FindFileOnDrive(fs, ui, "C:", "x.exe", true), "C:\\b\\x.exe");
-  EXPECT_EQ(ui.editHistory.front(), "Searching for x.exe C:");
-  EXPECT_EQ(ui.editHistory.back(), "Searching for x.exe C:\\b");
+  EXPECT_EQ(ui.searches.front(), "Searching for x.exe C:");
+  EXPECT_EQ(ui.searches.back(), "Searching for x.exe C:\\b");
   fs.AddFile("C:\\X.EXE", "", kFileAttributeHidden | kFileAttributeSystem);
   // The files-only lookup sees hidden and system files; the found path is the composed text.
   EXPECT_EQ(FindFileOnDrive(fs, ui, "C:\\", "x.exe", true), "C:\\x.exe");
@@ -312,6 +298,62 @@ TEST(FileTrustTest, MachineWideIsEveryKeyButTheUsersOwn) {
   EXPECT_TRUE(MachineWideKey(kHkeyUsers, "s-1-5-21-7", ""));
 }
 
+// --- What the scan page shows of a run -------------------------------------------------------
+
+// The screen on one line: Label1 to Label3, Edit1, Label4, the status bar, pb1's range and
+// position, then what is on: pb1 (P), Edit1 (E) and Label4 (N) shown, the hourglass (W), Restore
+// enabled (R), Repair hidden (H).
+std::string Line(const RepairScreen& s) {
+  std::string line = s.label1 + "|" + s.label2 + "|" + s.label3 + "|" + s.edit + "|" + s.note +
+                     "|" + s.status + Format("|%d-%d@%d|", s.rangeMin, s.rangeMax, s.position);
+  const bool on[] = {s.progressVisible, s.editVisible, s.noteVisible, s.wait,
+                     s.restoreEnabled,  s.repairHidden};
+  for (int i = 0; i < 6; ++i) line += std::string(on[i], "PENWRH"[i]);
+  return line;
+}
+
+// Each row: an event on a page with every text set and everything but Restore and Repair on, the
+// screen it leaves and the parts it reports.
+TEST(RepairViewTest, EveryEventLeavesItsScreen) {
+  using V = RepairView;
+  const auto end = [](RepairOutcome o) { return [o](V& v) { v.Finished(o); }; };
+  // What the end of every run sets; a run that went through sets Label1 and Repair too.
+  constexpr unsigned kPutBack =
+      V::kProgressVisible | V::kEditVisible | V::kLabel3 | V::kStatus | V::kWait;
+  constexpr unsigned kEnd = kPutBack | V::kLabel1 | V::kRepair;
+  const struct {
+    std::function<void(V&)> event;
+    const char* screen;
+    unsigned parts;
+  } rows[] = {
+      {[](V& v) { v.Begun(3); }, "L1|L2|L3|E|N|S|0-3@0|PEW",
+       V::kWait | V::kNoteVisible | V::kProgressVisible | V::kEditVisible | V::kRange |
+           V::kPosition},
+      {[](V& v) { v.ItemStarted("Item 1"); }, "L1|L2|Item 1|E|N|S|1-9@5|PENW", V::kLabel3},
+      {[](V& v) { v.ItemDone(2); }, "L1|L2|L3|E|N|S|1-9@2|PENW", V::kPosition},
+      {[](V& v) { v.Searching("In C:"); }, "L1|L2|L3|In C:|N|S|1-9@5|PENW", V::kEdit},
+      {[](V& v) { v.Working("k, v"); }, "L1|L2|L3|E|N|k, v|1-9@5|PENW", V::kStatus},
+      // A failed run counts nothing and leaves Repair to be tried again.
+      {[](V& v) { v.Failed(false); }, "L1|L2||E|N||1-9@5|N", kPutBack},
+      {[](V& v) { v.Failed(true); }, "L1|L2||E|N||1-9@5|NR", kPutBack | V::kRestore},
+      // Label2 keeps the page's text when nothing was fixed; stopped, Repair stays for the rest.
+      {end({"2 Cleaned", "", "", "", "", true}), "2 Cleaned|L2||E|N||1-9@5|NRH",
+       kEnd | V::kRestore},
+      {end({"1 Cleaned", "2 Fixed", "4 Left", "Hint", "", false}),
+       "1 Cleaned|2 Fixed|4 Left|E|Hint||1-9@5|NH", kEnd | V::kLabel2 | V::kNote | V::kNoteVisible},
+      {end({"0 Cleaned", "", "1 Left", "", "Stopped: 2", true}),
+       "0 Cleaned|L2|1 Left. Stopped: 2|E|N||1-9@5|NR", kEnd | V::kRestore},
+      {end({"0 Cleaned", "", "", "", "Stopped: 3", false}), "0 Cleaned|L2|Stopped: 3|E|N||1-9@5|N",
+       kEnd},
+  };
+  for (const auto& row : rows) {
+    V view({"L1", "L2", "L3", "E", "N", "S", 1, 9, 5, true, true, true, true});
+    row.event(view);
+    EXPECT_EQ(Line(view.Screen()), row.screen);
+    EXPECT_EQ(view.TakeChanges(), row.parts) << row.screen;
+  }
+}
+
 // --- The run -------------------------------------------------------------------------------
 
 TEST_F(RepairTest, ExtraOffDeletesEveryOpenedEntryAndBacksItUp) {
@@ -329,23 +371,15 @@ TEST_F(RepairTest, ExtraOffDeletesEveryOpenedEntryAndBacksItUp) {
             "REGEDIT4\r\n \r\n"
             "[HKEY_CURRENT_USER\\software\\acme]\r\n\"Exe\"=\"C:\\\\Apps\\\\app.exe\"\r\n"
             "[HKEY_LOCAL_MACHINE\\software\\acme]\r\n\"Bin\"=hex:43,3a,5c,00,78\r\n \r\n");
-  EXPECT_EQ(ui.label1, "2 Registry Items Cleaned");
-  EXPECT_EQ(ui.label2, "L2");
-  EXPECT_TRUE(ui.editHistory.empty());
-  EXPECT_EQ(ui.label3History,
-            (std::vector<std::string>{"Fixing item 1 of 2", "Fixing item 2 of 2", ""}));
+  EXPECT_EQ(ui.said, "2 Registry Items Cleaned|||||backup");
+  EXPECT_TRUE(ui.searches.empty());
+  EXPECT_EQ(ui.items, (std::vector<std::string>{"Fixing item 1 of 2", "Fixing item 2 of 2"}));
   // The status bar names the entry being read, then each one being changed.
   const std::string one = "HKEY_CURRENT_USER\\software\\acme, Exe";
   const std::string two = "HKEY_LOCAL_MACHINE\\software\\acme, Bin";
-  EXPECT_EQ(ui.statusHistory, (std::vector<std::string>{one, two, one, two, ""}));
-  EXPECT_EQ(ui.rangeMin, 0);
-  EXPECT_EQ(ui.rangeMax, 2);
-  EXPECT_EQ(ui.position, 2);
-  EXPECT_FALSE(ui.progressVisible);
-  EXPECT_FALSE(ui.editVisible);
-  EXPECT_FALSE(ui.wait);
-  EXPECT_TRUE(ui.restoreEnabled);
-  EXPECT_TRUE(ui.repairHidden);
+  EXPECT_EQ(ui.working, (std::vector<std::string>{one, two, one, two}));
+  EXPECT_EQ(ui.total, 2);
+  EXPECT_EQ(ui.done, 2);
 }
 
 TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
@@ -373,15 +407,13 @@ TEST_F(RepairTest, FoundFileIsWrittenAsStringAndMsmeIsLeftAlone) {
     EXPECT_EQ(counts.fixed, 2);
     EXPECT_EQ(Outcomes(counts), (std::vector<std::string>{"Fixed: C:\\First\\tool.exe",
                                                            "Fixed: found, kept as it is", "Cleaned"}));
-    EXPECT_EQ(ui.label1, "1 Registry Items Cleaned");
-    EXPECT_EQ(ui.label2, "2 Registry Items Fixed");
+    EXPECT_EQ(counts.cleaned, 1);
     EXPECT_EQ(Backup(),
               "REGEDIT4\r\n \r\n"
               "[HKEY_CURRENT_USER\\software\\a]\r\n"
               "\"Path\"=hex(2):43,3a,5c,4f,6c,64,5c,74,6f,6f,6c,2e,65,78,65,00\r\n"
               "[HKEY_CURRENT_USER\\software\\a]\r\n\"Gone\"=\"C:\\\\Old\\\\gone.exe\"\r\n \r\n");
-    EXPECT_EQ(std::count(ui.editHistory.begin(), ui.editHistory.end(), "Searching for tool.exe C:"),
-              1);
+    EXPECT_EQ(std::count(ui.searches.begin(), ui.searches.end(), "Searching for tool.exe C:"), 1);
   }
 }
 
@@ -393,7 +425,7 @@ TEST_F(RepairTest, NoDotOrNoBackslashDeletesWithoutSearchEvenWithExtra) {
   const auto counts = Run({{"HKEY_CURRENT_USER\\software\\a", "NoDot", "C:\\Apps\\tool"},
                            {"HKEY_CURRENT_USER\\software\\a", "Rel", "C:tool.exe D:\\x"}});
   EXPECT_EQ(counts.fixed, 0);
-  EXPECT_TRUE(ui.editHistory.empty());
+  EXPECT_TRUE(ui.searches.empty());
   EXPECT_EQ(fs.FindCalls(), 0u);
   EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "NoDot"), nullptr);
   EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Rel"), nullptr);
@@ -408,7 +440,7 @@ TEST_F(RepairTest, SuperscriptComDeviceIsDeletedLikeOneNotFound) {
     EXPECT_EQ(Run({{"HKEY_CURRENT_USER\\software\\a", "Dev", data}}, fast).fixed, 0);
     EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Dev"), nullptr);
   }
-  EXPECT_TRUE(ui.editHistory.empty());
+  EXPECT_TRUE(ui.searches.empty());
 }
 
 TEST_F(RepairTest, QuotedDataFindsNothingAndIsDeleted) {
@@ -417,7 +449,7 @@ TEST_F(RepairTest, QuotedDataFindsNothingAndIsDeleted) {
   const auto counts = Run({{"HKEY_CURRENT_USER\\software\\a", "Q", "\"C:\\Apps\\app.exe\""}});
   EXPECT_EQ(counts.fixed, 0);
   EXPECT_EQ(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "Q"), nullptr);
-  EXPECT_EQ(ui.editHistory.front(), "Searching for app.exe\" \"C");
+  EXPECT_EQ(ui.searches.front(), "Searching for app.exe\" \"C");
   EXPECT_NE(Backup().find("\"Q\"=\"\\\"C:\\\\Apps\\\\app.exe\\\"\""), std::string::npos);
 }
 
@@ -430,7 +462,6 @@ TEST_F(RepairTest, KeyOrValueGoneSinceTheScanIsCountedCleanedWithoutBackup) {
                            {"HKEY_CURRENT_USER\\software\\b", "V", "C:\\b.exe"}});
   EXPECT_EQ(counts.cleaned, 3);
   EXPECT_EQ(counts.fixed, 0);
-  EXPECT_EQ(ui.label1, "3 Registry Items Cleaned");
   EXPECT_EQ(Backup(),
             "REGEDIT4\r\n \r\n[HKEY_CURRENT_USER\\software\\b]\r\n\"V\"=\"C:\\\\b.exe\"\r\n \r\n");
   EXPECT_EQ(reg.Find("HKEY_CURRENT_USER\\Software\\gone"), nullptr);  // not created
@@ -473,7 +504,7 @@ TEST_F(RepairTest, MachineWideValuesAreNeverPointedAtAFileOthersCouldPlace) {
   EXPECT_EQ(reg.GetValue(hklm, "Run")->data, std::string("C:\\Old\\run.exe\0", 15));
   EXPECT_EQ(reg.GetValue(mine, "Run")->data, std::string("C:\\Users\\run.exe\0", 17));
   EXPECT_EQ(counts.fixed, 2);
-  EXPECT_EQ(ui.label3, "1 Registry Items Left Unchanged");
+  EXPECT_EQ(counts.unchanged, 1);
   EXPECT_EQ(Backup().find("software\\a]\r\n\"Run\""), std::string::npos);
   EXPECT_EQ(EntryOutcomeText(counts.entries[1]),
             "Left unchanged: its file was found only where others could have placed it");
@@ -484,24 +515,24 @@ TEST_F(RepairTest, AllCorrectedReadsZeroCleaned) {
   fs.AddFile("C:\\New\\b.exe");
   reg.PutString("HKEY_USERS\\S-1\\Software", "A", "C:\\Old\\a.exe");
   reg.PutString("HKEY_USERS\\S-1\\Software", "B", "C:\\Old\\b.exe");
-  Run({{"HKEY_USERS\\s-1\\software", "A", "C:\\Old\\a.exe"},
-       {"HKEY_USERS\\s-1\\software", "B", "C:\\Old\\b.exe"}});
-  EXPECT_EQ(ui.label1, "0 Registry Items Cleaned");
-  EXPECT_EQ(ui.label2, "2 Registry Items Fixed");
+  const auto counts = Run({{"HKEY_USERS\\s-1\\software", "A", "C:\\Old\\a.exe"},
+                           {"HKEY_USERS\\s-1\\software", "B", "C:\\Old\\b.exe"}});
+  EXPECT_EQ(ui.said, "0 Registry Items Cleaned|2 Registry Items Fixed||||backup");
+  EXPECT_EQ(counts.fixed, 2);
 }
 
 TEST_F(RepairTest, RunsThatChangeNothingLeaveTheBackupsAsTheyAre) {
   files.Put(kBackup, "last", 100);
   const auto before = files.files;
-  Run({});
-  EXPECT_EQ(ui.label1, "0 Registry Items Cleaned");
-  EXPECT_EQ(ui.rangeMax, 0);
+  Run({}, true, /*elevated=*/false);
+  EXPECT_EQ(ui.said, "0 Registry Items Cleaned|||||backup");
+  EXPECT_EQ(ui.total, 0);
   reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\x.exe");
   reg.MutableValue("HKEY_CURRENT_USER\\Software\\A", "V")->refusesChanges = true;
   ui = FakeUi();
   Run({{"HKEY_CURRENT_USER\\software\\a", "V", "C:\\x.exe"}});
-  EXPECT_EQ(ui.label3History.front(), "Fixing item 1 of 1");
-  EXPECT_EQ(ui.rangeMax, 1);
+  EXPECT_EQ(ui.items.front(), "Fixing item 1 of 1");
+  EXPECT_EQ(ui.total, 1);
   EXPECT_TRUE(files.files == before);
 }
 
@@ -521,7 +552,7 @@ TEST_F(RepairTest, RootValuesAreRepairedAndUnloadedHivesLeftUnchanged) {
                       "[HKEY_USERS\\S-2\\Software]\r\n\"V\"=\"C:\\\\m\"\r\n \r\n");
 }
 
-TEST_F(RepairTest, UnwritableBackupChangesNothingAndPutsControlsBack) {
+TEST_F(RepairTest, UnwritableBackupChangesNothingAndReportsTheFailure) {
   reg.PutString("HKEY_CURRENT_USER\\Software\\A", "V", "C:\\Old\\x.exe");
   reg.PutString("HKEY_CURRENT_USER\\Software\\A", "W", "C:\\Old\\y.exe");
   fs.AddFile("C:\\New\\x.exe");
@@ -535,12 +566,8 @@ TEST_F(RepairTest, UnwritableBackupChangesNothingAndPutsControlsBack) {
   ASSERT_NE(reg.GetValue("HKEY_CURRENT_USER\\Software\\A", "W"), nullptr);
   EXPECT_EQ(Backup(), "earlier");  // the earlier backup stays where Restore looks
   EXPECT_EQ(files.Names("C:\\Calvorin\\"), (std::vector<std::string>{"deletedkeys.reg"}));
-  EXPECT_FALSE(ui.progressVisible);
-  EXPECT_FALSE(ui.editVisible);
-  EXPECT_EQ(ui.label3, "");
-  EXPECT_FALSE(ui.wait);
-  EXPECT_EQ(ui.label1, "L1");
-  EXPECT_FALSE(ui.repairHidden);  // nothing was done: the run can be tried again
+  EXPECT_EQ(ui.failed, true);  // with the earlier backup for Restore
+  EXPECT_EQ(ui.said, "");      // nothing counted
 }
 
 // Only a value that is still what the list showed changes: of the same type, with data the walk
@@ -566,7 +593,7 @@ TEST_F(RepairTest, ValueChangedSinceTheScanIsLeftUnchanged) {
                           "]\r\n\"Same\"=\"C:\\\\Old\\\\e.exe\"\r\n \r\n");
   EXPECT_EQ(counts.cleaned, 2);
   EXPECT_EQ(counts.fixed, 0);
-  EXPECT_EQ(ui.label3, "3 Registry Items Left Unchanged");
+  EXPECT_EQ(counts.unchanged, 3);
   const std::string changed = "Left unchanged: changed since the scan";
   EXPECT_EQ(Outcomes(counts),
             (std::vector<std::string>{changed, changed, "Cleaned", changed, "Cleaned"}));
@@ -612,11 +639,12 @@ TEST_F(RepairTest, RefusedChangesAreLeftUnchangedAndNamedOnceWithoutElevation) {
   EXPECT_EQ(Backup(), "REGEDIT4\r\n \r\n[" + k + "]\r\n\"Del\"=\"C:\\\\Old\\\\Del\"\r\n \r\n");
   EXPECT_EQ(counts.refused, 3);
   EXPECT_EQ(Outcomes(counts)[1], "Left unchanged: refused by Windows");
-  EXPECT_EQ(ui.label1, "1 Registry Items Cleaned");
-  EXPECT_EQ(ui.label3, "4 Registry Items Left Unchanged");
-  EXPECT_EQ(ui.hint, "Windows refused some changes: run Calvorin as administrator to make them.");
+  EXPECT_EQ(
+      ui.said,
+      "1 Registry Items Cleaned||4 Registry Items Left Unchanged|Windows refused some changes: "
+      "run Calvorin as administrator to make them.||backup");
   Run(rows, true, true);
-  EXPECT_EQ(ui.hint, "");
+  EXPECT_EQ(ui.said, "1 Registry Items Cleaned||4 Registry Items Left Unchanged|||backup");
 }
 
 TEST_F(RepairTest, BackupIsOnDiskBeforeTheFirstChange) {
@@ -658,7 +686,7 @@ TEST_F(RepairTest, LeavesWhatTheBackupCannotBringBackExactly) {
   reg.PutString(key, "Later", "C:\\Gone\\g.exe");
   // Another program changes "Changing" after the first pass has read it.
   ui.onMessages = [&] {
-    if (ui.position == 6) reg.PutString(key, "Changing", "C:\\New\\f.exe");
+    if (ui.done == 6) reg.PutString(key, "Changing", "C:\\New\\f.exe");
   };
   const std::string k = "HKEY_CURRENT_USER\\software\\a";
   const auto counts = Run({{k, "Plain", "C:\\Gone\\a.exe"},
@@ -684,9 +712,6 @@ TEST_F(RepairTest, LeavesWhatTheBackupCannotBringBackExactly) {
   EXPECT_EQ(counts.cleaned, 2);
   EXPECT_EQ(counts.fixed, 0);
   EXPECT_EQ(counts.unchanged, 5);
-  EXPECT_EQ(ui.label1, "2 Registry Items Cleaned");
-  EXPECT_EQ(ui.label2, "L2");
-  EXPECT_EQ(ui.label3, "5 Registry Items Left Unchanged");
 }
 
 TEST(RepairSearchNameTest, DosDeviceNamesAreNeverSearched) {
@@ -717,20 +742,20 @@ TEST_F(RepairTest, StopEndsTheRunAfterTheCurrentEntry) {
     ui = FakeUi();
     ui.extra = when < 2;
     ui.stopWhen = [&] {
-      return when == 0 ? ui.position == 1 : when == 1 ? !ui.editHistory.empty() : left() < 3;
+      return when == 0 ? ui.done == 1 : when == 1 ? !ui.searches.empty() : left() < 3;
     };
     const auto counts = Run(entries, /*fast=*/false);
     EXPECT_EQ(counts.cleaned, when / 2);
     EXPECT_EQ(counts.entries.back().outcome, EntryOutcome::kNotReached);
     EXPECT_EQ(left(), 3u - when / 2);
-    EXPECT_EQ(ui.label3, Format("Stopped: %d Registry Items Not Reached", 3 - when / 2));
-    EXPECT_FALSE(ui.repairHidden);
-    EXPECT_EQ(ui.editHistory.size(), (std::array<std::size_t, 3>{3, 1, 0}[when]));  // 1: at once
+    EXPECT_EQ(counts.notReached, 3 - when / 2);
+    EXPECT_EQ(ui.searches.size(), (std::array<std::size_t, 3>{3, 1, 0}[when]));  // 1: at once
     EXPECT_EQ(Backup() == "earlier", when < 2);
   }
   EXPECT_EQ(
       Backup(),
       "REGEDIT4\r\n \r\n[HKEY_CURRENT_USER\\software\\a]\r\n\"U\"=\"C:\\\\Old\\\\U.exe\"\r\n \r\n");
+  EXPECT_EQ(ui.said, "1 Registry Items Cleaned||||Stopped: 2 Registry Items Not Reached|backup");
 }
 
 TEST_F(RepairTest, EarlierBackupsAreKeptByDateAndTimeTenAtMost) {
@@ -814,13 +839,13 @@ TEST_F(RepairTest, TicksDecideWhatChangesAndEachEntrySaysWhatHappened) {
   EXPECT_EQ(Backup().find("Off.exe"), std::string::npos);
   EXPECT_EQ(Backup().find("Always.exe"), std::string::npos);
   // Searched only for the ticked ones.
-  for (const auto& status : ui.editHistory) EXPECT_EQ(status.find("off.exe"), std::string::npos);
-  EXPECT_EQ(ui.label3History.front(), "Fixing item 1 of 5");
-  EXPECT_EQ(ui.rangeMax, 5);
-  EXPECT_EQ(ui.position, 5);
+  for (const auto& status : ui.searches) EXPECT_EQ(status.find("off.exe"), std::string::npos);
+  EXPECT_EQ(ui.items.front(), "Fixing item 1 of 5");
+  EXPECT_EQ(ui.total, 5);
+  EXPECT_EQ(ui.done, 5);
   EXPECT_EQ(counts.cleaned, 1);
   EXPECT_EQ(counts.fixed, 2);
-  EXPECT_EQ(ui.label3, "5 Registry Items Left Unchanged");
+  EXPECT_EQ(counts.unchanged, 5);
   EXPECT_EQ(EntryOutcomeText({}), "Left unchanged: the run ended before it");
 }
 
