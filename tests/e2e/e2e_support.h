@@ -20,6 +20,7 @@ using calvorin::testing::IniValue;
 using calvorin::testing::ReadWholeFile;
 using calvorin::testing::SaveScreenshot;
 using calvorin::testing::ScopedTestKey;
+using calvorin::testing::ScreenPixels;
 using calvorin::testing::WriteWholeFile;
 
 // Path of calvorin.exe under test (from the command line), as a Windows path.

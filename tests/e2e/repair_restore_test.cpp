@@ -1398,17 +1398,35 @@ TEST_P(ScreenScale, TheWindowGrowsWithTheScreenAndRepairShowsTheHourglass) {
   SendMessageA(list, LB_SETTOPINDEX, static_cast<WPARAM>(wrapped - log.begin() - 2), 0);
   Sleep(300);
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), shot + "results"));
-  // The deep item in the least window, selected then not (Wine clips it to the list only).
+  // The deep item in the least window, selected then not (Wine clips it to the list only), at the
+  // top of the list: whole in view, and cut to the list box's 255 pixels it keeps its data row,
+  // the path: the rows' three labels, "Dat: " last, are three bands of ink in their column.
   const WPARAM deep =
       std::find(log.begin(), log.end(), folder + "\\gone\\deep.exe") - log.begin() - 1;
   RECT was{};
   GetWindowRect(app.Main(), &was);
   SetWindowPos(app.Main(), nullptr, 0, 0, 1, 1, SWP_NOMOVE | SWP_NOZORDER);
-  SendMessageA(list, LB_SETTOPINDEX, deep, 0);
   SendMessageA(list, LB_SETCURSEL, deep, 0);
   SendMessageA(list, LB_SETCURSEL, deep + 1, 0);
+  SendMessageA(list, LB_SETTOPINDEX, deep, 0);
   Sleep(300);
   EXPECT_TRUE(e2e::SaveScreenshot(app.Main(), shot + "overlong-least"));
+  RECT item{}, view{};
+  SendMessageA(list, LB_GETITEMRECT, deep, reinterpret_cast<LPARAM>(&item));
+  GetClientRect(list, &view);
+  EXPECT_TRUE(item.top == 0 && item.bottom <= view.bottom) << item.top << " " << item.bottom;
+  MapWindowPoints(list, nullptr, reinterpret_cast<POINT*>(&item), 2);
+  const int left = item.left + MulDiv(52, dpi, 96), right = item.left + MulDiv(96, dpi, 96);
+  const std::vector<DWORD> labels = e2e::ScreenPixels({left, item.top, right, item.bottom});
+  int bands = 0;
+  bool inked = false;
+  for (auto row = labels.begin(); row != labels.end(); row += right - left) {
+    const bool ink =
+        std::any_of(row, row + (right - left), [&](DWORD pixel) { return pixel != labels.back(); });
+    bands += ink && !inked;
+    inked = ink;
+  }
+  EXPECT_EQ(bands, 3);
   MoveWindow(app.Main(), was.left, was.top, was.right - was.left, was.bottom - was.top, TRUE);
   e2e::Click(app.Control(kIdButton1));
   HWND repair = app.Control(kIdButton3);

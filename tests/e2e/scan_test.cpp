@@ -382,6 +382,11 @@ TEST(Repair, DeletesBacksUpAndRestoresThroughTheShell) {
   EXPECT_EQ(app.FindMessageBox(), nullptr);
   EXPECT_EQ(app.Close(), 0);  // no box: the settings went where they can be written
   EXPECT_EQ(e2e::IniValue(kept + "\\calvorin.INI", "Settings", "MaxRslt"), "2");
+  if (!locked.locked) {
+    GTEST_SKIP() << "not tested: a program folder that refuses new files (chattr +i needs root), "
+                    "where the program keeps its files in the local application data of a "
+                    "profile named outside the ANSI code page";
+  }
 }
 
 }  // namespace

@@ -213,6 +213,27 @@ std::string ScreenshotFolder() {
   return folder;
 }
 
+std::vector<DWORD> ScreenPixels(const RECT& r) {
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  if (w <= 0 || h <= 0) return {};
+  std::vector<DWORD> pixels(static_cast<std::size_t>(w) * static_cast<std::size_t>(h));
+  HDC screen = ::GetDC(nullptr);
+  HDC mem = ::CreateCompatibleDC(screen);
+  HBITMAP bmp = ::CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = ::SelectObject(mem, bmp);
+  ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  ::SelectObject(mem, old);
+  BITMAPINFO bi{{sizeof(BITMAPINFOHEADER), w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0}, {}};
+  if (::GetDIBits(mem, bmp, 0, static_cast<UINT>(h), pixels.data(), &bi, DIB_RGB_COLORS) != h) {
+    pixels.clear();
+  }
+  for (DWORD& pixel : pixels) pixel &= 0xFFFFFFu;  // the fourth byte is undefined
+  ::DeleteObject(bmp);
+  ::DeleteDC(mem);
+  ::ReleaseDC(nullptr, screen);
+  return pixels;
+}
+
 bool SaveScreenshot(HWND window, const std::string& name) {
   RECT r{0, 0, ::GetSystemMetrics(SM_CXSCREEN), ::GetSystemMetrics(SM_CYSCREEN)};
   if (window) {
@@ -221,41 +242,22 @@ bool SaveScreenshot(HWND window, const std::string& name) {
                    RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
     ::GetWindowRect(window, &r);
   }
-  const int w = r.right - r.left;
-  const int h = r.bottom - r.top;
-  if (w <= 0 || h <= 0) return false;
-  HDC screen = ::GetDC(nullptr);
-  HDC mem = ::CreateCompatibleDC(screen);
-  BITMAPINFO bi{};
-  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
-  bi.bmiHeader.biWidth = w;
-  bi.bmiHeader.biHeight = h;
-  bi.bmiHeader.biPlanes = 1;
-  bi.bmiHeader.biBitCount = 24;
-  bi.bmiHeader.biCompression = BI_RGB;
-  void* bits = nullptr;
-  HBITMAP bmp = ::CreateDIBSection(screen, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-  HGDIOBJ old = ::SelectObject(mem, bmp);
-  ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  ::GdiFlush();
-  const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) & ~3u);
-  const DWORD imageSize = stride * static_cast<DWORD>(h);
+  std::vector<DWORD> pixels = ScreenPixels(r);
+  if (pixels.empty()) return false;
+  for (DWORD& pixel : pixels) pixel |= 0xFF000000u;  // opaque to readers that take it as alpha
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  const BITMAPINFOHEADER bi{sizeof bi, w, -h, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
   BITMAPFILEHEADER fh{};
   fh.bfType = 0x4D42;
-  fh.bfOffBits = sizeof fh + sizeof bi.bmiHeader;
-  fh.bfSize = fh.bfOffBits + imageSize;
+  fh.bfOffBits = sizeof fh + sizeof bi;
+  fh.bfSize = static_cast<DWORD>(fh.bfOffBits + pixels.size() * 4);
   bool ok = false;
   const std::string path = ScreenshotFolder() + "\\" + name + ".bmp";
   if (FILE* f = std::fopen(path.c_str(), "wb")) {
-    ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 &&
-         std::fwrite(&bi.bmiHeader, sizeof bi.bmiHeader, 1, f) == 1 &&
-         std::fwrite(bits, 1, imageSize, f) == imageSize;
+    ok = std::fwrite(&fh, sizeof fh, 1, f) == 1 && std::fwrite(&bi, sizeof bi, 1, f) == 1 &&
+         std::fwrite(pixels.data(), 4, pixels.size(), f) == pixels.size();
     std::fclose(f);
   }
-  ::SelectObject(mem, old);
-  ::DeleteObject(bmp);
-  ::DeleteDC(mem);
-  ::ReleaseDC(nullptr, screen);
   return ok;
 }
 

@@ -7,6 +7,7 @@
 #include <functional>
 #include <initializer_list>
 #include <string>
+#include <vector>
 
 #include "base/win/unique_handle.h"
 
@@ -79,6 +80,9 @@ HWND FindControl(HWND parent, int id);
 
 // The screenshots folder in the build tree (beside the running test program), made if needed.
 std::string ScreenshotFolder();
+// The screen's pixels in `r` (screen coordinates), row by row from the top, as 0x00RRGGBB;
+// none when they cannot be read.
+std::vector<DWORD> ScreenPixels(const RECT& r);
 // Saves the window (or the whole screen when null) as <ScreenshotFolder>\<name>.bmp, for a
 // person to look at.
 bool SaveScreenshot(HWND window, const std::string& name);
