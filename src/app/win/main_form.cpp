@@ -28,7 +28,7 @@ TMainForm::TMainForm(MainFormOptions options) : options_(std::move(options)) {
     bool left = false;
     if (alwaysLeave_.Size() > 0) {
       const HitStore::Record& e = scan_.Results().Record(static_cast<std::size_t>(index));
-      left = alwaysLeave_.Contains(e.root, std::string(e.keyPath), std::string(e.valueName));
+      left = alwaysLeave_.Contains(e.Root, std::string(e.KeyPath), std::string(e.ValueName));
     }
     results_.Marks().Recorded(static_cast<std::size_t>(index), left);
     results_.Recorded(index);

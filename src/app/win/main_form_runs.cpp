@@ -135,7 +135,7 @@ void TMainForm::MarksChanged(int index, bool alwaysLeave) {
   if (!alwaysLeave || index < 0) return;
   const auto i = static_cast<std::size_t>(index);
   const HitStore::Record& e = scan_.Results().Record(i);
-  alwaysLeave_.Set(e.root, std::string(e.keyPath), std::string(e.valueName),
+  alwaysLeave_.Set(e.Root, std::string(e.KeyPath), std::string(e.ValueName),
                    results_.Marks().AlwaysLeft(i));
   Guard([this] { alwaysLeave_.Save(fs_, AlwaysLeavePath(options_.files)); });
 }
