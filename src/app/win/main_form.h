@@ -64,11 +64,10 @@ class TMainForm : public DpiScaled {
   // Shows a failure the way every handler does: "Calvorin", error icon, OK.
   static void ShowFailure(HWND owner, const std::string& message);
 
-  // The hit table, the results list and the invalid-path log of the scans. What the scan
-  // records appears in the results list.
-  InvalidReferenceScan& Scan() { return scan_; }
-
  private:
+  // The window tests hand hits to the scan as the walk does.
+  friend struct MainFormTestAccess;
+
   static constexpr UINT kMsgReleaseWorker = WM_APP + 1;
   // Posted by a scan's end that met a failed write of "rrr.TXT": the box comes after the end
   // handler has returned, so the walk's termination call never waits for the user.
