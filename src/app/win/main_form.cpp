@@ -363,7 +363,7 @@ void TMainForm::FormDestroy() {
   // Letting go of the host detaches a walk that is still running: none of its calls reaches
   // this window any more.
   worker_.reset();
-  controls_.DestroyTooltip();
+  controls_.hints.DestroyTooltip();
   SaveSettingsToFile();
 }
 

@@ -182,9 +182,7 @@ class TMainForm : public DpiScaled {
   ResultsList results_{[this] { return scan_.Results(); }};
   Banner banner_;
   SearchButtonFace searchFace_;
-  std::string currentHint_;
   HWND focus_ = nullptr;    // the control that gets the focus when the window is activated
-  HWND tracked_ = nullptr;  // the window whose WM_MOUSELEAVE is asked for
   // PerPage and MaxRslt, kept for the settings file; a saved search may set them.
   std::int32_t perPage_ = 0;
   std::int32_t maxRslt_ = 2;
