@@ -32,7 +32,7 @@ TMainForm::TMainForm(MainFormOptions options) : options_(std::move(options)) {
     }
     results_.Marks().Recorded(static_cast<std::size_t>(index), left);
     results_.Recorded(index);
-    ShowScanStateIfDue();
+    scanShown_.Recorded();
   };
   results_.onMarksChanged = [this](int index, bool alwaysLeave) {
     MarksChanged(index, alwaysLeave);
@@ -227,9 +227,8 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     case WM_TIMER:
-      if (wp == kTimerShowScan) {
-        scanFrame_.Mark();
-        Guard([&] { ShowScanState(); });
+      if (wp == ScanControls::kTimerId) {
+        Guard([&] { scanShown_.OnTimer(); });
         return 0;
       }
       break;

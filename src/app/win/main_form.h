@@ -23,11 +23,11 @@
 #include <string>
 
 #include "app/settings.h"
-#include "app/win/frame_clock.h"
 #include "app/win/main_form_controls.h"
 #include "app/win/owner_drawn.h"
 #include "app/win/repair_controls.h"
 #include "app/win/results_list.h"
+#include "app/win/scan_controls.h"
 #include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 #include "base/win/win_file_system.h"
@@ -74,8 +74,6 @@ class TMainForm : public DpiScaled {
   static constexpr UINT kMsgShowLogFailure = WM_APP + 2;
   // Posted by a failure while an item was measured or drawn: its box comes after the paint.
   static constexpr UINT kMsgShowPaintFailure = WM_APP + 3;
-  // While a scan runs: shows the newest results and progress text at least this often.
-  static constexpr UINT_PTR kTimerShowScan = 1;
 
   static LRESULT CALLBACK WndProcThunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
@@ -166,9 +164,6 @@ class TMainForm : public DpiScaled {
   void SetPageEnabled(bool enabled);
   void ApplyRestoreRule();
   void ClearResults();
-  // A scan report arrived: shows the scan state when a frame is due.
-  void ShowScanStateIfDue();
-  void ShowScanState();
   // The Results page's count of ticked items.
   void ShowTicked();
   // The user ticked or unticked item `index` (-1: all), or changed its always-leave mark, which
@@ -186,10 +181,11 @@ class TMainForm : public DpiScaled {
   // PerPage and MaxRslt, kept for the settings file; a saved search may set them.
   std::int32_t perPage_ = 0;
   std::int32_t maxRslt_ = 2;
-  // What a running scan has reported and the window shows only once per frame.
-  FrameClock scanFrame_;
-  std::string progressText_;
-  bool progressPending_ = false;
+  // What a running scan has reported, shown once per frame.
+  ScanControls scanShown_{[this] {
+    results_.ShowNew();
+    ShowTicked();
+  }};
   std::string scanSearchText_ = ":\\";  // the text the last scan searched for
   bool firstActivation_ = true;
   // A failed paint's message until its box is closed, and the last one shown.

@@ -8,6 +8,7 @@
 
 #include "app/win/hints.h"
 #include "app/win/repair_controls.h"
+#include "app/win/scan_controls.h"
 #include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 
@@ -40,8 +41,9 @@ class MainFormControls : private DpiScaled {
   void SetDpi(HWND form, int dpi, ResultsList& results);
   // The least client height that shows the tab's page down to its lowest control, Restore.
   int LeastClientHeight() const;
-  // The controls a Repair run drives.
+  // The controls a Repair run drives, and those a scan shows its progress in.
   RepairControlSet RepairSet(HWND form) const;
+  ScanControlSet ScanSet(HWND form) const { return {form, label1, statusBar1}; }
   // pcMain: its tabs drawn as buttons or as tabs; the selected tab, whose page is shown.
   void SetTabsAsButtons(bool buttons);
   void SelectTab(int index);
