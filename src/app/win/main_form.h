@@ -3,15 +3,17 @@
 // Where its handlers live:
 //   main_form.cpp           creation, the window procedure and its dispatch, the message loop,
 //                           close and destroy, resize, the pages, Help and the link
-//   main_form_input.cpp     the message loop's first look at a message (hints, pointer
-//                           tracking, F1, Enter, the access keys), the status bar, the focus
+//   main_form_input.cpp     the message loop's first look at a message (the pointer's hint,
+//                           F1, Enter, the access keys), the status bar, the focus
 //   main_form_system.cpp    colour scheme and theme changes, log-off, a new DPI and its icons
 //   main_form_runs.cpp      the scan (acSearchExecute, SearchMatch, SearchDone...), Repair
 //                           (Button3Click) and Restore (Button4Click), ticks and marks
 //   main_form_settings.cpp  the settings file and the window placement
-// Its parts: MainFormControls (every control and the layout), ResultsList (results_list.cpp:
-// measuring and drawing; results_list_marks.cpp: ticks, the item's menu, its text and Copy),
-// RepairControls (what a Repair run shows), Banner and SearchButtonFace (owner_drawn.*).
+// Its parts: MainFormControls (every control and the layout) with its Hints (hints.*: tool tips
+// and the status bar's hint), ResultsList (results_list.cpp: measuring and drawing;
+// results_list_marks.cpp: ticks, the item's menu, its text and Copy), ScanControls and
+// RepairControls (what a scan and a Repair run show), Banner and SearchButtonFace
+// (owner_drawn.*).
 #pragma once
 
 #include <windows.h>
