@@ -29,23 +29,16 @@ std::string_view HitStore::Keep(std::string_view text) {
 }
 
 void HitStore::Append(const TResult& hit) {
-  Record r;
+  Record r(hit);
   // The walk reports the values of one key one after another.
-  r.keyPath = !records_.empty() && records_.back().keyPath == hit.KeyPath ? records_.back().keyPath
+  r.KeyPath = !records_.empty() && records_.back().KeyPath == hit.KeyPath ? records_.back().KeyPath
                                                                           : Keep(hit.KeyPath);
-  r.valueName = Keep(hit.ValueName);
-  r.dataText = Keep(hit.DataText);
-  r.keyPos = hit.KeyPos;
-  r.namePos = hit.NamePos;
-  r.dataPos = hit.DataPos;
-  r.keyLen = hit.KeyLen;
-  r.nameLen = hit.NameLen;
-  r.dataLen = hit.DataLen;
-  r.root = hit.Root;
-  r.type = hit.Type;
+  r.ValueName = Keep(hit.ValueName);
+  r.DataText = Keep(hit.DataText);
+  r.NamedKeyPath = {};
   if (!hit.NamedKeyPath.empty() && hit.NamedKeyPath != hit.KeyPath) {
-    r.namedKeyPath = !records_.empty() && records_.back().namedKeyPath == hit.NamedKeyPath
-                         ? records_.back().namedKeyPath
+    r.NamedKeyPath = !records_.empty() && records_.back().NamedKeyPath == hit.NamedKeyPath
+                         ? records_.back().NamedKeyPath
                          : Keep(hit.NamedKeyPath);
   }
   records_.push_back(r);
@@ -60,11 +53,8 @@ void HitStore::Clear() {
 }
 
 TResult ResultList::operator[](std::size_t i) const {
-  const HitStore::Record& r = Record(i);
-  TResult hit(std::string(r.keyPath), std::string(r.valueName), std::string(r.dataText), r.keyPos,
-              r.namePos, r.dataPos, r.keyLen, r.nameLen, r.dataLen, r.root);
-  hit.Type = r.type;
-  hit.NamedKeyPath = r.namedKeyPath.empty() ? hit.KeyPath : std::string(r.namedKeyPath);
+  TResult hit(Record(i));
+  if (hit.NamedKeyPath.empty()) hit.NamedKeyPath = hit.KeyPath;
   return hit;
 }
 

@@ -23,20 +23,9 @@ constexpr int kHitTableRows = 100000;
 // store never copies what it holds.
 class HitStore {
  public:
-  struct Record {
-    std::string_view keyPath;
-    std::string_view valueName;
-    std::string_view dataText;
-    std::int32_t keyPos = 0;
-    std::int32_t namePos = 0;
-    std::int32_t dataPos = 0;
-    std::int32_t keyLen = 0;
-    std::int32_t nameLen = 0;
-    std::int32_t dataLen = 0;
-    Hkey root = 0;
-    std::uint32_t type = 0;
-    std::string_view namedKeyPath;  // the key path in the key's own letters; "": keyPath's
-  };
+  // A hit as the table keeps it: its texts view the table's blocks; NamedKeyPath is "" where
+  // it equals KeyPath.
+  using Record = HitFields<std::string_view>;
 
   // Keeps a copy of the hit's texts.
   void Append(const TResult& hit);

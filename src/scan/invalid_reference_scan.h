@@ -81,14 +81,14 @@ class InvalidReferenceScan {
 
   // The hit table: rows 1 .. HitCount(). A row outside that range throws std::out_of_range.
   int HitCount() const { return static_cast<int>(hits_.Size()); }
-  std::string HitKeyPath(int row) const { return std::string(Row(row).keyPath); }
-  std::string HitValueName(int row) const { return std::string(Row(row).valueName); }
-  std::string HitDataText(int row) const { return std::string(Row(row).dataText); }
-  std::uint32_t HitType(int row) const { return Row(row).type; }
+  std::string HitKeyPath(int row) const { return std::string(Row(row).KeyPath); }
+  std::string HitValueName(int row) const { return std::string(Row(row).ValueName); }
+  std::string HitDataText(int row) const { return std::string(Row(row).DataText); }
+  std::uint32_t HitType(int row) const { return Row(row).Type; }
   // The row's key path in the key's own letters.
   std::string HitNamedKeyPath(int row) const {
     const auto& r = Row(row);
-    return std::string(r.namedKeyPath.empty() ? r.keyPath : r.namedKeyPath);
+    return std::string(r.NamedKeyPath.empty() ? r.KeyPath : r.NamedKeyPath);
   }
 
   // Entry i describes the same value as hit-table row i + 1. The table and the list share one

@@ -11,10 +11,10 @@ std::string ResultValueRow(std::string_view valueName) {
 }
 
 ResultRows::ResultRows(const HitStore::Record& entry)
-    : valueRow(ResultValueRow(entry.valueName)),
-      rows{{{kResultRowLabels[0], entry.keyPos, entry.keyLen, entry.keyPath},
-            {kResultRowLabels[1], entry.namePos, entry.nameLen, valueRow},
-            {kResultRowLabels[2], entry.dataPos, entry.dataLen, entry.dataText}}} {}
+    : valueRow(ResultValueRow(entry.ValueName)),
+      rows{{{kResultRowLabels[0], entry.KeyPos, entry.KeyLen, entry.KeyPath},
+            {kResultRowLabels[1], entry.NamePos, entry.NameLen, valueRow},
+            {kResultRowLabels[2], entry.DataPos, entry.DataLen, entry.DataText}}} {}
 
 std::string ResultNumberText(int index) {
   return Format("%d. ", index + 1);

@@ -12,28 +12,22 @@
 namespace calvorin {
 namespace {
 
-struct Row {
-  std::string keyPath, valueName, dataText;
-  std::int32_t keyPos, namePos, dataPos, keyLen, nameLen, dataLen;
-  Hkey root;
-};
+using Row = TResult;
 
-void Append(HitStore& store, const Row& r) {
-  store.Append(TResult(r.keyPath, r.valueName, r.dataText, r.keyPos, r.namePos, r.dataPos, r.keyLen,
-                       r.nameLen, r.dataLen, r.root));
-}
+void Append(HitStore& store, const Row& r) { store.Append(r); }
 
 void ExpectRow(const HitStore::Record& got, const Row& want) {
-  EXPECT_EQ(got.keyPath, want.keyPath);
-  EXPECT_EQ(got.valueName, want.valueName);
-  EXPECT_EQ(got.dataText, want.dataText);
-  EXPECT_EQ(got.keyPos, want.keyPos);
-  EXPECT_EQ(got.namePos, want.namePos);
-  EXPECT_EQ(got.dataPos, want.dataPos);
-  EXPECT_EQ(got.keyLen, want.keyLen);
-  EXPECT_EQ(got.nameLen, want.nameLen);
-  EXPECT_EQ(got.dataLen, want.dataLen);
-  EXPECT_EQ(got.root, want.root);
+  EXPECT_EQ(got.KeyPath, want.KeyPath);
+  EXPECT_EQ(got.ValueName, want.ValueName);
+  EXPECT_EQ(got.DataText, want.DataText);
+  EXPECT_EQ(got.KeyPos, want.KeyPos);
+  EXPECT_EQ(got.NamePos, want.NamePos);
+  EXPECT_EQ(got.DataPos, want.DataPos);
+  EXPECT_EQ(got.KeyLen, want.KeyLen);
+  EXPECT_EQ(got.NameLen, want.NameLen);
+  EXPECT_EQ(got.DataLen, want.DataLen);
+  EXPECT_EQ(got.Root, want.Root);
+  EXPECT_EQ(got.Type, want.Type);
 }
 
 // Rows that exercise every way a text is kept: shared and repeated key paths, empty texts,
@@ -45,21 +39,22 @@ std::vector<Row> MixedRows() {
   const std::string large(16384, 'L');
   for (int i = 0; i < 6000; ++i) {
     Row r;
-    r.keyPath = Format("HKEY_CURRENT_USER\\Software\\Set%05d", i / 7);  // 7 rows per key
-    if (i % 11 == 3) r.keyPath = "HKEY_LOCAL_MACHINE\\X";  // comes back to an earlier key
-    r.valueName = i % 5 == 0 ? std::string() : Format("Entry%03d", i % 100);
-    r.dataText = Format("C:\\Gone\\Folder%04d\\missing%06d.exe", i / 50, i);
-    if (i % 97 == 1) r.dataText = std::string("C:\\a\0b\\\x97\xBB", 10);
-    if (i % 1000 == 500) r.dataText = "C:\\" + huge;
-    if (i % 1000 == 501) r.valueName = large;
-    if (i % 13 == 0) r.dataText.clear();
-    r.keyPos = i;
-    r.namePos = -i;
-    r.dataPos = i % 3;
-    r.keyLen = i * 2;
-    r.nameLen = i % 7;
-    r.dataLen = 2;
-    r.root = 0x80000000u + static_cast<Hkey>(i % 4);
+    r.KeyPath = Format("HKEY_CURRENT_USER\\Software\\Set%05d", i / 7);  // 7 rows per key
+    if (i % 11 == 3) r.KeyPath = "HKEY_LOCAL_MACHINE\\X";  // comes back to an earlier key
+    r.ValueName = i % 5 == 0 ? std::string() : Format("Entry%03d", i % 100);
+    r.DataText = Format("C:\\Gone\\Folder%04d\\missing%06d.exe", i / 50, i);
+    if (i % 97 == 1) r.DataText = std::string("C:\\a\0b\\\x97\xBB", 10);
+    if (i % 1000 == 500) r.DataText = "C:\\" + huge;
+    if (i % 1000 == 501) r.ValueName = large;
+    if (i % 13 == 0) r.DataText.clear();
+    r.KeyPos = i;
+    r.NamePos = -i;
+    r.DataPos = i % 3;
+    r.KeyLen = i * 2;
+    r.NameLen = i % 7;
+    r.DataLen = 2;
+    r.Root = 0x80000000u + static_cast<Hkey>(i % 4);
+    r.Type = static_cast<std::uint32_t>(i % 5);
     rows.push_back(std::move(r));
   }
   return rows;
@@ -75,17 +70,17 @@ TEST(HitStoreTest, GivesBackEveryRowExactly) {
     ExpectRow(store[i], rows[i]);
   }
   // A key path the same as the row before is kept once.
-  EXPECT_EQ(store[1].keyPath.data(), store[2].keyPath.data());
-  EXPECT_NE(store[6].keyPath.data(), store[7].keyPath.data());
+  EXPECT_EQ(store[1].KeyPath.data(), store[2].KeyPath.data());
+  EXPECT_NE(store[6].KeyPath.data(), store[7].KeyPath.data());
 }
 
 TEST(HitStoreTest, TextsStayInPlaceWhileTheStoreGrows) {
   const std::vector<Row> rows = MixedRows();
   HitStore store;
   Append(store, rows[0]);
-  const char* first = store[0].dataText.data();
+  const char* first = store[0].DataText.data();
   for (std::size_t i = 1; i < rows.size(); ++i) Append(store, rows[i]);
-  EXPECT_EQ(store[0].dataText.data(), first);
+  EXPECT_EQ(store[0].DataText.data(), first);
   ExpectRow(store[0], rows[0]);
 }
 
@@ -134,7 +129,7 @@ TEST(HitStoreTest, TableAndResultsListAgreeAcrossClears) {
   EXPECT_EQ(r.KeyPath, "HKEY_CURRENT_USER\\b");
   EXPECT_EQ(r.ValueName, "three");
   EXPECT_EQ(r.DataText, "C:\\Gone\\third.exe");
-  EXPECT_EQ(scan.Results().Record(0).dataText, "C:\\Gone\\third.exe");
+  EXPECT_EQ(scan.Results().Record(0).DataText, "C:\\Gone\\third.exe");
   EXPECT_THROW(scan.HitKeyPath(4), std::out_of_range);
 
   scan.Clear();

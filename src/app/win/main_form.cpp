@@ -28,11 +28,11 @@ TMainForm::TMainForm(MainFormOptions options) : options_(std::move(options)) {
     bool left = false;
     if (alwaysLeave_.Size() > 0) {
       const HitStore::Record& e = scan_.Results().Record(static_cast<std::size_t>(index));
-      left = alwaysLeave_.Contains(e.root, std::string(e.keyPath), std::string(e.valueName));
+      left = alwaysLeave_.Contains(e.Root, std::string(e.KeyPath), std::string(e.ValueName));
     }
     results_.Marks().Recorded(static_cast<std::size_t>(index), left);
     results_.Recorded(index);
-    ShowScanStateIfDue();
+    scanShown_.Recorded();
   };
   results_.onMarksChanged = [this](int index, bool alwaysLeave) {
     MarksChanged(index, alwaysLeave);
@@ -227,9 +227,8 @@ LRESULT TMainForm::WndProc(UINT msg, WPARAM wp, LPARAM lp) {
       }
       return 0;
     case WM_TIMER:
-      if (wp == kTimerShowScan) {
-        scanFrame_.Mark();
-        Guard([&] { ShowScanState(); });
+      if (wp == ScanControls::kTimerId) {
+        Guard([&] { scanShown_.OnTimer(); });
         return 0;
       }
       break;
@@ -363,7 +362,7 @@ void TMainForm::FormDestroy() {
   // Letting go of the host detaches a walk that is still running: none of its calls reaches
   // this window any more.
   worker_.reset();
-  controls_.DestroyTooltip();
+  controls_.hints.DestroyTooltip();
   SaveSettingsToFile();
 }
 

@@ -3,15 +3,17 @@
 // Where its handlers live:
 //   main_form.cpp           creation, the window procedure and its dispatch, the message loop,
 //                           close and destroy, resize, the pages, Help and the link
-//   main_form_input.cpp     the message loop's first look at a message (hints, pointer
-//                           tracking, F1, Enter, the access keys), the status bar, the focus
+//   main_form_input.cpp     the message loop's first look at a message (the pointer's hint,
+//                           F1, Enter, the access keys), the status bar, the focus
 //   main_form_system.cpp    colour scheme and theme changes, log-off, a new DPI and its icons
 //   main_form_runs.cpp      the scan (acSearchExecute, SearchMatch, SearchDone...), Repair
 //                           (Button3Click) and Restore (Button4Click), ticks and marks
 //   main_form_settings.cpp  the settings file and the window placement
-// Its parts: MainFormControls (every control and the layout), ResultsList (results_list.cpp:
-// measuring and drawing; results_list_marks.cpp: ticks, the item's menu, its text and Copy),
-// RepairControls (what a Repair run shows), Banner and SearchButtonFace (owner_drawn.*).
+// Its parts: MainFormControls (every control and the layout) with its Hints (hints.*: tool tips
+// and the status bar's hint), ResultsList (results_list.cpp: measuring and drawing;
+// results_list_marks.cpp: ticks, the item's menu, its text and Copy), ScanControls and
+// RepairControls (what a scan and a Repair run show), Banner and SearchButtonFace
+// (owner_drawn.*).
 #pragma once
 
 #include <windows.h>
@@ -23,11 +25,11 @@
 #include <string>
 
 #include "app/settings.h"
-#include "app/win/frame_clock.h"
 #include "app/win/main_form_controls.h"
 #include "app/win/owner_drawn.h"
 #include "app/win/repair_controls.h"
 #include "app/win/results_list.h"
+#include "app/win/scan_controls.h"
 #include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 #include "base/win/win_file_system.h"
@@ -64,19 +66,16 @@ class TMainForm : public DpiScaled {
   // Shows a failure the way every handler does: "Calvorin", error icon, OK.
   static void ShowFailure(HWND owner, const std::string& message);
 
-  // The hit table, the results list and the invalid-path log of the scans. What the scan
-  // records appears in the results list.
-  InvalidReferenceScan& Scan() { return scan_; }
-
  private:
+  // The window tests hand hits to the scan as the walk does.
+  friend struct MainFormTestAccess;
+
   static constexpr UINT kMsgReleaseWorker = WM_APP + 1;
   // Posted by a scan's end that met a failed write of "rrr.TXT": the box comes after the end
   // handler has returned, so the walk's termination call never waits for the user.
   static constexpr UINT kMsgShowLogFailure = WM_APP + 2;
   // Posted by a failure while an item was measured or drawn: its box comes after the paint.
   static constexpr UINT kMsgShowPaintFailure = WM_APP + 3;
-  // While a scan runs: shows the newest results and progress text at least this often.
-  static constexpr UINT_PTR kTimerShowScan = 1;
 
   static LRESULT CALLBACK WndProcThunk(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
   LRESULT WndProc(UINT msg, WPARAM wp, LPARAM lp);
@@ -167,9 +166,6 @@ class TMainForm : public DpiScaled {
   void SetPageEnabled(bool enabled);
   void ApplyRestoreRule();
   void ClearResults();
-  // A scan report arrived: shows the scan state when a frame is due.
-  void ShowScanStateIfDue();
-  void ShowScanState();
   // The Results page's count of ticked items.
   void ShowTicked();
   // The user ticked or unticked item `index` (-1: all), or changed its always-leave mark, which
@@ -183,16 +179,15 @@ class TMainForm : public DpiScaled {
   ResultsList results_{[this] { return scan_.Results(); }};
   Banner banner_;
   SearchButtonFace searchFace_;
-  std::string currentHint_;
   HWND focus_ = nullptr;    // the control that gets the focus when the window is activated
-  HWND tracked_ = nullptr;  // the window whose WM_MOUSELEAVE is asked for
   // PerPage and MaxRslt, kept for the settings file; a saved search may set them.
   std::int32_t perPage_ = 0;
   std::int32_t maxRslt_ = 2;
-  // What a running scan has reported and the window shows only once per frame.
-  FrameClock scanFrame_;
-  std::string progressText_;
-  bool progressPending_ = false;
+  // What a running scan has reported, shown once per frame.
+  ScanControls scanShown_{[this] {
+    results_.ShowNew();
+    ShowTicked();
+  }};
   std::string scanSearchText_ = ":\\";  // the text the last scan searched for
   bool firstActivation_ = true;
   // A failed paint's message until its box is closed, and the last one shown.

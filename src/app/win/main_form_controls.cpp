@@ -19,11 +19,6 @@ constexpr const char* kPanelClass = "TCalvorinPanel";
 constexpr int kBannerHeight = 97;
 constexpr int kPanelHeight = 57;
 
-std::string HintShortPart(const std::string& hint) {
-  const int bar = Pos("|", hint);
-  return bar == 0 ? hint : hint.substr(0, static_cast<std::size_t>(bar - 1));
-}
-
 }  // namespace
 
 std::string WindowText(HWND window) {
@@ -31,11 +26,6 @@ std::string WindowText(HWND window) {
   std::string text(static_cast<std::size_t>(n) + 1, '\0');
   text.resize(static_cast<std::size_t>(std::max(GetWindowTextA(window, text.data(), n + 1), 0)));
   return text;
-}
-
-std::string HintLongPart(const std::string& hint) {
-  const int bar = Pos("|", hint);
-  return bar == 0 ? hint : hint.substr(static_cast<std::size_t>(bar));
 }
 
 bool MainFormControls::RegisterPanelClass(HINSTANCE instance) {
@@ -272,48 +262,14 @@ void MainFormControls::Create(HWND form, int dpi, ResultsList& results) {
         SetWindowLongPtrA(label, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&LabelProc)));
   }
 
-  tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
-                             CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, form,
-                             nullptr, GetModuleHandleA(nullptr), nullptr);
-  SetHint(sbSearchE, "Begin search| for invalid registry keys", true);
-  SetHint(button2, "Show registry keys with errors", true);
-  SetHint(button3, "Fix or clean invalid registry keys found", true);
-  SetHint(button4, "Restore keys deleted on previous clean.", true);
-  SetHint(checkBox1, "try to repair the keys finding correct path", true);
-  SetHint(results.Handle(), "Results|Results of the current search", false);
-  SetHint(urlLabel1, kUrl, false);
-}
-
-void MainFormControls::SetHint(HWND control, const std::string& hint, bool tooltip) {
-  hints_[control] = hint;
-  if (!tooltip || !tooltip_) return;
-  std::string shortPart = HintShortPart(hint);
-  TTTOOLINFOA info{};
-  info.cbSize = sizeof info;
-  info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
-  info.hwnd = GetParent(control);
-  info.uId = reinterpret_cast<UINT_PTR>(control);
-  info.lpszText = shortPart.data();
-  SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
-  // A disabled control gets no mouse messages (they go to its parent), and the tool tip looks
-  // for its tool with WindowFromPoint, which passes over disabled windows too. So the control's
-  // place on its parent is a second tool with the same text; the controls with tool tips never
-  // move on their page.
-  RECT place{};
-  GetWindowRect(control, &place);
-  MapWindowPoints(nullptr, info.hwnd, reinterpret_cast<POINT*>(&place), 2);
-  info.uFlags = TTF_SUBCLASS;
-  info.uId = static_cast<UINT_PTR>(GetDlgCtrlID(control));
-  info.rect = place;
-  SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
-}
-
-std::string MainFormControls::HintOf(HWND control, HWND form) const {
-  for (HWND h = control; h && h != form; h = GetParent(h)) {
-    auto it = hints_.find(h);
-    if (it != hints_.end()) return it->second;
-  }
-  return {};
+  hints.CreateTooltip(form);
+  hints.Set(sbSearchE, "Begin search| for invalid registry keys", true);
+  hints.Set(button2, "Show registry keys with errors", true);
+  hints.Set(button3, "Fix or clean invalid registry keys found", true);
+  hints.Set(button4, "Restore keys deleted on previous clean.", true);
+  hints.Set(checkBox1, "try to repair the keys finding correct path", true);
+  hints.Set(results.Handle(), "Results|Results of the current search", false);
+  hints.Set(urlLabel1, kUrl, false);
 }
 
 RepairControlSet MainFormControls::RepairSet(HWND form) const {
@@ -334,11 +290,6 @@ void MainFormControls::SelectTab(int index) {
 
 int MainFormControls::SelectedTab() const {
   return static_cast<int>(SendMessageA(pcMain, TCM_GETCURSEL, 0, 0));
-}
-
-void MainFormControls::DestroyTooltip() {
-  if (tooltip_) DestroyWindow(tooltip_);
-  tooltip_ = nullptr;
 }
 
 // The window's own layout: the status bar docked at the bottom, the notebook's pages filling the
@@ -430,16 +381,7 @@ void MainFormControls::SetDpi(HWND form, int dpi, ResultsList& results) {
     FitLabelFont(label, WindowText(label), false);
   }
   results.SetFont(Font(), dpi);
-  // The tool tips' second tools, the controls' places on their pages (SetHint).
-  for (const auto& [control, hint] : hints_) {
-    TTTOOLINFOA info{};
-    info.cbSize = sizeof info;
-    info.hwnd = GetParent(control);
-    info.uId = static_cast<UINT_PTR>(GetDlgCtrlID(control));
-    GetWindowRect(control, &info.rect);
-    MapWindowPoints(nullptr, info.hwnd, reinterpret_cast<POINT*>(&info.rect), 2);
-    if (tooltip_) SendMessageA(tooltip_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&info));
-  }
+  hints.Moved();
 }
 
 }  // namespace calvorin::win32

@@ -6,7 +6,9 @@
 #include <map>
 #include <string>
 
+#include "app/win/hints.h"
 #include "app/win/repair_controls.h"
+#include "app/win/scan_controls.h"
 #include "base/win/dpi.h"
 #include "base/win/unique_handle.h"
 
@@ -39,17 +41,14 @@ class MainFormControls : private DpiScaled {
   void SetDpi(HWND form, int dpi, ResultsList& results);
   // The least client height that shows the tab's page down to its lowest control, Restore.
   int LeastClientHeight() const;
-  // The hint of `control` or of the nearest parent that has one; empty when none has.
-  std::string HintOf(HWND control, HWND form) const;
-  // The controls a Repair run drives.
+  // The controls a Repair run drives, and those a scan shows its progress in.
   RepairControlSet RepairSet(HWND form) const;
+  ScanControlSet ScanSet(HWND form) const { return {form, label1, statusBar1}; }
   // pcMain: its tabs drawn as buttons or as tabs; the selected tab, whose page is shown.
   void SetTabsAsButtons(bool buttons);
   void SelectTab(int index);
   int SelectedTab() const;
   HFONT Font() const { return static_cast<HFONT>(font_.get()); }
-  // Called when the form is destroyed: the tool tip is a top-level window of its own.
-  void DestroyTooltip();
 
   HWND statusBar1 = nullptr, pageMain = nullptr, pageResults = nullptr;
   HWND image2 = nullptr, urlLabel1 = nullptr, pcMain = nullptr, tsEasy = nullptr;
@@ -58,6 +57,8 @@ class MainFormControls : private DpiScaled {
   HWND label1 = nullptr, label2 = nullptr, label3 = nullptr, pb1 = nullptr;
   HWND memo2 = nullptr, edit1 = nullptr, label4 = nullptr;
   HWND pnlSearch = nullptr, lblSearch = nullptr, button1 = nullptr, lblTicked = nullptr;
+  // The controls' hints and tool tips, made with them.
+  Hints hints;
 
  private:
   static LRESULT CALLBACK PanelProc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -75,8 +76,6 @@ class MainFormControls : private DpiScaled {
            int h, HFONT font = nullptr);
   // Makes a plain container that hands what its controls report to the form.
   HWND AddPanel(HWND parent, const char* text, DWORD style, int id, int x, int y, int w, int h);
-  // `hint` is "short|long": the tool tip shows the short part, the status bar the long one.
-  void SetHint(HWND control, const std::string& hint, bool tooltip);
 
   void MakeFonts();
 
@@ -86,14 +85,9 @@ class MainFormControls : private DpiScaled {
   // The status labels' smaller sizes, by character height, for texts too long at bigFont_.
   std::map<int, UniqueGdiObject> labelFonts_;
   WNDPROC labelDefault_ = nullptr;  // the static class's own procedure
-  HWND tooltip_ = nullptr;
-  std::map<HWND, std::string> hints_;
 };
 
 // A window's text.
 std::string WindowText(HWND window);
-
-// The long part of a hint, for the status bar ("short|long" gives "long").
-std::string HintLongPart(const std::string& hint);
 
 }  // namespace calvorin::win32

@@ -1,5 +1,5 @@
-// TMainForm: input and focus. The message loop's first look at every message (hints, pointer
-// tracking, F1, Enter, the access keys), the status bar's hint, and where the focus goes.
+// TMainForm: input and focus. The message loop's first look at every message (the pointer's
+// hints, F1, Enter, the access keys), the status bar, and where the focus goes.
 #include "app/win/main_form.h"
 
 #include <commctrl.h>
@@ -22,14 +22,6 @@ char AccessKeyOf(const std::string& caption) {
   return 0;
 }
 
-// Whether the pointer is over `window` or one of its controls now.
-bool PointerIsOver(HWND window) {
-  POINT cursor{};
-  GetCursorPos(&cursor);
-  const HWND under = WindowFromPoint(cursor);
-  return under == window || IsChild(window, under);
-}
-
 }  // namespace
 
 void TMainForm::ProcessMessages(UINT only) {
@@ -48,31 +40,8 @@ void TMainForm::ProcessMessages(UINT only) {
 bool TMainForm::PreTranslate(MSG& msg) {
   const bool ours = hwnd_ && (msg.hwnd == hwnd_ || IsChild(hwnd_, msg.hwnd));
   if (!ours) return false;
-  if (msg.message == WM_MOUSEMOVE) {
-    // Over a disabled control the move goes to its parent; the hint is the control's all the
-    // same, found from there (ChildWindowFromPointEx, unlike WindowFromPoint, keeps disabled
-    // windows).
-    HWND target = msg.hwnd;
-    POINT pt{static_cast<short>(LOWORD(msg.lParam)), static_cast<short>(HIWORD(msg.lParam))};
-    for (;;) {
-      HWND child = ChildWindowFromPointEx(target, pt, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
-      if (!child || child == target) break;
-      MapWindowPoints(target, child, &pt, 1);
-      target = child;
-    }
-    Guard([&] { AppEv1Hint(target); });
-    // Asked only while the pointer is really over the window: for a move posted from elsewhere
-    // the system would report the leave at once.
-    if (msg.hwnd != tracked_ && PointerIsOver(hwnd_)) {
-      TRACKMOUSEEVENT track{sizeof track, TME_LEAVE, msg.hwnd, 0};
-      if (TrackMouseEvent(&track)) tracked_ = msg.hwnd;
-    }
-  }
-  if (msg.message == WM_MOUSELEAVE) {
-    if (msg.hwnd == tracked_) tracked_ = nullptr;
-    // Off the window, no control's hint applies; moving between controls is no leave.
-    if (!PointerIsOver(hwnd_)) Guard([&] { AppEv1Hint(nullptr); });
-  }
+  HWND hinted = nullptr;
+  if (controls_.hints.PointerTarget(msg, hwnd_, &hinted)) Guard([&] { AppEv1Hint(hinted); });
   // Key preview: the window sees F1 whichever control has the focus, also while Repair runs.
   if ((msg.message == WM_KEYDOWN || msg.message == WM_SYSKEYDOWN) && msg.wParam == VK_F1) {
     Guard([&] { FormKeyDown(msg.wParam); });
@@ -146,10 +115,7 @@ bool TMainForm::PressAccessKey(WPARAM character) {
 }
 
 void TMainForm::AppEv1Hint(HWND control) {
-  const std::string hint = controls_.HintOf(control, hwnd_);
-  if (hint == currentHint_) return;
-  currentHint_ = hint;
-  SetStatusText(HintLongPart(hint));
+  if (const auto text = controls_.hints.Show(control, hwnd_)) SetStatusText(*text);
 }
 
 void TMainForm::SetStatusText(const std::string& text) {

@@ -38,9 +38,7 @@ void TMainForm::StartTextSearch() {
   results_.Clear();
   scan_.ClearResults();
   ShowTicked();
-  progressPending_ = false;
-  scanFrame_.Restart();
-  SetTimer(hwnd_, kTimerShowScan, FrameClock::kFrameMs, nullptr);
+  scanShown_.Begun(controls_.ScanSet(hwnd_));
   SetWindowTextA(controls_.lblSearch, "Searching...");
   FormResize();
   ShowNotebookPage(0);
@@ -60,43 +58,12 @@ void TMainForm::SearchMatch(const TResult& hit) {
 
 void TMainForm::SearchProgress(std::int32_t keysSearched, std::int32_t matchCount) {
   (void)matchCount;
-  progressText_ =
-      Format("Errors: %d, Keys searched: %d", scan_.HitCount(), static_cast<int>(keysSearched));
-  progressPending_ = true;
-  ShowScanStateIfDue();
-}
-
-void TMainForm::ShowScanStateIfDue() {
-  if (!worker_) {
-    ShowScanState();  // paced only while a scan runs
-    return;
-  }
-  if (!scanFrame_.Due()) return;
-  ShowScanState();
-  // The timer stands in for reports that stop coming, a frame after the last frame shown.
-  // Restarting it here keeps it from showing a second frame within this one.
-  SetTimer(hwnd_, kTimerShowScan, FrameClock::kFrameMs, nullptr);
-}
-
-// A scan can report thousands of hits and progress points a second. Each new list item selected
-// repaints the list, and Wine's static controls paint at once when their text changes, so doing
-// it all per report cost more than the walk itself. The newest results and progress text are
-// shown once per frame instead (on the first report after a frame's time, on a timer while the
-// walk finds nothing, and at the end), in the same order and to the same final state: every
-// result gets its item and height, the newest is selected, the labels show the last progress.
-void TMainForm::ShowScanState() {
-  results_.ShowNew();
-  ShowTicked();
-  if (progressPending_) {
-    progressPending_ = false;
-    SetStatusText(progressText_);
-    SetWindowTextA(controls_.label1, progressText_.c_str());
-  }
+  scanShown_.Progress(
+      Format("Errors: %d, Keys searched: %d", scan_.HitCount(), static_cast<int>(keysSearched)));
 }
 
 void TMainForm::SearchDone() {
-  KillTimer(hwnd_, kTimerShowScan);
-  ShowScanState();
+  scanShown_.Ended();
   scan_.CloseLog();  // the file holds the whole log; nobody should find it held open between scans
   const bool finished = worker_ && worker_->Thread().StopReason == srFinished;
   const std::string text = finished ? Format("Found %d items", scan_.HitCount())
@@ -135,7 +102,7 @@ void TMainForm::MarksChanged(int index, bool alwaysLeave) {
   if (!alwaysLeave || index < 0) return;
   const auto i = static_cast<std::size_t>(index);
   const HitStore::Record& e = scan_.Results().Record(i);
-  alwaysLeave_.Set(e.root, std::string(e.keyPath), std::string(e.valueName),
+  alwaysLeave_.Set(e.Root, std::string(e.KeyPath), std::string(e.ValueName),
                    results_.Marks().AlwaysLeft(i));
   Guard([this] { alwaysLeave_.Save(fs_, AlwaysLeavePath(options_.files)); });
 }

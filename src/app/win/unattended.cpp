@@ -199,7 +199,7 @@ int Run(ConsoleOut& out, const CommandLine& line, const std::string& exePath) {
   std::vector<bool> left(static_cast<size_t>(summary.found), false);
   for (size_t i = 0; leave.Size() > 0 && i < left.size(); ++i) {
     const HitStore::Record& e = scan.Results().Record(i);
-    left[i] = leave.Contains(e.root, std::string(e.keyPath), std::string(e.valueName));
+    left[i] = leave.Contains(e.Root, std::string(e.KeyPath), std::string(e.ValueName));
     summary.alwaysLeft += left[i] ? 1 : 0;
   }
 

@@ -18,6 +18,11 @@
 #include "support/win/wine_test_support.h"
 
 namespace calvorin::win32 {
+
+struct MainFormTestAccess {
+  static InvalidReferenceScan& Scan(TMainForm& form) { return form.scan_; }
+};
+
 namespace {
 
 constexpr const char* kFolder = "C:\\CalvorinTests\\MainForm";
@@ -51,14 +56,15 @@ class MainFormTest : public ::testing::Test {
     SetCurrentDirectoryA(savedDirectory_);
   }
   HWND Control(int id) { return FindControl(form_->Handle(), id); }
+  InvalidReferenceScan& Scan() { return MainFormTestAccess::Scan(*form_); }
   int ItemHeight(int i) {
     return static_cast<int>(SendMessageA(list_, LB_GETITEMHEIGHT, static_cast<WPARAM>(i), 0));
   }
   // Hands a hit to the window's analysis, as the walk does; the data names a missing file.
   void Add(const TResult& r) {
-    const std::size_t before = form_->Scan().Results().size();
-    form_->Scan().SearchMatch(r);
-    ASSERT_EQ(form_->Scan().Results().size(), before + 1) << r.DataText;
+    const std::size_t before = Scan().Results().size();
+    Scan().SearchMatch(r);
+    ASSERT_EQ(Scan().Results().size(), before + 1) << r.DataText;
     PumpWaitingMessages();
   }
   // Clicks a button the way the button itself reports it.
@@ -476,7 +482,7 @@ TEST_F(MainFormTest, SearchClearsTheResultsAndClosingDoesNotWaitForIt) {
   Click(kIdSbSearchE);
   // The old results are gone, the main page is back and the page is disabled while it runs.
   EXPECT_EQ(SendMessageA(list_, LB_GETCOUNT, 0, 0), 0);
-  EXPECT_TRUE(form_->Scan().Results().empty());
+  EXPECT_TRUE(Scan().Results().empty());
   EXPECT_TRUE(IsWindowVisible(Control(kIdSbSearchE)));
   EXPECT_FALSE(IsWindowEnabled(Control(kIdSbSearchE)));
   EXPECT_FALSE(IsWindowEnabled(Control(kIdBitBtn1)));
@@ -516,7 +522,7 @@ TEST_F(MainFormTest, TheNumberColumnHoldsTheLastNumberOfAFullTable) {
     std::string name = "v";
     name.append(std::to_string(i));
     const TResult r = Entry("HKEY_CURRENT_USER\\k", name, "C:\\missing\\x.exe");
-    form_->Scan().SearchMatch(r);
+    Scan().SearchMatch(r);
   }
   PumpWaitingMessages();
   ASSERT_EQ(SendMessageA(list_, LB_GETCOUNT, 0, 0), count);
