@@ -522,6 +522,8 @@ TEST_F(RepairTest, AllCorrectedReadsZeroCleaned) {
 }
 
 TEST_F(RepairTest, RunsThatChangeNothingLeaveTheBackupsAsTheyAre) {
+  Run({});
+  EXPECT_EQ(ui.said, "0 Registry Items Cleaned|||||");  // no backup: nothing for Restore
   files.Put(kBackup, "last", 100);
   const auto before = files.files;
   Run({}, true, /*elevated=*/false);
