@@ -54,7 +54,7 @@ void HitStore::Clear() {
 
 TResult ResultList::operator[](std::size_t i) const {
   TResult hit(Record(i));
-  if (hit.NamedKeyPath.empty()) hit.NamedKeyPath = hit.KeyPath;
+  hit.NamedKeyPath = NamedKeyPathOf(Record(i));
   return hit;
 }
 

@@ -43,6 +43,11 @@ class HitStore {
   char* blockNext_ = nullptr;
 };
 
+// The record's key path in the key's own letters.
+inline std::string_view NamedKeyPathOf(const HitStore::Record& r) {
+  return r.NamedKeyPath.empty() ? r.KeyPath : r.NamedKeyPath;
+}
+
 // The results list as its readers see it: entry i of the results list, as a TResult whose texts
 // are copies, or its stored record.
 class ResultList {

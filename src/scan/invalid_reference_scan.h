@@ -86,10 +86,7 @@ class InvalidReferenceScan {
   std::string HitDataText(int row) const { return std::string(Row(row).DataText); }
   std::uint32_t HitType(int row) const { return Row(row).Type; }
   // The row's key path in the key's own letters.
-  std::string HitNamedKeyPath(int row) const {
-    const auto& r = Row(row);
-    return std::string(r.NamedKeyPath.empty() ? r.KeyPath : r.NamedKeyPath);
-  }
+  std::string HitNamedKeyPath(int row) const { return std::string(NamedKeyPathOf(Row(row))); }
 
   // Entry i describes the same value as hit-table row i + 1. The table and the list share one
   // store: the list is the rows recorded since the last Clear() or ClearResults().

@@ -12,6 +12,12 @@ std::string HintShortPart(const std::string& hint) {
   return bar == 0 ? hint : hint.substr(0, static_cast<std::size_t>(bar - 1));
 }
 
+// The long part of a hint, for the status bar ("short|long" gives "long").
+std::string HintLongPart(const std::string& hint) {
+  const int bar = Pos("|", hint);
+  return bar == 0 ? hint : hint.substr(static_cast<std::size_t>(bar));
+}
+
 // Whether the pointer is over `window` or one of its controls now.
 bool PointerIsOver(HWND window) {
   POINT cursor{};
@@ -20,20 +26,19 @@ bool PointerIsOver(HWND window) {
   return under == window || IsChild(window, under);
 }
 
-// A control's place on its parent, in the parent's client coordinates.
-RECT PlaceOnParent(HWND control) {
-  RECT place{};
-  GetWindowRect(control, &place);
-  MapWindowPoints(nullptr, GetParent(control), reinterpret_cast<POINT*>(&place), 2);
-  return place;
+// The control's second tool: its place on its parent, in the parent's client coordinates.
+TTTOOLINFOA PlaceTool(HWND control) {
+  TTTOOLINFOA info{};
+  info.cbSize = sizeof info;
+  info.uFlags = TTF_SUBCLASS;
+  info.hwnd = GetParent(control);
+  info.uId = static_cast<UINT_PTR>(GetDlgCtrlID(control));
+  GetWindowRect(control, &info.rect);
+  MapWindowPoints(nullptr, info.hwnd, reinterpret_cast<POINT*>(&info.rect), 2);
+  return info;
 }
 
 }  // namespace
-
-std::string HintLongPart(const std::string& hint) {
-  const int bar = Pos("|", hint);
-  return bar == 0 ? hint : hint.substr(static_cast<std::size_t>(bar));
-}
 
 void Hints::CreateTooltip(HWND form) {
   tooltip_ = CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, WS_POPUP | TTS_ALWAYSTIP,
@@ -61,21 +66,16 @@ void Hints::Set(HWND control, const std::string& hint, bool tooltip) {
   // for its tool with WindowFromPoint, which passes over disabled windows too. So the control's
   // place on its parent is a second tool with the same text; the controls with tool tips never
   // move on their page but at a new DPI (Moved).
-  info.uFlags = TTF_SUBCLASS;
-  info.uId = static_cast<UINT_PTR>(GetDlgCtrlID(control));
-  info.rect = PlaceOnParent(control);
-  SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&info));
+  TTTOOLINFOA place = PlaceTool(control);
+  place.lpszText = shortPart.data();
+  SendMessageA(tooltip_, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&place));
 }
 
 void Hints::Moved() {
   if (!tooltip_) return;
   for (const auto& [control, hint] : hints_) {
-    TTTOOLINFOA info{};
-    info.cbSize = sizeof info;
-    info.hwnd = GetParent(control);
-    info.uId = static_cast<UINT_PTR>(GetDlgCtrlID(control));
-    info.rect = PlaceOnParent(control);
-    SendMessageA(tooltip_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&info));
+    TTTOOLINFOA place = PlaceTool(control);
+    SendMessageA(tooltip_, TTM_NEWTOOLRECTA, 0, reinterpret_cast<LPARAM>(&place));
   }
 }
 

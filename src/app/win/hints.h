@@ -37,7 +37,4 @@ class Hints {
   HWND tracked_ = nullptr;  // the window whose WM_MOUSELEAVE is asked for
 };
 
-// The long part of a hint, for the status bar ("short|long" gives "long").
-std::string HintLongPart(const std::string& hint);
-
 }  // namespace calvorin::win32
